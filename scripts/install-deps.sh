@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and benchmarking the editor need.
+# Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    fonts-dejavu-core
+    libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

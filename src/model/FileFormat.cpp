@@ -1,0 +1,26 @@
+#include "model/FileFormat.h"
+
+#include "platform/Exceptions.h"
+#include "platform/TMemoryStream.h"
+
+namespace FileFormat {
+qint32 ReadInt32(TMemoryStream& stream, const char* field) {
+    if (stream.Remaining() < 4)
+        throw EFormatError(QStringLiteral("the file ends inside the %1").arg(QLatin1String(field)));
+    return stream.ReadInt32();
+}
+
+qint64 ReadLength(TMemoryStream& stream, const char* field) {
+    const qint32 length = ReadInt32(stream, field);
+    if (length > stream.Remaining())
+        throw EFormatError(QStringLiteral("the %1 is %2 bytes long, but only %3 bytes follow")
+                               .arg(QLatin1String(field))
+                               .arg(length)
+                               .arg(stream.Remaining()));
+    return qMax<qint32>(length, 0);
+}
+
+QByteArray ReadText(TMemoryStream& stream, const char* field) {
+    return stream.ReadBytes(ReadLength(stream, field));
+}
+} // namespace FileFormat

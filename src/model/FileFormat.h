@@ -1,0 +1,18 @@
+#pragma once
+
+// Reading helpers shared by the two file formats: every read is checked against the bytes
+// that remain, and a short or inconsistent file becomes an EFormatError that says which field
+// broke, instead of a value that was never in the file.
+
+#include <QByteArray>
+#include <QtGlobal>
+
+class TMemoryStream;
+
+namespace FileFormat {
+qint32 ReadInt32(TMemoryStream& stream, const char* field);
+// A 32-bit length and that many bytes; a length of 0 or less gives no bytes.
+QByteArray ReadText(TMemoryStream& stream, const char* field);
+// The same, for a length that is then returned instead of read.
+qint64 ReadLength(TMemoryStream& stream, const char* field);
+} // namespace FileFormat

@@ -1,0 +1,6 @@
+#include "model/typeU.h"
+
+std::unique_ptr<tTilePack> TilePack;
+std::unique_ptr<tMap> Map;
+TileRef NewTileRef;
+QString AppDir;

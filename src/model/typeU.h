@@ -1,0 +1,165 @@
+#pragma once
+
+// The editor's model: tiles, the tile pack, the map with its drawing, and the two file
+// formats (tile pack .pac and map .map).
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <array>
+#include <memory>
+#include <span>
+#include <vector>
+
+class TBitmap;
+class TCanvas;
+class TMemoryStream;
+
+// Position of a tile in the pack; -1 marks an empty cell.
+using TileIndex = qint32;
+
+// ---------------------------------------------------------------------------------------------
+// Tiles and the tile pack
+
+class tTile {
+public:
+    tTile();
+    ~tTile();
+
+    qint32 Param1 = 0;
+    qint32 Param2 = 0;
+    std::array<qint32, 4> Param3{}; // Param3[1..4] of the file, in that order
+    qint32 Param4 = 0;
+    std::unique_ptr<TBitmap> Bitmap;
+    QByteArray Name; // Windows-1251 bytes, as in the file
+
+    void ReleaseImage();
+    // Appends one record: the desktop variant (name and BMP) when embed is set, otherwise the
+    // mobile one (no name; the bytes of imageDir + Name + ".png").
+    void SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const;
+    // Reads one desktop record from the stream's position and leaves the position behind it.
+    // Throws EFormatError when the record does not fit in what remains, and the bitmap's
+    // errors for a bad image.
+    void LoadFromStream(TMemoryStream& stream);
+};
+
+// The pack owns its tiles; a TileRef from NewTile is the caller's until it is added.
+using TileRef = std::unique_ptr<tTile>;
+
+class tTilePack {
+public:
+    tTilePack();
+    ~tTilePack();
+
+    tTile* RecentTileRef = nullptr; // the tile NewTile made last; not owned
+    std::vector<TileRef> Tiles;
+
+    TileRef NewTile();
+    void Add(TileRef tile);
+    // Throws EListError ("List index out of bounds (%d)") outside 0..Count()-1.
+    void Delete(qint32 index);
+    void Clear();
+    qint32 Count() const { return qint32(Tiles.size()); }
+    // Throws EListError outside 0..Count()-1.
+    tTile& Tile(qint32 index) const;
+
+    // Replaces the pack with the tiles of a desktop pack file, only when the whole file has
+    // been read and every image decoded; on any error the pack is as it was.
+    void LoadFromFile(const QString& fileName);
+    // Desktop variant when embed is set, mobile otherwise. The file is replaced atomically.
+    void SaveToFile(const QString& fileName, bool embed, const QString& imageDir) const;
+
+    // The file image that SaveToFile writes and LoadFromFile reads, for callers that build
+    // several files before writing any.
+    QByteArray SaveToBytes(bool embed, const QString& imageDir) const;
+    static std::vector<TileRef> ReadTiles(TMemoryStream& stream);
+};
+
+// ---------------------------------------------------------------------------------------------
+// The map
+
+// Map cells in one contiguous block, column after column, indexed Cells[x][y].
+class TCellGrid {
+public:
+    TCellGrid() = default;
+    // Cell values are left unset; callers fill every one.
+    TCellGrid(qint32 columns, qint32 rows);
+
+    qint32 size() const { return Columns; }
+    bool empty() const { return Columns == 0; }
+    qint32 Rows() const { return RowCount; }
+    std::span<TileIndex> operator[](qint32 x) {
+        return {Data.get() + qsizetype(x) * RowCount, std::size_t(RowCount)};
+    }
+    std::span<const TileIndex> operator[](qint32 x) const {
+        return {Data.get() + qsizetype(x) * RowCount, std::size_t(RowCount)};
+    }
+    TileIndex* data() { return Data.get(); }
+    const TileIndex* data() const { return Data.get(); }
+
+private:
+    qint32 Columns = 0;
+    qint32 RowCount = 0;
+    std::unique_ptr<TileIndex[]> Data;
+};
+
+class tMap {
+public:
+    // The largest map the editor holds: 2^28 cells take 1 GiB.
+    static constexpr qint64 MaxCells = qint64(1) << 28;
+
+    // Sets the canvas's pen to not-xor, which the grid relies on.
+    tMap(qint32 tileSize, TCanvas* canvas);
+    ~tMap();
+
+    TCanvas* const Canvas;
+    qint32 ViewWidth = 0;
+    qint32 ViewHeight = 0;
+    qint32 TileSize;
+    std::unique_ptr<tTilePack>* TilePackRef = nullptr; // the TilePack variable, not the pack
+    qint32 Width = 0;
+    qint32 Height = 0;
+    TCellGrid Cells;
+    qint32 OffsetX = 0;
+    qint32 OffsetY = 0;
+    bool ShowGrid = false;
+    QByteArray Text1;
+    QByteArray Text2;
+    QByteArray PackName;
+    QByteArray Text4;
+
+    // Throws ESizeError, leaving the map unchanged, for a tile size below 1, a negative width
+    // or height, or more than MaxCells cells.
+    void New(qint32 width, qint32 height, qint32 tileSize);
+    void Clear();
+    // Throws ESizeError as New does. Offsets and texts stay; every cell becomes 0.
+    void SetSize(qint32 width, qint32 height, qint32 tileSize);
+    void SetViewSize(qint32 width, qint32 height);
+    void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
+    // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
+    void SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex);
+
+    void Draw(bool fillBackground);
+    void DrawGrid();
+    // 1 right, 2 left, 3 up, 4 down, by 4 pixels within the map's bounds; then redraws.
+    void Scroll(qint32 direction);
+
+    // The file is replaced atomically.
+    void SaveToFile(const QString& fileName) const;
+    // Replaces texts, size and cells only when the whole file is valid; on any error the map
+    // is as it was. TileSize, offsets and view stay.
+    void LoadFromFile(const QString& fileName);
+    QByteArray SaveToBytes() const;
+
+private:
+    static void CheckSize(qint32 width, qint32 height, qint32 tileSize);
+    const tTilePack* Pack() const;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The unit's globals, shared by every window.
+
+extern std::unique_ptr<tTilePack> TilePack;
+extern std::unique_ptr<tMap> Map;
+extern TileRef NewTileRef;
+extern QString AppDir; // the executable's directory, without a trailing separator

@@ -1,0 +1,153 @@
+#include "model/typeU.h"
+#include "platform/Exceptions.h"
+#include "platform/TBitmap.h"
+#include "platform/TCanvas.h"
+
+#include <algorithm>
+
+TCellGrid::TCellGrid(qint32 columns, qint32 rows)
+    : Columns(columns), RowCount(rows),
+      Data(std::make_unique_for_overwrite<TileIndex[]>(std::size_t(qint64(columns) * rows))) {}
+
+tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize) {
+    if (Canvas)
+        Canvas->PenMode = TCanvas::TPenMode::NotXor;
+}
+
+tMap::~tMap() = default;
+
+void tMap::CheckSize(qint32 width, qint32 height, qint32 tileSize) {
+    if (tileSize < 1)
+        throw ESizeError(QStringLiteral("The tile size %1 is not allowed: it must be at least 1.")
+                             .arg(tileSize));
+    if (width < 0 || height < 0)
+        throw ESizeError(QStringLiteral("A map of %1 × %2 cells is not possible: width and "
+                                        "height must be 0 or more.")
+                             .arg(width)
+                             .arg(height));
+    if (qint64(width) * height > MaxCells)
+        throw ESizeError(QStringLiteral("A map of %1 × %2 cells is too large: at most %3 cells "
+                                        "are allowed.")
+                             .arg(width)
+                             .arg(height)
+                             .arg(MaxCells));
+}
+
+void tMap::New(qint32 width, qint32 height, qint32 tileSize) {
+    CheckSize(width, height, tileSize);
+    Clear();
+    SetSize(width, height, tileSize);
+}
+
+void tMap::Clear() {
+    Cells = TCellGrid();
+    OffsetX = 0;
+    OffsetY = 0;
+    Text1.clear();
+    Text2.clear();
+    PackName.clear();
+    Text4.clear();
+}
+
+void tMap::SetSize(qint32 width, qint32 height, qint32 tileSize) {
+    CheckSize(width, height, tileSize);
+    TCellGrid cells(width, height);
+    std::fill_n(cells.data(), qint64(width) * height, 0);
+    Cells = std::move(cells);
+    Width = width;
+    Height = height;
+    TileSize = tileSize;
+}
+
+void tMap::SetViewSize(qint32 width, qint32 height) {
+    ViewWidth = width;
+    ViewHeight = height;
+}
+
+void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
+    // Division truncates toward zero, so the pixels just left of and above the view still fall
+    // in column and row 0. The 64-bit sums keep offsets near the int limit from wrapping.
+    const qint64 column = (qint64(OffsetX) + pixelX) / TileSize;
+    const qint64 row = (qint64(OffsetY) + pixelY) / TileSize;
+    // Checked against the cells that exist, which after Clear alone are none while Width and
+    // Height still tell the old size.
+    if (column >= 0 && row >= 0 && column < Cells.size() && row < Cells.Rows())
+        Cells[qint32(column)][std::size_t(row)] = tileIndex;
+}
+
+const tTilePack* tMap::Pack() const {
+    return TilePackRef ? TilePackRef->get() : nullptr;
+}
+
+void tMap::Draw(bool fillBackground) {
+    const tTilePack* pack = Pack();
+    if (Cells.empty() || !pack || pack->Count() == 0 || !Canvas)
+        return;
+    if (fillBackground) {
+        Canvas->BrushColor = clBtnFace;
+        Canvas->FillRect(QRect(0, 0, ViewWidth, ViewHeight));
+    }
+    const qint32 firstColumn = OffsetX / TileSize;
+    const qint32 shiftX = OffsetX % TileSize;
+    const qint32 firstRow = OffsetY / TileSize;
+    const qint32 shiftY = OffsetY % TileSize;
+    // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
+    // their right and below, as the map is read.
+    for (qint32 r = 0; r <= ViewHeight / TileSize; ++r) {
+        const qint32 row = firstRow + r;
+        if (row > Height - 1)
+            break;
+        for (qint32 c = 0; c <= ViewWidth / TileSize + 1; ++c) {
+            const qint32 column = firstColumn + c;
+            if (column > Width - 1)
+                break;
+            const TileIndex v = Cells[column][std::size_t(row)];
+            if (v < 0 || v > pack->Count() - 1)
+                continue;
+            Canvas->Draw(c * TileSize - shiftX, r * TileSize - shiftY, *pack->Tiles[v]->Bitmap);
+        }
+    }
+    DrawGrid();
+}
+
+void tMap::DrawGrid() {
+    if (!ShowGrid || !Canvas)
+        return;
+    const qint32 shiftX = OffsetX % TileSize;
+    const qint32 shiftY = OffsetY % TileSize;
+    for (qint32 i = 0; i <= ViewHeight / TileSize; ++i) {
+        const qint32 y = i * TileSize - shiftY;
+        Canvas->MoveTo(0, y);
+        Canvas->LineTo(ViewWidth, y);
+    }
+    for (qint32 j = 0; j <= ViewWidth / TileSize; ++j) {
+        const qint32 x = j * TileSize - shiftX;
+        Canvas->MoveTo(x, 0);
+        Canvas->LineTo(x, ViewHeight);
+    }
+}
+
+void tMap::Scroll(qint32 direction) {
+    DrawGrid();
+    switch (direction) {
+    case 1:
+        if ((OffsetX + 4) / TileSize + ViewWidth / TileSize < Width)
+            OffsetX += 4;
+        break;
+    case 2:
+        if (OffsetX - 4 >= 0)
+            OffsetX -= 4;
+        break;
+    case 3:
+        if (OffsetY - 4 >= 0)
+            OffsetY -= 4;
+        break;
+    case 4:
+        if ((OffsetY + 4) / TileSize + ViewHeight / TileSize < Height)
+            OffsetY += 4;
+        break;
+    default:
+        break;
+    }
+    Draw(false);
+}

@@ -1,0 +1,95 @@
+// The map file (.map): four texts (Text1, Text2, PackName, Text4), each a 32-bit length and
+// its bytes; then Width, Height and Width again; then the cells row by row, each a 32-bit
+// TileIndex. Integers are little-endian.
+
+#include "model/FileFormat.h"
+#include "model/typeU.h"
+#include "platform/Exceptions.h"
+#include "platform/TMemoryStream.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cstring>
+
+using FileFormat::ReadInt32;
+using FileFormat::ReadText;
+
+namespace {
+// Transposes a matrix of 32-bit values from rows × columns to columns × rows, one cache-sized
+// block at a time, storing little-endian values natively and native ones little-endian (the
+// same byte swap, or none, serves both directions).
+void TransposeCells(const char* from, char* to, qint64 rows, qint64 columns) {
+    constexpr qint64 Block = 64;
+    for (qint64 r0 = 0; r0 < rows; r0 += Block) {
+        const qint64 r1 = std::min(r0 + Block, rows);
+        for (qint64 c0 = 0; c0 < columns; c0 += Block) {
+            const qint64 c1 = std::min(c0 + Block, columns);
+            for (qint64 c = c0; c < c1; ++c)
+                for (qint64 r = r0; r < r1; ++r)
+                    qToLittleEndian(qFromUnaligned<qint32>(from + 4 * (r * columns + c)),
+                                    to + 4 * (c * rows + r));
+        }
+    }
+}
+} // namespace
+
+QByteArray tMap::SaveToBytes() const {
+    TMemoryStream stream;
+    const qint64 cells = qint64(Width) * Height;
+    stream.Reserve(28 + Text1.size() + Text2.size() + PackName.size() + Text4.size() + 4 * cells);
+    for (const QByteArray* text : {&Text1, &Text2, &PackName, &Text4}) {
+        stream.WriteInt32(qint32(text->size()));
+        stream.WriteBytes(*text);
+    }
+    stream.WriteInt32(Width);
+    stream.WriteInt32(Height);
+    stream.WriteInt32(Width);
+    // The file runs row by row, the grid column by column.
+    TransposeCells(reinterpret_cast<const char*>(Cells.data()),
+                   stream.WriteUninitialized(4 * cells), Width, Height);
+    return stream.Bytes();
+}
+
+void tMap::SaveToFile(const QString& fileName) const {
+    TMemoryStream(SaveToBytes()).SaveToFile(fileName);
+}
+
+void tMap::LoadFromFile(const QString& fileName) {
+    TMemoryStream stream;
+    stream.LoadFromFile(fileName);
+    try {
+        QByteArray text1 = ReadText(stream, "first text");
+        QByteArray text2 = ReadText(stream, "second text");
+        QByteArray packName = ReadText(stream, "tile pack name");
+        QByteArray text4 = ReadText(stream, "fourth text");
+        ReadInt32(stream, "width");
+        const qint32 height = ReadInt32(stream, "height");
+        const qint32 width = ReadInt32(stream, "width"); // the second width is the one in force
+        if (width < 0 || height < 0)
+            throw EFormatError(QStringLiteral("its size %1 × %2 is negative").arg(width).arg(height));
+        const qint64 cells = qint64(width) * height;
+        if (cells > MaxCells)
+            throw EFormatError(QStringLiteral("its %1 × %2 cells are more than the %3 a map may "
+                                              "have")
+                                   .arg(width)
+                                   .arg(height)
+                                   .arg(MaxCells));
+        if (4 * cells > stream.Remaining())
+            throw EFormatError(QStringLiteral("it ends before the last of its %1 × %2 cells")
+                                   .arg(width)
+                                   .arg(height));
+        TCellGrid grid(width, height);
+        TransposeCells(stream.ReadView(4 * cells).data(), reinterpret_cast<char*>(grid.data()),
+                       height, width);
+
+        Text1 = std::move(text1);
+        Text2 = std::move(text2);
+        PackName = std::move(packName);
+        Text4 = std::move(text4);
+        Cells = std::move(grid);
+        Width = width;
+        Height = height;
+    } catch (const EFormatError& e) {
+        throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
+    }
+}

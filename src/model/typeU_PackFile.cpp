@@ -1,0 +1,100 @@
+// The tile pack file (.pac). A file is a tile count followed by that many records:
+//   desktop: Param1, name length, name, Param2, Param3[1..4], Param4, image length, BMP file
+//   mobile:  Param1, Param2, Param3[1..4], Param4, image length, PNG file
+// Integers are 32-bit little-endian; counts and lengths of 0 or less mean nothing follows.
+
+#include "model/FileFormat.h"
+#include "model/typeU.h"
+#include "platform/Cp1251.h"
+#include "platform/Exceptions.h"
+#include "platform/TBitmap.h"
+#include "platform/TMemoryStream.h"
+
+using FileFormat::ReadInt32;
+
+namespace {
+// The smallest desktop record: eight integers, an empty name and no image.
+constexpr qint64 MinRecordSize = 36;
+} // namespace
+
+void tTile::SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const {
+    stream.WriteInt32(Param1);
+    if (embed) {
+        stream.WriteInt32(qint32(Name.size()));
+        stream.WriteBytes(Name);
+    }
+    stream.WriteInt32(Param2);
+    for (qint32 value : Param3)
+        stream.WriteInt32(value);
+    stream.WriteInt32(Param4);
+
+    TMemoryStream image;
+    if (embed)
+        Bitmap->SaveToStream(image);
+    else
+        image.LoadFromFile(imageDir + Cp1251::ToUnicode(Name) + QStringLiteral(".png"));
+    stream.WriteInt32(qint32(image.Size()));
+    stream.WriteBytes(image.Bytes());
+}
+
+void tTile::LoadFromStream(TMemoryStream& stream) {
+    Param1 = ReadInt32(stream, "Param1");
+    Name = FileFormat::ReadText(stream, "name");
+    Param2 = ReadInt32(stream, "Param2");
+    for (qint32& value : Param3)
+        value = ReadInt32(stream, "Param3");
+    Param4 = ReadInt32(stream, "Param4");
+    TMemoryStream image(FileFormat::ReadText(stream, "image"));
+    try {
+        Bitmap->LoadFromStream(image);
+    } catch (const Exception& e) {
+        throw EFormatError(QStringLiteral("its image: %1").arg(e.Message()));
+    }
+}
+
+QByteArray tTilePack::SaveToBytes(bool embed, const QString& imageDir) const {
+    TMemoryStream stream;
+    stream.WriteInt32(Count());
+    for (const TileRef& tile : Tiles)
+        tile->SaveToStream(stream, embed, imageDir);
+    return stream.Bytes();
+}
+
+void tTilePack::SaveToFile(const QString& fileName, bool embed, const QString& imageDir) const {
+    TMemoryStream(SaveToBytes(embed, imageDir)).SaveToFile(fileName);
+}
+
+std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
+    const qint32 count = ReadInt32(stream, "tile count");
+    // Every record takes at least MinRecordSize bytes, so a count the file cannot hold is
+    // refused before anything is allocated for it.
+    if (count > stream.Remaining() / MinRecordSize)
+        throw EFormatError(QStringLiteral("it claims %1 tiles, but its %2 bytes hold at most %3")
+                               .arg(count)
+                               .arg(stream.Size())
+                               .arg(stream.Remaining() / MinRecordSize));
+    std::vector<TileRef> tiles;
+    tiles.reserve(std::size_t(qMax(count, 0)));
+    for (qint32 i = 0; i < count; ++i) {
+        auto tile = std::make_unique<tTile>();
+        try {
+            tile->LoadFromStream(stream);
+        } catch (const EFormatError& e) {
+            throw EFormatError(QStringLiteral("tile %1 (\"%2\"): %3")
+                                   .arg(i)
+                                   .arg(Cp1251::ToUnicode(tile->Name), e.Message()));
+        }
+        tiles.push_back(std::move(tile));
+    }
+    return tiles;
+}
+
+void tTilePack::LoadFromFile(const QString& fileName) {
+    TMemoryStream stream;
+    stream.LoadFromFile(fileName);
+    try {
+        Tiles = ReadTiles(stream);
+    } catch (const EFormatError& e) {
+        throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("tile pack"), e.Message()));
+    }
+}

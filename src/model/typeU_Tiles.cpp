@@ -1,0 +1,42 @@
+#include "model/typeU.h"
+#include "platform/Exceptions.h"
+#include "platform/TBitmap.h"
+
+tTile::tTile() : Bitmap(std::make_unique<TBitmap>()) {}
+
+tTile::~tTile() = default;
+
+void tTile::ReleaseImage() {
+    if (Bitmap)
+        Bitmap->ReleaseImage();
+    Bitmap.reset();
+}
+
+tTilePack::tTilePack() = default;
+
+tTilePack::~tTilePack() = default;
+
+TileRef tTilePack::NewTile() {
+    auto tile = std::make_unique<tTile>();
+    RecentTileRef = tile.get();
+    return tile;
+}
+
+void tTilePack::Add(TileRef tile) {
+    Tiles.push_back(std::move(tile));
+}
+
+tTile& tTilePack::Tile(qint32 index) const {
+    if (index < 0 || index >= Count())
+        throw EListError(Msg::ListIndexOutOfBounds(index));
+    return *Tiles[std::size_t(index)];
+}
+
+void tTilePack::Delete(qint32 index) {
+    Tile(index); // refuses an index outside the list before anything changes
+    Tiles.erase(Tiles.begin() + index);
+}
+
+void tTilePack::Clear() {
+    Tiles.clear();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <memory>
+
+class QPainter;
+class TBitmap;
+
+// The system colour of button faces, which is also the main window's background.
+inline const QColor clBtnFace(240, 240, 240);
+
+// A persistent drawing surface: the map draws on it and the main window presents it. One
+// painter stays open on it, so drawing hundreds of tiles costs no painter set-up each.
+class TCanvas {
+public:
+    enum class TPenMode { Copy, NotXor };
+
+    explicit TCanvas(QSize size = QSize(0, 0));
+    ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+
+    // The surface keeps what it showed where old and new sizes overlap; the rest is filled
+    // with clBtnFace.
+    void SetSize(QSize size);
+    QSize Size() const { return Surface.size(); }
+    // Format_RGB32.
+    const QImage& Image() const { return Surface; }
+
+    QColor BrushColor = Qt::white;
+    TPenMode PenMode = TPenMode::Copy;
+
+    // Fills with BrushColor; the right and bottom edges are excluded, as rect says.
+    void FillRect(const QRect& rect);
+    // Draws at the bitmap's natural size with its top-left corner at (x, y), as an opaque copy.
+    void Draw(int x, int y, const TBitmap& bitmap);
+    void MoveTo(int x, int y) { PenPos = QPoint(x, y); }
+    // One-pixel black pen from the pen position to (x, y), the end point itself excluded, in
+    // PenMode; the end becomes the new pen position.
+    void LineTo(int x, int y);
+
+private:
+    QImage Surface;
+    std::unique_ptr<QPainter> Painter;
+    QPoint PenPos;
+};
