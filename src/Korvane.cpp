@@ -1,10 +1,13 @@
+// The main block: the application object, the four windows, and the message loop.
+
+#include "ui/Application.h"
 #include "ui/MainU.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    TForm1 form1;
-    form1.show();
-    return app.exec();
+    TApplication application(argc, argv);
+    CreateForms();
+    Form1->show();
+    const int result = application.exec();
+    DestroyForms();
+    return result;
 }

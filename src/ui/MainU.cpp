@@ -1,6 +1,344 @@
 #include "ui/MainU.h"
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+#include "model/typeU.h"
+#include "ui/Application.h"
+#include "ui/MobMap.h"
+#include "ui/newmap.h"
+#include "ui/propertyU.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+TForm1* Form1 = nullptr;
+TpropertyF* propertyF = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+
+void CreateForms() {
+    Form1 = new TForm1;
+    propertyF = new TpropertyF(Form1);
+    Form2 = new TForm2(Form1);
+    Form3 = new TForm3(Form1);
+}
+
+void DestroyForms() {
+    delete Form1; // the dialogs are its children
+    Form1 = nullptr;
+    propertyF = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TMapView::TMapView(TForm1* form) : QWidget(form), Form(form) {
+    setAttribute(Qt::WA_OpaquePaintEvent); // the canvas covers every pixel
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void TMapView::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect area = event->rect();
+    painter.drawImage(area, Form->Canvas.Image(), area);
+}
+
+void TMapView::resizeEvent(QResizeEvent*) {
+    Form->FormResize();
+}
+
+void TMapView::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Form->FormMouseDown(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+void TMapView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Form->FormMouseMove(event->modifiers(), p.x(), p.y());
+}
+
+void TMapView::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    Form->FormMouseUp(event->button(), event->modifiers(), p.x(), p.y());
+}
+
+TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), Label(new QLabel(this)) {
+    setFixedHeight(19);
+    setSizeGripEnabled(false);
+    addWidget(Label, 1);
+}
+
+void TStatusBar::SetText(const QString& text) {
+    Label->setText(text);
+}
+
+QString TStatusBar::Text() const {
+    return Label->text();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TForm1::TForm1() {
     setWindowTitle(QStringLiteral("Map Editor(ver 0.3)"));
-    resize(755, 626);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, clBtnFace);
+    setPalette(background);
+
+    BuildMenus();
+    auto* client = new QWidget(this);
+    auto* layout = new QHBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    MapView = new TMapView(this);
+    layout->addWidget(MapView, 1);
+    BuildPalette();
+    layout->addWidget(TileBox_gb);
+    setCentralWidget(client);
+    Status = new TStatusBar(this);
+    setStatusBar(Status);
+
+    // A client area of 747 x 580 below the menu, as the editor has always opened.
+    resize(747, 580 + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+}
+
+template <class Sender, class Signal>
+void TForm1::Command(Sender* sender, Signal signal, void (TForm1::*handler)()) {
+    connect(sender, signal, this, [this, handler] {
+        TApplication::Guard([this, handler] { (this->*handler)(); });
+        if (!Destroying)
+            RedrawMap();
+    });
+}
+
+void TForm1::BuildMenus() {
+    auto action = [this](const QString& text, QKeySequence shortcut = {}) {
+        auto* a = new QAction(text, this);
+        a->setShortcut(shortcut);
+        return a;
+    };
+    New_act = action(QStringLiteral("New Map"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    Open_act = action(QStringLiteral("Open Map"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    Save_act = action(QStringLiteral("Save ..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    Add_tile_act = action(QStringLiteral("Add Tile"));
+    Del_Tile_act = action(QStringLiteral("Delete Tile"));
+    Prop_Tile_act = action(QStringLiteral("Property"));
+    mobmap_act = action(QStringLiteral("2Mobile Map"));
+    Exit1 = action(QStringLiteral("Exit"));
+
+    NewMap1 = menuBar()->addMenu(QStringLiteral("File"));
+    NewMap1->addActions({New_act, Open_act, Save_act});
+    iles1 = menuBar()->addMenu(QStringLiteral("Tiles"));
+    iles1->addActions({Add_tile_act, Del_Tile_act, Prop_Tile_act});
+    oolZ1 = menuBar()->addMenu(QStringLiteral("ToolZ"));
+    oolZ1->addAction(mobmap_act);
+    menuBar()->addAction(Exit1);
+
+    Command(New_act, &QAction::triggered, &TForm1::New_actExecute);
+    Command(Open_act, &QAction::triggered, &TForm1::Open_actExecute);
+    Command(Save_act, &QAction::triggered, &TForm1::Save_actExecute);
+    Command(Add_tile_act, &QAction::triggered, &TForm1::Add_tile_actExecute);
+    Command(Del_Tile_act, &QAction::triggered, &TForm1::Del_Tile_actExecute);
+    Command(Prop_Tile_act, &QAction::triggered, &TForm1::Prop_Tile_actExecute);
+    Command(mobmap_act, &QAction::triggered, &TForm1::mobmap_actExecute);
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+}
+
+void TForm1::BuildPalette() {
+    TileBox_gb = new QGroupBox(QStringLiteral("Tile Pack"), this);
+    TileBox_gb->setFixedWidth(108);
+    auto* box = new QVBoxLayout(TileBox_gb);
+    box->setContentsMargins(2, 2, 2, 2);
+    box->setSpacing(0);
+
+    Panel1 = new QFrame(TileBox_gb);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setFixedHeight(66);
+    auto button = [this](int left, int top, int width) {
+        auto* b = new QToolButton(Panel1);
+        b->setGeometry(left, top, width, 22);
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+    SpeedButton4 = button(8, 8, 25);
+    SpeedButton4->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    SpeedButton5 = button(72, 8, 25);
+    SpeedButton5->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    SpeedButton1 = button(8, 40, 23);
+    SpeedButton1->setText(QStringLiteral("+"));
+    SpeedButton2 = button(40, 40, 23);
+    SpeedButton2->setText(QStringLiteral("−"));
+    SpeedButton3 = button(72, 40, 23);
+    SpeedButton3->setText(QStringLiteral("…"));
+    Command(SpeedButton4, &QToolButton::clicked, &TForm1::SpeedButton4Click);
+    Command(SpeedButton5, &QToolButton::clicked, &TForm1::SpeedButton5Click);
+    connect(SpeedButton1, &QToolButton::clicked, Add_tile_act, &QAction::trigger);
+    connect(SpeedButton2, &QToolButton::clicked, Del_Tile_act, &QAction::trigger);
+    connect(SpeedButton3, &QToolButton::clicked, Prop_Tile_act, &QAction::trigger);
+    box->addWidget(Panel1);
+
+    TileList_lb = new QListWidget(TileBox_gb);
+    box->addWidget(TileList_lb, 1);
+    PopupTileList = new QMenu(this);
+    PopupAdd = PopupTileList->addAction(QStringLiteral("Add Tile"));
+    PopupDelete = PopupTileList->addAction(QStringLiteral("Delete Tile"));
+    PopupProperty = PopupTileList->addAction(QStringLiteral("Property"));
+    PopupDelete->setEnabled(false);
+    PopupProperty->setEnabled(false);
+    connect(PopupAdd, &QAction::triggered, Add_tile_act, &QAction::trigger);
+    Command(PopupDelete, &QAction::triggered, &TForm1::Del_Tile_actExecute);
+    Command(PopupProperty, &QAction::triggered, &TForm1::Prop_Tile_actExecute);
+    SetUpTileList();
+}
+
+void TForm1::FormCreate() {
+    AppDir = QCoreApplication::applicationDirPath();
+    TilePack = std::make_unique<tTilePack>();
+    // The map exists before the view size is first read: reading it may deliver a resize.
+    Map = std::make_unique<tMap>(48, &Canvas);
+    Map->ShowGrid = false;
+    Map->SetViewSize(getclWidth(), MapView->height());
+    Map->SetTilePackRef(&TilePack);
+    Map->New(14, 14, 48);
+    Destroying = false;
+}
+
+void TForm1::FormDestroy() {
+    Destroying = true;
+    TilePack.reset();
+    Map.reset();
+}
+
+int TForm1::getclWidth() const {
+    return width() - TileBox_gb->width();
+}
+
+void TForm1::ClearView() {
+    Canvas.BrushColor = clBtnFace;
+    Canvas.FillRect(QRect(QPoint(0, 0), Canvas.Size()));
+}
+
+void TForm1::RedrawMap() {
+    ClearView();
+    Map->Draw(false);
+    MapView->update();
+}
+
+void TForm1::FormActivate() {
+    RedrawMap();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    FormActivate();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TForm1::FormResize() {
+    if (Destroying || !Map)
+        return;
+    // The view is the visible map area, so every row and column can be scrolled into it.
+    Canvas.SetSize(MapView->size());
+    Map->SetViewSize(getclWidth(), MapView->height());
+    RedrawMap();
+    const int clientHeight = height() - menuBar()->height();
+    Status->SetText(QStringLiteral("w= %1 h= %2 cl= %3").arg(width()).arg(clientHeight).arg(getclWidth()));
+}
+
+void TForm1::FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+    if (button != Qt::LeftButton)
+        return;
+    Painting = true;
+    LastPaintPos = QPoint(x, y);
+    PaintSegment(LastPaintPos, LastPaintPos);
+}
+
+void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
+    if (!Painting)
+        return;
+    const QPoint to(x, y);
+    PaintSegment(LastPaintPos, to);
+    LastPaintPos = to;
+}
+
+void TForm1::FormMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+    Painting = false;
+}
+
+void TForm1::PaintSegment(QPoint from, QPoint to) {
+    // Every pixel of the straight path between two reported positions, so a fast stroke
+    // leaves no gaps; only the part over the map view paints.
+    const TileIndex tile = SelectedTile();
+    const QRect view = MapView->rect();
+    const QPoint d = to - from;
+    const int steps = std::max(std::abs(d.x()), std::abs(d.y()));
+    for (int i = 0; i <= steps; ++i) {
+        const QPoint p = steps == 0 ? from
+                                    : from + QPoint(int(std::lround(double(d.x()) * i / steps)),
+                                                    int(std::lround(double(d.y()) * i / steps)));
+        if (view.contains(p))
+            Map->SetCell(p.x(), p.y(), tile);
+    }
+    RedrawMap();
+}
+
+bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
+    int direction = 0;
+    switch (key) {
+    case Qt::Key_Left:
+        direction = 2;
+        break;
+    case Qt::Key_Up:
+        if (Map->OffsetY - 4 < 0)
+            return true; // nothing at all, not even the status text
+        direction = 3;
+        break;
+    case Qt::Key_Right:
+        direction = 1;
+        break;
+    case Qt::Key_Down:
+        direction = 4;
+        break;
+    default:
+        return false;
+    }
+    // Scroll redraws the map itself; it only needs a clear view to draw on.
+    ClearView();
+    Map->Scroll(direction);
+    MapView->update();
+    Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
+    return true;
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (!FormKeyDown(event->key(), event->modifiers()))
+        QMainWindow::keyPressEvent(event);
+}
+
+void TForm1::Exit1Click() {
+    close();
 }

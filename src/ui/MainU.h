@@ -1,10 +1,156 @@
 #pragma once
 
-#include <QMainWindow>
+#include "platform/TCanvas.h"
+#include "ui/Dialogs.h"
 
-// The main window. For now an empty frame with the editor's caption.
+#include <QMainWindow>
+#include <QStatusBar>
+
+class QAction;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QModelIndex;
+class QPainter;
+class QToolButton;
+class TForm1;
+
+// The map view: the client area left of the palette and above the status bar. It presents
+// the main window's canvas and hands mouse events to the window's handlers in its own
+// coordinates, which are the map's view coordinates.
+class TMapView : public QWidget {
+public:
+    explicit TMapView(TForm1* form);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    TForm1* Form;
+};
+
+// A status bar with one line of text, replaced whole by each handler that reports something.
+class TStatusBar : public QStatusBar {
+public:
+    explicit TStatusBar(QWidget* parent);
+    void SetText(const QString& text);
+    QString Text() const;
+
+private:
+    QLabel* Label;
+};
+
+// The main window: the map view, the tile palette on the right, menus and the status bar.
+// Its handlers are split by concern: MainU.cpp (window, painting, keys), MainU_Palette.cpp
+// (palette and tile commands), MainU_File.cpp (map and tile pack files).
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    TForm1();
+    ~TForm1() override;
+
+    // Components
+    QMenu* NewMap1;  // "File"
+    QMenu* iles1;    // "Tiles"
+    QMenu* oolZ1;    // "ToolZ"
+    QAction* Exit1;
+    QAction* New_act;
+    QAction* Open_act;
+    QAction* Save_act;
+    QAction* Add_tile_act;
+    QAction* Del_Tile_act;
+    QAction* Prop_Tile_act;
+    QAction* mobmap_act;
+    TMapView* MapView;
+    QGroupBox* TileBox_gb;
+    QFrame* Panel1;
+    QToolButton* SpeedButton1;
+    QToolButton* SpeedButton2;
+    QToolButton* SpeedButton3;
+    QToolButton* SpeedButton4;
+    QToolButton* SpeedButton5;
+    QListWidget* TileList_lb;
+    QMenu* PopupTileList;
+    QAction* PopupAdd;
+    QAction* PopupDelete;
+    QAction* PopupProperty;
+    TStatusBar* Status;
+    TFileDialog OpenTile;
+    TFileDialog OpenDlg;
+    TFileDialog SaveDlg;
+    // The surface the map draws on, one pixel per view pixel.
+    TCanvas Canvas;
+
+    // Window
+    int getclWidth() const;
+    void FormActivate();
+    void FormResize();
+    void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void FormMouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    // Returns whether the key was one of the four arrows, which scroll the map and go no
+    // further.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    // Clears the view and draws the current map and pack on it.
+    void RedrawMap();
+
+    // Palette and tile commands
+    void UpdateTileListBox();
+    int Cur_item(QPoint position);
+    void TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
+    int SelectedTile() const;
+
+public slots:
+    void Add_tile_actExecute();
+    void Del_Tile_actExecute();
+    void Prop_Tile_actExecute();
+    void Open_actExecute();
+    void Save_actExecute();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void New_actExecute();
+    void mobmap_actExecute();
+    void Exit1Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void BuildMenus();
+    void BuildPalette();
+    void SetUpTileList();
+    void ClearView();
+    // Connects a trigger to a command that runs guarded and leaves the view up to date.
+    template <class Sender, class Signal> void Command(Sender* sender, Signal signal, void (TForm1::*handler)());
+    void PaintSegment(QPoint from, QPoint to);
+    // Loads AppDir/tiles/<PackName>, refusing a name that would lead out of that directory.
+    void LoadPackOfMap();
+
+    bool Painting = false;
+    bool Destroying = false;
+    QPoint LastPaintPos;
 };
+
+class TpropertyF;
+class TForm2;
+class TForm3;
+
+// The program's windows, created by CreateForms in the order the editor has always used.
+extern TForm1* Form1;
+extern TpropertyF* propertyF;
+extern TForm2* Form2;
+extern TForm3* Form3;
+
+void CreateForms();
+void DestroyForms();

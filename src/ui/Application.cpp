@@ -1,0 +1,32 @@
+#include "ui/Application.h"
+
+#include "platform/Exceptions.h"
+#include "ui/Dialogs.h"
+
+#include <QFileInfo>
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    bool handled = false;
+    Guard([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+QString TApplication::Title() {
+    QString name = QFileInfo(applicationFilePath()).fileName();
+    name = name.left(name.indexOf(QLatin1Char('.')));
+    return name.left(1) + name.mid(1).toLower();
+}
+
+QString TApplication::ErrorText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void TApplication::ShowException(const std::exception& error) {
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    const QString message = own ? own->Message() : QString::fromLocal8Bit(error.what());
+    Dialogs().ErrorBox(ErrorText(message));
+}

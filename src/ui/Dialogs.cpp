@@ -1,0 +1,99 @@
+#include "ui/Dialogs.h"
+
+#include "ui/Application.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+std::unique_ptr<TDialogs>& Current() {
+    static std::unique_ptr<TDialogs> dialogs = std::make_unique<TQtDialogs>();
+    return dialogs;
+}
+
+// "Map file|*.map|TilePack|*.pac" -> {"Map file (*.map)", "TilePack (*.pac)"}
+QStringList NameFilters(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        filters << QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), parts[i + 1]);
+    return filters;
+}
+} // namespace
+
+TDialogs& Dialogs() {
+    return *Current();
+}
+
+void SetDialogs(std::unique_ptr<TDialogs> dialogs) {
+    Current() = std::move(dialogs);
+}
+
+void TDialogs::ShowMessage(const QString& text) {
+    MessageBox({text, TApplication::Title(), TMessage::TIcon::None, TMessage::TButtons::Ok});
+}
+
+bool TDialogs::Confirm(const QString& text, const QString& caption) {
+    return MessageBox({text, caption, TMessage::TIcon::None, TMessage::TButtons::YesNo}) ==
+           TMessage::Yes;
+}
+
+void TDialogs::Warning(const QString& text) {
+    MessageBox({text, QStringLiteral("Warning"), TMessage::TIcon::Warning,
+                TMessage::TButtons::Ok});
+}
+
+void TDialogs::ErrorBox(const QString& text) {
+    MessageBox({text, TApplication::Title(), TMessage::TIcon::Stop, TMessage::TButtons::Ok});
+}
+
+TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
+    const QMessageBox::Icon icon = message.Icon == TMessage::TIcon::Warning ? QMessageBox::Warning
+                                   : message.Icon == TMessage::TIcon::Stop  ? QMessageBox::Critical
+                                                                            : QMessageBox::NoIcon;
+    const bool yesNo = message.Buttons == TMessage::TButtons::YesNo;
+    QMessageBox box(icon, message.Caption, message.Text,
+                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    const int answer = box.exec();
+    if (!yesNo)
+        return TMessage::Ok;
+    return answer == QMessageBox::Yes ? TMessage::Yes : TMessage::No;
+}
+
+bool TQtDialogs::Execute(TFileDialog& dialog) {
+    QFileDialog box(QApplication::activeWindow());
+    box.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.Kind == TFileDialog::TKind::Save) {
+        box.setAcceptMode(QFileDialog::AcceptSave);
+        box.setOption(QFileDialog::DontConfirmOverwrite); // Save replaces without asking
+    } else {
+        box.setAcceptMode(QFileDialog::AcceptOpen);
+        // A typed name of a file that does not exist is accepted; the reader says what is
+        // wrong with it.
+        box.setFileMode(dialog.Kind == TFileDialog::TKind::Picture ? QFileDialog::ExistingFile
+                                                                   : QFileDialog::AnyFile);
+    }
+    const QStringList filters = dialog.Kind == TFileDialog::TKind::Picture
+                                    ? QStringList{QStringLiteral("Bitmaps (*.bmp)"),
+                                                  QStringLiteral("All files (*)")}
+                                    : NameFilters(dialog.Filter);
+    box.setNameFilters(filters);
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+        box.selectNameFilter(filters[dialog.FilterIndex - 1]);
+    QString suffix = dialog.DefaultExt;
+    box.setDefaultSuffix(suffix.remove(QStringLiteral("*.")));
+    if (!dialog.FileName.isEmpty())
+        box.selectFile(dialog.FileName);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return false;
+    dialog.FileName = box.selectedFiles().constFirst();
+    dialog.FilterIndex = int(filters.indexOf(box.selectedNameFilter())) + 1;
+    return true;
+}
+
+int TQtDialogs::ExecModal(QDialog& dialog) {
+    return dialog.exec();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QDialog;
+class QWidget;
+
+// The state of a file dialog that lives as long as its window: the commands set the filter
+// index and default extension before each run, and the dialog remembers the last path.
+struct TFileDialog {
+    enum class TKind { Open, Save, Picture };
+
+    TKind Kind = TKind::Open;
+    QString Filter;     // "label|pattern|label|pattern"; empty for Picture
+    int FilterIndex = 1; // counts from 1
+    QString DefaultExt; // as the commands give it, e.g. "*.map"
+    QString FileName;   // the full path last chosen, offered again next time
+};
+
+// A message box: its text, caption, icon and the buttons it offers.
+struct TMessage {
+    enum class TIcon { None, Warning, Stop };
+    enum class TButtons { Ok, YesNo };
+    enum TAnswer { Ok, Yes, No };
+
+    QString Text;
+    QString Caption;
+    TIcon Icon = TIcon::None;
+    TButtons Buttons = TButtons::Ok;
+};
+
+// Every modal question the editor asks goes through here, so tests can answer them and read
+// what would have been shown.
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+
+    virtual TMessage::TAnswer MessageBox(const TMessage& message) = 0;
+    // Runs the dialog; on OK stores the chosen path in dialog.FileName and the filter the
+    // user ended with in dialog.FilterIndex, and returns true.
+    virtual bool Execute(TFileDialog& dialog) = 0;
+    // Shows a dialog modally and returns its result.
+    virtual int ExecModal(QDialog& dialog) = 0;
+
+    // A plain box with one OK button, captioned with the application's title.
+    void ShowMessage(const QString& text);
+    // A Yes/No question; true for Yes.
+    bool Confirm(const QString& text, const QString& caption);
+    // Captioned "Warning", with an exclamation icon and one OK button.
+    void Warning(const QString& text);
+    // The application's error box: its title, a stop icon and OK.
+    void ErrorBox(const QString& text);
+};
+
+// The dialogs in use; the real ones unless a test has set its own.
+TDialogs& Dialogs();
+void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+
+// Qt's message boxes and file dialogs, parented to the active window.
+class TQtDialogs : public TDialogs {
+public:
+    TMessage::TAnswer MessageBox(const TMessage& message) override;
+    bool Execute(TFileDialog& dialog) override;
+    int ExecModal(QDialog& dialog) override;
+};

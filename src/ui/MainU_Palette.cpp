@@ -1,0 +1,136 @@
+// The tile palette: the list of the pack's tiles on the right, and the tile commands.
+
+#include "model/typeU.h"
+#include "platform/Cp1251.h"
+#include "platform/TBitmap.h"
+#include "ui/MainU.h"
+#include "ui/propertyU.h"
+
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMenu>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QStyledItemDelegate>
+
+namespace {
+// Each item is the tile's image, unscaled; the list paints nothing else.
+class TTileItemDelegate : public QStyledItemDelegate {
+public:
+    explicit TTileItemDelegate(TForm1* form) : QStyledItemDelegate(form), Form(form) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        Form->TileList_lbDrawItem(*painter, index.row(), option.rect,
+                                  option.state & QStyle::State_Selected);
+    }
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
+        return QSize(48, 49);
+    }
+
+private:
+    TForm1* Form;
+};
+} // namespace
+
+void TForm1::SetUpTileList() {
+    TileList_lb->setItemDelegate(new TTileItemDelegate(this));
+    TileList_lb->setUniformItemSizes(true);
+    TileList_lb->setSelectionMode(QAbstractItemView::SingleSelection);
+    TileList_lb->setFrameShape(QFrame::Panel);
+    TileList_lb->setFrameShadow(QFrame::Sunken);
+    TileList_lb->installEventFilter(this);
+    TileList_lb->viewport()->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TileList_lb && event->type() == QEvent::KeyPress) {
+        // The arrows scroll the map and stop there: passed on, they would also move the
+        // selection and so change the tile that painting writes.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        return FormKeyDown(key->key(), key->modifiers());
+    }
+    if (watched == TileList_lb->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+            return true; // a right click opens the popup without changing the selection
+        if (event->type() == QEvent::ContextMenu) {
+            const auto* menu = static_cast<QContextMenuEvent*>(event);
+            Cur_item(menu->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1)
+                                                                   : menu->pos());
+            PopupTileList->popup(menu->globalPos());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+int TForm1::SelectedTile() const {
+    const QList<QListWidgetItem*> selected = TileList_lb->selectedItems();
+    return selected.isEmpty() ? -1 : TileList_lb->row(selected.constFirst());
+}
+
+void TForm1::UpdateTileListBox() {
+    TileList_lb->clear();
+    for (qint32 i = 0; i < TilePack->Count(); ++i)
+        TileList_lb->addItem(QString());
+}
+
+int TForm1::Cur_item(QPoint position) {
+    if (position == QPoint(-1, -1))
+        return SelectedTile();
+    const int index = TileList_lb->indexAt(position).row();
+    PopupDelete->setEnabled(index >= 0);
+    PopupProperty->setEnabled(index >= 0);
+    return index;
+}
+
+void TForm1::TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) {
+    if (index < 0 || index >= TilePack->Count())
+        return;
+    painter.drawImage(QPoint((TileList_lb->width() - 48) / 2, rect.top()),
+                      TilePack->Tile(index).Bitmap->Picture());
+    if (selected) {
+        // The only mark of the chosen tile, as the list has always shown it.
+        QStyleOptionFocusRect focus;
+        focus.rect = rect;
+        focus.state = QStyle::State_HasFocus;
+        TileList_lb->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter,
+                                            TileList_lb);
+    }
+}
+
+void TForm1::Add_tile_actExecute() {
+    if (!Dialogs().Execute(OpenTile))
+        return;
+    NewTileRef = TilePack->NewTile();
+    // The name is the file name less its last four characters: grass.bmp gives grass.
+    const QString fileName = QFileInfo(OpenTile.FileName).fileName();
+    NewTileRef->Name = Cp1251::FromUnicode(fileName.size() > 3 ? fileName.chopped(4) : fileName);
+    try {
+        NewTileRef->Bitmap->LoadFromFile(OpenTile.FileName);
+    } catch (...) {
+        NewTileRef.reset(); // a tile that could not be loaded is never added
+        throw;
+    }
+    TilePack->Add(std::move(NewTileRef));
+    UpdateTileListBox();
+}
+
+void TForm1::Del_Tile_actExecute() {
+    if (!Dialogs().Confirm(QStringLiteral("Do you want Delete tile?"), QStringLiteral("Confirm")))
+        return;
+    if (TilePack->Count() == 1) {
+        Dialogs().ShowMessage(QStringLiteral("!!! There One Element !!!"));
+        return;
+    }
+    const int index = Cur_item(QPoint(-1, -1));
+    TilePack->Delete(index);
+    Status->SetText(QString::number(index));
+    UpdateTileListBox();
+}
+
+void TForm1::Prop_Tile_actExecute() {
+    Dialogs().ExecModal(*propertyF);
+}
