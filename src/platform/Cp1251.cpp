@@ -1,5 +1,6 @@
 #include "platform/Cp1251.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -11,6 +12,15 @@ QString ToUnicode(const QByteArray& bytes) {
 
 QByteArray FromUnicode(const QString& text) {
     QStringEncoder encoder("windows-1251");
-    return encoder(text);
+    QByteArray bytes = encoder(text);
+    // The converter puts the control character SUB (0x1A) where a character has no code;
+    // in a file name that is worse than the usual '?'. Each character takes one byte, so the
+    // substitutes are found by position.
+    const QList<uint> characters = text.toUcs4();
+    if (bytes.size() == characters.size())
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            if (bytes[i] == '\x1a' && characters[i] != 0x1a)
+                bytes[i] = '?';
+    return bytes;
 }
 } // namespace Cp1251
