@@ -19,8 +19,10 @@ QImage Decode(const QByteArray& bytes) {
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
-    const QSize size = reader.size(); // a top-down BMP reports a negative height here
-    if (!size.isValid() && size != QSize(0, 0))
+    // A top-down BMP reports a negative height here, so only the width tells a header the
+    // reader could not make sense of.
+    const QSize size = reader.size();
+    if (size.width() < 0)
         throw EInvalidGraphic(Msg::BitmapNotValid);
     const qint64 pixels = qAbs(qint64(size.width())) * qAbs(qint64(size.height()));
     if (pixels > MaxPixelsPerByte * bytes.size())
@@ -29,8 +31,14 @@ QImage Decode(const QByteArray& bytes) {
                                   .arg(size.width())
                                   .arg(qAbs(size.height()))
                                   .arg(bytes.size()));
-    QImage image = reader.read();
-    if (image.isNull())
+    // Qt's decoder leaves the pixels that a short or skipping (RLE delta) file never sets as
+    // whatever the memory held, so the same file would show different garbage each time. Given
+    // an image of the right size and format it decodes into that one, so start from a cleared
+    // one: pixels the file does not set get colour index 0, or black.
+    QImage image(qAbs(size.width()), qAbs(size.height()), reader.imageFormat());
+    if (!image.isNull())
+        image.fill(0);
+    if (!reader.read(&image) || image.isNull())
         throw EInvalidGraphic(Msg::BitmapNotValid);
     image.convertTo(QImage::Format_RGB32);
     return image;
