@@ -93,7 +93,14 @@ void tTilePack::LoadFromFile(const QString& fileName) {
     TMemoryStream stream;
     stream.LoadFromFile(fileName);
     try {
-        Tiles = ReadTiles(stream);
+        std::vector<TileRef> tiles = ReadTiles(stream);
+        // The writer ends the file with the last record; bytes behind it mean a foreign file,
+        // which would otherwise load as an empty pack when its first bytes read as a count of
+        // 0 or less.
+        if (stream.Remaining() > 0)
+            throw EFormatError(
+                QStringLiteral("%1 bytes follow its last tile").arg(stream.Remaining()));
+        Tiles = std::move(tiles);
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("tile pack"), e.Message()));
     }
