@@ -41,8 +41,7 @@ bool TDialogs::Confirm(const QString& text, const QString& caption) {
 }
 
 void TDialogs::Warning(const QString& text) {
-    MessageBox({text, QStringLiteral("Warning"), TMessage::TIcon::Warning,
-                TMessage::TButtons::Ok});
+    MessageBox({text, QStringLiteral("Warning"), TMessage::TIcon::Warning, TMessage::TButtons::Ok});
 }
 
 void TDialogs::ErrorBox(const QString& text) {
@@ -76,10 +75,10 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
         box.setFileMode(dialog.Kind == TFileDialog::TKind::Picture ? QFileDialog::ExistingFile
                                                                    : QFileDialog::AnyFile);
     }
-    const QStringList filters = dialog.Kind == TFileDialog::TKind::Picture
-                                    ? QStringList{QStringLiteral("Bitmaps (*.bmp)"),
-                                                  QStringLiteral("All files (*)")}
-                                    : NameFilters(dialog.Filter);
+    const QStringList filters =
+        dialog.Kind == TFileDialog::TKind::Picture
+            ? QStringList{QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("All files (*)")}
+            : NameFilters(dialog.Filter);
     box.setNameFilters(filters);
     if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
         box.selectNameFilter(filters[dialog.FilterIndex - 1]);

@@ -12,10 +12,10 @@ struct TFileDialog {
     enum class TKind { Open, Save, Picture };
 
     TKind Kind = TKind::Open;
-    QString Filter;     // "label|pattern|label|pattern"; empty for Picture
+    QString Filter;      // "label|pattern|label|pattern"; empty for Picture
     int FilterIndex = 1; // counts from 1
-    QString DefaultExt; // as the commands give it, e.g. "*.map"
-    QString FileName;   // the full path last chosen, offered again next time
+    QString DefaultExt;  // as the commands give it, e.g. "*.map"
+    QString FileName;    // the full path last chosen, offered again next time
 };
 
 // A message box: its text, caption, icon and the buttons it offers.

@@ -266,7 +266,8 @@ void TForm1::FormResize() {
     Map->SetViewSize(getclWidth(), MapView->height());
     RedrawMap();
     const int clientHeight = height() - menuBar()->height();
-    Status->SetText(QStringLiteral("w= %1 h= %2 cl= %3").arg(width()).arg(clientHeight).arg(getclWidth()));
+    Status->SetText(
+        QStringLiteral("w= %1 h= %2 cl= %3").arg(width()).arg(clientHeight).arg(getclWidth()));
 }
 
 void TForm1::FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {

@@ -56,9 +56,9 @@ public:
     ~TForm1() override;
 
     // Components
-    QMenu* NewMap1;  // "File"
-    QMenu* iles1;    // "Tiles"
-    QMenu* oolZ1;    // "ToolZ"
+    QMenu* NewMap1; // "File"
+    QMenu* iles1;   // "Tiles"
+    QMenu* oolZ1;   // "ToolZ"
     QAction* Exit1;
     QAction* New_act;
     QAction* Open_act;
@@ -132,7 +132,8 @@ private:
     void SetUpTileList();
     void ClearView();
     // Connects a trigger to a command that runs guarded and leaves the view up to date.
-    template <class Sender, class Signal> void Command(Sender* sender, Signal signal, void (TForm1::*handler)());
+    template <class Sender, class Signal>
+    void Command(Sender* sender, Signal signal, void (TForm1::*handler)());
     void PaintSegment(QPoint from, QPoint to);
     // Loads AppDir/tiles/<PackName>, refusing a name that would lead out of that directory.
     void LoadPackOfMap();

@@ -33,11 +33,12 @@ void TForm1::LoadPackOfMap() {
     const QString name = Cp1251::ToUnicode(Map->PackName);
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
         name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
-        throw EFormatError(QStringLiteral("The map was opened, but its tile pack \"%1\" was not "
-                                          "loaded: a map may only name a file in the tiles "
-                                          "directory \"%2\". Load the tile pack with "
-                                          "\"Load TilePack\".")
-                               .arg(name, QDir::toNativeSeparators(AppDir + QStringLiteral("/tiles"))));
+        throw EFormatError(
+            QStringLiteral("The map was opened, but its tile pack \"%1\" was not "
+                           "loaded: a map may only name a file in the tiles "
+                           "directory \"%2\". Load the tile pack with "
+                           "\"Load TilePack\".")
+                .arg(name, QDir::toNativeSeparators(AppDir + QStringLiteral("/tiles"))));
     TilePack->LoadFromFile(QDir(AppDir).filePath(QStringLiteral("tiles/") + name));
 }
 

@@ -57,8 +57,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             return true; // a right click opens the popup without changing the selection
         if (event->type() == QEvent::ContextMenu) {
             const auto* menu = static_cast<QContextMenuEvent*>(event);
-            Cur_item(menu->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1)
-                                                                   : menu->pos());
+            Cur_item(menu->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1) : menu->pos());
             PopupTileList->popup(menu->globalPos());
             return true;
         }
