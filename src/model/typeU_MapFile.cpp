@@ -35,18 +35,22 @@ void TransposeCells(const char* from, char* to, qint64 rows, qint64 columns) {
 
 QByteArray tMap::SaveToBytes() const {
     TMemoryStream stream;
-    const qint64 cells = qint64(Width) * Height;
+    // The size written is the grid's own: after Clear alone Width and Height still tell the old
+    // size while there are no cells to write.
+    const qint32 width = Cells.size();
+    const qint32 height = Cells.Rows();
+    const qint64 cells = qint64(width) * height;
     stream.Reserve(28 + Text1.size() + Text2.size() + PackName.size() + Text4.size() + 4 * cells);
     for (const QByteArray* text : {&Text1, &Text2, &PackName, &Text4}) {
         stream.WriteInt32(qint32(text->size()));
         stream.WriteBytes(*text);
     }
-    stream.WriteInt32(Width);
-    stream.WriteInt32(Height);
-    stream.WriteInt32(Width);
+    stream.WriteInt32(width);
+    stream.WriteInt32(height);
+    stream.WriteInt32(width);
     // The file runs row by row, the grid column by column.
     TransposeCells(reinterpret_cast<const char*>(Cells.data()),
-                   stream.WriteUninitialized(4 * cells), Width, Height);
+                   stream.WriteUninitialized(4 * cells), width, height);
     return stream.Bytes();
 }
 
@@ -66,7 +70,8 @@ void tMap::LoadFromFile(const QString& fileName) {
         const qint32 height = ReadInt32(stream, "height");
         const qint32 width = ReadInt32(stream, "width"); // the second width is the one in force
         if (width < 0 || height < 0)
-            throw EFormatError(QStringLiteral("its size %1 × %2 is negative").arg(width).arg(height));
+            throw EFormatError(
+                QStringLiteral("its size %1 × %2 is negative").arg(width).arg(height));
         const qint64 cells = qint64(width) * height;
         if (cells > MaxCells)
             throw EFormatError(QStringLiteral("its %1 × %2 cells are more than the %3 a map may "
@@ -78,6 +83,10 @@ void tMap::LoadFromFile(const QString& fileName) {
             throw EFormatError(QStringLiteral("it ends before the last of its %1 × %2 cells")
                                    .arg(width)
                                    .arg(height));
+        // The writer ends the file with the last cell; more bytes mean a foreign file.
+        if (4 * cells < stream.Remaining())
+            throw EFormatError(QStringLiteral("%1 bytes follow its last cell")
+                                   .arg(stream.Remaining() - 4 * cells));
         TCellGrid grid(width, height);
         TransposeCells(stream.ReadView(4 * cells).data(), reinterpret_cast<char*>(grid.data()),
                        height, width);
