@@ -92,8 +92,9 @@ void tMap::Draw(bool fillBackground) {
     const qint32 firstRow = OffsetY / TileSize;
     const qint32 shiftY = OffsetY % TileSize;
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
-    // their right and below, as the map is read.
-    for (qint32 r = 0; r <= ViewHeight / TileSize; ++r) {
+    // their right and below, as the map is read. A view scrolled by part of a cell shows one
+    // more row at its bottom edge, which must be drawn too.
+    for (qint32 r = 0; r <= (ViewHeight + shiftY) / TileSize; ++r) {
         const qint32 row = firstRow + r;
         if (row > Height - 1)
             break;
@@ -115,12 +116,13 @@ void tMap::DrawGrid() {
         return;
     const qint32 shiftX = OffsetX % TileSize;
     const qint32 shiftY = OffsetY % TileSize;
-    for (qint32 i = 0; i <= ViewHeight / TileSize; ++i) {
+    // As with the rows of tiles, a partly scrolled view holds one more line at each far edge.
+    for (qint32 i = 0; i <= (ViewHeight + shiftY) / TileSize; ++i) {
         const qint32 y = i * TileSize - shiftY;
         Canvas->MoveTo(0, y);
         Canvas->LineTo(ViewWidth, y);
     }
-    for (qint32 j = 0; j <= ViewWidth / TileSize; ++j) {
+    for (qint32 j = 0; j <= (ViewWidth + shiftX) / TileSize; ++j) {
         const qint32 x = j * TileSize - shiftX;
         Canvas->MoveTo(x, 0);
         Canvas->LineTo(x, ViewHeight);

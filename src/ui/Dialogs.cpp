@@ -1,5 +1,6 @@
 #include "ui/Dialogs.h"
 
+#include "model/typeU.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -84,7 +85,9 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
         box.selectNameFilter(filters[dialog.FilterIndex - 1]);
     QString suffix = dialog.DefaultExt;
     box.setDefaultSuffix(suffix.remove(QStringLiteral("*.")));
-    if (!dialog.FileName.isEmpty())
+    if (dialog.FileName.isEmpty())
+        box.setDirectory(AppDir); // where the editor keeps its tiles and maps
+    else
         box.selectFile(dialog.FileName);
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
         return false;

@@ -95,6 +95,13 @@ TForm1::TForm1() {
     background.setColor(QPalette::Window, clBtnFace);
     setPalette(background);
 
+    OpenTile.Kind = TFileDialog::TKind::Picture;
+    OpenDlg.Kind = TFileDialog::TKind::Open;
+    OpenDlg.Filter = QStringLiteral("Map file|*.map|TilePack|*.pac");
+    OpenDlg.DefaultExt = QStringLiteral("*.map");
+    SaveDlg.Kind = TFileDialog::TKind::Save;
+    SaveDlg.Filter = QStringLiteral("Map |*.map|TilePack|*.pac");
+
     BuildMenus();
     auto* client = new QWidget(this);
     auto* layout = new QHBoxLayout(client);

@@ -11,7 +11,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -91,12 +90,10 @@ void TForm1::TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect
     painter.drawImage(QPoint((TileList_lb->width() - 48) / 2, rect.top()),
                       TilePack->Tile(index).Bitmap->Picture());
     if (selected) {
-        // The only mark of the chosen tile, as the list has always shown it.
-        QStyleOptionFocusRect focus;
-        focus.rect = rect;
-        focus.state = QStyle::State_HasFocus;
-        TileList_lb->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter,
-                                            TileList_lb);
+        // A dotted frame around the item is the only mark of the chosen tile.
+        painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
     }
 }
 

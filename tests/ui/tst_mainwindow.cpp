@@ -236,6 +236,15 @@ void TestMainWindow::viewShowsTheCurrentMapAfterEveryChange() {
     Form1->RedrawMap();
     QCOMPARE(ViewPixel(5, 5), Colours[0]);
     QCOMPARE(ViewPixel(3 * 48, 5), clBtnFace.rgb());
+    // Scrolled by part of a cell, the view's bottom and right edges still show the map.
+    Map->New(30, 30, 48);
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(Form1, Qt::Key_Down);
+        QTest::keyClick(Form1, Qt::Key_Right);
+    }
+    QCOMPARE(Map->OffsetY, 20);
+    const QSize view = Form1->MapView->size();
+    QCOMPARE(ViewPixel(view.width() - 1, view.height() - 1), Colours[0]);
     // An empty pack leaves nothing of the old picture.
     TilePack->Clear();
     Form1->UpdateTileListBox();
