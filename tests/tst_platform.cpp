@@ -9,6 +9,7 @@
 #include "platform/TMemoryStream.h"
 
 #include <QDirIterator>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +53,8 @@ private slots:
     void canvasLines_data();
     void canvasLines();
     void canvasDrawsBitmapOpaque();
+    void canvasDeferredFillMatchesFill_data();
+    void canvasDeferredFillMatchesFill();
 
     void cp1251();
 };
@@ -379,6 +382,125 @@ void tst_platform::canvasDrawsBitmapOpaque() {
     none.MoveTo(0, 0);
     none.LineTo(5, 0);
     none.FillRect(QRect(0, 0, 5, 5));
+}
+
+// A deferred fill skips the pixels that bitmaps drawn before its end cover; the picture must
+// come out as if the fill had been done at once, whatever the bitmaps overlap, leave bare or
+// hang over, and whatever reads or draws in between.
+void tst_platform::canvasDeferredFillMatchesFill_data() {
+    QTest::addColumn<QRect>("fill");
+    QTest::addColumn<QList<QRect>>("draws");
+    QTest::addColumn<int>("interruptAt"); // before which draw; -1 for none
+    QTest::addColumn<QString>("interrupt");
+
+    const QList<QRect> grid{QRect(-3, -2, 12, 12), QRect(9, -2, 12, 12),  QRect(21, -2, 12, 12),
+                            QRect(33, -2, 12, 12), QRect(-3, 10, 12, 12), QRect(9, 10, 12, 12),
+                            QRect(21, 10, 12, 12), QRect(33, 10, 12, 12), QRect(-3, 22, 12, 12),
+                            QRect(9, 22, 12, 12),  QRect(21, 22, 12, 12), QRect(33, 22, 12, 12)};
+    QList<QRect> holes = grid;
+    holes.removeAt(5);
+    holes.removeAt(1);
+    QTest::newRow("tiles cover all") << QRect(0, 0, 40, 30) << grid << -1 << QString();
+    QTest::newRow("empty cells") << QRect(0, 0, 40, 30) << holes << -1 << QString();
+    QTest::newRow("nothing drawn") << QRect(0, 0, 40, 30) << QList<QRect>() << -1 << QString();
+    QTest::newRow("part of the canvas") << QRect(5, 4, 20, 13) << grid << -1 << QString();
+    QTest::newRow("beyond the canvas") << QRect(-10, -10, 100, 100) << holes << -1 << QString();
+    QTest::newRow("outside the canvas") << QRect(50, 50, 10, 10) << grid << -1 << QString();
+    QTest::newRow("empty rect") << QRect(3, 3, 0, 5) << grid << -1 << QString();
+    QTest::newRow("overlaps") << QRect(0, 0, 40, 30)
+                              << QList<QRect>{QRect(2, 2, 20, 9), QRect(10, 5, 6, 20),
+                                              QRect(12, 6, 3, 3), QRect(30, 0, 20, 40)}
+                              << -1 << QString();
+    for (const QString& kind : {QStringLiteral("line"), QStringLiteral("image"),
+                                QStringLiteral("fill"), QStringLiteral("resize")})
+        QTest::newRow(qPrintable("interrupted by " + kind))
+            << QRect(0, 0, 40, 30) << holes << 4 << kind;
+
+    QRandomGenerator random(20240607);
+    for (int i = 0; i < 60; ++i) {
+        QList<QRect> draws;
+        const int count = random.bounded(12);
+        for (int d = 0; d < count; ++d)
+            draws << QRect(random.bounded(-10, 40), random.bounded(-10, 30), random.bounded(1, 25),
+                           random.bounded(1, 25));
+        const QRect fill(random.bounded(-5, 20), random.bounded(-5, 15), random.bounded(0, 45),
+                         random.bounded(0, 35));
+        QTest::newRow(qPrintable(QStringLiteral("random %1").arg(i)))
+            << fill << draws << (i % 4 == 0 ? random.bounded(count + 1) : -1)
+            << QStringLiteral("line");
+    }
+}
+
+void tst_platform::canvasDeferredFillMatchesFill() {
+    QFETCH(QRect, fill);
+    QFETCH(QList<QRect>, draws);
+    QFETCH(int, interruptAt);
+    QFETCH(QString, interrupt);
+
+    QImage backdrop(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            backdrop.setPixel(x, y, qRgb(x * 6, y * 8, 99));
+    TBitmap background;
+    background.LoadFromBytes(BmpBytes(backdrop));
+    std::vector<std::unique_ptr<TBitmap>> bitmaps;
+    for (int i = 0; i < draws.size(); ++i) {
+        bitmaps.push_back(std::make_unique<TBitmap>());
+        bitmaps.back()->LoadFromBytes(
+            SolidBmp(draws[i].width(), draws[i].height(), qRgb(200, 20 * i, 255 - 20 * i)));
+    }
+    const QColor paper(240, 240, 240);
+
+    auto run = [&](TCanvas& canvas, bool deferred) {
+        canvas.Draw(0, 0, background);
+        canvas.PenMode = TCanvas::TPenMode::NotXor;
+        canvas.BrushColor = paper;
+        if (deferred)
+            canvas.BeginDeferredFill(fill, paper);
+        else
+            canvas.FillRect(fill);
+        for (int i = 0; i <= draws.size(); ++i) {
+            if (i == interruptAt) {
+                if (interrupt == "line") {
+                    canvas.MoveTo(0, 7);
+                    canvas.LineTo(40, 7);
+                } else if (interrupt == "image") {
+                    QVERIFY(!canvas.Image().isNull());
+                } else if (interrupt == "fill") {
+                    canvas.BrushColor = Qt::red;
+                    canvas.FillRect(QRect(20, 0, 3, 30));
+                } else if (interrupt == "resize") {
+                    canvas.SetSize(QSize(41, 30));
+                    canvas.SetSize(QSize(40, 30));
+                }
+            }
+            if (i < draws.size())
+                canvas.Draw(draws[i].x(), draws[i].y(), *bitmaps[std::size_t(i)]);
+        }
+        if (deferred)
+            canvas.EndDeferredFill();
+    };
+    TCanvas atOnce(QSize(40, 30));
+    run(atOnce, false);
+    TCanvas deferred(QSize(40, 30));
+    run(deferred, true);
+    QCOMPARE(deferred.Image(), atOnce.Image());
+
+    // The guard object ends the fill when it goes out of scope.
+    TCanvas guarded(QSize(40, 30));
+    guarded.Draw(0, 0, background);
+    {
+        TDeferredFill clear(guarded, fill, paper);
+        for (int i = 0; i < draws.size(); ++i)
+            guarded.Draw(draws[i].x(), draws[i].y(), *bitmaps[std::size_t(i)]);
+    }
+    TCanvas expected(QSize(40, 30));
+    expected.Draw(0, 0, background);
+    expected.BrushColor = paper;
+    expected.FillRect(fill);
+    for (int i = 0; i < draws.size(); ++i)
+        expected.Draw(draws[i].x(), draws[i].y(), *bitmaps[std::size_t(i)]);
+    QCOMPARE(guarded.Image(), expected.Image());
 }
 
 void tst_platform::cp1251() {

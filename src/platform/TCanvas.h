@@ -5,6 +5,8 @@
 #include <QPoint>
 #include <QRect>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QPainter;
 class TBitmap;
@@ -27,14 +29,23 @@ public:
     // with clBtnFace.
     void SetSize(QSize size);
     QSize Size() const { return Surface.size(); }
-    // Format_RGB32.
-    const QImage& Image() const { return Surface; }
+    // Format_RGB32. Applies a pending deferred fill first.
+    const QImage& Image() const {
+        ApplyPendingFill();
+        return Surface;
+    }
 
     QColor BrushColor = Qt::white;
     TPenMode PenMode = TPenMode::Copy;
 
     // Fills with BrushColor; the right and bottom edges are excluded, as rect says.
     void FillRect(const QRect& rect);
+    // Fills rect with color as FillRect would now, but only when EndDeferredFill comes, and
+    // then only where no bitmap drawn in between has covered the surface. A view that tiles
+    // are about to cover is so written once rather than twice, with the same pixels as a
+    // fill at once. Lines, fills, resizes and Image() apply a pending fill before they go on.
+    void BeginDeferredFill(const QRect& rect, const QColor& color);
+    void EndDeferredFill() { ApplyPendingFill(); }
     // Draws at the bitmap's natural size with its top-left corner at (x, y), as an opaque copy.
     void Draw(int x, int y, const TBitmap& bitmap);
     void MoveTo(int x, int y) { PenPos = QPoint(x, y); }
@@ -43,7 +54,29 @@ public:
     void LineTo(int x, int y);
 
 private:
+    struct TPendingFill {
+        QRect Area; // the fill's rectangle within the surface
+        QColor Color;
+        std::vector<QRect> Covered; // opaque bitmaps drawn since, within Area
+    };
+    void ApplyPendingFill() const;
+
     QImage Surface;
     std::unique_ptr<QPainter> Painter;
     QPoint PenPos;
+    mutable std::optional<TPendingFill> Pending;
+};
+
+// A deferred fill over the drawing done while it lives (see TCanvas::BeginDeferredFill).
+class TDeferredFill {
+public:
+    TDeferredFill(TCanvas& canvas, const QRect& rect, const QColor& color) : Canvas(canvas) {
+        Canvas.BeginDeferredFill(rect, color);
+    }
+    ~TDeferredFill() { Canvas.EndDeferredFill(); }
+    TDeferredFill(const TDeferredFill&) = delete;
+    TDeferredFill& operator=(const TDeferredFill&) = delete;
+
+private:
+    TCanvas& Canvas;
 };
