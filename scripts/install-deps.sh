@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
     fonts-dejavu-core
     libbenchmark-dev
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,104 @@
+// Inputs that fuzzing of the readers turned up, kept so the faults they showed stay fixed.
+
+#include "model/typeU.h"
+#include "platform/Exceptions.h"
+#include "platform/TBitmap.h"
+#include "platform/TMemoryStream.h"
+
+#include <QFile>
+#include <QtTest>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+QByteArray Data(const QString& name) {
+    QFile file(QFINDTESTDATA("data/fuzz/" + name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing test data %s", qPrintable(name));
+    return file.readAll();
+}
+
+// Leaves freed blocks full of a pattern where the next image of this size will be allocated,
+// so pixels that nobody writes show the pattern instead of happening to be zero.
+void DirtyHeap(qsizetype bytes, unsigned char pattern) {
+    void* blocks[8];
+    for (void*& block : blocks) {
+        block = std::malloc(std::size_t(bytes));
+        std::memset(block, pattern, std::size_t(bytes));
+    }
+    for (void* block : blocks)
+        std::free(block);
+}
+
+QImage LoadAfterDirt(const QByteArray& bmp, unsigned char pattern) {
+    DirtyHeap(127 * 64, pattern);
+    DirtyHeap(128 * 64, pattern);
+    DirtyHeap(127 * 64 * 4, pattern);
+    TBitmap bitmap;
+    bitmap.LoadFromBytes(bmp);
+    return bitmap.Picture();
+}
+} // namespace
+
+class tst_fuzzregress : public QObject {
+    Q_OBJECT
+
+private slots:
+    void topDownBitmapLoads();
+    void unsetPixelsTakeColourZero_data();
+    void unsetPixelsTakeColourZero();
+    void packWithUnsetPixelsRoundTrips();
+};
+
+// Qt reports a top-down BMP's height as negative; such files were refused as invalid.
+void tst_fuzzregress::topDownBitmapLoads() {
+    TBitmap bottomUp;
+    bottomUp.LoadFromBytes(Data("pal8.bmp"));
+    TBitmap topDown;
+    topDown.LoadFromBytes(Data("pal8topdown.bmp"));
+    QCOMPARE(topDown.Width(), 127);
+    QCOMPARE(topDown.Height(), 64);
+    QCOMPARE(topDown.Picture(), bottomUp.Picture());
+}
+
+void tst_fuzzregress::unsetPixelsTakeColourZero_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("RLE8 that ends early") << "badrle.bmp";
+    QTest::newRow("RLE8 found by fuzzing") << "rle-unset-pixels.bmp";
+    QTest::newRow("1-bit file cut short") << "shortfile.bmp";
+}
+
+// Qt's decoder writes no pixel that a short or RLE-skipping file does not set; they held
+// whatever memory was there, so each load showed different garbage.
+void tst_fuzzregress::unsetPixelsTakeColourZero() {
+    QFETCH(QString, file);
+    const QByteArray bmp = Data(file);
+    const QImage first = LoadAfterDirt(bmp, 0x5a);
+    const QImage second = LoadAfterDirt(bmp, 0xa5);
+    QCOMPARE(first.size(), QSize(127, 64));
+    QCOMPARE(second, first);
+    // The top-left pixel is one the file never sets; the palette follows the 40-byte header,
+    // blue first.
+    const auto palette = reinterpret_cast<const uchar*>(bmp.constData()) + 14 + 40;
+    QCOMPARE(first.pixel(0, 0), qRgb(palette[2], palette[1], palette[0]));
+}
+
+// The fuzzer met the fault as a pack that saved and loaded back to different pixels.
+void tst_fuzzregress::packWithUnsetPixelsRoundTrips() {
+    tTilePack pack;
+    TileRef tile = pack.NewTile();
+    tile->Name = "rle";
+    tile->Bitmap->LoadFromBytes(Data("rle-unset-pixels.bmp"));
+    pack.Add(std::move(tile));
+
+    const QByteArray saved = pack.SaveToBytes(true, QString());
+    DirtyHeap(128 * 64, 0x33);
+    TMemoryStream stream(saved);
+    const std::vector<TileRef> again = tTilePack::ReadTiles(stream);
+    QCOMPARE(again.size(), std::size_t(1));
+    QCOMPARE(again[0]->Bitmap->FileBytes(), pack.Tile(0).Bitmap->FileBytes());
+    QCOMPARE(again[0]->Bitmap->Picture(), pack.Tile(0).Bitmap->Picture());
+}
+
+QTEST_GUILESS_MAIN(tst_fuzzregress)
+#include "tst_fuzzregress.moc"
