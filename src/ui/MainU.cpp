@@ -245,8 +245,13 @@ void TForm1::ClearView() {
 }
 
 void TForm1::RedrawMap() {
-    ClearView();
-    Map->Draw(false);
+    // Cleared as by ClearView, but the fill skips what the tiles then cover, so a view full
+    // of tiles is written once per redraw instead of twice.
+    Canvas.BrushColor = clBtnFace;
+    {
+        TDeferredFill clear(Canvas, QRect(QPoint(0, 0), Canvas.Size()), clBtnFace);
+        Map->Draw(false);
+    }
     MapView->update();
 }
 
@@ -334,9 +339,13 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
     default:
         return false;
     }
-    // Scroll redraws the map itself; it only needs a clear view to draw on.
-    ClearView();
-    Map->Scroll(direction);
+    // Scroll redraws the map itself; it only needs a clear view to draw on, cleared as in
+    // RedrawMap.
+    Canvas.BrushColor = clBtnFace;
+    {
+        TDeferredFill clear(Canvas, QRect(QPoint(0, 0), Canvas.Size()), clBtnFace);
+        Map->Scroll(direction);
+    }
     MapView->update();
     Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
     return true;
