@@ -1,9 +1,63 @@
 #pragma once
 
 #include <QDialog>
+#include <QListWidget>
 
-// The export of the map for the game's mobile version.
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+// A list of directories in the manner of a directory list box: the current directory's
+// ancestors from the root down, the directory itself, and its subdirectories. Activating an
+// entry (double click or Enter) opens it; Backspace goes up one level. A bound label always
+// shows the current directory.
+class TDirectoryListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit TDirectoryListBox(QWidget* parent);
+
+    QString Directory() const { return Current; }
+    void SetDirectory(const QString& path);
+    void SetDirLabel(QLabel* label);
+
+    // The directory an entry stands for.
+    static QString EntryPath(const QListWidgetItem* item);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Fill();
+    void UpdateLabel();
+
+    QString Current;
+    QLabel* DirLabel = nullptr;
+};
+
+// The export of the map for the game's mobile version: the map to AppDir/maps/mob.map and
+// the mobile tile pack, which carries the PNG images of the chosen directory, beside them.
 class TForm3 : public QDialog {
+    Q_OBJECT
 public:
     explicit TForm3(QWidget* parent);
+
+    QGroupBox* GroupBox1;
+    QLabel* pngDir_cap;
+    TDirectoryListBox* DirectoryListBox1;
+    QPushButton* SpeedButton1;
+    QGroupBox* GroupBox2;
+    QPlainTextEdit* InfoMem;
+
+    void FormShow();
+    void SpeedButton1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void Log(const QString& line);
+    // Writes both files, or neither; throws with the reason when it writes nothing.
+    void WriteFiles(const QString& pngDir);
 };
