@@ -344,16 +344,19 @@ void tst_mapgrid::drawVisitsViewRowsAndColumns_data() {
     QTest::addColumn<QPoint>("offset");
     QTest::addColumn<QSize>("painted"); // the tiles cover x < width and y < height
 
-    // ViewWidth div TileSize + 2 columns, ViewHeight div TileSize + 1 rows, even where they
-    // fall outside the view.
+    // ViewWidth div TileSize + 2 columns, even where they fall outside the view; rows as far
+    // as the view reaches, (ViewHeight + vertical shift) div TileSize + 1 of them, so a view
+    // scrolled by part of a cell gets its bottom row too.
     QTest::newRow("small tiles") << 16 << QSize(10, 10) << QSize(40, 40) << QPoint()
                                  << QSize(64, 48);
     QTest::newRow("small tiles, shifted")
-        << 16 << QSize(10, 10) << QSize(40, 40) << QPoint(4, 8) << QSize(60, 40);
+        << 16 << QSize(10, 10) << QSize(40, 40) << QPoint(4, 8) << QSize(60, 56);
     QTest::newRow("14 x 14 in 639 x 626")
         << 48 << QSize(14, 14) << QSize(639, 626) << QPoint() << QSize(672, 672);
-    QTest::newRow("bottom rows left bare")
-        << 48 << QSize(20, 20) << QSize(639, 650) << QPoint(0, 24) << QSize(720, 648);
+    QTest::newRow("scrolled by half a cell")
+        << 48 << QSize(20, 20) << QSize(639, 650) << QPoint(0, 24) << QSize(720, 696);
+    QTest::newRow("scrolled by less than the gap")
+        << 48 << QSize(20, 20) << QSize(639, 650) << QPoint(0, 4) << QSize(720, 668);
 }
 
 void tst_mapgrid::drawVisitsViewRowsAndColumns() {
@@ -456,11 +459,17 @@ void tst_mapgrid::gridLinesAndTheirErasure() {
     scene.Map.Draw(false);
     CheckPixels(scene, {{5, 0, inverted}, {20, 0, Face}});
 
-    // Shifted lines: x = -4, 12, 28 and y = -8, 8, 24.
+    // Shifted lines: x = -4, 12, 28 and y = -12, 4, 20, 36, the last one as far down as the
+    // view reaches.
     scene.Map.OffsetX = 4;
-    scene.Map.OffsetY = 8;
+    scene.Map.OffsetY = 12;
     scene.Map.Draw(true);
-    CheckPixels(scene, {{12, 20, inverted}, {3, 8, inverted}, {28, 30, inverted}, {3, 0, red}});
+    CheckPixels(scene, {{12, 25, inverted},
+                        {3, 4, inverted},
+                        {28, 30, inverted},
+                        {3, 0, red},
+                        {5, 36, inverted},
+                        {44, 5, red}});
 }
 
 void tst_mapgrid::scrollLeavesOneGrid() {
