@@ -7,6 +7,8 @@
 
 TMessage::TAnswer TScriptedDialogs::MessageBox(const TMessage& message) {
     Messages << message;
+    if (OnMessage)
+        OnMessage(message);
     if (message.Buttons == TMessage::TButtons::Ok)
         return TMessage::Ok;
     return Answers.isEmpty() ? TMessage::Yes : Answers.takeFirst();

@@ -21,6 +21,9 @@ public:
 
     // Every message box, in order.
     QList<TMessage> Messages;
+    // Runs when a message box is shown, after it has been recorded: the moment the user
+    // would be looking at it.
+    std::function<void(const TMessage&)> OnMessage;
     // Answers to Yes/No boxes, in order; Yes when none is left.
     QList<TMessage::TAnswer> Answers;
     // Answers to file dialogs, in order: a path, or nullopt for Cancel (also when none is
