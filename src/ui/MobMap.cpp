@@ -146,7 +146,8 @@ void TDirectoryListBox::Fill() {
     for (const QString& child : children)
         add(closed, child, dir.filePath(child), int(chain.size()));
     setCurrentItem(current);
-    scrollToItem(current);
+    // Centred, so that the subdirectories below it show as well as the way up.
+    scrollToItem(current, QAbstractItemView::PositionAtCenter);
 }
 
 void TDirectoryListBox::UpdateLabel() {

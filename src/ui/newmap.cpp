@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStyle>
 
 qint32 NewMapWidth = 0;
@@ -103,6 +104,13 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     connect(BitBtn1, &QPushButton::clicked, this, &TForm2::OkClicked);
     // Escape rejects a QDialog already, which is what Cancel does.
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The dialog always opens empty; entry starts at the first field, not where it last ended.
+    if (!event->spontaneous())
+        Edit1->setFocus();
 }
 
 void TForm2::OkClicked() {

@@ -641,13 +641,15 @@ void TestNewMap::inputsEmptiedAfterEveryClose() {
         RunNewMap(f, [&] {
             QCOMPARE(TextOf(Form2->Edit1) + TextOf(Form2->Edit2) + TextOf(Form2->Edit3) +
                          TextOf(Form2->Memo1),
-                     QString()); // opens empty
+                     QString()); // opens empty, entry starting in the first field
+            QCOMPARE(QApplication::focusWidget(), Form2->Edit1);
             Enter(Form2->Edit1, close == QLatin1String("ok, bad number") ? QStringLiteral("4-")
                                                                          : QStringLiteral("4"));
             Enter(Form2->Edit2, QStringLiteral("4"));
             Enter(Form2->Edit3, close == QLatin1String("ok, tile size 0") ? QStringLiteral("0")
                                                                           : QStringLiteral("8"));
             Enter(Form2->Memo1, QStringLiteral("d"));
+            Form2->Memo1->setFocus();
             cleared.clear();
             if (close.startsWith(QLatin1String("ok")))
                 QTest::mouseClick(Form2->BitBtn1, Qt::LeftButton);
