@@ -216,6 +216,7 @@ void TForm3::showEvent(QShowEvent* event) {
 
 void TForm3::FormShow() {
     InfoMem->clear();
+    DirectoryListBox1->setFocus(); // choosing the directory comes first
     const QString tiles = AppDir + QStringLiteral("/tiles");
     if (QFileInfo(tiles).isDir()) {
         DirectoryListBox1->SetDirectory(tiles);

@@ -189,9 +189,11 @@ void TestExport::layoutAndEveryShowingStartsAfresh() {
             QCOMPARE(Form3->DirectoryListBox1->Directory(), tiles);
             QCOMPARE(Form3->pngDir_cap->toolTip(), QDir::toNativeSeparators(tiles));
             QCOMPARE(Form3->InfoMem->toPlainText(), QString());
+            QCOMPARE(Form3->focusWidget(), Form3->DirectoryListBox1);
             QVERIFY(!Form3->InfoMem->isReadOnly());
             Form3->DirectoryListBox1->SetDirectory(f.Path(QStringLiteral("elsewhere")));
             Form3->InfoMem->setPlainText(QStringLiteral("typed by the user"));
+            Form3->InfoMem->setFocus();
         });
     }
     QCOMPARE(f.Dialogs->ModalTitles,
