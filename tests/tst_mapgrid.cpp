@@ -216,27 +216,16 @@ private slots:
             for (qint32 y = 0; y < 2; ++y)
                 scene.Map.Cells[x][y] = x + 3 * y;
         scene.Map.Draw(true);
-        scene.Check({{0, 0, Red},
-                     {7, 7, Red},
-                     {8, 0, Colours[1]},
-                     {23, 7, Colours[2]},
-                     {0, 8, Colours[3]},
-                     {23, 15, Colours[5]},
-                     {24, 0, Face},
-                     {39, 29, Face},
-                     {40, 5, Paper},
-                     {5, 30, Paper}});
+        scene.Check({{0, 0, Red}, {7, 7, Red}, {8, 0, Colours[1]}, {23, 7, Colours[2]}});
+        scene.Check({{0, 8, Colours[3]}, {23, 15, Colours[5]}, {24, 0, Face}, {39, 29, Face}});
+        scene.Check({{40, 5, Paper}, {5, 30, Paper}});
 
         // Scrolled by 4 and 2, view column 0 starts 4 pixels left of the view.
         scene.Map.OffsetX = 4;
         scene.Map.OffsetY = 2;
         scene.Map.Draw(true);
-        scene.Check({{0, 0, Red},
-                     {3, 5, Red},
-                     {4, 5, Colours[1]},
-                     {3, 6, Colours[3]},
-                     {19, 13, Colours[5]},
-                     {20, 13, Face}});
+        scene.Check({{0, 0, Red}, {3, 5, Red}, {4, 5, Colours[1]}, {3, 6, Colours[3]}});
+        scene.Check({{19, 13, Colours[5]}, {20, 13, Face}});
 
         // The map reads the TilePack variable, not the pack it saw first.
         scene.Pack = std::make_unique<tTilePack>();
@@ -352,18 +341,9 @@ private slots:
         // lies under them; crossings are inverted twice.
         scene.Map.ShowGrid = true;
         scene.Map.Draw(true);
-        scene.Check({{5, 0, Inverted},
-                     {0, 5, Inverted},
-                     {0, 0, Red},
-                     {16, 16, Red},
-                     {39, 32, Inverted},
-                     {40, 32, Red},
-                     {32, 39, Inverted},
-                     {32, 40, Red},
-                     {5, 48, Paper},
-                     {48, 5, Red},
-                     {20, 0, InvertedFace},
-                     {20, 5, Face}});
+        scene.Check({{5, 0, Inverted}, {0, 5, Inverted}, {0, 0, Red}, {16, 16, Red}});
+        scene.Check({{39, 32, Inverted}, {40, 32, Red}, {32, 39, Inverted}, {32, 40, Red}});
+        scene.Check({{5, 48, Paper}, {48, 5, Red}, {20, 0, InvertedFace}, {20, 5, Face}});
 
         // A second pass removes them again.
         scene.Map.DrawGrid();
@@ -379,12 +359,8 @@ private slots:
         scene.Map.OffsetX = 4;
         scene.Map.OffsetY = 12;
         scene.Map.Draw(true);
-        scene.Check({{12, 25, Inverted},
-                     {3, 4, Inverted},
-                     {28, 30, Inverted},
-                     {3, 0, Red},
-                     {5, 36, Inverted},
-                     {44, 5, Red}});
+        scene.Check({{12, 25, Inverted}, {3, 4, Inverted}, {28, 30, Inverted}, {3, 0, Red}});
+        scene.Check({{5, 36, Inverted}, {44, 5, Red}});
     }
 
     void scrollLeavesOneGrid() {
