@@ -178,6 +178,37 @@ private slots:
         QVERIFY(StateOf(loaded) == StateOf(map));
     }
 
+    void hugeRoundTrip_data() {
+        QTest::addColumn<qint32>("width");
+        QTest::addColumn<qint32>("height");
+        // Over 8 MiB of cells, where the buffers are given to large pages, and no multiple of
+        // the four-by-four steps the transpose takes, in both orientations.
+        QTest::newRow("wide") << 2050 << 1027;
+        QTest::newRow("tall") << 1027 << 2050;
+    }
+
+    void hugeRoundTrip() {
+        QFETCH(qint32, width);
+        QFETCH(qint32, height);
+        tMap map(48, nullptr);
+        map.New(width, height, 48);
+        for (qint32 x = 0; x < width; ++x)
+            for (qint32 y = 0; y < height; ++y)
+                map.Cells[x][y] = (x << 12) ^ y;
+        const QByteArray bytes = map.SaveToBytes();
+        QCOMPARE(bytes.size(), 28 + 4 * qsizetype(width) * height);
+        for (qint32 y = 0; y < height; ++y)
+            for (qint32 x = 0; x < width; ++x)
+                if (Int32At(bytes, 28 + 4 * (qsizetype(y) * width + x)) != ((x << 12) ^ y))
+                    QFAIL(qPrintable(QStringLiteral("cell %1,%2 misplaced").arg(x).arg(y)));
+
+        QTemporaryDir dir;
+        QVERIFY(WriteFile(dir.filePath("huge.map"), bytes));
+        tMap loaded(48, nullptr);
+        loaded.LoadFromFile(dir.filePath("huge.map"));
+        QVERIFY(StateOf(loaded) == StateOf(map));
+    }
+
     void saveWithoutCells() {
         // Clear alone keeps the old size but drops every cell; a save then must not read cells
         // that are not there, and what it writes must load again.
