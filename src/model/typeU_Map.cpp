@@ -1,5 +1,6 @@
 #include "model/typeU.h"
 #include "platform/Exceptions.h"
+#include "platform/LargeBuffer.h"
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
 
@@ -7,7 +8,9 @@
 
 TCellGrid::TCellGrid(qint32 columns, qint32 rows)
     : Columns(columns), RowCount(rows),
-      Data(std::make_unique_for_overwrite<TileIndex[]>(std::size_t(qint64(columns) * rows))) {}
+      Data(std::make_unique_for_overwrite<TileIndex[]>(std::size_t(qint64(columns) * rows))) {
+    AdviseLargePages(Data.get(), std::size_t(qint64(columns) * rows) * sizeof(TileIndex));
+}
 
 tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize) {
     if (Canvas)

@@ -1,6 +1,7 @@
 #include "platform/TMemoryStream.h"
 
 #include "platform/Exceptions.h"
+#include "platform/LargeBuffer.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -66,4 +67,9 @@ char* TMemoryStream::WriteUninitialized(qint64 count) {
     Data.resize(start + count);
     Pos = Data.size();
     return Data.data() + start;
+}
+
+void TMemoryStream::Reserve(qint64 size) {
+    Data.reserve(size);
+    AdviseLargePages(Data.data(), std::size_t(Data.capacity()));
 }

@@ -37,7 +37,7 @@ public:
     // Appends count bytes whose content the caller fills in through the returned pointer,
     // without clearing them first.
     char* WriteUninitialized(qint64 count);
-    void Reserve(qint64 size) { Data.reserve(size); }
+    void Reserve(qint64 size);
 
 private:
     void Require(qint64 count) const;
