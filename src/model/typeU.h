@@ -153,6 +153,10 @@ public:
 
 private:
     static void CheckSize(qint32 width, qint32 height, qint32 tileSize);
+    // A grid of the given size with every cell 0; throws as New does.
+    static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
+    // Takes the grid as the map's cells, with its size as Width and Height.
+    void Adopt(TCellGrid cells, qint32 tileSize);
     const tTilePack* Pack() const;
 };
 

@@ -37,9 +37,11 @@ void tMap::CheckSize(qint32 width, qint32 height, qint32 tileSize) {
 }
 
 void tMap::New(qint32 width, qint32 height, qint32 tileSize) {
-    CheckSize(width, height, tileSize);
+    // The new cells are made first: a size refused or memory that runs out leaves the map as
+    // it was, not cleared.
+    TCellGrid cells = ZeroCells(width, height, tileSize);
     Clear();
-    SetSize(width, height, tileSize);
+    Adopt(std::move(cells), tileSize);
 }
 
 void tMap::Clear() {
@@ -52,14 +54,22 @@ void tMap::Clear() {
     Text4.clear();
 }
 
-void tMap::SetSize(qint32 width, qint32 height, qint32 tileSize) {
+TCellGrid tMap::ZeroCells(qint32 width, qint32 height, qint32 tileSize) {
     CheckSize(width, height, tileSize);
     TCellGrid cells(width, height);
     std::fill_n(cells.data(), qint64(width) * height, 0);
+    return cells;
+}
+
+void tMap::Adopt(TCellGrid cells, qint32 tileSize) {
+    Width = cells.size();
+    Height = cells.Rows();
     Cells = std::move(cells);
-    Width = width;
-    Height = height;
     TileSize = tileSize;
+}
+
+void tMap::SetSize(qint32 width, qint32 height, qint32 tileSize) {
+    Adopt(ZeroCells(width, height, tileSize), tileSize);
 }
 
 void tMap::SetViewSize(qint32 width, qint32 height) {

@@ -149,9 +149,7 @@ void tMap::LoadFromFile(const QString& fileName) {
         Text2 = std::move(text2);
         PackName = std::move(packName);
         Text4 = std::move(text4);
-        Cells = std::move(grid);
-        Width = width;
-        Height = height;
+        Adopt(std::move(grid), TileSize);
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
     }
