@@ -131,10 +131,13 @@ private slots:
         map.Text1 = "kept";
         map.Cells[2][1] = 9;
         const QString before = Describe(map);
-        QVERIFY(!MessageOf<ESizeError>([&] { map.New(width, height, tileSize); }).isEmpty());
+        const QString nothing = MessageOf([] {});
+        QVERIFY(MessageOf<ESizeError>([&] { map.New(width, height, tileSize); }) != nothing);
         QCOMPARE(Describe(map), before);
-        QVERIFY(!MessageOf<ESizeError>([&] { map.SetSize(width, height, tileSize); }).isEmpty());
+        QVERIFY(MessageOf<ESizeError>([&] { map.SetSize(width, height, tileSize); }) != nothing);
         QCOMPARE(Describe(map), before);
+        if (tileSize < 1) // every drawing and scrolling step divides by it
+            QVERIFY(MessageOf<ESizeError>([&] { tMap(tileSize, nullptr); }) != nothing);
     }
 
     void setCell_data() {

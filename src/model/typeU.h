@@ -33,7 +33,6 @@ public:
     std::unique_ptr<TBitmap> Bitmap;
     QByteArray Name; // Windows-1251 bytes, as in the file
 
-    void ReleaseImage();
     // Appends one record: the desktop variant (name and BMP) when embed is set, otherwise the
     // mobile one (no name; the bytes of imageDir + Name + ".png").
     void SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const;
@@ -108,7 +107,8 @@ public:
     // The largest map the editor holds: 2^28 cells take 1 GiB.
     static constexpr qint64 MaxCells = qint64(1) << 28;
 
-    // Sets the canvas's pen to not-xor, which the grid relies on.
+    // Sets the canvas's pen to not-xor, which the grid relies on. Throws ESizeError for a tile
+    // size below 1, which every drawing and scrolling step divides by.
     tMap(qint32 tileSize, TCanvas* canvas);
     ~tMap();
 

@@ -13,6 +13,7 @@ TCellGrid::TCellGrid(qint32 columns, qint32 rows)
 }
 
 tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize) {
+    CheckSize(0, 0, tileSize);
     if (Canvas)
         Canvas->PenMode = TCanvas::TPenMode::NotXor;
 }

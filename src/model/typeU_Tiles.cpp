@@ -6,12 +6,6 @@ tTile::tTile() : Bitmap(std::make_unique<TBitmap>()) {}
 
 tTile::~tTile() = default;
 
-void tTile::ReleaseImage() {
-    if (Bitmap)
-        Bitmap->ReleaseImage();
-    Bitmap.reset();
-}
-
 tTilePack::tTilePack() = default;
 
 tTilePack::~tTilePack() = default;
