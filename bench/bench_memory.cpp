@@ -85,7 +85,13 @@ void BM_MapMemoryNew(benchmark::State& state) {
         return map;
     });
 }
-BENCHMARK(BM_MapMemoryNew)->ArgName("side")->Arg(64)->Arg(1024)->Arg(4096)->Iterations(1);
+BENCHMARK(BM_MapMemoryNew)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Arg(1024)
+    ->Arg(4096)
+    ->Iterations(1)
+    ->Repetitions(1);
 
 void BM_MapMemoryLoaded(benchmark::State& state) {
     const qint32 side = qint32(state.range(0));
@@ -104,7 +110,13 @@ void BM_MapMemoryLoaded(benchmark::State& state) {
         return map;
     });
 }
-BENCHMARK(BM_MapMemoryLoaded)->ArgName("side")->Arg(64)->Arg(1024)->Arg(4096)->Iterations(1);
+BENCHMARK(BM_MapMemoryLoaded)
+    ->ArgName("side")
+    ->Arg(64)
+    ->Arg(1024)
+    ->Arg(4096)
+    ->Iterations(1)
+    ->Repetitions(1);
 
 } // namespace
 #endif
