@@ -9,6 +9,4 @@ scripts/build.sh build-asan -DKORVANE_SANITIZE=ON -DKORVANE_BUILD_BENCH=OFF
 
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-# Leaks inside system libraries only (see the file); never our own code.
-export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan-system.supp:print_suppressions=0
 ctest --test-dir build-asan --output-on-failure --timeout 1200
