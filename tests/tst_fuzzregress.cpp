@@ -6,6 +6,7 @@
 #include "platform/TMemoryStream.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +49,8 @@ private slots:
     void unsetPixelsTakeColourZero_data();
     void unsetPixelsTakeColourZero();
     void packWithUnsetPixelsRoundTrips();
+    void mapWithoutCellsButHugeSide_data();
+    void mapWithoutCellsButHugeSide();
 };
 
 // Qt reports a top-down BMP's height as negative; such files were refused as invalid.
@@ -98,6 +101,49 @@ void tst_fuzzregress::packWithUnsetPixelsRoundTrips() {
     QCOMPARE(again.size(), std::size_t(1));
     QCOMPARE(again[0]->Bitmap->FileBytes(), pack.Tile(0).Bitmap->FileBytes());
     QCOMPARE(again[0]->Bitmap->Picture(), pack.Tile(0).Bitmap->Picture());
+}
+
+namespace {
+QByteArray Int32s(std::initializer_list<qint32> values) {
+    TMemoryStream stream;
+    for (qint32 value : values)
+        stream.WriteInt32(value);
+    return stream.Bytes();
+}
+} // namespace
+
+void tst_fuzzregress::mapWithoutCellsButHugeSide_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<qint32>("width");
+    QTest::addColumn<qint32>("height");
+    // Found by the fuzzer: a negative text length, no columns and 2^31 - 2^24 rows.
+    QTest::newRow("no columns, found")
+        << Data("map-no-columns-tall.map")
+        << Int32s({10}) + QByteArray("t.\0ting!!!", 10) + Int32s({0, 8}) + "none.pac" +
+               Int32s({0, 0, 2130706432, 0})
+        << 0 << 2130706432;
+    const QByteArray wide = Int32s({0, 0, 0, 0, 2147483647, 0, 2147483647});
+    QTest::newRow("no rows") << wide << wide << 2147483647 << 0;
+}
+
+// A map with no cells may be as wide or as tall as an int allows. Loading and saving one walked
+// all its empty rows, seconds of work for nothing; it must still load and save back whole.
+void tst_fuzzregress::mapWithoutCellsButHugeSide() {
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, saved);
+    QFETCH(qint32, width);
+    QFETCH(qint32, height);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("map.map");
+    TMemoryStream(file).SaveToFile(path);
+
+    tMap map(48, nullptr);
+    map.LoadFromFile(path);
+    QCOMPARE(map.Width, width);
+    QCOMPARE(map.Height, height);
+    QVERIFY(map.Cells.empty() || map.Cells.Rows() == 0);
+    QCOMPARE(map.SaveToBytes(), saved);
 }
 
 QTEST_GUILESS_MAIN(tst_fuzzregress)
