@@ -1,24 +1,20 @@
 #pragma once
 
-// Helpers shared by the core's test programs: error capture, hand-made file bytes and BMP
-// images of known content.
+// Helpers shared by the test programs: error capture, file bytes and BMP images.
 
 #include "platform/Exceptions.h"
 
 #include <QBuffer>
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QString>
 #include <QtEndian>
 #include <initializer_list>
 
 namespace TestSupport {
-
-// The message of the E that f throws; a marker that matches no real message when it throws
-// nothing. Exceptions of other kinds pass through and fail the test function.
+// The message of the E that f throws, or a marker that matches no message. Exceptions of other
+// kinds pass through and fail the test function.
 template <class E = Exception, class F> QString MessageOf(F&& f) {
     try {
         f();
@@ -27,54 +23,36 @@ template <class E = Exception, class F> QString MessageOf(F&& f) {
     }
     return QStringLiteral("<nothing thrown>");
 }
-
 // Little-endian 32-bit integers, as both file formats store them.
 inline QByteArray Int32s(std::initializer_list<qint32> values) {
-    QByteArray bytes;
-    for (qint32 value : values) {
-        char le[4];
-        qToLittleEndian(value, le);
-        bytes.append(le, 4);
-    }
+    QByteArray bytes(4 * qsizetype(values.size()), Qt::Uninitialized);
+    qToLittleEndian<qint32>(values.begin(), values.size(), bytes.data());
     return bytes;
 }
-
 inline qint32 Int32At(const QByteArray& bytes, qsizetype offset) {
     return qFromLittleEndian<qint32>(bytes.constData() + offset);
 }
-
-// A length-prefixed text.
 inline QByteArray Text(const QByteArray& text) {
     return Int32s({qint32(text.size())}) + text;
 }
-
-inline QByteArray BmpBytes(const QImage& image) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
-}
-
 inline QByteArray SolidBmp(int width, int height, QRgb colour) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
-    return BmpBytes(image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    image.save(&buffer, "BMP");
+    return bytes;
 }
-
 inline QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
-
 inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-
 // How error messages show a path.
 inline QString Shown(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
-
 } // namespace TestSupport
