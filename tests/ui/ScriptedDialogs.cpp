@@ -1,9 +1,11 @@
 #include "ScriptedDialogs.h"
 
-#include "model/typeU.h"
+#include "platform/TBitmap.h"
 
 #include <QDialog>
 #include <QDir>
+
+using namespace TestSupport;
 
 TMessage::TAnswer TScriptedDialogs::MessageBox(const TMessage& message) {
     Messages << message;
@@ -17,10 +19,9 @@ TMessage::TAnswer TScriptedDialogs::MessageBox(const TMessage& message) {
 bool TScriptedDialogs::Execute(TFileDialog& dialog) {
     FileDialogs << dialog;
     const std::optional<QString> answer = Files.isEmpty() ? std::nullopt : Files.takeFirst();
-    if (!answer)
-        return false;
-    dialog.FileName = *answer;
-    return true;
+    if (answer)
+        dialog.FileName = *answer;
+    return answer.has_value();
 }
 
 int TScriptedDialogs::ExecModal(QDialog& dialog) {
@@ -42,8 +43,8 @@ TGuiFixture::TGuiFixture() {
     SetDialogs(std::move(dialogs));
     CreateForms();
     AppDir = Dir.path();
-    QDir(AppDir).mkpath(QStringLiteral("tiles"));
-    QDir(AppDir).mkpath(QStringLiteral("maps"));
+    QDir(AppDir).mkpath("tiles");
+    QDir(AppDir).mkpath("maps");
     Form1->show();
     if (!QTest::qWaitForWindowExposed(Form1))
         qWarning("the main window was not exposed");
@@ -52,4 +53,49 @@ TGuiFixture::TGuiFixture() {
 TGuiFixture::~TGuiFixture() {
     DestroyForms();
     SetDialogs(std::make_unique<TQtDialogs>());
+}
+
+void UseTiles(const QByteArrayList& names) {
+    TilePack->Clear();
+    for (qint32 i = 0; i < names.size(); ++i) {
+        TileRef tile = TilePack->NewTile();
+        tile->Name = names[i];
+        tile->Param1 = 10 + i;
+        tile->Param2 = 20 + i;
+        tile->Param3 = {30 + i, 40 + i, 50 + i, 60 + i};
+        tile->Param4 = -1 - i;
+        tile->Bitmap->LoadFromBytes(SolidBmp(48, 48, TileColours[i % 5]));
+        TilePack->Add(std::move(tile));
+    }
+    Form1->UpdateTileListBox();
+    Form1->RedrawMap();
+}
+
+void UseTiles(int count) {
+    QByteArrayList names;
+    for (int i = 0; i < count; ++i)
+        names << "tile" + QByteArray::number(i);
+    UseTiles(names);
+}
+
+QByteArrayList TileNames() {
+    QByteArrayList names;
+    for (qint32 i = 0; i < TilePack->Count(); ++i)
+        names << TilePack->Tile(i).Name;
+    return names;
+}
+
+QRgb ViewPixel(int x, int y) {
+    return Form1->Canvas.Image().pixel(x, y) | 0xff000000;
+}
+
+QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
+                   const QList<qint32>& cells) {
+    QByteArray bytes;
+    for (const QByteArray& text : texts)
+        bytes += Text(text);
+    bytes += Int32s({width, height, width});
+    for (qint32 cell : cells)
+        bytes += Int32s({cell});
+    return bytes;
 }

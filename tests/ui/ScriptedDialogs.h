@@ -1,13 +1,14 @@
 #pragma once
 
-// What the GUI tests put in place of every modal window: scripted answers in, a record of
-// what would have been shown out.
+// What the GUI tests put in place of every modal window (scripted answers in, a record of what
+// would have been shown out), fresh windows for each test, and helpers the programs share.
 
+#include "TestSupport.h"
+#include "model/typeU.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/MainU.h"
 
-#include <QList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -18,38 +19,46 @@ public:
     TMessage::TAnswer MessageBox(const TMessage& message) override;
     bool Execute(TFileDialog& dialog) override;
     int ExecModal(QDialog& dialog) override;
-
-    // Every message box, in order.
-    QList<TMessage> Messages;
-    // Runs when a message box is shown, after it has been recorded: the moment the user
-    // would be looking at it.
-    std::function<void(const TMessage&)> OnMessage;
-    // Answers to Yes/No boxes, in order; Yes when none is left.
-    QList<TMessage::TAnswer> Answers;
-    // Answers to file dialogs, in order: a path, or nullopt for Cancel (also when none is
-    // left).
-    QList<std::optional<QString>> Files;
-    // Each file dialog as it was when it was run.
-    QList<TFileDialog> FileDialogs;
-    // Runs a modal window instead of the user; by default it is closed with Cancel.
-    std::function<int(QDialog&)> OnModal;
-    QList<QString> ModalTitles;
-
-    // The texts of the message boxes, for short comparisons.
     QStringList Texts() const;
+
+    QList<TMessage> Messages;
+    // Runs after a box is recorded: the moment the user would be looking at it.
+    std::function<void(const TMessage&)> OnMessage;
+    QList<TMessage::TAnswer> Answers; // to Yes/No boxes in order; Yes when none is left
+    // To file dialogs in order: a path, or nullopt (also when none is left) for Cancel.
+    QList<std::optional<QString>> Files;
+    QList<TFileDialog> FileDialogs; // each as it was when it was run
+    // Plays the user of a modal window; without it the window is closed with Cancel.
+    std::function<int(QDialog&)> OnModal;
+    QStringList ModalTitles;
 };
 
-// Each test function gets fresh windows and a fresh model, dialogs answered by a script, and
-// an AppDir of its own with tiles/ and maps/ beside the executable's stand-in.
+// Fresh windows and model, dialogs answered by a script, and an AppDir of its own with tiles/
+// and maps/.
 class TGuiFixture {
 public:
     TGuiFixture();
     ~TGuiFixture();
+    QString Path(const QString& name) const { return Dir.filePath(name); }
 
     TScriptedDialogs* Dialogs; // owned by the dialogs registry
     QTemporaryDir Dir;
-    QString Path(const QString& name) const { return Dir.filePath(name); }
 };
+
+inline const QRgb TileColours[] = {qRgb(200, 40, 40), qRgb(40, 160, 40), qRgb(40, 40, 200),
+                                   qRgb(220, 200, 0), qRgb(0, 200, 200)};
+inline const QRgb Background = qRgb(240, 240, 240);
+
+// A pack of solid 48-pixel tiles in TileColours, named as given or tile0, tile1, ...; tile i
+// has Param1 10 + i, Param2 20 + i, Param3 30 + i to 60 + i and Param4 -1 - i. The palette is
+// rebuilt and the view redrawn.
+void UseTiles(const QByteArrayList& names);
+void UseTiles(int count);
+QByteArrayList TileNames();
+QRgb ViewPixel(int x, int y);
+// A map file by hand: the four texts, the size, the cells row by row.
+QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
+                   const QList<qint32>& cells);
 
 // Qt Test's main, with the editor's application object so errors reach the error box.
 #define KORVANE_GUI_TEST_MAIN(TestObject)                                                          \

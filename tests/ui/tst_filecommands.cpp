@@ -2,10 +2,6 @@
 // what every failure leaves in memory and on disk.
 
 #include "ScriptedDialogs.h"
-#include "TestSupport.h"
-
-#include "model/typeU.h"
-#include "platform/TBitmap.h"
 
 #include <QListWidget>
 #include <QToolButton>
@@ -13,101 +9,62 @@
 using namespace TestSupport;
 
 namespace {
-void UseTiles(int count) {
-    TilePack->Clear();
-    for (int i = 0; i < count; ++i) {
-        TileRef tile = TilePack->NewTile();
-        tile->Name = QByteArray("t") + QByteArray::number(i);
-        tile->Param2 = 100 + i;
-        tile->Bitmap->LoadFromBytes(SolidBmp(48, 48, qRgb(40 * i, 90, 200 - 40 * i)));
-        TilePack->Add(std::move(tile));
-    }
-    Form1->UpdateTileListBox();
+// What a failed command must leave as it was.
+QByteArray State() {
+    return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
+           Int32s({Map->OffsetX, Map->OffsetY, Map->TileSize, Form1->TileList_lb->count()}) +
+           Form1->Status->Text().toUtf8();
 }
 
-// A map file by hand: four texts, the size twice over, and the cells row by row.
-QByteArray MapFile(const QByteArray& packName, qint32 width, qint32 height, TileIndex fill) {
-    QByteArray bytes =
-        Text("saved") + Text("") + Text(packName) + Text("four") + Int32s({width, height, width});
-    for (qint32 i = 0; i < width * height; ++i)
-        bytes += Int32s({fill});
-    return bytes;
-}
-
-struct TModelState {
-    QByteArray Map, Pack;
-    qint32 OffsetX, OffsetY, TileSize;
-    int Items;
-    QString Status;
-    bool operator==(const TModelState&) const = default;
-};
-
-TModelState State() {
-    return {Map->SaveToBytes(),   TilePack->SaveToBytes(true, QString()),
-            Map->OffsetX,         Map->OffsetY,
-            Map->TileSize,        Form1->TileList_lb->count(),
-            Form1->Status->Text()};
+QByteArray SmallMap(const QByteArray& packName, qint32 width = 3) {
+    return MapFile({"saved", "", packName, "four"}, width, 2, QList<qint32>(qAbs(width) * 2, 1));
 }
 } // namespace
 
 class TestFileCommands : public QObject {
     Q_OBJECT
 private slots:
-    void saveNeedsATilePackFirst();
-    void savePackThenMapWritesBothFiles();
+    void saveTilePackThenMap();
     void saveFailuresKeepFilesAndNames();
-    void loadTilePackReplacesPackAndPalette();
-    void loadTilePackFailureKeepsEverything_data();
-    void loadTilePackFailureKeepsEverything();
-    void openMapLoadsItsPackFromTheTilesDirectory();
-    void openMapFailureKeepsEverything();
-    void openMapWithoutItsPackKeepsThePack_data();
-    void openMapWithoutItsPackKeepsThePack();
+    void loadTilePackAndOpenMapReplacePackAndPalette();
+    void failedReadsKeepEverything_data();
+    void failedReadsKeepEverything();
     void dialogsAreSharedAndRemembered();
 };
 
-void TestFileCommands::saveNeedsATilePackFirst() {
-    TGuiFixture f;
-    f.Dialogs->Files << f.Path("a.map");
-    Form1->Save_act->trigger();
-    QVERIFY(f.Dialogs->FileDialogs.isEmpty());
-    QCOMPARE(f.Dialogs->Messages.size(), 1);
-    const TMessage& warning = f.Dialogs->Messages.constFirst();
-    QCOMPARE(warning.Text, QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
-                                          "Текущий Таил Пак) !!!"));
-    QCOMPARE(warning.Caption, QStringLiteral("Warning"));
-    QCOMPARE(warning.Icon, TMessage::TIcon::Warning);
-    QVERIFY(!QFile::exists(f.Path("a.map")));
-}
-
-void TestFileCommands::savePackThenMapWritesBothFiles() {
+void TestFileCommands::saveTilePackThenMap() {
     TGuiFixture f;
     UseTiles(3);
-    Form1->Status->SetText(QStringLiteral("before"));
-    f.Dialogs->Files << f.Path("forest.pac");
+    // A map that names no tile pack is not saved; the dialog does not even appear.
+    f.Dialogs->Files << f.Path("level.map");
+    Form1->Save_act->trigger();
+    QVERIFY(f.Dialogs->FileDialogs.isEmpty() && !QFile::exists(f.Path("level.map")));
+    QCOMPARE(f.Dialogs->Texts(), QStringList{"Для карты не указан/не сохранен таил пак(Сохраните "
+                                             "Текущий Таил Пак) !!!"});
+    QCOMPARE(f.Dialogs->Messages[0].Caption, "Warning");
+    QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Warning);
+
+    f.Dialogs->Messages.clear();
+    Form1->Status->SetText("before");
+    f.Dialogs->Files = {f.Path("forest.pac")};
     Form1->SpeedButton4->click();
     QCOMPARE(ReadFile(f.Path("forest.pac")), TilePack->SaveToBytes(true, QString()));
     QCOMPARE(Map->PackName, QByteArray("forest.pac"));
-    QCOMPARE(Form1->Status->Text(), QStringLiteral("before"));
+    QCOMPARE(Form1->Status->Text(), "before");
 
-    Map->Cells[1][0] = 2;
-    Map->Cells[0][1] = -1;
-    f.Dialogs->Files << f.Path("level.map");
-    Form1->Save_act->trigger();
-    QCOMPARE(Map->Text1, QByteArray("testing!!!"));
-    QCOMPARE(Form1->Status->Text(), QStringLiteral("saved... ok!"));
-    const QByteArray saved = ReadFile(f.Path("level.map"));
-    QCOMPARE(saved.size(), 822 + 10);
-    QCOMPARE(saved.left(14 + 4 + 4 + 10), Text("testing!!!") + Text("") + Text("forest.pac"));
-    QCOMPARE(Int32At(saved, 36 + 12 + 4), 2);       // cell (1, 0)
-    QCOMPARE(Int32At(saved, 36 + 12 + 4 * 14), -1); // cell (0, 1)
-
-    // Saving again overwrites without asking.
-    Map->Cells[1][0] = 0;
-    f.Dialogs->Files << f.Path("level.map");
-    Form1->Save_act->trigger();
-    QCOMPARE(Int32At(ReadFile(f.Path("level.map")), 36 + 12 + 4), 0);
-    QCOMPARE(f.Dialogs->Messages.size(), 0);
+    QList<qint32> cells(14 * 14, 0);
+    Map->Cells[1][0] = cells[1] = 2;
+    Map->Cells[0][1] = cells[14] = -1;
+    for (int save = 0; save < 2; ++save) { // the second overwrites without asking
+        f.Dialogs->Files << f.Path("level.map");
+        Form1->Save_act->trigger();
+        QCOMPARE(Map->Text1, QByteArray("testing!!!"));
+        QCOMPARE(Form1->Status->Text(), "saved... ok!");
+        QCOMPARE(ReadFile(f.Path("level.map")),
+                 MapFile({"testing!!!", "", "forest.pac", ""}, 14, 14, cells));
+        Map->Cells[1][0] = cells[1] = 0;
+    }
+    QVERIFY(f.Dialogs->Messages.isEmpty());
 }
 
 void TestFileCommands::saveFailuresKeepFilesAndNames() {
@@ -115,138 +72,97 @@ void TestFileCommands::saveFailuresKeepFilesAndNames() {
     UseTiles(2);
     Map->PackName = "old.pac";
     QVERIFY(WriteFile(f.Path("file"), "a file, not a directory"));
-    const QString inside = f.Path("file/x.pac");
-    f.Dialogs->Files << inside << f.Path("file/x.map");
+    f.Dialogs->Files << f.Path("file/x.pac") << f.Path("file/x.map");
     Form1->SpeedButton4->click();
     QCOMPARE(Map->PackName, QByteArray("old.pac"));
     Form1->Save_act->trigger();
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY(f.Dialogs->Messages[0].Text.startsWith(
-        QStringLiteral("Cannot create file \"%1\". ").arg(Shown(inside))));
+        QString("Cannot create file \"%1\". ").arg(Shown(f.Path("file/x.pac")))));
     QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Stop);
-    QCOMPARE(Form1->Status->Text().contains(QStringLiteral("saved")), false);
+    QVERIFY(!Form1->Status->Text().contains("saved"));
     QCOMPARE(ReadFile(f.Path("file")), QByteArray("a file, not a directory"));
 }
 
-void TestFileCommands::loadTilePackReplacesPackAndPalette() {
+void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     TGuiFixture f;
     UseTiles(3);
-    TilePack->SaveToFile(f.Path("three.pac"), true, QString());
+    TilePack->SaveToFile(f.Path("tiles/forest.pac"), true, QString());
     UseTiles(1);
+    // Load TilePack leaves the cells as they are: this one now shows tile 2 of the new pack.
     Map->Cells[0][0] = 2;
-    f.Dialogs->Files << f.Path("three.pac");
+    f.Dialogs->Files << f.Path("tiles/forest.pac");
     Form1->SpeedButton5->click();
-    QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(TilePack->Tile(2).Param2, 102);
+    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile2"}));
+    QCOMPARE(TilePack->Tile(2).Param2, 22);
     QCOMPARE(Form1->TileList_lb->count(), 3);
-    QCOMPARE(Map->PackName, QByteArray("three.pac"));
-    QCOMPARE(Map->Cells[0][0], 2);
-    // The cell shows tile 2 of the new pack.
-    QCOMPARE(Form1->Canvas.Image().pixel(5, 5), TilePack->Tile(2).Bitmap->Picture().pixel(5, 5));
-}
+    QCOMPARE(Map->PackName, QByteArray("forest.pac"));
+    QCOMPARE(ViewPixel(5, 5), TileColours[2]);
 
-void TestFileCommands::loadTilePackFailureKeepsEverything_data() {
-    QTest::addColumn<QByteArray>("content"); // empty: no file at all
-    TGuiFixture f;
-    UseTiles(2);
-    const QByteArray pack = TilePack->SaveToBytes(true, QString());
-    QTest::newRow("missing") << QByteArray();
-    QTest::newRow("truncated") << pack.left(pack.size() - 1);
-    QTest::newRow("bad image") << Int32s({1, 0, 1}) + "a" + Int32s({0, 0, 0, 0, 0, 0, 14}) +
-                                      "NOT A BITMAP!!";
-    QTest::newRow("huge count") << Int32s({1000000000, 0});
-}
-
-void TestFileCommands::loadTilePackFailureKeepsEverything() {
-    QFETCH(QByteArray, content);
-    TGuiFixture f;
-    UseTiles(2);
-    Map->PackName = "kept.pac";
-    if (!content.isEmpty())
-        QVERIFY(WriteFile(f.Path("bad.pac"), content));
-    const TModelState before = State();
-    f.Dialogs->Files << f.Path("bad.pac");
-    Form1->SpeedButton5->click();
-    QCOMPARE(f.Dialogs->Messages.size(), 1);
-    QVERIFY(f.Dialogs->Messages[0].Text.contains(Shown(f.Path("bad.pac"))));
-    QVERIFY(State() == before);
-    QCOMPARE(Map->PackName, QByteArray("kept.pac"));
-}
-
-void TestFileCommands::openMapLoadsItsPackFromTheTilesDirectory() {
-    TGuiFixture f;
-    UseTiles(3);
-    TilePack->SaveToFile(QDir(AppDir).filePath("tiles/forest.pac"), true, QString());
+    // Open Map takes its pack from AppDir/tiles, wherever the map is, and keeps the view.
     UseTiles(1);
-    for (int i = 0; i < 3; ++i)
-        QTest::keyClick(Form1, Qt::Key_Right);
-    QVERIFY(WriteFile(f.Path("elsewhere.map"), MapFile("forest.pac", 3, 2, 2)));
+    QTest::keyClick(Form1, Qt::Key_Right);
+    QVERIFY(WriteFile(f.Path("elsewhere.map"), SmallMap("forest.pac")));
     f.Dialogs->Files << f.Path("elsewhere.map");
     Form1->Open_act->trigger();
-
-    QCOMPARE(f.Dialogs->Messages.size(), 0);
-    QCOMPARE(Map->Width, 3);
-    QCOMPARE(Map->Height, 2);
-    QCOMPARE(Map->Text4, QByteArray("four"));
-    QCOMPARE(Map->OffsetX, 12); // the view stays where it was
-    QCOMPARE(Map->TileSize, 48);
+    QVERIFY(f.Dialogs->Messages.isEmpty());
+    QCOMPARE(Map->SaveToBytes(), SmallMap("forest.pac"));
+    QCOMPARE(QPoint(Map->OffsetX, Map->TileSize), QPoint(4, 48));
     QCOMPARE(TilePack->Count(), 3);
     QCOMPARE(Form1->TileList_lb->count(), 3);
-    QCOMPARE(Form1->Status->Text(), QStringLiteral("loading done!"));
-    // Outside the smaller map the view is background.
-    QCOMPARE(Form1->Canvas.Image().pixel(4 * 48, 5) | 0xff000000, clBtnFace.rgb());
+    QCOMPARE(Form1->Status->Text(), "loading done!");
+    QCOMPARE(ViewPixel(4 * 48, 5), Background); // outside the smaller map
 }
 
-void TestFileCommands::openMapFailureKeepsEverything() {
-    TGuiFixture f;
-    UseTiles(2);
-    Map->PackName = "kept.pac";
-    const QByteArray good = MapFile("p.pac", 3, 3, 1);
-    QVERIFY(WriteFile(f.Path("short.map"), good.left(good.size() - 2)));
-    QVERIFY(WriteFile(f.Path("negative.map"), MapFile("p.pac", -3, 3, 1)));
-    const TModelState before = State();
-    f.Dialogs->Files << f.Path("short.map") << f.Path("negative.map") << f.Path("none.map");
-    for (int i = 0; i < 3; ++i)
-        Form1->Open_act->trigger();
-    QCOMPARE(f.Dialogs->Messages.size(), 3);
-    QVERIFY(f.Dialogs->Messages[2].Text.startsWith(
-        QStringLiteral("Cannot open file \"%1\". ").arg(Shown(f.Path("none.map")))));
-    QVERIFY(State() == before);
+void TestFileCommands::failedReadsKeepEverything_data() {
+    QTest::addColumn<bool>("openMap");       // or Load TilePack
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::addColumn<bool>("opened");        // the map was read, its pack was not
+    const QByteArray map = SmallMap("p.pac");
+    QTest::newRow("map missing") << true << QByteArray() << false;
+    QTest::newRow("map truncated") << true << map.left(map.size() - 2) << false;
+    QTest::newRow("map of negative width") << true << SmallMap("p.pac", -3) << false;
+    QTest::newRow("pack missing") << false << QByteArray() << false;
+    QTest::newRow("pack truncated") << false << QByteArray("truncated") << false;
+    QTest::newRow("pack with a bad image")
+        << false << Int32s({1, 0, 1}) + "a" + Int32s({0, 0, 0, 0, 0, 0, 14}) + "NOT A BITMAP!!"
+        << false;
+    QTest::newRow("pack of a huge count") << false << Int32s({1000000000, 0}) << false;
+    // A pack the map names but cannot have: outside.pac beside tiles/ is there to be reached.
+    for (const char* name :
+         {"absent.pac", "", ".", "..", "../outside.pac", "..\\outside.pac", "/outside.pac"})
+        QTest::addRow("pack named \"%s\"", name) << true << SmallMap(name, 5) << true;
 }
 
-void TestFileCommands::openMapWithoutItsPackKeepsThePack_data() {
-    QTest::addColumn<QByteArray>("packName");
-    QTest::newRow("not in tiles") << QByteArray("absent.pac");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("dot") << QByteArray(".");
-    QTest::newRow("dot dot") << QByteArray("..");
-    QTest::newRow("up and out") << QByteArray("../outside.pac");
-    QTest::newRow("backslash") << QByteArray("..\\outside.pac");
-    QTest::newRow("absolute") << QByteArray("/outside.pac");
-}
-
-void TestFileCommands::openMapWithoutItsPackKeepsThePack() {
-    QFETCH(QByteArray, packName);
+void TestFileCommands::failedReadsKeepEverything() {
+    QFETCH(bool, openMap);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, opened);
     TGuiFixture f;
     UseTiles(3);
-    // A pack that a crafted name could reach outside the tiles directory.
-    TilePack->SaveToFile(QDir(AppDir).filePath("outside.pac"), true, QString());
+    TilePack->SaveToFile(f.Path("outside.pac"), true, QString());
     UseTiles(2);
-    const QByteArray pack = TilePack->SaveToBytes(true, QString());
-    QVERIFY(WriteFile(f.Path("m.map"), MapFile(packName, 5, 4, 1)));
-    f.Dialogs->Files << f.Path("m.map");
-    Form1->Open_act->trigger();
-
+    Map->PackName = "kept.pac";
+    if (content == "truncated")
+        content = TilePack->SaveToBytes(true, QString()).chopped(1);
+    if (!content.isEmpty())
+        QVERIFY(WriteFile(f.Path("bad"), content));
+    QByteArray before = State();
+    if (opened) // only the map changes, and the view shows it with the pack it had
+        before.replace(0, Map->SaveToBytes().size(), content);
+    f.Dialogs->Files << f.Path("bad");
+    if (openMap)
+        Form1->Open_act->trigger();
+    else
+        Form1->SpeedButton5->click();
     QCOMPARE(f.Dialogs->Messages.size(), 1);
-    QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Stop);
-    // The map is open, the pack and palette are as they were, and the view shows both.
-    QCOMPARE(Map->Width, 5);
-    QCOMPARE(Map->PackName, packName);
-    QCOMPARE(TilePack->SaveToBytes(true, QString()), pack);
-    QCOMPARE(Form1->TileList_lb->count(), 2);
-    QVERIFY(Form1->Status->Text() != QStringLiteral("loading done!"));
-    QCOMPARE(Form1->Canvas.Image().pixel(5, 5), TilePack->Tile(1).Bitmap->Picture().pixel(5, 5));
-    QCOMPARE(Form1->Canvas.Image().pixel(5 * 48 + 2, 5) | 0xff000000, clBtnFace.rgb());
+    const TMessage& error = f.Dialogs->Messages[0];
+    QCOMPARE(error.Icon, TMessage::TIcon::Stop);
+    QVERIFY(opened || error.Text.contains(Shown(f.Path("bad"))));
+    QVERIFY(!content.isEmpty() || error.Text.startsWith("Cannot open file "));
+    QCOMPARE(State(), before);
+    QCOMPARE(ViewPixel(5, 5), TileColours[opened ? 1 : 0]);
+    QCOMPARE(ViewPixel(5 * 48 + 2, 5), opened ? Background : TileColours[0]);
 }
 
 void TestFileCommands::dialogsAreSharedAndRemembered() {
@@ -258,23 +174,19 @@ void TestFileCommands::dialogsAreSharedAndRemembered() {
     Form1->SpeedButton4->click(); // Save Tile Pack
     Form1->Save_act->trigger();
     Form1->Open_act->trigger(); // cancelled: nothing changes
-    const QList<TFileDialog>& runs = f.Dialogs->FileDialogs;
-    QCOMPARE(runs.size(), 4);
-    QCOMPARE(runs[0].Kind, TFileDialog::TKind::Open);
-    QCOMPARE(runs[0].Filter, QStringLiteral("Map file|*.map|TilePack|*.pac"));
-    QCOMPARE(runs[0].FilterIndex, 2);
-    QCOMPARE(runs[0].DefaultExt, QStringLiteral("*.pac"));
-    QCOMPARE(runs[1].Kind, TFileDialog::TKind::Save);
-    QCOMPARE(runs[1].Filter, QStringLiteral("Map |*.map|TilePack|*.pac"));
-    QCOMPARE(runs[1].FilterIndex, 2);
-    QCOMPARE(runs[1].DefaultExt, QStringLiteral("*.pac"));
+    QStringList runs; // kind (open, save), filter, its index, default extension, file name
+    for (const TFileDialog& d : f.Dialogs->FileDialogs)
+        runs << QString("%1 %2 %3 %4 %5")
+                    .arg(int(d.Kind))
+                    .arg(d.Filter)
+                    .arg(d.FilterIndex)
+                    .arg(d.DefaultExt, QFileInfo(d.FileName).fileName());
     // The save dialog offers the pack's path next time, with the map pair selected.
-    QCOMPARE(runs[2].FilterIndex, 1);
-    QCOMPARE(runs[2].DefaultExt, QStringLiteral("*.map"));
-    QCOMPARE(runs[2].FileName, f.Path("saved.pac"));
-    QCOMPARE(runs[3].FileName, f.Path("p.pac"));
-    QCOMPARE(runs[3].FilterIndex, 1);
-    QCOMPARE(runs[3].DefaultExt, QStringLiteral("*.map"));
+    QCOMPARE(runs, (QStringList{"0 Map file|*.map|TilePack|*.pac 2 *.pac ",
+                                "1 Map |*.map|TilePack|*.pac 2 *.pac ",
+                                "1 Map |*.map|TilePack|*.pac 1 *.map saved.pac",
+                                "0 Map file|*.map|TilePack|*.pac 1 *.map p.pac"}));
+    QCOMPARE(f.Dialogs->FileDialogs[2].FileName, f.Path("saved.pac"));
     QCOMPARE(Map->Width, 14);
 }
 
