@@ -151,8 +151,11 @@ public:
     void LoadFromFile(const QString& fileName);
     QByteArray SaveToBytes() const;
 
-private:
+    // Throws ESizeError, saying which value is wrong and what is allowed, for a size the map
+    // cannot take.
     static void CheckSize(qint32 width, qint32 height, qint32 tileSize);
+
+private:
     // A grid of the given size with every cell 0; throws as New does.
     static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
     // Takes the grid as the map's cells, with its size as Width and Height.

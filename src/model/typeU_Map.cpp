@@ -22,16 +22,18 @@ tMap::~tMap() = default;
 
 void tMap::CheckSize(qint32 width, qint32 height, qint32 tileSize) {
     if (tileSize < 1)
-        throw ESizeError(QStringLiteral("The tile size %1 is not allowed: it must be at least 1.")
-                             .arg(tileSize));
-    if (width < 0 || height < 0)
-        throw ESizeError(QStringLiteral("A map of %1 × %2 cells is not possible: width and "
-                                        "height must be 0 or more.")
-                             .arg(width)
-                             .arg(height));
+        throw ESizeError(
+            QStringLiteral("Tile size %1 is not allowed: the tile size must be at least 1.")
+                .arg(tileSize));
+    if (width < 0)
+        throw ESizeError(
+            QStringLiteral("Width %1 is not allowed: the width must be 0 or more.").arg(width));
+    if (height < 0)
+        throw ESizeError(
+            QStringLiteral("Height %1 is not allowed: the height must be 0 or more.").arg(height));
     if (qint64(width) * height > MaxCells)
         throw ESizeError(QStringLiteral("A map of %1 × %2 cells is too large: at most %3 cells "
-                                        "are allowed.")
+                                        "(2^28) are allowed in all.")
                              .arg(width)
                              .arg(height)
                              .arg(MaxCells));

@@ -3,6 +3,7 @@
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
+#include "platform/FileNames.h"
 #include "ui/MainU.h"
 #include "ui/MobMap.h"
 #include "ui/newmap.h"
@@ -31,8 +32,7 @@ void TForm1::Open_actExecute() {
 void TForm1::LoadPackOfMap() {
     // The name comes from the map file: it may only name a file in the tiles directory.
     const QString name = Cp1251::ToUnicode(Map->PackName);
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+    if (!IsPlainFileName(name))
         throw EFormatError(
             QStringLiteral("The map was opened, but its tile pack \"%1\" was not "
                            "loaded: a map may only name a file in the tiles "

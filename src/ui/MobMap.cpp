@@ -3,6 +3,7 @@
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
+#include "platform/FileNames.h"
 #include "platform/TMemoryStream.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -45,14 +46,6 @@ protected:
 
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
-}
-
-// Names that come from files become file names in one directory; they must not name another
-// directory or the directory itself.
-bool IsPlainFileName(const QString& name) {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QChar(0));
 }
 
 // Whether two paths name one file, also through links.

@@ -38,24 +38,6 @@ bool DescriptionKey(int key) {
            (key >= 192 && key <= 255);
 }
 
-// Why a size cannot make a map, or nothing when it can.
-QString SizeRefusal(qint32 width, qint32 height, qint32 tileSize) {
-    if (tileSize < 1)
-        return QStringLiteral("Tile size %1 is not allowed: the tile size must be at least 1.")
-            .arg(tileSize);
-    if (width < 0)
-        return QStringLiteral("Width %1 is not allowed: the width must be 0 or more.").arg(width);
-    if (height < 0)
-        return QStringLiteral("Height %1 is not allowed: the height must be 0 or more.")
-            .arg(height);
-    if (qint64(width) * height > tMap::MaxCells)
-        return QStringLiteral("A map of %1 × %2 cells is too large: at most %3 cells (2^28) are "
-                              "allowed in all.")
-            .arg(width)
-            .arg(height)
-            .arg(tMap::MaxCells);
-    return {};
-}
 } // namespace
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
@@ -134,9 +116,10 @@ void TForm2::BitBtn1Click() {
     NewMapHeight = StrToInt(Edit2->text());
     NewMapTileSize = StrToInt(Edit3->text());
     // Pasted text can hold sizes no map can have; the map stays as it is.
-    const QString refusal = SizeRefusal(NewMapWidth, NewMapHeight, NewMapTileSize);
-    if (!refusal.isEmpty()) {
-        Dialogs().ShowMessage(refusal);
+    try {
+        tMap::CheckSize(NewMapWidth, NewMapHeight, NewMapTileSize);
+    } catch (const ESizeError& e) {
+        Dialogs().ShowMessage(e.Message());
         return;
     }
     NewMapDescription = Memo1->toPlainText();
