@@ -11,17 +11,26 @@ namespace {
 
 constexpr int TileKinds = 32;
 
+// A full-frame view over a map, larger than the view, of randomly chosen tiles.
+struct TScene {
+    explicit TScene(int tileSize)
+        : Pack(Bench::LoadTilePack(tileSize, TileKinds)),
+          Canvas(QSize(Bench::FrameWidth, Bench::FrameHeight)), Map(tileSize, &Canvas) {
+        Map.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
+        Map.SetTilePackRef(&Pack);
+        Map.New(Bench::FrameWidth / tileSize + 8, Bench::FrameHeight / tileSize + 8, tileSize);
+        Bench::FillCells(Map, TileKinds);
+    }
+    std::unique_ptr<tTilePack> Pack;
+    TCanvas Canvas;
+    tMap Map;
+};
+
 // args: tile size in pixels, scroll offset in pixels (both axes)
 void BM_Draw(benchmark::State& state) {
-    const int tileSize = int(state.range(0));
     const int shift = int(state.range(1));
-    std::unique_ptr<tTilePack> pack = Bench::LoadTilePack(tileSize, TileKinds);
-    TCanvas canvas(QSize(Bench::FrameWidth, Bench::FrameHeight));
-    tMap map(tileSize, &canvas);
-    map.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
-    map.SetTilePackRef(&pack);
-    map.New(Bench::FrameWidth / tileSize + 8, Bench::FrameHeight / tileSize + 8, tileSize);
-    Bench::FillCells(map, TileKinds);
+    TScene scene(int(state.range(0)));
+    tMap& map = scene.Map;
     map.OffsetX = shift;
     map.OffsetY = shift;
     Bench::FrameCopy frame;
@@ -40,14 +49,8 @@ BENCHMARK(BM_Draw)
 // The scroll step as the keys do it: erase the grid (off here), move 4 pixels, redraw. The
 // view moves back and forth across an unaligned position.
 void BM_Scroll(benchmark::State& state) {
-    const int tileSize = int(state.range(0));
-    std::unique_ptr<tTilePack> pack = Bench::LoadTilePack(tileSize, TileKinds);
-    TCanvas canvas(QSize(Bench::FrameWidth, Bench::FrameHeight));
-    tMap map(tileSize, &canvas);
-    map.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
-    map.SetTilePackRef(&pack);
-    map.New(Bench::FrameWidth / tileSize + 8, Bench::FrameHeight / tileSize + 8, tileSize);
-    Bench::FillCells(map, TileKinds);
+    TScene scene(int(state.range(0)));
+    tMap& map = scene.Map;
     map.OffsetX = 8;
     Bench::FrameCopy frame;
     int step = 0;
