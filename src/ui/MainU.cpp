@@ -239,20 +239,18 @@ int TForm1::getclWidth() const {
     return width() - TileBox_gb->width();
 }
 
-void TForm1::ClearView() {
-    Canvas.BrushColor = clBtnFace;
-    Canvas.FillRect(QRect(QPoint(0, 0), Canvas.Size()));
+void TForm1::Repaint(const std::function<void()>& draw) {
+    // The view is cleared, but the fill skips what the tiles drawn meanwhile cover, so a view
+    // full of tiles is written once per redraw instead of twice.
+    {
+        TDeferredFill clear(Canvas, QRect(QPoint(0, 0), Canvas.Size()), clBtnFace);
+        draw();
+    }
+    MapView->update();
 }
 
 void TForm1::RedrawMap() {
-    // Cleared as by ClearView, but the fill skips what the tiles then cover, so a view full
-    // of tiles is written once per redraw instead of twice.
-    Canvas.BrushColor = clBtnFace;
-    {
-        TDeferredFill clear(Canvas, QRect(QPoint(0, 0), Canvas.Size()), clBtnFace);
-        Map->Draw(false);
-    }
-    MapView->update();
+    Repaint([this] { Map->Draw(false); });
 }
 
 void TForm1::FormActivate() {
@@ -339,14 +337,8 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
     default:
         return false;
     }
-    // Scroll redraws the map itself; it only needs a clear view to draw on, cleared as in
-    // RedrawMap.
-    Canvas.BrushColor = clBtnFace;
-    {
-        TDeferredFill clear(Canvas, QRect(QPoint(0, 0), Canvas.Size()), clBtnFace);
-        Map->Scroll(direction);
-    }
-    MapView->update();
+    // Scroll redraws the map itself; it only needs a clear view to draw on.
+    Repaint([this, direction] { Map->Scroll(direction); });
     Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
     return true;
 }

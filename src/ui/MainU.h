@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QStatusBar>
+#include <functional>
 
 class QAction;
 class QFrame;
@@ -130,7 +131,8 @@ private:
     void BuildMenus();
     void BuildPalette();
     void SetUpTileList();
-    void ClearView();
+    // Clears the view, runs draw on it, and presents it.
+    void Repaint(const std::function<void()>& draw);
     // Connects a trigger to a command that runs guarded and leaves the view up to date.
     template <class Sender, class Signal>
     void Command(Sender* sender, Signal signal, void (TForm1::*handler)());
