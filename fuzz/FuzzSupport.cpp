@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sanitizer/allocator_interface.h>
 
 namespace Fuzz {
@@ -23,7 +24,16 @@ std::atomic<bool> Metering{false};
 std::atomic<std::int64_t> Live{0};
 std::atomic<std::int64_t> Peak{0};
 
-void OnMalloc(const volatile void*, std::size_t size) {
+// While set, every new block gets this byte in place of what ASan would leave there (always
+// the same), so leftover memory differs from one load to the next. Only blocks the primary
+// allocator serves: calloc clears those after the hook, while the larger ones come straight
+// from mmap, already zero, and calloc relies on that.
+std::atomic<int> DirtByte{-1};
+constexpr std::size_t MaxDirtied = std::size_t(1) << 16;
+
+void OnMalloc(const volatile void* ptr, std::size_t size) {
+    if (const int dirt = DirtByte.load(std::memory_order_relaxed); dirt >= 0 && size <= MaxDirtied)
+        std::memset(const_cast<void*>(ptr), dirt, size);
     if (!Metering.load(std::memory_order_relaxed))
         return;
     const std::int64_t now = Live.fetch_add(std::int64_t(size)) + std::int64_t(size);
@@ -122,6 +132,14 @@ QString WriteInput(const QByteArray& bytes) {
         Fail("cannot write the input file");
     std::fclose(f);
     return path;
+}
+
+HeapDirt::HeapDirt(std::uint8_t byte) {
+    DirtByte = byte;
+}
+
+HeapDirt::~HeapDirt() {
+    DirtByte = -1;
 }
 
 HeapMeter::HeapMeter() {

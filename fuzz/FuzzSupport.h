@@ -43,6 +43,16 @@ private:
     bool Stopped = false;
 };
 
+// While one lives, every new heap block starts filled with the given byte, so a reader that
+// shows memory it never wrote gives different results under different bytes.
+class HeapDirt {
+public:
+    explicit HeapDirt(std::uint8_t byte);
+    ~HeapDirt();
+    HeapDirt(const HeapDirt&) = delete;
+    HeapDirt& operator=(const HeapDirt&) = delete;
+};
+
 // A refused file must name the file it came from.
 void CheckErrorNamesFile(const Exception& error, const QString& path);
 

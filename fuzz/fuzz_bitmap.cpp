@@ -7,6 +7,8 @@
 //  - an accepted image keeps the very bytes it was given, is opaque 32-bit, holds no more
 //    pixels than the loader allows for its size, saves back to those bytes and loads again to
 //    the same pixels; zero bytes give an empty image that saves nothing;
+//  - the pixels depend on the bytes alone: loading them again with the heap full of another
+//    byte gives the same picture;
 //  - the loader's heap peak stays within a small multiple of the data's size.
 
 #include "FuzzSupport.h"
@@ -39,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool loaded = true;
     {
         Fuzz::HeapMeter meter;
+        Fuzz::HeapDirt dirt(0x5a);
         try {
             bitmap.LoadFromBytes(input);
         } catch (const EReadError&) {
@@ -75,7 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TBitmap again;
     saved.SetPosition(0);
-    again.LoadFromStream(saved);
+    {
+        Fuzz::HeapDirt dirt(0xa5);
+        again.LoadFromStream(saved);
+    }
     if (saved.Remaining() != 0)
         Fuzz::Fail("loading from a stream did not consume it");
     if (again.Picture() != bitmap.Picture() || again.FileBytes() != input)

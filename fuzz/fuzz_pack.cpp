@@ -6,7 +6,8 @@
 //  - a refused file names itself in the error and leaves the pack exactly as it was: the same
 //    tile and bitmap objects, fields, names, image bytes and pixels;
 //  - an accepted file saves back to exactly the bytes an independent decoding of the format
-//    expects, and those bytes load again to an equal pack;
+//    expects, and those bytes load again to an equal pack, pixel for pixel, with the heap
+//    full of other bytes;
 //  - the reader's heap peak stays within a small multiple of the file's size (decoded images
 //    may take 64 pixels a byte at 4 bytes a pixel, plus the decoder's own copy).
 
@@ -60,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool loaded = true;
     {
         Fuzz::HeapMeter meter;
+        Fuzz::HeapDirt dirt(0x5a);
         try {
             pack.LoadFromFile(path);
         } catch (const Exception& e) {
@@ -88,6 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tTilePack again;
     FillKnown(again);
     try {
+        // Another byte in fresh memory: pixels that came from leftover memory would differ.
+        Fuzz::HeapDirt dirt(0xa5);
         again.LoadFromFile(Fuzz::WriteInput(saved));
     } catch (const Exception& e) {
         Fuzz::Fail("a saved pack does not load again:", e.Message());

@@ -125,6 +125,11 @@ private slots:
         QTest::newRow("largest size") << NoTexts + Int32s({INT_MAX, INT_MAX, INT_MAX, 0, 0});
         QTest::newRow("largest text length") << Int32s({0, INT_MAX}) + QByteArray(100, 't');
         QTest::newRow("bytes behind the last cell") << NoTexts + Int32s({1, 1, 1, 0}) + "x";
+        // Refused from its header, before its cells are read.
+        QTest::newRow("4 MiB of cells less a byte")
+            << NoTexts + Int32s({1024, 1024, 1024}) + QByteArray(4 * 1024 * 1024 - 1, 0);
+        QTest::newRow("pack name over 4096 bytes")
+            << Text({}) + Text({}) + Text(QByteArray(4097, 'p')) + Text({}) + Int32s({1, 1, 1, 0});
         QTest::newRow("missing file") << QByteArray("<none>");
     }
     void refusedFiles() {

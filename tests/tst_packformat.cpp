@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(pack.SaveToBytes(true, {}), example);
         QCOMPARE(Reloaded(example), example);
         pack.Clear();
-        const QByteArray names[] = {"", Water + "\xA8\xB8\xFF\x80", QByteArray(5000, 'n')};
+        const QByteArray names[] = {"", Water + "\xA8\xB8\xFF\x80", QByteArray(4096, 'n')};
         for (const QString kind : {"rgb24", "pal8", "pal4rle", "pal1", "pal8topdown", "rgb16",
                                    "rgb32bf", "pal8os2", "pal8v5", "pal8nonsquare", ""}) {
             const QByteArray bmp = kind.isEmpty()
@@ -173,6 +173,8 @@ private slots:
         QTest::newRow("largest name length") << Int32s({1, 0, INT_MAX}) + QByteArray(40, 'x');
         QTest::newRow("largest image length")
             << Int32s({1}) + Record("a", 0, {}).chopped(4) + Int32s({INT_MAX}) + bmp;
+        QTest::newRow("name over 4096 bytes")
+            << Int32s({1}) + Record(QByteArray(4097, 'n'), 0, bmp);
         QTest::newRow("image not a BMP") << Int32s({1}) + Record("a", 0, png);
         QTest::newRow("second image bad")
             << Int32s({2}) + Record("good", 0, bmp) + Record("b", 0, "BM" + QByteArray(20, 0x7f));

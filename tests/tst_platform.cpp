@@ -2,6 +2,7 @@
 
 #include "AllocationProbe.h"
 #include "TestSupport.h"
+#include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
@@ -11,8 +12,85 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <thread>
+
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace TestSupport;
+
+namespace {
+#if defined(Q_OS_UNIX)
+// Writes fail with EFBIG past limit bytes while it lives, as they do on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t limit) {
+        Signal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &Old);
+        rlimit small = Old;
+        small.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &Old);
+        std::signal(SIGXFSZ, Signal);
+    }
+
+private:
+    rlimit Old{};
+    void (*Signal)(int) = nullptr;
+};
+
+// While it lives, a reader blocked on the FIFO at path is set free after a while by a writer
+// that opens and closes it, so a regression fails the test instead of hanging it.
+class TFifoWatchdog {
+public:
+    explicit TFifoWatchdog(const QString& path)
+        : Thread([this, name = QFile::encodeName(path)] {
+              for (int i = 0; i < 100 && !Done; ++i)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              while (!Done) {
+                  if (const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                      ::close(fd);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          }) {}
+    ~TFifoWatchdog() {
+        Done = true;
+        Thread.join();
+    }
+
+private:
+    std::atomic<bool> Done{false};
+    std::thread Thread;
+};
+#endif
+
+// A BMP with a 108-byte header, 32 bits a pixel with an alpha mask, whose pixel data stops
+// after its bottom row. Qt decodes such a file into an image it
+// allocates itself, in another format than it announced.
+QByteArray ShortArgbBmp() {
+    QByteArray info =
+        Int32s({108, 8, 8}) + QByteArray("\x01\x00\x20\x00", 4) +
+        Int32s({0, 0, 2835, 2835, 0, 0, 0x00ff0000, 0x0000ff00, 0x000000ff, qint32(0xff000000)}) +
+        "BGRs" + QByteArray(48, 0);
+    return "BM" + Int32s({14 + 108 + 256, 0, 14 + 108}) + info + QByteArray(32, 0x7f);
+}
+
+// Fills and frees blocks of about the size a small image takes, so the next allocations of
+// that size find this byte where the allocator leaves memory as it was.
+void DirtyHeap(char byte) {
+    std::vector<QByteArray> blocks;
+    for (int size = 64; size <= 4096; size += 64)
+        blocks.emplace_back(size, byte);
+}
+} // namespace
 
 class tst_platform : public QObject {
     Q_OBJECT
@@ -55,6 +133,123 @@ private slots:
                  QStringList({QString(255, 'n'), "out.bin"}));
     }
 
+#if defined(Q_OS_UNIX)
+    // Only regular files are read: a FIFO would block the editor, a device may never end.
+    // Only regular files are replaced: a save must not turn a FIFO or device into a file.
+    void specialFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reader");
+        for (const QString kind : {"fifo", "device", "directory"})
+            for (const QString reader : {"stream", "bitmap", "map", "pack"})
+                QTest::addRow("%s, %s", qPrintable(kind), qPrintable(reader)) << kind << reader;
+    }
+    void specialFiles() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reader);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("special");
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/null", path));
+        else
+            QVERIFY(QDir(dir.path()).mkdir("special"));
+        QString message;
+        {
+            const TFifoWatchdog watchdog(path);
+            message = MessageOf([&] {
+                if (reader == "stream")
+                    TMemoryStream().LoadFromFile(path);
+                else if (reader == "bitmap")
+                    TBitmap().LoadFromFile(path);
+                else if (reader == "map")
+                    tMap(48, nullptr).LoadFromFile(path);
+                else
+                    tTilePack().LoadFromFile(path);
+            });
+        }
+        const QString prefix = QStringLiteral("Cannot open file \"%1\". It ").arg(Shown(path));
+        QVERIFY2(message.startsWith(prefix), qPrintable(message));
+        if (reader != "stream")
+            return;
+        const QString target = kind == "device" ? QString() : path;
+        if (target.isEmpty())
+            return; // replacing a device node is refused by the same rule, but is not tried here
+        message = MessageOf<EFCreateError>([&] { TMemoryStream("new").SaveToFile(target); });
+        QVERIFY2(
+            message.startsWith(QStringLiteral("Cannot create file \"%1\". It ").arg(Shown(target))),
+            qPrintable(message));
+        QFileInfo after(target);
+        QVERIFY(after.exists() && !after.isFile());
+        QCOMPARE(QDir(dir.path())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                     .size(),
+                 1);
+    }
+
+    // A write that fails, in the buffer's reach or beyond it, is reported with the file and the
+    // system's reason, and the old file stays byte for byte.
+    void failedWrites_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("8 KiB stream") << "stream 8192" << 4096;
+        QTest::newRow("200 KiB stream") << "stream 204800" << 65536;
+        QTest::newRow("map") << "map" << 500;
+        QTest::newRow("desktop pack") << "desktop pack" << 300;
+        QTest::newRow("mobile pack") << "mobile pack" << 300;
+    }
+    void failedWrites() {
+        QFETCH(QString, what);
+        QFETCH(int, limit);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("target");
+        const QByteArray old(limit / 2, 'o');
+        QVERIFY(WriteFile(path, old));
+        QVERIFY(WriteFile(dir.filePath("tile.png"), QByteArray(2000, 'p')));
+        tMap map(48, nullptr);
+        map.New(14, 14, 48);
+        tTilePack pack;
+        TileRef tile = pack.NewTile();
+        tile->Name = "tile";
+        tile->Bitmap->LoadFromBytes(SolidBmp(16, 16, qRgb(1, 2, 3)));
+        pack.Add(std::move(tile));
+        QString message;
+        {
+            const TFileSizeLimit guard{rlim_t(limit)};
+            message = MessageOf<EFCreateError>([&] {
+                if (what.startsWith("stream"))
+                    TMemoryStream(QByteArray(what.mid(7).toInt(), 's')).SaveToFile(path);
+                else if (what == "map")
+                    map.SaveToFile(path);
+                else
+                    pack.SaveToFile(path, what == "desktop pack", dir.path() + "/");
+            });
+        }
+        const QString expected = QStringLiteral("Cannot create file \"%1\". %2")
+                                     .arg(Shown(path), qt_error_string(EFBIG));
+        QCOMPARE(message, expected);
+        QCOMPARE(ReadFile(path), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"target", "tile.png"}));
+    }
+#endif
+
+    // Pixels a short file leaves unset are black whatever the heap held before, also where Qt
+    // picks the image format itself; the same file loads to the same picture every time.
+    void bitmapPixelsFromFileAlone() {
+        const QByteArray bmp = ShortArgbBmp();
+        QList<QImage> pictures;
+        for (const char dirt : {'\xab', '\x55'}) {
+            DirtyHeap(dirt);
+            TBitmap bitmap;
+            bitmap.LoadFromBytes(bmp);
+            pictures << bitmap.Picture();
+        }
+        QCOMPARE(pictures[0], pictures[1]);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                QCOMPARE(pictures[0].pixel(x, y), y == 7 ? qRgb(0x7f, 0x7f, 0x7f) : qRgb(0, 0, 0));
+    }
+
     // A bitmap loads from the middle of a stream to its end and saves back unchanged; a refused
     // one is left as it was. None allocates more than a decoded picture its size can justify:
     // 4 bytes a pixel, a few dozen pixels a byte.
@@ -69,6 +264,15 @@ private slots:
         QTest::newRow("PNG") << "\x89PNG\r\n\x1a\n" + good << "Bitmap image is not valid";
         QTest::newRow("header only") << good.left(14) << "Bitmap image is not valid";
         QTest::newRow("4000 x 4000 in 9 KiB") << huge << "Bitmap image is not valid";
+        // Plain 8-bit rows of the largest side and one more, with every byte present.
+        const QByteArray header = ReadFile(QFINDTESTDATA("data/bmp/good/pal8.bmp"));
+        const qint32 dataStart = Int32At(header, 10);
+        for (const qint32 side : {TBitmap::MaxSide + 1}) {
+            QByteArray wide = header.left(dataStart) + QByteArray(side * 2, 0);
+            wide.replace(18, 8, Int32s({side, 2}));
+            wide.replace(34, 4, Int32s({0}));
+            QTest::addRow("%d pixels wide", side) << wide << "Bitmap image is not valid: it is";
+        }
         for (const QString kind : {"good", "bad"}) {
             const QDir dir(QFINDTESTDATA("data/bmp/" + kind));
             QVERIFY(dir.count() > 15);

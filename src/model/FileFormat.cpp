@@ -21,6 +21,13 @@ qint64 ReadLength(TMemoryStream& stream, const char* field) {
 }
 
 QByteArray ReadText(TMemoryStream& stream, const char* field) {
-    return stream.ReadBytes(ReadLength(stream, field));
+    const qint64 length = ReadLength(stream, field);
+    if (length > MaxTextLength)
+        throw EFormatError(QStringLiteral("the %1 is %2 bytes long, and the editor accepts at "
+                                          "most %3")
+                               .arg(QLatin1String(field))
+                               .arg(length)
+                               .arg(MaxTextLength));
+    return stream.ReadBytes(length);
 }
 } // namespace FileFormat

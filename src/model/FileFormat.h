@@ -10,8 +10,13 @@
 class TMemoryStream;
 
 namespace FileFormat {
+// The longest text or name a file may hold. Names become file names and texts appear in
+// messages; a longer one is refused, so a hostile file cannot make the editor lay out megabytes.
+constexpr qint32 MaxTextLength = 4096;
+
 qint32 ReadInt32(TMemoryStream& stream, const char* field);
-// A 32-bit length and that many bytes; a length of 0 or less gives no bytes.
+// A 32-bit length and that many bytes; a length of 0 or less gives no bytes, one of more than
+// MaxTextLength is refused.
 QByteArray ReadText(TMemoryStream& stream, const char* field);
 // The same, for a length that is then returned instead of read.
 qint64 ReadLength(TMemoryStream& stream, const char* field);

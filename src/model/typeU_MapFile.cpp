@@ -5,11 +5,13 @@
 #include "model/FileFormat.h"
 #include "model/typeU.h"
 #include "platform/Exceptions.h"
+#include "platform/TInputFile.h"
 #include "platform/TMemoryStream.h"
 
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -115,45 +117,72 @@ void tMap::SaveToFile(const QString& fileName) const {
     TMemoryStream(SaveToBytes()).SaveToFile(fileName);
 }
 
-void tMap::LoadFromFile(const QString& fileName) {
-    TMemoryStream stream;
-    stream.LoadFromFile(fileName);
-    try {
-        QByteArray text1 = ReadText(stream, "first text");
-        QByteArray text2 = ReadText(stream, "second text");
-        QByteArray packName = ReadText(stream, "tile pack name");
-        QByteArray text4 = ReadText(stream, "fourth text");
-        ReadInt32(stream, "width");
-        const qint32 height = ReadInt32(stream, "height");
-        const qint32 width = ReadInt32(stream, "width"); // the second width is the one in force
-        if (width < 0 || height < 0)
-            throw EFormatError(
-                QStringLiteral("its size %1 × %2 is negative").arg(width).arg(height));
-        const qint64 cells = qint64(width) * height;
-        if (cells > MaxCells)
-            throw EFormatError(QStringLiteral("its %1 × %2 cells are more than the %3 a map may "
-                                              "have")
-                                   .arg(width)
-                                   .arg(height)
-                                   .arg(MaxCells));
-        if (4 * cells > stream.Remaining())
-            throw EFormatError(QStringLiteral("it ends before the last of its %1 × %2 cells")
-                                   .arg(width)
-                                   .arg(height));
-        // The writer ends the file with the last cell; more bytes mean a foreign file.
-        if (4 * cells < stream.Remaining())
-            throw EFormatError(QStringLiteral("%1 bytes follow its last cell")
-                                   .arg(stream.Remaining() - 4 * cells));
-        TCellGrid grid(width, height);
-        TransposeCells(stream.ReadView(4 * cells).data(), reinterpret_cast<char*>(grid.data()),
-                       height, width);
+namespace {
+// The texts and size of a map file, checked against the file's size.
+struct TMapHeader {
+    QByteArray Text1, Text2, PackName, Text4;
+    qint32 Width = 0;
+    qint32 Height = 0;
+    qint64 CellBytes() const { return 4 * qint64(Width) * Height; }
+};
 
-        Text1 = std::move(text1);
-        Text2 = std::move(text2);
-        PackName = std::move(packName);
-        Text4 = std::move(text4);
+// The most bytes that come before the cells.
+constexpr qint64 MaxHeaderSize = 28 + 4 * qint64(FileFormat::MaxTextLength);
+
+// Reads the header from the start of the file in head; fileSize is the whole file's, so that
+// a file that cannot hold its cells is refused before they are read.
+TMapHeader ReadHeader(TMemoryStream& head, qint64 fileSize) {
+    TMapHeader header;
+    header.Text1 = ReadText(head, "first text");
+    header.Text2 = ReadText(head, "second text");
+    header.PackName = ReadText(head, "tile pack name");
+    header.Text4 = ReadText(head, "fourth text");
+    ReadInt32(head, "width");
+    header.Height = ReadInt32(head, "height");
+    header.Width = ReadInt32(head, "width"); // the second width is the one in force
+    if (header.Width < 0 || header.Height < 0)
+        throw EFormatError(
+            QStringLiteral("its size %1 × %2 is negative").arg(header.Width).arg(header.Height));
+    if (qint64(header.Width) * header.Height > tMap::MaxCells)
+        throw EFormatError(QStringLiteral("its %1 × %2 cells are more than the %3 a map may have")
+                               .arg(header.Width)
+                               .arg(header.Height)
+                               .arg(tMap::MaxCells));
+    const qint64 remaining = fileSize - head.Position();
+    if (header.CellBytes() > remaining)
+        throw EFormatError(QStringLiteral("it ends before the last of its %1 × %2 cells")
+                               .arg(header.Width)
+                               .arg(header.Height));
+    // The writer ends the file with the last cell; more bytes mean a foreign file.
+    if (header.CellBytes() < remaining)
+        throw EFormatError(
+            QStringLiteral("%1 bytes follow its last cell").arg(remaining - header.CellBytes()));
+    return header;
+}
+} // namespace
+
+void tMap::LoadFromFile(const QString& fileName) {
+    try {
+        TInputFile file(fileName);
+        TMemoryStream head(file.Read(std::min(file.Size(), MaxHeaderSize)));
+        TMapHeader header = ReadHeader(head, file.Size());
+        // The cells as the file has them: what the header read took already, then the rest.
+        QByteArray rows(header.CellBytes(), Qt::Uninitialized);
+        const qint64 inHead = head.Remaining();
+        std::memcpy(rows.data(), head.ReadView(inHead).data(), std::size_t(inHead));
+        file.ReadInto(rows.data() + inHead, header.CellBytes() - inHead);
+        TCellGrid grid(header.Width, header.Height);
+        TransposeCells(rows.constData(), reinterpret_cast<char*>(grid.data()), header.Height,
+                       header.Width);
+
+        Text1 = std::move(header.Text1);
+        Text2 = std::move(header.Text2);
+        PackName = std::move(header.PackName);
+        Text4 = std::move(header.Text4);
         Adopt(std::move(grid), TileSize);
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
     }
 }

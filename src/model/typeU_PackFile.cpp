@@ -10,6 +10,8 @@
 #include "platform/TBitmap.h"
 #include "platform/TMemoryStream.h"
 
+#include <new>
+
 using FileFormat::ReadInt32;
 
 namespace {
@@ -44,7 +46,7 @@ void tTile::LoadFromStream(TMemoryStream& stream) {
     for (qint32& value : Param3)
         value = ReadInt32(stream, "Param3");
     Param4 = ReadInt32(stream, "Param4");
-    TMemoryStream image(FileFormat::ReadText(stream, "image"));
+    TMemoryStream image(stream.ReadBytes(FileFormat::ReadLength(stream, "image")));
     try {
         Bitmap->LoadFromStream(image);
     } catch (const Exception& e) {
@@ -82,7 +84,7 @@ std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
         } catch (const EFormatError& e) {
             throw EFormatError(QStringLiteral("tile %1 (\"%2\"): %3")
                                    .arg(i)
-                                   .arg(Cp1251::ToUnicode(tile->Name), e.Message()));
+                                   .arg(Msg::Clip(Cp1251::ToUnicode(tile->Name)), e.Message()));
         }
         tiles.push_back(std::move(tile));
     }
@@ -103,5 +105,7 @@ void tTilePack::LoadFromFile(const QString& fileName) {
         Tiles = std::move(tiles);
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("tile pack"), e.Message()));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
     }
 }

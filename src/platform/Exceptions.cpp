@@ -5,19 +5,24 @@
 
 Exception::Exception(const QString& message) : Utf8(message.toUtf8()) {}
 
-namespace {
-QString FullPath(const QString& path) {
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-} // namespace
-
 namespace Msg {
+QString Clip(const QString& value) {
+    if (value.size() <= MaxShown)
+        return value;
+    const qsizetype half = MaxShown / 2;
+    return QStringLiteral("%1…%2").arg(value.left(half), value.right(half));
+}
+
+QString ShownPath(const QString& path) {
+    return Clip(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+}
+
 QString CannotOpenFile(const QString& path, const QString& reason) {
-    return QStringLiteral("Cannot open file \"%1\". %2").arg(FullPath(path), reason);
+    return QStringLiteral("Cannot open file \"%1\". %2").arg(ShownPath(path), reason);
 }
 
 QString CannotCreateFile(const QString& path, const QString& reason) {
-    return QStringLiteral("Cannot create file \"%1\". %2").arg(FullPath(path), reason);
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(ShownPath(path), reason);
 }
 
 QString ListIndexOutOfBounds(qint64 index) {
@@ -29,6 +34,11 @@ QString NotAValidInteger(const QString& text) {
 }
 
 QString NotAValidFile(const QString& path, const QString& kind, const QString& detail) {
-    return QStringLiteral("The file \"%1\" is not a valid %2: %3.").arg(FullPath(path), kind, detail);
+    return QStringLiteral("The file \"%1\" is not a valid %2: %3.")
+        .arg(ShownPath(path), kind, detail);
+}
+QString NotEnoughMemory(const QString& path) {
+    return QStringLiteral("There is not enough memory to load the file \"%1\".")
+        .arg(ShownPath(path));
 }
 } // namespace Msg

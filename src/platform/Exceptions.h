@@ -43,6 +43,10 @@ struct EReadError : Exception {
 struct EFormatError : Exception {
     using Exception::Exception;
 };
+// not enough memory for what a file asks of the editor
+struct EOutOfMemory : Exception {
+    using Exception::Exception;
+};
 // a map size the editor cannot hold
 struct ESizeError : Exception {
     using Exception::Exception;
@@ -50,6 +54,13 @@ struct ESizeError : Exception {
 
 // The messages of the platform library, worded as users of the old editor know them.
 namespace Msg {
+// The longest part of a value from a file (a name, a path built from one) that a message
+// shows; longer ones are cut in the middle. A box that has to lay out megabytes of text
+// freezes the editor.
+constexpr qsizetype MaxShown = 300;
+QString Clip(const QString& value);
+// A path in full with native separators, clipped.
+QString ShownPath(const QString& path);
 // The path is shown in full with native separators, the reason is the system's.
 QString CannotOpenFile(const QString& path, const QString& reason);
 QString CannotCreateFile(const QString& path, const QString& reason);
@@ -57,6 +68,7 @@ QString ListIndexOutOfBounds(qint64 index);
 QString NotAValidInteger(const QString& text);
 // A file that is not what it should be: kind says what, detail what is wrong with it.
 QString NotAValidFile(const QString& path, const QString& kind, const QString& detail);
+QString NotEnoughMemory(const QString& path);
 inline const char* const BitmapNotValid = "Bitmap image is not valid";
 inline const char* const StreamReadError = "Stream read error";
 } // namespace Msg

@@ -1,10 +1,12 @@
 #include "platform/TBitmap.h"
 
 #include "platform/Exceptions.h"
+#include "platform/TInputFile.h"
 #include "platform/TMemoryStream.h"
 
 #include <QBuffer>
 #include <QImageReader>
+#include <new>
 
 namespace {
 constexpr qint64 FileHeaderSize = 14;
@@ -14,6 +16,36 @@ constexpr qint64 FileHeaderSize = 14;
 // hostile, and decoding it would allocate memory the file cannot justify.
 constexpr qint64 MaxPixelsPerByte = 64;
 
+QString TooLarge(QSize size) {
+    return QStringLiteral("%1: it is %2 × %3 pixels, and a tile image may be at most %4 × %4")
+        .arg(Msg::BitmapNotValid)
+        .arg(size.width())
+        .arg(size.height())
+        .arg(TBitmap::MaxSide);
+}
+
+// Reads into image, which the caller has prepared cleared. Returns whether the reader decoded
+// into that very buffer.
+bool ReadInto(const QByteArray& bytes, QImage& image) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "bmp");
+    const uchar* prepared = image.constBits();
+    if (!reader.read(&image) || image.isNull())
+        throw EInvalidGraphic(Msg::BitmapNotValid);
+    return prepared && image.constBits() == prepared;
+}
+
+QImage Cleared(QSize size, QImage::Format format) {
+    QImage image(size, format);
+    if (image.isNull()) // not enough memory, or a format Qt cannot allocate
+        throw std::bad_alloc();
+    // Colour index 0 or black: a colour the file defines or none at all, never leftover memory.
+    image.fill(0);
+    return image;
+}
+
 QImage Decode(const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -21,34 +53,60 @@ QImage Decode(const QByteArray& bytes) {
     QImageReader reader(&buffer, "bmp");
     // A top-down BMP reports a negative height here, so only the width tells a header the
     // reader could not make sense of.
-    const QSize size = reader.size();
-    if (size.width() < 0)
+    const QSize claimed = reader.size();
+    if (claimed.width() < 0)
         throw EInvalidGraphic(Msg::BitmapNotValid);
-    const qint64 pixels = qAbs(qint64(size.width())) * qAbs(qint64(size.height()));
+    const QSize size(claimed.width(), qAbs(claimed.height()));
+    if (size.width() > TBitmap::MaxSide || size.height() > TBitmap::MaxSide)
+        throw EInvalidGraphic(TooLarge(size));
+    const qint64 pixels = qint64(size.width()) * size.height();
     if (pixels > MaxPixelsPerByte * bytes.size())
         throw EInvalidGraphic(QStringLiteral("%1: it claims %2 × %3 pixels in only %4 bytes")
                                   .arg(Msg::BitmapNotValid)
                                   .arg(size.width())
-                                  .arg(qAbs(size.height()))
+                                  .arg(size.height())
                                   .arg(bytes.size()));
     // Qt's decoder leaves the pixels that a short or skipping (RLE delta) file never sets as
-    // whatever the memory held, so the same file would show different garbage each time. Given
-    // an image of the right size and format it decodes into that one, so start from a cleared
-    // one: pixels the file does not set get colour index 0, or black.
-    QImage image(qAbs(size.width()), qAbs(size.height()), reader.imageFormat());
-    if (!image.isNull())
-        image.fill(0);
-    if (!reader.read(&image) || image.isNull())
-        throw EInvalidGraphic(Msg::BitmapNotValid);
-    image.convertTo(QImage::Format_RGB32);
-    return image;
+    // the memory held them. Given a cleared image of the size and format it decodes to, it
+    // decodes into that one; for some headers it picks another format than it announced and
+    // allocates its own image, which is then decoded again into a cleared one of that format.
+    QImage image =
+        Cleared(size, reader.imageFormat() == QImage::Format_Invalid ? QImage::Format_RGB32
+                                                                     : reader.imageFormat());
+    if (!ReadInto(bytes, image)) {
+        image = Cleared(image.size(), image.format());
+        if (!ReadInto(bytes, image))
+            throw EInvalidGraphic(QStringLiteral("%1: its pixels could not be decoded reliably")
+                                      .arg(Msg::BitmapNotValid));
+    }
+    // A conversion that fails (for want of memory) gives a null image, never a tile without
+    // its picture.
+    QImage converted = image.convertToFormat(QImage::Format_RGB32);
+    if (converted.isNull())
+        throw std::bad_alloc();
+    return converted;
 }
 } // namespace
 
 void TBitmap::LoadFromFile(const QString& fileName) {
-    TMemoryStream stream;
-    stream.LoadFromFile(fileName);
-    LoadFromStream(stream);
+    TInputFile file(fileName);
+    // The largest picture comes with at most 4 bytes a pixel and a palette; a bigger file is
+    // refused before it is read.
+    constexpr qint64 MaxFileSize = 4 * qint64(MaxSide) * MaxSide + 64 * 1024;
+    if (file.Size() > MaxFileSize)
+        throw EInvalidGraphic(
+            QStringLiteral("The file \"%1\" is not a usable tile image: it is %2 bytes long, "
+                           "and a tile image is at most %3 × %3 pixels (%4 bytes)")
+                .arg(Msg::ShownPath(fileName))
+                .arg(file.Size())
+                .arg(MaxSide)
+                .arg(MaxFileSize));
+    TMemoryStream stream(file.Read(file.Size()));
+    try {
+        LoadFromStream(stream);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
+    }
 }
 
 void TBitmap::LoadFromStream(TMemoryStream& stream) {

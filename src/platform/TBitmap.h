@@ -11,7 +11,12 @@ class TMemoryStream;
 // is a plain copy.
 class TBitmap {
 public:
-    // Throws EFOpenError, or the errors of LoadFromBytes.
+    // The largest tile image, on either side. The header is checked before anything is
+    // decoded, so a hostile file cannot make the editor allocate more than 64 MiB for it.
+    static constexpr int MaxSide = 4096;
+
+    // Throws EFOpenError, EInvalidGraphic for a file larger than the largest image could be,
+    // EOutOfMemory, or the errors of LoadFromBytes.
     void LoadFromFile(const QString& fileName);
     // Consumes the stream from its position to its end.
     void LoadFromStream(TMemoryStream& stream);

@@ -2,27 +2,41 @@
 
 #include "platform/Exceptions.h"
 #include "platform/LargeBuffer.h"
+#include "platform/TInputFile.h"
 
-#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 
 void TMemoryStream::LoadFromFile(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(Msg::CannotOpenFile(fileName, file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(Msg::CannotOpenFile(fileName, file.errorString()));
-    Data = std::move(bytes);
+    TInputFile file(fileName);
+    Data = file.Read(file.Size());
     Pos = 0;
 }
 
 void TMemoryStream::SaveToFile(const QString& fileName) const {
+    // Replacing a device node or a pipe with a regular file would break what it was; only
+    // regular files (or links to them) and new names are written.
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile())
+        throw EFCreateError(Msg::CannotCreateFile(
+            fileName, target.isDir() ? QStringLiteral("It is a directory.")
+                                     : QStringLiteral("It exists and is not a regular file, so "
+                                                      "the editor does not replace it.")));
+    // Unbuffered, so that every failed write is seen here: a buffered QSaveFile writes small
+    // files only inside commit(), which then renames a short file over the old one.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EFCreateError(Msg::CannotCreateFile(fileName, file.errorString()));
-    if (file.write(Data) != Data.size() || !file.commit())
+    // A short write (a disk that just filled up) is retried, and the retry reports the
+    // system's reason.
+    for (qint64 done = 0; done < Data.size();) {
+        const qint64 written = file.write(Data.constData() + done, Data.size() - done);
+        if (written <= 0)
+            throw EFCreateError(Msg::CannotCreateFile(fileName, file.errorString()));
+        done += written;
+    }
+    if (!file.commit())
         throw EFCreateError(Msg::CannotCreateFile(fileName, file.errorString()));
 }
 

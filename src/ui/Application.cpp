@@ -4,6 +4,7 @@
 #include "ui/Dialogs.h"
 
 #include <QFileInfo>
+#include <new>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -27,6 +28,11 @@ QString TApplication::ErrorText(const QString& message) {
 
 void TApplication::ShowException(const std::exception& error) {
     const auto* own = dynamic_cast<const Exception*>(&error);
-    const QString message = own ? own->Message() : QString::fromLocal8Bit(error.what());
+    QString message = own ? own->Message() : QString::fromLocal8Bit(error.what());
+    // The library's own words for running out of memory say nothing to a user.
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        message = QStringLiteral("There was not enough memory to finish the command; nothing "
+                                 "more was changed. Close other programs or work on a smaller "
+                                 "map or tile pack");
     Dialogs().ErrorBox(ErrorText(message));
 }
