@@ -10,8 +10,16 @@ qint32 ReadInt32(TMemoryStream& stream, const char* field) {
     return stream.ReadInt32();
 }
 
-qint64 ReadLength(TMemoryStream& stream, const char* field) {
+qint64 ReadLength(TMemoryStream& stream, const char* field, qint64 maxLength) {
     const qint32 length = ReadInt32(stream, field);
+    // The limit first: a map's header is read from the start of the file only, so what remains
+    // of it says nothing about a length beyond the limit.
+    if (length > maxLength)
+        throw EFormatError(QStringLiteral("the %1 is %2 bytes long, and the editor accepts at "
+                                          "most %3")
+                               .arg(QLatin1String(field))
+                               .arg(length)
+                               .arg(maxLength));
     if (length > stream.Remaining())
         throw EFormatError(QStringLiteral("the %1 is %2 bytes long, but only %3 bytes follow")
                                .arg(QLatin1String(field))
@@ -21,13 +29,6 @@ qint64 ReadLength(TMemoryStream& stream, const char* field) {
 }
 
 QByteArray ReadText(TMemoryStream& stream, const char* field) {
-    const qint64 length = ReadLength(stream, field);
-    if (length > MaxTextLength)
-        throw EFormatError(QStringLiteral("the %1 is %2 bytes long, and the editor accepts at "
-                                          "most %3")
-                               .arg(QLatin1String(field))
-                               .arg(length)
-                               .arg(MaxTextLength));
-    return stream.ReadBytes(length);
+    return stream.ReadBytes(ReadLength(stream, field, MaxTextLength));
 }
 } // namespace FileFormat

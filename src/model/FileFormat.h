@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QtGlobal>
+#include <climits>
 
 class TMemoryStream;
 
@@ -18,6 +19,6 @@ qint32 ReadInt32(TMemoryStream& stream, const char* field);
 // A 32-bit length and that many bytes; a length of 0 or less gives no bytes, one of more than
 // MaxTextLength is refused.
 QByteArray ReadText(TMemoryStream& stream, const char* field);
-// The same, for a length that is then returned instead of read.
-qint64 ReadLength(TMemoryStream& stream, const char* field);
+// A length of at most maxLength bytes that are there to be read; 0 for a length of 0 or less.
+qint64 ReadLength(TMemoryStream& stream, const char* field, qint64 maxLength = INT_MAX);
 } // namespace FileFormat
