@@ -3,6 +3,7 @@
 // TileIndex. Integers are little-endian.
 
 #include "model/FileFormat.h"
+#include "model/Int32Field.h"
 #include "model/typeU.h"
 #include "platform/Exceptions.h"
 #include "platform/TMemoryStream.h"
@@ -98,8 +99,13 @@ QByteArray tMap::SaveToBytes() const {
     const qint32 height = Cells.Rows();
     const qint64 cells = qint64(width) * height;
     stream.Reserve(28 + Text1.size() + Text2.size() + PackName.size() + Text4.size() + 4 * cells);
-    for (const QByteArray* text : {&Text1, &Text2, &PackName, &Text4}) {
-        stream.WriteInt32(qint32(text->size()));
+    const std::pair<const QByteArray*, const char*> texts[] = {
+        {&Text1, "length of the first text"},
+        {&Text2, "length of the second text"},
+        {&PackName, "length of the tile pack name"},
+        {&Text4, "length of the fourth text"}};
+    for (const auto& [text, field] : texts) {
+        stream.WriteInt32(Int32Field(text->size(), field));
         stream.WriteBytes(*text);
     }
     stream.WriteInt32(width);
@@ -118,6 +124,11 @@ void tMap::SaveToFile(const QString& fileName) const {
 void tMap::LoadFromFile(const QString& fileName) {
     TMemoryStream stream;
     stream.LoadFromFile(fileName);
+    LoadFromBytes(stream.Bytes(), fileName);
+}
+
+void tMap::LoadFromBytes(const QByteArray& bytes, const QString& fileName) {
+    TMemoryStream stream(bytes);
     try {
         QByteArray text1 = ReadText(stream, "first text");
         QByteArray text2 = ReadText(stream, "second text");
