@@ -212,8 +212,9 @@ int Check(const QStringList& args) {
     }
     for (const QString& problem : problems)
         Print(QStringLiteral("problem: ") + problem);
-    Print(problems.isEmpty() ? QStringLiteral("no problems found")
-                             : QStringLiteral("%1 problems found").arg(problems.size()));
+    Print(problems.isEmpty()     ? QStringLiteral("no problems found")
+          : problems.size() == 1 ? QStringLiteral("1 problem found")
+                                 : QStringLiteral("%1 problems found").arg(problems.size()));
     return problems.isEmpty() ? Success : Problems;
 }
 } // namespace Tool
