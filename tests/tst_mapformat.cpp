@@ -145,6 +145,10 @@ private slots:
         QVERIFY2(probe.Largest() < (1 << 20), qPrintable(QString::number(probe.Largest())));
         QVERIFY2(message.contains(Shown(path)), qPrintable(message));
         QVERIFY(StateOf(map) == before);
+        if (bytes != "<none>") { // the same refusal from bytes, naming the file they came from
+            QCOMPARE(MessageOf([&] { map.LoadFromBytes(bytes, path); }), message);
+            QVERIFY(StateOf(map) == before);
+        }
     }
 };
 

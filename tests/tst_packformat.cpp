@@ -3,6 +3,7 @@
 
 #include "AllocationProbe.h"
 #include "TestSupport.h"
+#include "model/Int32Field.h"
 #include "model/typeU.h"
 #include "platform/TBitmap.h"
 
@@ -48,11 +49,9 @@ void FillKnown(tTilePack& pack) {
 
 // What a pack writes after loading the bytes over FillKnown's tiles.
 QByteArray Reloaded(const QByteArray& bytes) {
-    QTemporaryDir dir;
-    WriteFile(dir.filePath("re.pac"), bytes);
     tTilePack pack;
     FillKnown(pack);
-    pack.LoadFromFile(dir.filePath("re.pac"));
+    pack.LoadFromBytes(bytes, "re.pac");
     return pack.SaveToBytes(true, {});
 }
 } // namespace
@@ -154,9 +153,50 @@ private slots:
         QCOMPARE(ReadFile(target),
                  Int32s({2, 10, 11, 12, 13, 14, 15, 16, qint32(grass.size())}) + grass +
                      Int32s({-20, -19, -18, -17, -16, -15, -14, qint32(water.size())}) + water);
+        // Given the PNG bytes, the writer lays out the same records without reading a file.
+        QCOMPARE(pack.SaveMobileToBytes({grass, water}), ReadFile(target));
+        QCOMPARE(pack.SaveMobileToBytes({"", "w"}),
+                 Int32s({2, 10, 11, 12, 13, 14, 15, 16, 0, -20, -19, -18, -17, -16, -15, -14, 1}) +
+                     "w");
         // The prefix is used as it is: without a trailing separator it is glued to the name.
         pack.Delete(1);
         QCOMPARE(pack.SaveToBytes(false, dir.filePath("pngx")).mid(36), grass);
+        // A name that is no file name in the directory is refused, even where a file answers
+        // to it; the empty name's PNG is the file ".png".
+        QVERIFY(WriteFile(pngs + ".png", "empty name"));
+        pack.Tile(0).Name = "";
+        QCOMPARE(pack.SaveToBytes(false, pngs).mid(36), QByteArray("empty name"));
+        const QByteArray written = ReadFile(target);
+        for (const QByteArray name : {"../pngxgrass", "..", "a/b", "a\\b"}) {
+            pack.Tile(0).Name = name;
+            const QString refused =
+                MessageOf<EFOpenError>([&] { pack.SaveToFile(target, false, pngs); });
+            QVERIFY2(refused.contains("is not a file name"), qPrintable(refused));
+            QCOMPARE(ReadFile(target), written);
+        }
+    }
+
+    // Every length and count the writers store must fit the formats' signed 32-bit fields.
+    void lengthsFitTheFormat_data() {
+        QTest::addColumn<qint64>("value");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("0") << qint64(0) << true;
+        QTest::newRow("2^31 - 1") << qint64(INT_MAX) << true;
+        QTest::newRow("2^31") << qint64(INT_MAX) + 1 << false;
+        QTest::newRow("2^40") << (qint64(1) << 40) << false;
+        QTest::newRow("negative") << qint64(-1) << false;
+    }
+    void lengthsFitTheFormat() {
+        QFETCH(qint64, value);
+        QFETCH(bool, fits);
+        const QString message = MessageOf<ESizeError>([&] { Int32Field(value, "image length"); });
+        if (fits)
+            QCOMPARE(Int32Field(value, "image length"), qint32(value));
+        else
+            QCOMPARE(message,
+                     QStringLiteral("the image length is %1, more than the file format can store "
+                                    "(2147483647)")
+                         .arg(value));
     }
 
     // Each refusal names the file, allocates nothing the file's size cannot justify, and leaves
@@ -197,6 +237,11 @@ private slots:
         QVERIFY2(probe.Largest() < (1 << 20), qPrintable(QString::number(probe.Largest())));
         QVERIFY2(message.contains(Shown(path)), qPrintable(message));
         QVERIFY(StateOf(pack) == before);
+        if (bytes != "<none>") { // the same refusal from bytes, naming the file they came from
+            const QString fromBytes = MessageOf([&] { pack.LoadFromBytes(bytes, path); });
+            QCOMPARE(fromBytes, message);
+            QVERIFY(StateOf(pack) == before);
+        }
     }
 };
 

@@ -4,6 +4,7 @@
 // formats (tile pack .pac and map .map).
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 #include <array>
@@ -14,6 +15,7 @@
 class TBitmap;
 class TCanvas;
 class TMemoryStream;
+struct TMapHeader;
 
 // Position of a tile in the pack; -1 marks an empty cell.
 using TileIndex = qint32;
@@ -34,12 +36,31 @@ public:
     QByteArray Name; // Windows-1251 bytes, as in the file
 
     // Appends one record: the desktop variant (name and BMP) when embed is set, otherwise the
-    // mobile one (no name; the bytes of imageDir + Name + ".png").
+    // mobile one (no name; the bytes of the file PngFile(imageDir), read now).
     void SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const;
+    // Appends the mobile record with the bytes of the tile's PNG file as given.
+    void SaveMobileToStream(TMemoryStream& stream, QByteArrayView png) const;
     // Reads one desktop record from the stream's position and leaves the position behind it.
     // Throws EFormatError when the record does not fit in what remains, and the bitmap's
     // errors for a bad image.
     void LoadFromStream(TMemoryStream& stream);
+
+    // The PNG file of the tile in the mobile pack: imageDir + Name + ".png", as written, so
+    // imageDir ends with a separator.
+    QString PngFile(const QString& imageDir) const;
+    // Whether a file named after the tile stays in its directory: Name is a plain file name,
+    // or empty (the PNG file is then ".png").
+    bool NameIsFileName() const;
+    // The bytes of PngFile(imageDir). Throws EFOpenError for a name that is no file name in
+    // imageDir, or a file that cannot be read.
+    QByteArray ReadPng(const QString& imageDir) const;
+    // The name Add Tile gives a tile from an image file: the file name less its last four
+    // characters (grass.bmp gives grass), in Windows-1251.
+    static QByteArray NameOfFile(const QString& path);
+
+private:
+    // The one record layout of both variants; the name only in the desktop one.
+    void WriteRecord(TMemoryStream& stream, bool withName, QByteArrayView image) const;
 };
 
 // The pack owns its tiles; a TileRef from NewTile is the caller's until it is added.
@@ -68,9 +89,14 @@ public:
     // Desktop variant when embed is set, mobile otherwise. The file is replaced atomically.
     void SaveToFile(const QString& fileName, bool embed, const QString& imageDir) const;
 
+    // LoadFromFile on the file's bytes; fileName is the file they came from, which errors name.
+    void LoadFromBytes(const QByteArray& bytes, const QString& fileName);
+
     // The file image that SaveToFile writes and LoadFromFile reads, for callers that build
     // several files before writing any.
     QByteArray SaveToBytes(bool embed, const QString& imageDir) const;
+    // The mobile variant with the PNG files' bytes as given, one for each tile in pack order.
+    QByteArray SaveMobileToBytes(const std::vector<QByteArray>& pngs) const;
     static std::vector<TileRef> ReadTiles(TMemoryStream& stream);
 };
 
@@ -149,6 +175,9 @@ public:
     // Replaces texts, size and cells only when the whole file is valid; on any error the map
     // is as it was. TileSize, offsets and view stay.
     void LoadFromFile(const QString& fileName);
+    // LoadFromFile on the file's bytes; fileName is the file they came from, which errors name.
+    void LoadFromBytes(const QByteArray& bytes, const QString& fileName);
+    // Throws ESizeError for a text too long for the format.
     QByteArray SaveToBytes() const;
 
     // Throws ESizeError, saying which value is wrong and what is allowed, for a size the map
@@ -160,6 +189,8 @@ private:
     static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
     // Takes the grid as the map's cells, with its size as Width and Height.
     void Adopt(TCellGrid cells, qint32 tileSize);
+    // Takes a checked header's texts and size with its cells, stored row by row as in a file.
+    void Take(TMapHeader& header, const char* rows);
     const tTilePack* Pack() const;
 };
 

@@ -3,6 +3,7 @@
 // TileIndex. Integers are little-endian.
 
 #include "model/FileFormat.h"
+#include "model/Int32Field.h"
 #include "model/typeU.h"
 #include "platform/Exceptions.h"
 #include "platform/TInputFile.h"
@@ -100,8 +101,13 @@ QByteArray tMap::SaveToBytes() const {
     const qint32 height = Cells.Rows();
     const qint64 cells = qint64(width) * height;
     stream.Reserve(28 + Text1.size() + Text2.size() + PackName.size() + Text4.size() + 4 * cells);
-    for (const QByteArray* text : {&Text1, &Text2, &PackName, &Text4}) {
-        stream.WriteInt32(qint32(text->size()));
+    const std::pair<const QByteArray*, const char*> texts[] = {
+        {&Text1, "length of the first text"},
+        {&Text2, "length of the second text"},
+        {&PackName, "length of the tile pack name"},
+        {&Text4, "length of the fourth text"}};
+    for (const auto& [text, field] : texts) {
+        stream.WriteInt32(Int32Field(text->size(), field));
         stream.WriteBytes(*text);
     }
     stream.WriteInt32(width);
@@ -117,7 +123,6 @@ void tMap::SaveToFile(const QString& fileName) const {
     TMemoryStream(SaveToBytes()).SaveToFile(fileName);
 }
 
-namespace {
 // The texts and size of a map file, checked against the file's size.
 struct TMapHeader {
     QByteArray Text1, Text2, PackName, Text4;
@@ -126,6 +131,7 @@ struct TMapHeader {
     qint64 CellBytes() const { return 4 * qint64(Width) * Height; }
 };
 
+namespace {
 // The most bytes that come before the cells.
 constexpr qint64 MaxHeaderSize = 28 + 4 * qint64(FileFormat::MaxTextLength);
 
@@ -171,18 +177,32 @@ void tMap::LoadFromFile(const QString& fileName) {
         const qint64 inHead = head.Remaining();
         std::memcpy(rows.data(), head.ReadView(inHead).data(), std::size_t(inHead));
         file.ReadInto(rows.data() + inHead, header.CellBytes() - inHead);
-        TCellGrid grid(header.Width, header.Height);
-        TransposeCells(rows.constData(), reinterpret_cast<char*>(grid.data()), header.Height,
-                       header.Width);
-
-        Text1 = std::move(header.Text1);
-        Text2 = std::move(header.Text2);
-        PackName = std::move(header.PackName);
-        Text4 = std::move(header.Text4);
-        Adopt(std::move(grid), TileSize);
+        Take(header, rows.constData());
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
     }
+}
+
+void tMap::LoadFromBytes(const QByteArray& bytes, const QString& fileName) {
+    TMemoryStream stream(bytes);
+    try {
+        TMapHeader header = ReadHeader(stream, stream.Size());
+        Take(header, stream.ReadView(header.CellBytes()).data());
+    } catch (const EFormatError& e) {
+        throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
+    }
+}
+
+void tMap::Take(TMapHeader& header, const char* rows) {
+    TCellGrid grid(header.Width, header.Height);
+    TransposeCells(rows, reinterpret_cast<char*>(grid.data()), header.Height, header.Width);
+    Text1 = std::move(header.Text1);
+    Text2 = std::move(header.Text2);
+    PackName = std::move(header.PackName);
+    Text4 = std::move(header.Text4);
+    Adopt(std::move(grid), TileSize);
 }

@@ -4,12 +4,15 @@
 // Integers are 32-bit little-endian; counts and lengths of 0 or less mean nothing follows.
 
 #include "model/FileFormat.h"
+#include "model/Int32Field.h"
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
+#include "platform/FileNames.h"
 #include "platform/TBitmap.h"
 #include "platform/TMemoryStream.h"
 
+#include <QDir>
 #include <new>
 
 using FileFormat::ReadInt32;
@@ -20,23 +23,50 @@ constexpr qint64 MinRecordSize = 36;
 } // namespace
 
 void tTile::SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const {
+    if (!embed) {
+        SaveMobileToStream(stream, ReadPng(imageDir));
+        return;
+    }
+    TMemoryStream image;
+    Bitmap->SaveToStream(image);
+    WriteRecord(stream, true, image.Bytes());
+}
+
+void tTile::SaveMobileToStream(TMemoryStream& stream, QByteArrayView png) const {
+    WriteRecord(stream, false, png);
+}
+
+void tTile::WriteRecord(TMemoryStream& stream, bool withName, QByteArrayView image) const {
     stream.WriteInt32(Param1);
-    if (embed) {
-        stream.WriteInt32(qint32(Name.size()));
+    if (withName) {
+        stream.WriteInt32(Int32Field(Name.size(), "name length"));
         stream.WriteBytes(Name);
     }
     stream.WriteInt32(Param2);
     for (qint32 value : Param3)
         stream.WriteInt32(value);
     stream.WriteInt32(Param4);
+    stream.WriteInt32(Int32Field(image.size(), "image length"));
+    stream.WriteBytes(image);
+}
 
-    TMemoryStream image;
-    if (embed)
-        Bitmap->SaveToStream(image);
-    else
-        image.LoadFromFile(imageDir + Cp1251::ToUnicode(Name) + QStringLiteral(".png"));
-    stream.WriteInt32(qint32(image.Size()));
-    stream.WriteBytes(image.Bytes());
+QString tTile::PngFile(const QString& imageDir) const {
+    return imageDir + Cp1251::ToUnicode(Name) + QStringLiteral(".png");
+}
+
+bool tTile::NameIsFileName() const {
+    return Name.isEmpty() || IsPlainFileName(Cp1251::ToUnicode(Name));
+}
+
+QByteArray tTile::ReadPng(const QString& imageDir) const {
+    const QString path = PngFile(imageDir);
+    if (!NameIsFileName())
+        throw EFOpenError(Msg::CannotOpenFile(
+            path, QStringLiteral("The tile's name is not a file name in \"%1\".")
+                      .arg(QDir::toNativeSeparators(imageDir))));
+    TMemoryStream png;
+    png.LoadFromFile(path);
+    return png.Bytes();
 }
 
 void tTile::LoadFromStream(TMemoryStream& stream) {
@@ -54,12 +84,36 @@ void tTile::LoadFromStream(TMemoryStream& stream) {
     }
 }
 
-QByteArray tTilePack::SaveToBytes(bool embed, const QString& imageDir) const {
+namespace {
+// A pack file: the tile count, then each tile's record as writeTile appends it.
+template <class WriteTile>
+QByteArray PackBytes(const std::vector<TileRef>& tiles, WriteTile writeTile) {
     TMemoryStream stream;
-    stream.WriteInt32(Count());
-    for (const TileRef& tile : Tiles)
-        tile->SaveToStream(stream, embed, imageDir);
+    stream.WriteInt32(Int32Field(qint64(tiles.size()), "tile count"));
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        try {
+            writeTile(*tiles[i], i, stream);
+        } catch (const ESizeError& e) {
+            throw ESizeError(QStringLiteral("Tile %1 (\"%2\"): %3")
+                                 .arg(i)
+                                 .arg(Cp1251::ToUnicode(tiles[i]->Name), e.Message()));
+        }
+    }
     return stream.Bytes();
+}
+} // namespace
+
+QByteArray tTilePack::SaveToBytes(bool embed, const QString& imageDir) const {
+    return PackBytes(Tiles, [&](const tTile& tile, std::size_t, TMemoryStream& stream) {
+        tile.SaveToStream(stream, embed, imageDir);
+    });
+}
+
+QByteArray tTilePack::SaveMobileToBytes(const std::vector<QByteArray>& pngs) const {
+    Q_ASSERT(pngs.size() == Tiles.size());
+    return PackBytes(Tiles, [&](const tTile& tile, std::size_t i, TMemoryStream& stream) {
+        tile.SaveMobileToStream(stream, pngs[i]);
+    });
 }
 
 void tTilePack::SaveToFile(const QString& fileName, bool embed, const QString& imageDir) const {
@@ -94,6 +148,11 @@ std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
 void tTilePack::LoadFromFile(const QString& fileName) {
     TMemoryStream stream;
     stream.LoadFromFile(fileName);
+    LoadFromBytes(stream.Bytes(), fileName);
+}
+
+void tTilePack::LoadFromBytes(const QByteArray& bytes, const QString& fileName) {
+    TMemoryStream stream(bytes);
     try {
         std::vector<TileRef> tiles = ReadTiles(stream);
         // The writer ends the file with the last record; bytes behind it mean a foreign file,

@@ -1,10 +1,18 @@
 #include "model/typeU.h"
+#include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "platform/TBitmap.h"
+
+#include <QFileInfo>
 
 tTile::tTile() : Bitmap(std::make_unique<TBitmap>()) {}
 
 tTile::~tTile() = default;
+
+QByteArray tTile::NameOfFile(const QString& path) {
+    const QString fileName = QFileInfo(path).fileName();
+    return Cp1251::FromUnicode(fileName.size() > 3 ? fileName.chopped(4) : fileName);
+}
 
 tTilePack::tTilePack() = default;
 

@@ -1,13 +1,11 @@
 // The tile palette: the list of the pack's tiles on the right, and the tile commands.
 
 #include "model/typeU.h"
-#include "platform/Cp1251.h"
 #include "platform/TBitmap.h"
 #include "ui/MainU.h"
 #include "ui/propertyU.h"
 
 #include <QContextMenuEvent>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QPainter>
@@ -101,9 +99,7 @@ void TForm1::Add_tile_actExecute() {
     if (!Dialogs().Execute(OpenTile))
         return;
     NewTileRef = TilePack->NewTile();
-    // The name is the file name less its last four characters: grass.bmp gives grass.
-    const QString fileName = QFileInfo(OpenTile.FileName).fileName();
-    NewTileRef->Name = Cp1251::FromUnicode(fileName.size() > 3 ? fileName.chopped(4) : fileName);
+    NewTileRef->Name = tTile::NameOfFile(OpenTile.FileName);
     try {
         NewTileRef->Bitmap->LoadFromFile(OpenTile.FileName);
     } catch (...) {

@@ -1,15 +1,12 @@
 #include "ui/MobMap.h"
 
+#include "model/MobileExport.h"
 #include "model/typeU.h"
-#include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
-#include "platform/FileNames.h"
-#include "platform/TMemoryStream.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -46,39 +43,6 @@ protected:
 
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
-}
-
-// Whether two paths name one file, also through links.
-bool SameFile(const QString& a, const QString& b) {
-    const QFileInfo fa(a);
-    const QFileInfo fb(b);
-    const QString dirA = QFileInfo(fa.path()).canonicalFilePath();
-    if (!dirA.isEmpty() && dirA == QFileInfo(fb.path()).canonicalFilePath() &&
-        fa.fileName() == fb.fileName())
-        return true;
-    const QString fileA = fa.canonicalFilePath();
-    return !fileA.isEmpty() && fileA == fb.canonicalFilePath();
-}
-
-// The number of tiles a desktop pack in these bytes holds; 0 when they are no desktop pack.
-// Empty packs are the same four bytes in both variants, so they hold nothing to lose.
-qsizetype DesktopTiles(const QByteArray& bytes) {
-    TMemoryStream stream(bytes);
-    try {
-        return qsizetype(tTilePack::ReadTiles(stream).size());
-    } catch (const Exception&) {
-        return 0;
-    }
-}
-
-// The one failure after which a file has changed: the map could not be written and the pack
-// written before it could not be put back.
-struct EPartialExport : Exception {
-    using Exception::Exception;
-};
-
-QString NothingWritten(const QString& reason) {
-    return QStringLiteral("Nothing was written: %1").arg(reason);
 }
 } // namespace
 
@@ -225,115 +189,14 @@ void TForm3::Log(const QString& line) {
 }
 
 void TForm3::SpeedButton1Click() {
-    bool allFound = true;
-    QString pngDir = DirectoryListBox1->Directory();
-    if (!pngDir.endsWith(QLatin1Char('/')))
-        pngDir += QLatin1Char('/');
-    for (qint32 i = 0; i < TilePack->Count(); ++i) {
-        const QString name = Cp1251::ToUnicode(TilePack->Tile(i).Name);
-        const QString png = pngDir + name + QStringLiteral(".png");
-        Dialogs().ShowMessage(Native(png));
-        // An empty name is a plain file name here: its image is the file ".png".
-        if (!name.isEmpty() && !IsPlainFileName(name)) {
-            Log(QStringLiteral("Tile %1 refused: its name \"%2\" is not a file name in the "
-                               "chosen directory")
-                    .arg(i)
-                    .arg(name));
-            allFound = false;
-        } else if (QFileInfo(png).isFile()) {
-            Log(QStringLiteral("Checking OK! (") + name + QStringLiteral(" )"));
-        } else {
-            Log(QStringLiteral("Scuko!") + name + QStringLiteral(" "));
-            allFound = false;
-        }
-    }
-    if (!allFound)
-        return;
+    TMobileExport job(*Map, *TilePack, DirectoryListBox1->Directory(),
+                      AppDir + QStringLiteral("/tiles"), AppDir + QStringLiteral("/maps"));
+    job.Log = [this](const QString& line) { Log(line); };
+    job.ShowPath = [](const QString& path) { Dialogs().ShowMessage(Native(path)); };
     try {
-        WriteFiles(pngDir);
+        job.Run();
     } catch (const Exception& e) {
         Log(e.Message());
         throw;
-    }
-}
-
-void TForm3::WriteFiles(const QString& pngDir) {
-    const QString packName = Cp1251::ToUnicode(Map->PackName);
-    if (packName.isEmpty())
-        throw Exception(NothingWritten(
-            QStringLiteral("the map names no tile pack; save or load its tile pack first")));
-    if (!IsPlainFileName(packName))
-        throw Exception(NothingWritten(
-            QStringLiteral("the map's tile pack name \"%1\" is not a file name in the chosen "
-                           "directory")
-                .arg(packName)));
-
-    const QString packPath = pngDir + packName;
-    const QString mapsDir = AppDir + QStringLiteral("/maps");
-    const QString mapPath = mapsDir + QStringLiteral("/mob.map");
-    const QString desktopPath = AppDir + QStringLiteral("/tiles/") + packName;
-    // The mobile pack cannot be read by the editor: it must never take the place of a pack
-    // the editor loads.
-    if (SameFile(packPath, desktopPath))
-        throw Exception(NothingWritten(
-            QStringLiteral("\"%1\" is the desktop tile pack this map loads, and the mobile pack "
-                           "would replace it; choose the directory with the PNG files")
-                .arg(Native(desktopPath))));
-    if (SameFile(packPath, mapPath))
-        throw Exception(NothingWritten(
-            QStringLiteral("the mobile tile pack \"%1\" would replace the mobile map")
-                .arg(Native(packPath))));
-
-    try {
-        // What the pack file holds now: checked before it is replaced, and put back should
-        // the map fail to be written.
-        bool hadPack = false;
-        QByteArray oldPack;
-        if (QFileInfo(packPath).isFile()) {
-            TMemoryStream old;
-            old.LoadFromFile(packPath);
-            oldPack = old.Bytes();
-            hadPack = true;
-            if (const qsizetype tiles = DesktopTiles(oldPack); tiles > 0)
-                throw Exception(
-                    QStringLiteral("\"%1\" is a desktop tile pack of %2 tiles, and the mobile "
-                                   "pack would replace it")
-                        .arg(Native(packPath))
-                        .arg(tiles));
-        }
-
-        // Both files complete in memory, every PNG read, before either is written.
-        const QByteArray mapBytes = Map->SaveToBytes();
-        const QByteArray packBytes = TilePack->SaveToBytes(false, pngDir);
-        if (!QDir().mkpath(mapsDir))
-            throw EFCreateError(Msg::CannotCreateFile(
-                mapPath, QStringLiteral("The directory could not be created.")));
-
-        TMemoryStream(packBytes).SaveToFile(packPath);
-        try {
-            TMemoryStream(mapBytes).SaveToFile(mapPath);
-        } catch (const Exception& e) {
-            QString undoFailure;
-            try {
-                if (hadPack)
-                    TMemoryStream(oldPack).SaveToFile(packPath);
-                else if (!QFile::remove(packPath))
-                    undoFailure = QStringLiteral("it could not be removed");
-            } catch (const Exception& undo) {
-                undoFailure = undo.Message();
-            }
-            if (!undoFailure.isEmpty())
-                throw EPartialExport(QStringLiteral("Only the mobile tile pack \"%1\" was written, "
-                                                    "not the map: %2; putting the pack back "
-                                                    "failed: %3")
-                                         .arg(Native(packPath), e.Message(), undoFailure));
-            throw;
-        }
-    } catch (const EPartialExport&) {
-        throw;
-    } catch (const Exception& e) {
-        throw Exception(NothingWritten(e.Message()));
-    } catch (const std::exception& e) {
-        throw Exception(NothingWritten(QString::fromLocal8Bit(e.what())));
     }
 }

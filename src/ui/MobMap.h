@@ -58,6 +58,4 @@ protected:
 
 private:
     void Log(const QString& line);
-    // Writes both files, or neither; throws with the reason when it writes nothing.
-    void WriteFiles(const QString& pngDir);
 };

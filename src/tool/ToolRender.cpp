@@ -1,0 +1,206 @@
+// render: the map as the editor draws it, into a PNG image.
+//
+// The image is what the editor's view shows when it is as large as the region (the whole map
+// by default) and scrolled to the region's top-left cell: the model's own tMap::Draw on a
+// TCanvas. It is drawn in blocks of about 2048 × 2048 map pixels, each block as a view of its
+// own that starts early enough to the left and above for every tile larger than a cell that
+// reaches into it, so the blocks join without a seam; at --scale N each block is then reduced
+// to 1/N, every image pixel the average of the N × N map pixels it covers.
+
+#include "model/typeU.h"
+#include "platform/TBitmap.h"
+#include "platform/TCanvas.h"
+#include "platform/TMemoryStream.h"
+#include "tool/Commands.h"
+#include "tool/ToolSupport.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <algorithm>
+#include <limits>
+
+namespace Tool {
+namespace {
+// The largest image render makes: each side, and pixels in all (256 MiB at four bytes each).
+constexpr qint64 MaxSide = 16384;
+constexpr qint64 MaxPixels = qint64(1) << 26;
+constexpr qint32 MaxScale = 256;
+constexpr qint32 MaxTileSize = 4096;
+// Map pixels per block side, before scaling.
+constexpr qint64 BlockPixels = 2048;
+
+// A rectangle of cells.
+struct TRegion {
+    qint64 X = 0, Y = 0, W = 0, H = 0;
+};
+
+TRegion ParseRegion(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    qint32 values[4] = {};
+    bool ok = parts.size() == 4;
+    for (int i = 0; ok && i < 4; ++i)
+        values[i] = parts[i].trimmed().toInt(&ok);
+    if (!ok || values[0] < 0 || values[1] < 0 || values[2] < 1 || values[3] < 1)
+        throw EUsage(QStringLiteral("--region must be X,Y,W,H in cells, with X and Y 0 or more "
+                                    "and W and H 1 or more, not \"%1\"")
+                         .arg(Printable(text)));
+    return {values[0], values[1], values[2], values[3]};
+}
+
+// Adds the block's pixels, the map pixels from (x, y) of the canvas on, into image pixels from
+// (outX, outY) on, each the average of the scale × scale pixels it covers within the block.
+void Reduce(const QImage& canvas, int x, int y, int width, int height, qint32 scale, QImage& image,
+            int outX, int outY) {
+    for (int oy = 0; oy * scale < height; ++oy) {
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(outY + oy)) + outX;
+        const int rows = std::min(scale, height - oy * scale);
+        for (int ox = 0; ox * scale < width; ++ox) {
+            const int columns = std::min(scale, width - ox * scale);
+            qint64 r = 0, g = 0, b = 0;
+            for (int sy = 0; sy < rows; ++sy) {
+                const auto* in =
+                    reinterpret_cast<const QRgb*>(canvas.constScanLine(y + oy * scale + sy)) + x +
+                    ox * scale;
+                for (int sx = 0; sx < columns; ++sx) {
+                    r += qRed(in[sx]);
+                    g += qGreen(in[sx]);
+                    b += qBlue(in[sx]);
+                }
+            }
+            const qint64 n = qint64(rows) * columns;
+            out[ox] = qRgb(int((r + n / 2) / n), int((g + n / 2) / n), int((b + n / 2) / n));
+        }
+    }
+}
+} // namespace
+
+int Render(const QStringList& args) {
+    TCommandLine line(
+        QStringLiteral("render MAP -o OUT.png [--tiles DIR] [--scale N] [--region X,Y,W,H] "
+                       "[--grid] [--tile-size N]"),
+        QStringLiteral("Draws the map with its tile pack as the editor does, into a PNG image: "
+                       "what the editor's view shows when it is as large as the region and "
+                       "scrolled to its top-left cell. Images larger than %1 x %1 pixels, or "
+                       "than %2 pixels in all, are refused; --scale or --region make them "
+                       "smaller.")
+            .arg(MaxSide)
+            .arg(MaxPixels));
+    line.AddOption(QCommandLineOption({QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("The PNG file to write."),
+                                      QStringLiteral("OUT.png")));
+    line.AddOption(
+        QCommandLineOption(QStringLiteral("tiles"),
+                           QStringLiteral("The directory of tile packs (tiles/ beside the tool)."),
+                           QStringLiteral("DIR"), ToolDir(QStringLiteral("tiles"))));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("scale"),
+        QStringLiteral("Draws at 1/N of the size, each pixel the average of N x N (1 to %1).")
+            .arg(MaxScale),
+        QStringLiteral("N")));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("region"), QStringLiteral("Only the W x H cells from column X, row Y on."),
+        QStringLiteral("X,Y,W,H")));
+    line.AddOption(QCommandLineOption(QStringLiteral("grid"),
+                                      QStringLiteral("Draws the grid as the editor shows it.")));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("tile-size"),
+        QStringLiteral("The cell size in pixels (48, the editor's at start-up; 1 to %1).")
+            .arg(MaxTileSize),
+        QStringLiteral("N")));
+    if (!line.Parse(args, 1, 1))
+        return Success;
+    const QString output = line.Value(QStringLiteral("output"));
+    if (output.isEmpty())
+        throw EUsage(QStringLiteral("render needs the image to write: -o OUT.png"));
+    const qint32 scale = line.Number(QStringLiteral("scale"), 1, 1, MaxScale);
+    const qint32 tileSize = line.Number(QStringLiteral("tile-size"), 48, 1, MaxTileSize);
+    const QString mapPath = line.Args[0];
+
+    TCanvas canvas;
+    tMap map(tileSize, &canvas);
+    auto pack = std::make_unique<tTilePack>();
+    LoadMapAndPack(map, *pack, mapPath, line.Value(QStringLiteral("tiles")));
+    map.SetTilePackRef(&pack);
+    map.ShowGrid = line.IsSet(QStringLiteral("grid"));
+
+    const TRegion whole{0, 0, map.Cells.size(), map.Cells.Rows()};
+    const TRegion region = line.IsSet(QStringLiteral("region"))
+                               ? ParseRegion(line.Value(QStringLiteral("region")))
+                               : whole;
+    if (region.W < 1 || region.H < 1 || region.X + region.W > whole.W ||
+        region.Y + region.H > whole.H)
+        throw EUsage(QStringLiteral("The map \"%1\" has %2 x %3 cells, which hold no region %4,%5 "
+                                    "of %6 x %7 cells.")
+                         .arg(Native(mapPath))
+                         .arg(whole.W)
+                         .arg(whole.H)
+                         .arg(region.X)
+                         .arg(region.Y)
+                         .arg(region.W)
+                         .arg(region.H));
+    const qint64 fullWidth = region.W * tileSize;
+    const qint64 fullHeight = region.H * tileSize;
+    const qint64 width = (fullWidth + scale - 1) / scale;
+    const qint64 height = (fullHeight + scale - 1) / scale;
+    if (width > MaxSide || height > MaxSide || width * height > MaxPixels)
+        throw Exception(QStringLiteral("The image of \"%1\" would be %2 x %3 pixels; render makes "
+                                       "at most %4 x %4 and %5 pixels in all. Nothing was "
+                                       "written; --scale or --region make it smaller.")
+                            .arg(Native(mapPath))
+                            .arg(width)
+                            .arg(height)
+                            .arg(MaxSide)
+                            .arg(MaxPixels));
+
+    // The view's offsets, like the editor's, are 32-bit.
+    if ((region.X + region.W) * tileSize > std::numeric_limits<qint32>::max() ||
+        (region.Y + region.H) * tileSize > std::numeric_limits<qint32>::max())
+        throw EUsage(QStringLiteral("The region of \"%1\" ends beyond the 2^31 pixels a view can "
+                                    "scroll to; choose a smaller --tile-size or --region.")
+                         .arg(Native(mapPath)));
+
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
+    // Tiles larger than a cell reach right and down into later blocks.
+    qint64 reachX = 0, reachY = 0;
+    for (const TileRef& tile : pack->Tiles) {
+        reachX = std::max<qint64>(reachX, tile->Bitmap->Width() - tileSize);
+        reachY = std::max<qint64>(reachY, tile->Bitmap->Height() - tileSize);
+    }
+    const qint64 left = region.X * tileSize, top = region.Y * tileSize;
+    const qint64 block = std::max<qint64>(1, BlockPixels / scale) * scale;
+    for (qint64 by = 0; by < fullHeight; by += block) {
+        for (qint64 bx = 0; bx < fullWidth; bx += block) {
+            const qint64 w = std::min(block, fullWidth - bx), h = std::min(block, fullHeight - by);
+            // The view starts where the first tile that reaches into the block is drawn, but
+            // never before the region, which the editor's view would not show either.
+            const qint64 viewX = std::max(left, left + bx - reachX);
+            const qint64 viewY = std::max(top, top + by - reachY);
+            const QSize view(int(left + bx + w - viewX), int(top + by + h - viewY));
+            canvas.SetSize(view);
+            // A view starts on a clean background, as a fresh window does, whatever Draw
+            // leaves alone (it draws nothing for an empty pack).
+            canvas.BrushColor = clBtnFace;
+            canvas.FillRect(QRect(QPoint(0, 0), view));
+            map.SetViewSize(view.width(), view.height());
+            map.OffsetX = qint32(viewX);
+            map.OffsetY = qint32(viewY);
+            map.Draw(true);
+            Reduce(canvas.Image(), int(left + bx - viewX), int(top + by - viewY), int(w), int(h),
+                   scale, image, int(bx / scale), int(by / scale));
+        }
+    }
+
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        throw Exception(QStringLiteral("The image for \"%1\" could not be encoded: %2")
+                            .arg(Native(output), writer.errorString()));
+    TMemoryStream(png).SaveToFile(output);
+    Print(QStringLiteral("wrote %1: %2 x %3 pixels").arg(Native(output)).arg(width).arg(height));
+    return Success;
+}
+} // namespace Tool

@@ -1,0 +1,60 @@
+#pragma once
+
+// What the commands of korvane-tool share: their command lines, their output, their exit
+// codes, and loading a map with its tile pack as Open Map does.
+
+#include "platform/Exceptions.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+class tMap;
+class tTilePack;
+
+namespace Tool {
+// What the process reports: work done, problems found, or nothing done at all.
+enum ExitCode { Success = 0, Problems = 1, Failure = 2 };
+
+// A command line that does not make sense; the message says why.
+struct EUsage : Exception {
+    using Exception::Exception;
+};
+
+void Print(const QString& text);      // a line of results on stdout
+void PrintError(const QString& text); // a line on stderr
+// A value from a file as one field of a line: control characters (tabs and line breaks too)
+// replaced, and cut to a few hundred characters.
+QString Printable(const QString& text);
+QString Native(const QString& path);
+
+// One command's command line. Parse returns false after printing the help when it was asked
+// for, and throws EUsage for unknown options or a wrong number of arguments.
+class TCommandLine {
+public:
+    // usage: the synopsis after the program's name, e.g. "info [--json] FILE".
+    TCommandLine(const QString& usage, const QString& description);
+    void AddOption(const QCommandLineOption& option) { Parser.addOption(option); }
+    bool Parse(const QStringList& args, qsizetype fewest, qsizetype most);
+
+    bool IsSet(const QString& name) const { return Parser.isSet(name); }
+    QString Value(const QString& name) const { return Parser.value(name); }
+    // An option's whole number within first..last; throws EUsage for anything else.
+    qint32 Number(const QString& name, qint32 fallback, qint32 first, qint32 last) const;
+    QStringList Args;
+
+private:
+    QString Usage;
+    QCommandLineParser Parser;
+};
+
+// The directories beside the tool, as the editor has them beside itself.
+QString ToolDir(const QString& name);
+
+// The file Open Map loads as the map's tile pack: tilesDir + "/" + PackName. Throws
+// EFormatError, naming the map, when Open Map would refuse the name.
+QString PackFileOf(const tMap& map, const QString& mapPath, const QString& tilesDir);
+// Loads the map, then its pack from tilesDir, as Open Map does; throws with the file that
+// failed.
+void LoadMapAndPack(tMap& map, tTilePack& pack, const QString& mapPath, const QString& tilesDir);
+} // namespace Tool

@@ -1,0 +1,510 @@
+// korvane-tool run as a process on real files: each command's output and exit code, the
+// images against the model's own drawing, the export against the export's core, and every
+// refusal with nothing written.
+
+#include "TestSupport.h"
+#include "model/MobileExport.h"
+#include "model/typeU.h"
+#include "platform/TCanvas.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+namespace {
+struct TResult {
+    int Code = -1;
+    QString Out;
+    QString Err;
+};
+
+// A tile pack of four tiles (one a palette BMP wider and taller than a cell), a 50 x 45 map
+// using them (larger than one block of render), its PNG files, and a copy of the same
+// directories for the export's core to write into.
+class TScene {
+public:
+    TScene() {
+        QDir root(Dir.path());
+        for (const char* sub : {"bmp", "tiles", "maps", "png", "core/png", "core/maps"})
+            root.mkpath(sub);
+        Bmps = {{"grass", SolidBmp(48, 48, qRgb(30, 160, 40))},
+                {"water", SolidBmp(48, 48, qRgb(20, 60, 200))},
+                {"tower", ReadFile(QFINDTESTDATA("data/bmp/good/pal8.bmp"))},
+                {"stone", ReadFile(QFINDTESTDATA("data/bmp/good/rgb24.bmp"))}};
+        for (const auto& [name, bytes] : Bmps) {
+            WriteFile(Path("bmp/" + name + ".bmp"), bytes);
+            for (const char* dir : {"png/", "core/png/"})
+                WriteFile(Path(dir + name + ".png"), "\x89PNG " + name.toLatin1());
+        }
+        tMap map(48, nullptr);
+        map.New(50, 45, 48);
+        for (qint32 x = 0; x < 50; ++x)
+            for (qint32 y = 0; y < 45; ++y)
+                map.Cells[x][y] = (x * 7 + y * 3) % 5 - 1; // -1 to 3
+        map.Text1 = "testing!!!";
+        map.Text2 = "\xCA\xE0\xF0\xF2\xE0"; // "Карта"
+        map.PackName = "forest.pac";
+        map.SaveToFile(MapFile());
+    }
+    QString Path(const QString& name) const { return Dir.filePath(name); }
+    QString MapFile() const { return Path("maps/forest.map"); }
+    QString PackFile() const { return Path("tiles/forest.pac"); }
+    QStringList BmpFiles() const {
+        QStringList files;
+        for (const auto& bmp : Bmps)
+            files << Path("bmp/" + bmp.first + ".bmp");
+        return files;
+    }
+    // Every file and directory below the scene with its bytes: what "nothing written" keeps.
+    QMap<QString, QByteArray> Snapshot() const {
+        QMap<QString, QByteArray> all;
+        QDirIterator it(Dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            all.insert(path, QFileInfo(path).isDir() ? QByteArray("<dir>") : ReadFile(path));
+        }
+        return all;
+    }
+
+    QTemporaryDir Dir;
+    QList<std::pair<QString, QByteArray>> Bmps;
+};
+
+TResult Tool(const QStringList& args) {
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + "/korvane-tool", args);
+    TResult result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.Code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.Out = QString::fromUtf8(process.readAllStandardOutput());
+    result.Err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// The scene's tile pack, made by the tool itself.
+void MakePack(const TScene& s) {
+    const TResult made = Tool(QStringList{"pack", "create", s.PackFile()} + s.BmpFiles());
+    QCOMPARE(made.Code, 0);
+}
+
+#define QCOMPARE_RUN(result, code)                                                                 \
+    QVERIFY2((result).Code == (code), qPrintable(QString("exit %1\nstdout: %2\nstderr: %3")        \
+                                                     .arg((result).Code)                           \
+                                                     .arg((result).Out, (result).Err)))
+
+// What the editor's view shows at that size and offset: the model's own drawing.
+QImage EditorView(const TScene& s, QRect cells, qint32 tileSize, bool grid) {
+    TCanvas canvas(cells.size() * tileSize);
+    tMap map(tileSize, &canvas);
+    auto pack = std::make_unique<tTilePack>();
+    map.LoadFromFile(s.MapFile());
+    pack->LoadFromFile(s.PackFile());
+    map.SetTilePackRef(&pack);
+    map.SetViewSize(cells.width() * tileSize, cells.height() * tileSize);
+    map.OffsetX = cells.x() * tileSize;
+    map.OffsetY = cells.y() * tileSize;
+    map.ShowGrid = grid;
+    map.Draw(true);
+    return canvas.Image();
+}
+} // namespace
+
+class tst_tool : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Help for every command on stdout; a command line that makes no sense is exit code 2,
+    // with the reason on stderr and nothing on stdout.
+    void commandLines_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // the start of stdout
+        for (const char* command :
+             {"info", "check", "render", "export", "pack create", "pack list", "pack extract"})
+            QTest::addRow("%s --help", command)
+                << QString(command).split(' ') + QStringList{"--help"} << 0
+                << QString("Usage: korvane-tool ") + command;
+        QTest::newRow("--help") << QStringList{"--help"} << 0
+                                << "Usage: korvane-tool COMMAND [options] [arguments]";
+        QTest::newRow("pack --help")
+            << QStringList{"pack", "--help"} << 0 << "Usage: korvane-tool pack create";
+        const QStringList bad[] = {{},
+                                   {"draw"},
+                                   {"info"},
+                                   {"info", "a.map", "b.map"},
+                                   {"info", "--yaml", "a.map"},
+                                   {"info", "notes.txt"},
+                                   {"render", "a.map"},
+                                   {"render", "a.map", "-o", "a.png", "--scale", "0"},
+                                   {"render", "a.map", "-o", "a.png", "--region", "1,2,3"},
+                                   {"export", "a.map"},
+                                   {"pack"},
+                                   {"pack", "create", "a.pac"},
+                                   {"pack", "extract", "a.pac"}};
+        for (const QStringList& args : bad)
+            QTest::addRow("%s", qPrintable("bad: " + args.join(' '))) << args << 2 << "";
+    }
+    void commandLines() {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        const TResult result = Tool(args);
+        QCOMPARE_RUN(result, code);
+        QVERIFY2(out.isEmpty() ? result.Out.isEmpty() : result.Out.startsWith(out),
+                 qPrintable(result.Out));
+        QCOMPARE(result.Err.isEmpty(), code == 0);
+    }
+
+    // info and pack list as text, info as JSON parsed back; a damaged file is exit code 2 with
+    // the file named.
+    void info() {
+        TScene s;
+        MakePack(s);
+        const TResult text = Tool({"info", s.MapFile()});
+        QCOMPARE_RUN(text, 0);
+        // Cells (x * 7 + y * 3) % 5 - 1: each value in a fifth of the 2250 cells.
+        QCOMPARE(text.Out, QString("map: %1\nsize: 50 x 45 cells\ntext1: \"testing!!!\"\n"
+                                   "text2: \"Карта\"\npackName: \"forest.pac\"\ntext4: \"\"\n"
+                                   "cells: 2250, empty (-1): 450, other negative: 0\n"
+                                   "tile 0: 450 cells\ntile 1: 450 cells\ntile 2: 450 cells\n"
+                                   "tile 3: 450 cells\n")
+                               .arg(Shown(s.MapFile())));
+
+        const TResult json = Tool({"info", "--json", s.MapFile()});
+        QCOMPARE_RUN(json, 0);
+        const QJsonObject map = QJsonDocument::fromJson(json.Out.toUtf8()).object();
+        QCOMPARE(map["kind"].toString(), "map");
+        QCOMPARE(map["width"].toInt(), 50);
+        QCOMPARE(map["height"].toInt(), 45);
+        QCOMPARE(map["text2"].toString(), QString("Карта"));
+        QCOMPARE(map["packName"].toString(), "forest.pac");
+        QCOMPARE(map["cells"]["empty"].toInt(), 450);
+        QCOMPARE(map["cells"]["tiles"].toArray().size(), 4);
+        QCOMPARE(map["cells"]["tiles"][3]["index"].toInt(), 3);
+        QCOMPARE(map["cells"]["tiles"][3]["cells"].toInt(), 450);
+
+        const TResult packJson = Tool({"info", "--json", s.PackFile()});
+        QCOMPARE_RUN(packJson, 0);
+        const QJsonArray tiles =
+            QJsonDocument::fromJson(packJson.Out.toUtf8()).object()["tiles"].toArray();
+        QCOMPARE(tiles.size(), 4);
+        QCOMPARE(tiles[2]["name"].toString(), "tower");
+        QCOMPARE(tiles[2]["width"].toInt(), 127);
+        QCOMPARE(tiles[2]["height"].toInt(), 64);
+        QCOMPARE(tiles[2]["param3"].toArray(), QJsonArray({0, 0, 0, 0}));
+
+        const TResult list = Tool({"pack", "list", s.PackFile()});
+        QCOMPARE_RUN(list, 0);
+        const QStringList lines = list.Out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[1], "0\tgrass\t48\t48\t0\t0\t0\t0\t0\t0\t0");
+        QCOMPARE(lines[3], "2\ttower\t127\t64\t0\t0\t0\t0\t0\t0\t0");
+        const TResult packText = Tool({"info", s.PackFile()});
+        QCOMPARE(packText.Out,
+                 QString("tile pack: %1\ntiles: 4\n").arg(Shown(s.PackFile())) + list.Out);
+
+        QVERIFY(WriteFile(s.MapFile(), ReadFile(s.MapFile()).chopped(1)));
+        const TResult truncated = Tool({"info", "--json", s.MapFile()});
+        QCOMPARE_RUN(truncated, 2);
+        QVERIFY2(truncated.Err.contains(Shown(s.MapFile())), qPrintable(truncated.Err));
+        QVERIFY(truncated.Out.isEmpty());
+    }
+
+    // check loads the map and its pack as Open Map does: 0 when clean, 1 with every problem on
+    // stdout, 2 when the map itself cannot be read.
+    void check_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("line"); // a line of the output; @ for the scene's directory
+        QTest::newRow("clean") << "" << 0 << "no problems found";
+        QTest::newRow("cells past the pack")
+            << "cells" << 1
+            << "problem: 3 cells name tiles the pack lacks (it has 4 tiles; -1 marks an empty "
+               "cell), first (4, 0) = 4, (0, 2) = -7, (49, 44) = 2147483647";
+        QTest::newRow("hostile pack name")
+            << "../tiles/forest.pac" << 1
+            << "problem: The map \"@/maps/forest.map\" names the tile pack "
+               "\"../tiles/forest.pac\", which Open Map refuses: a map may only name a file in "
+               "the tiles directory \"@/tiles\".";
+        QTest::newRow("no pack name")
+            << "-" << 1 << "problem: The map \"@/maps/forest.map\" names no tile pack.";
+        QTest::newRow("pack missing")
+            << "other.pac" << 1 << "problem: Cannot open file \"@/tiles/other.pac\".";
+        QTest::newRow("pack damaged") << "damaged" << 1
+                                      << "problem: The file \"@/tiles/forest.pac\" is not a valid "
+                                         "tile pack";
+        QTest::newRow("map truncated") << "truncated" << 2 << "";
+    }
+    void check() {
+        QFETCH(QString, change);
+        QFETCH(int, code);
+        QFETCH(QString, line);
+        TScene s;
+        MakePack(s);
+        tMap map(48, nullptr);
+        map.LoadFromFile(s.MapFile());
+        if (change == "cells") {
+            map.Cells[4][0] = 4;
+            map.Cells[0][2] = -7;
+            map.Cells[49][44] = INT_MAX;
+        } else if (change == "-") {
+            map.PackName.clear();
+        } else if (change.endsWith(".pac")) {
+            map.PackName = change.toLatin1();
+        }
+        map.SaveToFile(s.MapFile());
+        if (change == "truncated")
+            QVERIFY(WriteFile(s.MapFile(), ReadFile(s.MapFile()).left(30)));
+        if (change == "damaged")
+            QVERIFY(WriteFile(s.PackFile(), ReadFile(s.PackFile()).chopped(2)));
+        // The tiles directory named outright and found beside the tool are the same rule.
+        const TResult result = Tool({"check", s.MapFile(), "--tiles", s.Path("tiles")});
+        QCOMPARE_RUN(result, code);
+        line.replace('@', QDir::toNativeSeparators(s.Dir.path()));
+        if (code == 2) {
+            QVERIFY2(result.Err.contains(Shown(s.MapFile())), qPrintable(result.Err));
+            return;
+        }
+        const QStringList lines = result.Out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.first(), QString("map: %1: 50 x 45 cells, tile pack \"%2\"")
+                                    .arg(Shown(s.MapFile()), change == "-" ? "" : map.PackName));
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [&](const QString& l) { return l.startsWith(line); }),
+                 qPrintable(result.Out));
+        QCOMPARE(lines.last(), code == 0 ? "no problems found" : "1 problem found");
+        QVERIFY(result.Err.isEmpty());
+    }
+
+    // pack create builds the tiles in order with Add Tile's names, and pack extract gives back
+    // each input BMP byte for byte; names that are no file names, or that two tiles share,
+    // make extract write nothing.
+    void packCreateAndExtract() {
+        TScene s;
+        const TResult made = Tool(QStringList{"pack", "create", s.PackFile()} + s.BmpFiles());
+        QCOMPARE_RUN(made, 0);
+        QCOMPARE(made.Out,
+                 QString("wrote %1: 4 tiles\n").arg(QDir::toNativeSeparators(s.PackFile())));
+        tTilePack pack;
+        pack.LoadFromFile(s.PackFile());
+        QCOMPARE(pack.Count(), 4);
+        QCOMPARE(pack.Tile(3).Name, QByteArray("stone"));
+        const TResult out = Tool({"pack", "extract", s.PackFile(), s.Path("out/bmp")});
+        QCOMPARE_RUN(out, 0);
+        for (const auto& [name, bytes] : s.Bmps)
+            QCOMPARE(ReadFile(s.Path("out/bmp/" + name + ".bmp")), bytes);
+        QCOMPARE(QDir(s.Path("out/bmp")).entryList(QDir::Files).size(), 4);
+
+        // An image that is no BMP: no pack at all.
+        QVERIFY(WriteFile(s.Path("bmp/bad.bmp"), "BM not really"));
+        const TResult bad =
+            Tool({"pack", "create", s.Path("new.pac"), s.BmpFiles()[0], s.Path("bmp/bad.bmp")});
+        QCOMPARE_RUN(bad, 2);
+        QVERIFY(bad.Err.contains(Shown(s.Path("bmp/bad.bmp"))));
+        QVERIFY(!QFile::exists(s.Path("new.pac")));
+
+        for (const QByteArray name : {"../evil", "GRASS"}) {
+            pack.Tile(3).Name = name;
+            pack.SaveToFile(s.PackFile(), true, {});
+            const auto before = s.Snapshot();
+            const TResult refused = Tool({"pack", "extract", s.PackFile(), s.Path("x")});
+            QCOMPARE_RUN(refused, 2);
+            QVERIFY2(refused.Err.contains("Nothing was extracted from"), qPrintable(refused.Err));
+            QVERIFY(refused.Out.isEmpty());
+            QCOMPARE(s.Snapshot(), before);
+        }
+    }
+
+    // render matches the model's drawing of the same view pixel for pixel, across its blocks
+    // and with tiles larger than a cell; --scale N averages N x N pixels into one.
+    void render_data() {
+        QTest::addColumn<QRect>("cells"); // null for the whole map
+        QTest::addColumn<int>("tileSize");
+        QTest::addColumn<bool>("grid");
+        QTest::addColumn<int>("scale");
+        QTest::newRow("whole map, four blocks") << QRect() << 48 << false << 1;
+        QTest::newRow("whole map, grid") << QRect() << 48 << true << 1;
+        QTest::newRow("region, grid, small cells") << QRect(3, 5, 30, 20) << 20 << true << 1;
+        QTest::newRow("region of one cell") << QRect(49, 44, 1, 1) << 48 << false << 1;
+        QTest::newRow("scale 3, grid") << QRect() << 48 << true << 3;
+        QTest::newRow("scale 7, edges") << QRect(1, 1, 40, 40) << 10 << false << 7;
+    }
+    void render() {
+        QFETCH(QRect, cells);
+        QFETCH(int, tileSize);
+        QFETCH(bool, grid);
+        QFETCH(int, scale);
+        TScene s;
+        MakePack(s);
+        QStringList args = {
+            "render",  s.MapFile(),           "-o",          s.Path("out.png"),
+            "--tiles", s.Path("tiles"),       "--tile-size", QString::number(tileSize),
+            "--scale", QString::number(scale)};
+        if (grid)
+            args << "--grid";
+        if (!cells.isNull())
+            args << "--region"
+                 << QString("%1,%2,%3,%4")
+                        .arg(cells.x())
+                        .arg(cells.y())
+                        .arg(cells.width())
+                        .arg(cells.height());
+        else
+            cells = QRect(0, 0, 50, 45);
+        const TResult result = Tool(args);
+        QCOMPARE_RUN(result, 0);
+        const QImage view = EditorView(s, cells, tileSize, grid);
+        const QImage image =
+            QImage::fromData(ReadFile(s.Path("out.png")), "PNG").convertToFormat(view.format());
+        const QSize size((view.width() + scale - 1) / scale, (view.height() + scale - 1) / scale);
+        QCOMPARE(image.size(), size);
+        QCOMPARE(result.Out, QString("wrote %1: %2 x %3 pixels\n")
+                                 .arg(QDir::toNativeSeparators(s.Path("out.png")))
+                                 .arg(size.width())
+                                 .arg(size.height()));
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const QRect block = QRect(x * scale, y * scale, scale, scale) & view.rect();
+                int sum[3] = {};
+                for (int sy = block.top(); sy <= block.bottom(); ++sy)
+                    for (int sx = block.left(); sx <= block.right(); ++sx) {
+                        const QRgb p = view.pixel(sx, sy);
+                        sum[0] += qRed(p);
+                        sum[1] += qGreen(p);
+                        sum[2] += qBlue(p);
+                    }
+                const int n = block.width() * block.height();
+                const QRgb expected =
+                    qRgb((sum[0] + n / 2) / n, (sum[1] + n / 2) / n, (sum[2] + n / 2) / n);
+                if (image.pixel(x, y) != expected)
+                    QFAIL(qPrintable(QString("pixel %1,%2 is %3, not %4")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(image.pixel(x, y), 0, 16)
+                                         .arg(expected, 0, 16)));
+            }
+    }
+
+    // The export writes what the export's core writes for the same map and pack, byte for
+    // byte, and prints the dialog's log lines.
+    void exportLikeTheDialog() {
+        TScene s;
+        MakePack(s);
+        const TResult result = Tool({"export", s.MapFile(), "--png", s.Path("png"), "--tiles",
+                                     s.Path("tiles"), "--maps", s.Path("maps")});
+        QCOMPARE_RUN(result, 0);
+        QCOMPARE(result.Out, "Checking OK! (grass )\nChecking OK! (water )\n"
+                             "Checking OK! (tower )\nChecking OK! (stone )\n");
+        tMap map(48, nullptr);
+        tTilePack pack;
+        map.LoadFromFile(s.MapFile());
+        pack.LoadFromFile(s.PackFile());
+        TMobileExport core(map, pack, s.Path("core/png"), s.Path("tiles"), s.Path("core/maps"));
+        QVERIFY(core.Run());
+        QCOMPARE(ReadFile(s.Path("png/forest.pac")), ReadFile(s.Path("core/png/forest.pac")));
+        QCOMPARE(ReadFile(s.Path("maps/mob.map")), ReadFile(s.Path("core/maps/mob.map")));
+        QVERIFY(ReadFile(s.Path("maps/mob.map")) == ReadFile(s.MapFile()));
+    }
+
+    // Each refusal leaves every file as it was: no output, no half-written one.
+    void refusals_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("error"); // part of stderr; @ for the scene's directory
+        QTest::addColumn<QString>("out");   // stdout
+        QTest::newRow("export, PNG missing")
+            << "export"
+            << "no water.png" << 1
+            << "Nothing was written: not every tile of \"@/maps/forest.map\" has its PNG file"
+            << "Checking OK! (grass )\nScuko!water \nChecking OK! (tower )\n"
+               "Checking OK! (stone )\n";
+        QTest::newRow("export over the desktop pack")
+            << "export into tiles"
+            << "" << 2
+            << "Nothing was written: \"@/tiles/forest.pac\" is the desktop tile pack this map "
+               "loads"
+            << "Checking OK! (grass )\nChecking OK! (water )\nChecking OK! (tower )\n"
+               "Checking OK! (stone )\n";
+        for (const char* command : {"export", "render"}) {
+            QTest::addRow("%s, hostile pack name", command)
+                << command << "../tiles/forest.pac" << 2 << "which Open Map refuses"
+                << "";
+            QTest::addRow("%s, truncated map", command)
+                << command << "truncated" << 2
+                << "The file \"@/maps/forest.map\" is not a valid map"
+                << "";
+        }
+        QTest::newRow("render over the limit")
+            << "render"
+            << "tile size 400" << 2
+            << "The image of \"@/maps/forest.map\" would be 20000 x 18000 pixels; render makes "
+               "at most 16384 x 16384 and 67108864 pixels in all. Nothing was written"
+            << "";
+        QTest::newRow("render over the limit in all")
+            << "render"
+            << "tile size 200" << 2 << "would be 10000 x 9000 pixels"
+            << "";
+        QTest::newRow("render, region outside the map")
+            << "render"
+            << "region 45,0,6,1" << 2
+            << "has 50 x 45 cells, which hold no region 45,0 of 6 x 1 cells"
+            << "";
+    }
+    void refusals() {
+        QFETCH(QString, command);
+        QFETCH(QString, change);
+        QFETCH(int, code);
+        QFETCH(QString, error);
+        QFETCH(QString, out);
+        TScene s;
+        MakePack(s);
+        if (change == "no water.png")
+            QVERIFY(QFile::remove(s.Path("png/water.png")));
+        if (command.endsWith("tiles")) // every PNG is there, beside the desktop pack
+            for (const auto& bmp : s.Bmps)
+                QVERIFY(QFile::copy(s.Path("png/" + bmp.first + ".png"),
+                                    s.Path("tiles/" + bmp.first + ".png")));
+        if (change.endsWith(".pac") || change == "truncated") {
+            tMap map(48, nullptr);
+            map.LoadFromFile(s.MapFile());
+            map.PackName = change.toLatin1();
+            map.SaveToFile(s.MapFile());
+            if (change == "truncated")
+                QVERIFY(WriteFile(s.MapFile(), ReadFile(s.MapFile()).chopped(4)));
+        }
+        // Files the command would replace, had it written anything.
+        QVERIFY(WriteFile(s.Path("maps/mob.map"), "old map") &&
+                WriteFile(s.Path("out.png"), "old image"));
+        QStringList args = {command.section(' ', 0, 0), s.MapFile(), "--tiles", s.Path("tiles")};
+        if (command.startsWith("export"))
+            args << "--maps" << s.Path("maps") << "--png"
+                 << s.Path(command.endsWith("tiles") ? "tiles" : "png");
+        else
+            args << "-o" << s.Path("out.png");
+        if (change.startsWith("tile size"))
+            args << "--tile-size" << change.section(' ', 2);
+        if (change.startsWith("region"))
+            args << "--region" << change.section(' ', 1);
+        const auto before = s.Snapshot();
+        const TResult result = Tool(args);
+        QCOMPARE_RUN(result, code);
+        error.replace('@', QDir::toNativeSeparators(s.Dir.path()));
+        QVERIFY2(result.Err.contains(error), qPrintable(result.Err));
+        QCOMPARE(result.Out, out);
+        QCOMPARE(s.Snapshot(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_tool)
+#include "tst_tool.moc"
