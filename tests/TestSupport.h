@@ -12,6 +12,11 @@
 #include <QtEndian>
 #include <initializer_list>
 
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace TestSupport {
 // The message of the E that f throws, or a marker that matches no message. Exceptions of other
 // kinds pass through and fail the test function.
@@ -55,4 +60,29 @@ inline bool WriteFile(const QString& path, const QByteArray& bytes) {
 inline QString Shown(const QString& path) {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
+
+#if defined(Q_OS_UNIX)
+// Lowers a resource limit while it lives. For RLIMIT_FSIZE writes then fail with EFBIG past
+// the limit, as they do on a full disk; for RLIMIT_AS allocations fail as they do when memory
+// runs out.
+class TResourceLimit {
+public:
+    TResourceLimit(int resource, rlim_t limit) : Resource(resource) {
+        Signal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(Resource, &Old);
+        rlimit lower = Old;
+        lower.rlim_cur = limit;
+        setrlimit(Resource, &lower);
+    }
+    ~TResourceLimit() {
+        setrlimit(Resource, &Old);
+        std::signal(SIGXFSZ, Signal);
+    }
+
+private:
+    int Resource;
+    rlimit Old{};
+    void (*Signal)(int) = nullptr;
+};
+#endif
 } // namespace TestSupport

@@ -140,6 +140,39 @@ private slots:
         }
     }
 
+#ifdef Q_OS_UNIX
+    // A write that fails (a full disk) leaves both files as they were: a mobile pack that
+    // cannot be written, or a map that cannot be written after the pack was, whose old pack is
+    // then put back.
+    void failedWrites_data() {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<int>("pngSize");
+        QTest::newRow("mobile pack") << 3 << 2000;
+        QTest::newRow("mob.map") << 30 << 40;
+    }
+    void failedWrites() {
+        QFETCH(int, side);
+        QFETCH(int, pngSize);
+        TScene s;
+        s.Map.New(side, side, 48);
+        s.Map.PackName = "forest.pac";
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(WriteFile(s.Png(i == 0 ? "grass" : "water"), QByteArray(pngSize, 'p')));
+        const QByteArray oldPack = Int32s({0}), oldMap = "old map";
+        QVERIFY(WriteFile(s.PackFile(), oldPack) && WriteFile(s.MobMap(), oldMap));
+        QString error;
+        {
+            const TResourceLimit guard(RLIMIT_FSIZE, 1000);
+            error = MessageOf([&] { s.Run(); });
+        }
+        const QString target = side == 3 ? s.PackFile() : s.MobMap();
+        QCOMPARE(error, QStringLiteral("Nothing was written: Cannot create file \"%1\". %2")
+                            .arg(Shown(target), qt_error_string(EFBIG)));
+        QCOMPARE(ReadFile(s.PackFile()), oldPack);
+        QCOMPARE(ReadFile(s.MobMap()), oldMap);
+    }
+#endif
+
     // A save replaces what a link points at, which may lie outside every directory the export
     // knows; so a target that is a link is refused before anything is written.
     void neverWritesThroughLinks_data() {

@@ -16,9 +16,7 @@
 #include <thread>
 
 #if defined(Q_OS_UNIX)
-#include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -30,29 +28,6 @@ using namespace TestSupport;
 
 namespace {
 #if defined(Q_OS_UNIX)
-// Lowers a resource limit while it lives. For RLIMIT_FSIZE writes then fail with EFBIG past
-// the limit, as they do on a full disk; for RLIMIT_AS allocations fail as they do when memory
-// runs out.
-class TResourceLimit {
-public:
-    TResourceLimit(int resource, rlim_t limit) : Resource(resource) {
-        Signal = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(Resource, &Old);
-        rlimit lower = Old;
-        lower.rlim_cur = limit;
-        setrlimit(Resource, &lower);
-    }
-    ~TResourceLimit() {
-        setrlimit(Resource, &Old);
-        std::signal(SIGXFSZ, Signal);
-    }
-
-private:
-    int Resource;
-    rlimit Old{};
-    void (*Signal)(int) = nullptr;
-};
-
 // While it lives, a reader blocked on the FIFO at path is set free after a while by a writer
 // that opens and closes it, so a regression fails the test instead of hanging it.
 class TFifoWatchdog {
