@@ -126,16 +126,9 @@ void tMap::LoadFromFile(const QString& fileName) {
         ReadInt32(stream, "width");
         const qint32 height = ReadInt32(stream, "height");
         const qint32 width = ReadInt32(stream, "width"); // the second width is the one in force
-        if (width < 0 || height < 0)
-            throw EFormatError(
-                QStringLiteral("its size %1 × %2 is negative").arg(width).arg(height));
+        if (const QString problem = SizeProblem(width, height, TileSize); !problem.isEmpty())
+            throw EFormatError(problem);
         const qint64 cells = qint64(width) * height;
-        if (cells > MaxCells)
-            throw EFormatError(QStringLiteral("its %1 × %2 cells are more than the %3 a map may "
-                                              "have")
-                                   .arg(width)
-                                   .arg(height)
-                                   .arg(MaxCells));
         if (4 * cells > stream.Remaining())
             throw EFormatError(QStringLiteral("it ends before the last of its %1 × %2 cells")
                                    .arg(width)
