@@ -215,7 +215,7 @@ void TestPalette::itemsShowTheTilesUnscaled() {
     QCOMPARE(Form1->TileList_lb->width(), 104);
     const int left = 28;
     QCOMPARE(list.pixel(left + 4, 2 * 49 + 4), TileColours[2]);
-    QVERIFY(list.pixel(left + 30, 2 * 49 + 20) != TileColours[4]);
+    QVERIFY(list.pixel(left + 30, 2 * 49 + 10) != TileColours[4]);
     QCOMPARE(list.pixel(left + 2, 5), TileColours[0]);
     QCOMPARE(list.pixel(left + 47, 47), TileColours[0]);
     QVERIFY(list.pixel(left - 2, 5) != TileColours[0] &&
