@@ -111,6 +111,21 @@ private slots:
         QVERIFY(StateOf(loaded) == StateOf(map));
     }
 
+    // The reader refuses the sizes New refuses, in the same words: one statement of the rules.
+    void sizesRefusedAsNewRefusesThem() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("size.map");
+        const std::pair<qint32, qint32> sizes[] = {
+            {-1, 0}, {0, -1}, {1 << 15, 1 << 14}, {INT_MAX, INT_MAX}};
+        for (const auto& [width, height] : sizes) {
+            tMap map(48, nullptr);
+            const QString rule = MessageOf<ESizeError>([&] { map.New(width, height, 48); });
+            QVERIFY(WriteFile(path, NoTexts + Int32s({width, height, width})));
+            const QString read = MessageOf([&] { map.LoadFromFile(path); });
+            QVERIFY2(rule.endsWith('.') && read.contains(rule.chopped(1)), qPrintable(read));
+        }
+    }
+
     // Each refusal names the file, allocates nothing the file's size cannot justify, and leaves
     // the map as it was.
     void refusedFiles_data() {

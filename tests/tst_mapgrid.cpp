@@ -133,26 +133,45 @@ private slots:
     }
 
     void scrollBounds_data() {
+        QTest::addColumn<int>("tileSize");
         QTest::addColumn<QSize>("mapSize");
+        QTest::addColumn<QSize>("view");
         QTest::addColumn<QPoint>("start");
         QTest::addColumn<int>("direction");
-        QTest::addColumn<QPoint>("end"); // after 100 steps
+        QTest::addColumn<QPoint>("end"); // after enough steps
         // 48-pixel cells in a 639 x 578 view: 13 whole columns and 12 whole rows fit.
-        QTest::newRow("right stops at 44") << QSize(14, 14) << QPoint() << 1 << QPoint(44, 0);
-        QTest::newRow("down stops at 92") << QSize(14, 14) << QPoint() << 4 << QPoint(0, 92);
-        QTest::newRow("left to 0") << QSize(14, 14) << QPoint(44, 8) << 2 << QPoint(0, 8);
-        QTest::newRow("up to 0") << QSize(14, 14) << QPoint(8, 12) << 3 << QPoint(8, 0);
-        QTest::newRow("direction 5") << QSize(20, 20) << QPoint(8, 8) << 5 << QPoint(8, 8);
+        const QSize view(639, 578), map(14, 14);
+        QTest::newRow("right stops at 44") << 48 << map << view << QPoint() << 1 << QPoint(44, 0);
+        QTest::newRow("left to 0") << 48 << map << view << QPoint(44, 8) << 2 << QPoint(0, 8);
+        QTest::newRow("up to 0") << 48 << map << view << QPoint(8, 12) << 3 << QPoint(8, 0);
+        QTest::newRow("direction 5")
+            << 48 << QSize(20, 20) << view << QPoint(8, 8) << 5 << QPoint(8, 8);
+        // A map that fits the view's whole cells never scrolls.
+        QTest::newRow("13 columns fit") << 48 << QSize(13, 12) << view << QPoint() << 1 << QPoint();
+        QTest::newRow("12 rows fit") << 48 << QSize(13, 12) << view << QPoint() << 4 << QPoint();
+        // The whole cells' rule alone stops with the map's last pixels outside the view when
+        // the view holds less than 4 pixels beyond its whole cells: here the last 2 pixel rows
+        // at 92, the whole last column at 800 for 3-pixel cells, the last 4 at 96 for 1-pixel
+        // cells. One more step brings them in.
+        QTest::newRow("down to 96, not 92") << 48 << map << view << QPoint() << 4 << QPoint(0, 96);
+        QTest::newRow("3-pixel cells, right to 804, not 800")
+            << 3 << QSize(301, 10) << QSize(100, 30) << QPoint() << 1 << QPoint(804, 0);
+        QTest::newRow("1-pixel cells, down to 100, not 96")
+            << 1 << QSize(10, 200) << QSize(10, 100) << QPoint() << 4 << QPoint(0, 100);
+        QTest::newRow("2-pixel cells, right to 108, 3 pixels past the edge, not 104")
+            << 2 << QSize(103, 10) << QSize(101, 30) << QPoint() << 1 << QPoint(108, 0);
     }
     void scrollBounds() {
+        QFETCH(int, tileSize);
         QFETCH(QSize, mapSize);
+        QFETCH(QSize, view);
         QFETCH(QPoint, start);
         QFETCH(int, direction);
         QFETCH(QPoint, end);
-        Scene scene(QSize(1, 1), 48, mapSize, QSize(639, 578), 1);
+        Scene scene(QSize(1, 1), tileSize, mapSize, view, 1);
         scene.Map.OffsetX = start.x();
         scene.Map.OffsetY = start.y();
-        for (int i = 0; i < 100; ++i)
+        for (int i = 0; i < 300; ++i)
             scene.Map.Scroll(direction);
         QCOMPARE(QPoint(scene.Map.OffsetX, scene.Map.OffsetY), end);
     }
@@ -197,6 +216,25 @@ private slots:
         scene.Pack.reset();
         scene.Map.Draw(true);
         QCOMPARE(scene.Canvas.Image(), before);
+    }
+
+    void drawingAndScrollingGoByTheGrid() {
+        // Width and Height only report the size; fields that disagree with the cells never
+        // lead a reader outside them. Column 1 is drawn, and no row 2, which in one block of
+        // cells would be read from column 1.
+        Scene scene(QSize(40, 40), 8, QSize(2, 2), QSize(40, 40), 2);
+        scene.Map.Cells[0][0] = scene.Map.Cells[0][1] = scene.Map.Cells[1][1] = -1;
+        scene.Map.Cells[1][0] = 1;
+        scene.Map.Width = 1;
+        scene.Map.Height = 3;
+        scene.Map.Draw(false);
+        scene.Check({{8, 0, Colours[1]}, {0, 0, Paper}, {0, 16, Paper}});
+        // Two columns of 8 pixels in a view of 8 scroll as far as 8, whatever Width says.
+        Scene narrow(QSize(8, 8), 8, QSize(2, 2), QSize(8, 8), 1);
+        narrow.Map.Width = 100;
+        for (int i = 0; i < 50; ++i)
+            narrow.Map.Scroll(1);
+        QCOMPARE(narrow.Map.OffsetX, 8);
     }
 
     void drawVisitsViewRowsAndColumns_data() {

@@ -160,11 +160,16 @@ public:
     void Clear();
     // Throws ESizeError as New does. Offsets and texts stay; every cell becomes 0.
     void SetSize(qint32 width, qint32 height, qint32 tileSize);
+    // Takes the texts and cells of another map, one just read from a file say, leaving it
+    // without cells. TileSize, offsets and view stay.
+    void TakeContent(tMap& from);
     void SetViewSize(qint32 width, qint32 height);
     void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
     // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
     void SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex);
 
+    // Drawing, scrolling and the writer take the map's size from Cells: Width and Height only
+    // report it, and after Clear alone still tell the old size.
     void Draw(bool fillBackground);
     void DrawGrid();
     // 1 right, 2 left, 3 up, 4 down, by 4 pixels within the map's bounds; then redraws.
@@ -183,6 +188,9 @@ public:
     // Throws ESizeError, saying which value is wrong and what is allowed, for a size the map
     // cannot take.
     static void CheckSize(qint32 width, qint32 height, qint32 tileSize);
+    // The one statement of the sizes a map can take, for New, SetSize and the reader: what is
+    // wrong with this one, without a full stop, or an empty string.
+    static QString SizeProblem(qint32 width, qint32 height, qint32 tileSize);
 
 private:
     // A grid of the given size with every cell 0; throws as New does.

@@ -5,6 +5,7 @@
 #include "platform/TCanvas.h"
 
 #include <algorithm>
+#include <limits>
 
 TCellGrid::TCellGrid(qint32 columns, qint32 rows)
     : Columns(columns), RowCount(rows),
@@ -20,23 +21,26 @@ tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize
 
 tMap::~tMap() = default;
 
-void tMap::CheckSize(qint32 width, qint32 height, qint32 tileSize) {
+QString tMap::SizeProblem(qint32 width, qint32 height, qint32 tileSize) {
     if (tileSize < 1)
-        throw ESizeError(
-            QStringLiteral("Tile size %1 is not allowed: the tile size must be at least 1.")
-                .arg(tileSize));
+        return QStringLiteral("Tile size %1 is not allowed: the tile size must be at least 1")
+            .arg(tileSize);
     if (width < 0)
-        throw ESizeError(
-            QStringLiteral("Width %1 is not allowed: the width must be 0 or more.").arg(width));
+        return QStringLiteral("Width %1 is not allowed: the width must be 0 or more").arg(width);
     if (height < 0)
-        throw ESizeError(
-            QStringLiteral("Height %1 is not allowed: the height must be 0 or more.").arg(height));
+        return QStringLiteral("Height %1 is not allowed: the height must be 0 or more").arg(height);
     if (qint64(width) * height > MaxCells)
-        throw ESizeError(QStringLiteral("A map of %1 × %2 cells is too large: at most %3 cells "
-                                        "(2^28) are allowed in all.")
-                             .arg(width)
-                             .arg(height)
-                             .arg(MaxCells));
+        return QStringLiteral("A map of %1 × %2 cells is too large: at most %3 cells (2^28) are "
+                              "allowed in all")
+            .arg(width)
+            .arg(height)
+            .arg(MaxCells);
+    return QString();
+}
+
+void tMap::CheckSize(qint32 width, qint32 height, qint32 tileSize) {
+    if (const QString problem = SizeProblem(width, height, tileSize); !problem.isEmpty())
+        throw ESizeError(problem + QLatin1Char('.'));
 }
 
 void tMap::New(qint32 width, qint32 height, qint32 tileSize) {
@@ -75,6 +79,14 @@ void tMap::SetSize(qint32 width, qint32 height, qint32 tileSize) {
     Adopt(ZeroCells(width, height, tileSize), tileSize);
 }
 
+void tMap::TakeContent(tMap& from) {
+    Text1 = std::move(from.Text1);
+    Text2 = std::move(from.Text2);
+    PackName = std::move(from.PackName);
+    Text4 = std::move(from.Text4);
+    Adopt(std::move(from.Cells), TileSize);
+}
+
 void tMap::SetViewSize(qint32 width, qint32 height) {
     ViewWidth = width;
     ViewHeight = height;
@@ -109,14 +121,15 @@ void tMap::Draw(bool fillBackground) {
     const qint32 shiftY = OffsetY % TileSize;
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
     // their right and below, as the map is read. A view scrolled by part of a cell shows one
-    // more row at its bottom edge, which must be drawn too.
+    // more row at its bottom edge, which must be drawn too. The bounds are the grid's own, so
+    // no cell outside it is read whatever Width and Height say.
     for (qint32 r = 0; r <= (ViewHeight + shiftY) / TileSize; ++r) {
         const qint32 row = firstRow + r;
-        if (row > Height - 1)
+        if (row > Cells.Rows() - 1)
             break;
         for (qint32 c = 0; c <= ViewWidth / TileSize + 1; ++c) {
             const qint32 column = firstColumn + c;
-            if (column > Width - 1)
+            if (column > Cells.size() - 1)
                 break;
             const TileIndex v = Cells[column][std::size_t(row)];
             if (v < 0 || v > pack->Count() - 1)
@@ -145,11 +158,24 @@ void tMap::DrawGrid() {
     }
 }
 
+namespace {
+// Whether the view may move 4 pixels further right (down) over a map of `cells` columns (rows):
+// while the view's whole cells end before the map does, as the editor has always scrolled,
+// and also while the map's last pixel column (row) is not yet inside the view. The first rule
+// alone can stop up to 3 pixels short of it: a whole cell when cells are 1 to 3 pixels.
+bool MayStepOn(qint32 offset, qint32 view, qint32 cells, qint32 tileSize) {
+    const qint64 next = qint64(offset) + 4;
+    return next <= std::numeric_limits<qint32>::max() &&
+           (next / tileSize + view / tileSize < cells ||
+            qint64(offset) + view < qint64(cells) * tileSize);
+}
+} // namespace
+
 void tMap::Scroll(qint32 direction) {
     DrawGrid();
     switch (direction) {
     case 1:
-        if ((OffsetX + 4) / TileSize + ViewWidth / TileSize < Width)
+        if (MayStepOn(OffsetX, ViewWidth, Cells.size(), TileSize))
             OffsetX += 4;
         break;
     case 2:
@@ -161,7 +187,7 @@ void tMap::Scroll(qint32 direction) {
             OffsetY -= 4;
         break;
     case 4:
-        if ((OffsetY + 4) / TileSize + ViewHeight / TileSize < Height)
+        if (MayStepOn(OffsetY, ViewHeight, Cells.Rows(), TileSize))
             OffsetY += 4;
         break;
     default:

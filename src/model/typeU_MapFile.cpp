@@ -136,8 +136,9 @@ namespace {
 constexpr qint64 MaxHeaderSize = 28 + 4 * qint64(FileFormat::MaxTextLength);
 
 // Reads the header from the start of the file in head; fileSize is the whole file's, so that
-// a file that cannot hold its cells is refused before they are read.
-TMapHeader ReadHeader(TMemoryStream& head, qint64 fileSize) {
+// a file that cannot hold its cells is refused before they are read. The size must be one a
+// map of tileSize pixels can take.
+TMapHeader ReadHeader(TMemoryStream& head, qint64 fileSize, qint32 tileSize) {
     TMapHeader header;
     header.Text1 = ReadText(head, "first text");
     header.Text2 = ReadText(head, "second text");
@@ -146,14 +147,9 @@ TMapHeader ReadHeader(TMemoryStream& head, qint64 fileSize) {
     ReadInt32(head, "width");
     header.Height = ReadInt32(head, "height");
     header.Width = ReadInt32(head, "width"); // the second width is the one in force
-    if (header.Width < 0 || header.Height < 0)
-        throw EFormatError(
-            QStringLiteral("its size %1 × %2 is negative").arg(header.Width).arg(header.Height));
-    if (qint64(header.Width) * header.Height > tMap::MaxCells)
-        throw EFormatError(QStringLiteral("its %1 × %2 cells are more than the %3 a map may have")
-                               .arg(header.Width)
-                               .arg(header.Height)
-                               .arg(tMap::MaxCells));
+    if (const QString problem = tMap::SizeProblem(header.Width, header.Height, tileSize);
+        !problem.isEmpty())
+        throw EFormatError(problem);
     const qint64 remaining = fileSize - head.Position();
     if (header.CellBytes() > remaining)
         throw EFormatError(QStringLiteral("it ends before the last of its %1 × %2 cells")
@@ -171,7 +167,7 @@ void tMap::LoadFromFile(const QString& fileName) {
     try {
         TInputFile file(fileName);
         TMemoryStream head(file.Read(std::min(file.Size(), MaxHeaderSize)));
-        TMapHeader header = ReadHeader(head, file.Size());
+        TMapHeader header = ReadHeader(head, file.Size(), TileSize);
         // The cells as the file has them: what the header read took already, then the rest.
         QByteArray rows(header.CellBytes(), Qt::Uninitialized);
         const qint64 inHead = head.Remaining();
@@ -188,7 +184,7 @@ void tMap::LoadFromFile(const QString& fileName) {
 void tMap::LoadFromBytes(const QByteArray& bytes, const QString& fileName) {
     TMemoryStream stream(bytes);
     try {
-        TMapHeader header = ReadHeader(stream, stream.Size());
+        TMapHeader header = ReadHeader(stream, stream.Size(), TileSize);
         Take(header, stream.ReadView(header.CellBytes()).data());
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));

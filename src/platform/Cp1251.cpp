@@ -23,4 +23,14 @@ QByteArray FromUnicode(const QString& text) {
                 bytes[i] = '?';
     return bytes;
 }
+
+QString FirstMissing(const QString& text) {
+    for (const uint code : text.toUcs4()) {
+        const char32_t c = code;
+        const QString character = QString::fromUcs4(&c, 1);
+        if (ToUnicode(FromUnicode(character)) != character)
+            return character;
+    }
+    return QString();
+}
 } // namespace Cp1251

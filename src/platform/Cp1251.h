@@ -9,4 +9,7 @@ namespace Cp1251 {
 QString ToUnicode(const QByteArray& bytes);
 // Characters that have no Windows-1251 code come out as '?'.
 QByteArray FromUnicode(const QString& text);
+// The first character of text that Windows-1251 has no code for, or an empty string when
+// FromUnicode records the whole text exactly.
+QString FirstMissing(const QString& text);
 } // namespace Cp1251

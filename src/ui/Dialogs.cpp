@@ -33,20 +33,25 @@ void SetDialogs(std::unique_ptr<TDialogs> dialogs) {
 }
 
 void TDialogs::ShowMessage(const QString& text) {
-    MessageBox({text, TApplication::Title(), TMessage::TIcon::None, TMessage::TButtons::Ok});
+    MessageBox({.Text = text, .Caption = TApplication::Title()});
 }
 
-bool TDialogs::Confirm(const QString& text, const QString& caption) {
-    return MessageBox({text, caption, TMessage::TIcon::None, TMessage::TButtons::YesNo}) ==
-           TMessage::Yes;
+bool TDialogs::Confirm(const QString& text, const QString& caption, const QString& detail,
+                       TMessage::TAnswer defaultAnswer) {
+    return MessageBox({.Text = text,
+                       .Caption = caption,
+                       .Buttons = TMessage::TButtons::YesNo,
+                       .Detail = detail,
+                       .Default = defaultAnswer}) == TMessage::Yes;
 }
 
 void TDialogs::Warning(const QString& text) {
-    MessageBox({text, QStringLiteral("Warning"), TMessage::TIcon::Warning, TMessage::TButtons::Ok});
+    MessageBox(
+        {.Text = text, .Caption = QStringLiteral("Warning"), .Icon = TMessage::TIcon::Warning});
 }
 
 void TDialogs::ErrorBox(const QString& text) {
-    MessageBox({text, TApplication::Title(), TMessage::TIcon::Stop, TMessage::TButtons::Ok});
+    MessageBox({.Text = text, .Caption = TApplication::Title(), .Icon = TMessage::TIcon::Stop});
 }
 
 TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
@@ -54,9 +59,15 @@ TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
                                    : message.Icon == TMessage::TIcon::Stop  ? QMessageBox::Critical
                                                                             : QMessageBox::NoIcon;
     const bool yesNo = message.Buttons == TMessage::TButtons::YesNo;
-    QMessageBox box(icon, message.Caption, message.Text,
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
-                    QApplication::activeWindow());
+    QMessageBox box(
+        icon, message.Caption,
+        message.Detail.isEmpty() ? message.Text
+                                 : message.Text + QStringLiteral("\n\n") + message.Detail,
+        yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, QApplication::activeWindow());
+    // Texts hold paths and names from files: "<h1>" in a name is shown, not obeyed.
+    box.setTextFormat(Qt::PlainText);
+    if (yesNo)
+        box.setDefaultButton(message.Default == TMessage::No ? QMessageBox::No : QMessageBox::Yes);
     const int answer = box.exec();
     if (!yesNo)
         return TMessage::Ok;

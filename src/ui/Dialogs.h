@@ -18,7 +18,8 @@ struct TFileDialog {
     QString FileName;    // the full path last chosen, offered again next time
 };
 
-// A message box: its text, caption, icon and the buttons it offers.
+// A message box: its text, caption, icon and the buttons it offers. Every text is shown as
+// plain text: much of it comes from files and file names.
 struct TMessage {
     enum class TIcon { None, Warning, Stop };
     enum class TButtons { Ok, YesNo };
@@ -28,6 +29,8 @@ struct TMessage {
     QString Caption;
     TIcon Icon = TIcon::None;
     TButtons Buttons = TButtons::Ok;
+    QString Detail{};      // shown below the text, e.g. which tile a question is about
+    TAnswer Default = Yes; // the button Enter presses in a Yes/No box
 };
 
 // Every modal question the editor asks goes through here, so tests can answer them and read
@@ -46,7 +49,8 @@ public:
     // A plain box with one OK button, captioned with the application's title.
     void ShowMessage(const QString& text);
     // A Yes/No question; true for Yes.
-    bool Confirm(const QString& text, const QString& caption);
+    bool Confirm(const QString& text, const QString& caption, const QString& detail = {},
+                 TMessage::TAnswer defaultAnswer = TMessage::Yes);
     // Captioned "Warning", with an exclamation icon and one OK button.
     void Warning(const QString& text);
     // The application's error box: its title, a stop icon and OK.

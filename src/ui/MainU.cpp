@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -18,8 +17,8 @@
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <cmath>
+#include <type_traits>
 
 TForm1* Form1 = nullptr;
 TpropertyF* propertyF = nullptr;
@@ -43,7 +42,7 @@ void DestroyForms() {
 
 // ---------------------------------------------------------------------------------------------
 
-TMapView::TMapView(TForm1* form) : QWidget(form), Form(form) {
+TMapView::TMapView(TForm1* form, QWidget* parent) : QWidget(parent), Form(form) {
     setAttribute(Qt::WA_OpaquePaintEvent); // the canvas covers every pixel
     setFocusPolicy(Qt::NoFocus);
 }
@@ -104,14 +103,12 @@ TForm1::TForm1() {
 
     BuildMenus();
     auto* client = new QWidget(this);
-    auto* layout = new QHBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    MapView = new TMapView(this);
-    layout->addWidget(MapView, 1);
-    BuildPalette();
-    layout->addWidget(TileBox_gb);
+    MapView = new TMapView(this, client);
+    BuildPalette(client);
     setCentralWidget(client);
+    // Any change of the client area or of the palette's width places the controls anew.
+    client->installEventFilter(this);
+    TileBox_gb->installEventFilter(this);
     Status = new TStatusBar(this);
     setStatusBar(Status);
 
@@ -127,10 +124,15 @@ TForm1::~TForm1() {
     FormDestroy();
 }
 
-template <class Sender, class Signal>
-void TForm1::Command(Sender* sender, Signal signal, void (TForm1::*handler)()) {
-    connect(sender, signal, this, [this, handler] {
-        TApplication::Guard([this, handler] { (this->*handler)(); });
+template <class Sender, class Signal, class F>
+void TForm1::Command(Sender* sender, Signal signal, F command) {
+    connect(sender, signal, this, [this, command] {
+        TApplication::Guard([this, command] {
+            if constexpr (std::is_member_function_pointer_v<F>)
+                (this->*command)();
+            else
+                command();
+        });
         if (!Destroying)
             RedrawMap();
     });
@@ -169,12 +171,9 @@ void TForm1::BuildMenus() {
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
 }
 
-void TForm1::BuildPalette() {
-    TileBox_gb = new QGroupBox(QStringLiteral("Tile Pack"), this);
+void TForm1::BuildPalette(QWidget* client) {
+    TileBox_gb = new QGroupBox(QStringLiteral("Tile Pack"), client);
     TileBox_gb->setFixedWidth(108);
-    auto* box = new QVBoxLayout(TileBox_gb);
-    box->setContentsMargins(2, 2, 2, 2);
-    box->setSpacing(0);
 
     Panel1 = new QFrame(TileBox_gb);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -201,10 +200,8 @@ void TForm1::BuildPalette() {
     connect(SpeedButton1, &QToolButton::clicked, Add_tile_act, &QAction::trigger);
     connect(SpeedButton2, &QToolButton::clicked, Del_Tile_act, &QAction::trigger);
     connect(SpeedButton3, &QToolButton::clicked, Prop_Tile_act, &QAction::trigger);
-    box->addWidget(Panel1);
 
     TileList_lb = new QListWidget(TileBox_gb);
-    box->addWidget(TileList_lb, 1);
     PopupTileList = new QMenu(this);
     PopupAdd = PopupTileList->addAction(QStringLiteral("Add Tile"));
     PopupDelete = PopupTileList->addAction(QStringLiteral("Delete Tile"));
@@ -212,8 +209,8 @@ void TForm1::BuildPalette() {
     PopupDelete->setEnabled(false);
     PopupProperty->setEnabled(false);
     connect(PopupAdd, &QAction::triggered, Add_tile_act, &QAction::trigger);
-    Command(PopupDelete, &QAction::triggered, &TForm1::Del_Tile_actExecute);
-    Command(PopupProperty, &QAction::triggered, &TForm1::Prop_Tile_actExecute);
+    Command(PopupDelete, &QAction::triggered, [this] { DeleteTile(PopupItem); });
+    Command(PopupProperty, &QAction::triggered, [this] { ShowProperty(PopupItem); });
     SetUpTileList();
 }
 
@@ -223,7 +220,7 @@ void TForm1::FormCreate() {
     // The map exists before the view size is first read: reading it may deliver a resize.
     Map = std::make_unique<tMap>(48, &Canvas);
     Map->ShowGrid = false;
-    Map->SetViewSize(getclWidth(), MapView->height());
+    Map->SetViewSize(MapView->width(), MapView->height());
     Map->SetTilePackRef(&TilePack);
     Map->New(14, 14, 48);
     Destroying = false;
@@ -236,7 +233,21 @@ void TForm1::FormDestroy() {
 }
 
 int TForm1::getclWidth() const {
-    return width() - TileBox_gb->width();
+    return centralWidget()->width() - TileBox_gb->width();
+}
+
+void TForm1::PlaceControls() {
+    const int height = centralWidget()->height();
+    const int view = getclWidth();
+    MapView->setGeometry(0, 0, std::max(view, 0), height);
+    TileBox_gb->setGeometry(view, 0, TileBox_gb->width(), height);
+    // Inside the group box, below its caption, the button panel and under it the list, both
+    // as wide as the box less its two-pixel frame.
+    const int inner = TileBox_gb->width() - 4;
+    const int top = TileBox_gb->contentsRect().top();
+    Panel1->setGeometry(2, top, inner, Panel1->height());
+    const int listTop = top + Panel1->height();
+    TileList_lb->setGeometry(2, listTop, inner, std::max(height - 2 - listTop, 0));
 }
 
 void TForm1::Repaint(const std::function<void()>& draw) {
@@ -273,7 +284,7 @@ void TForm1::FormResize() {
         return;
     // The view is the visible map area, so every row and column can be scrolled into it.
     Canvas.SetSize(MapView->size());
-    Map->SetViewSize(getclWidth(), MapView->height());
+    Map->SetViewSize(MapView->width(), MapView->height());
     RedrawMap();
     const int clientHeight = height() - menuBar()->height();
     Status->SetText(
@@ -341,6 +352,14 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
     Repaint([this, direction] { Map->Scroll(direction); });
     Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
     return true;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == centralWidget() || watched == TileBox_gb) && event->type() == QEvent::Resize)
+        PlaceControls();
+    else if (TileListEvent(watched, event))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {

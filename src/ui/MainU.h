@@ -23,7 +23,7 @@ class TForm1;
 // coordinates, which are the map's view coordinates.
 class TMapView : public QWidget {
 public:
-    explicit TMapView(TForm1* form);
+    TMapView(TForm1* form, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -89,6 +89,8 @@ public:
     TCanvas Canvas;
 
     // Window
+    // The client width less the palette's: the map view's width. PlaceControls gives the view
+    // this width; everything else reads the view's size.
     int getclWidth() const;
     void FormActivate();
     void FormResize();
@@ -103,6 +105,7 @@ public:
 
     // Palette and tile commands
     void UpdateTileListBox();
+    // The item under a point of the list, and for (-1, -1), the keyboard's point, the selection.
     int Cur_item(QPoint position);
     void TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     int SelectedTile() const;
@@ -129,20 +132,37 @@ private:
     void FormCreate();
     void FormDestroy();
     void BuildMenus();
-    void BuildPalette();
+    void BuildPalette(QWidget* client);
     void SetUpTileList();
+    // The one place that works out where the view and the palette go: the view takes the
+    // client area left of the palette, the palette the rest.
+    void PlaceControls();
+    // Opens the list's popup for the item Cur_item finds at position; its Delete Tile and
+    // Property then act on that item.
+    void PopupTiles(QPoint position, QPoint globalPosition);
+    // "Delete Tile" and "Property" are enabled for an item, not for -1.
+    void EnablePopupEntries(int index);
+    // The palette list's keys, popup and right clicks; true when the event goes no further.
+    bool TileListEvent(QObject* watched, QEvent* event);
+    void DeleteTile(int index);
+    void ShowProperty(int index);
     // Clears the view, runs draw on it, and presents it.
     void Repaint(const std::function<void()>& draw);
-    // Connects a trigger to a command that runs guarded and leaves the view up to date.
-    template <class Sender, class Signal>
-    void Command(Sender* sender, Signal signal, void (TForm1::*handler)());
+    // Connects a trigger to a command (a handler of this window, or a function) that runs
+    // guarded and leaves the view up to date.
+    template <class Sender, class Signal, class F>
+    void Command(Sender* sender, Signal signal, F command);
     void PaintSegment(QPoint from, QPoint to);
-    // Loads AppDir/tiles/<PackName>, refusing a name that would lead out of that directory.
-    void LoadPackOfMap();
+    // Runs SaveDlg offering lastName, which then becomes the name chosen; false if cancelled.
+    bool RunSaveDlg(QString& lastName);
 
     bool Painting = false;
     bool Destroying = false;
     QPoint LastPaintPos;
+    int PopupItem = -1; // the item the popup was opened for
+    // The names the save dialog offers: the last map for Save, the last pack for Save Tile Pack.
+    QString LastMapName;
+    QString LastPackName;
 };
 
 class TpropertyF;

@@ -12,9 +12,54 @@
 #include <QFileInfo>
 
 namespace {
-// The file name of a path, as the map file stores it.
-QByteArray PackFileName(const QString& path) {
-    return Cp1251::FromUnicode(QFileInfo(path).fileName());
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Whether the file reads whole as a map, or as a tile pack, with the editor's own readers.
+bool ReadsAsMap(const QString& path) {
+    try {
+        tMap(1, nullptr).LoadFromFile(path);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+bool ReadsAsPack(const QString& path) {
+    try {
+        tTilePack().LoadFromFile(path);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+// Save and Save Tile Pack replace a file of their own kind without asking, as they always
+// have; a file of the other kind only when the user says so, since one slip of Enter in the
+// save dialog would otherwise lose a pack, or a map, for good.
+bool MayReplace(const QString& path, bool savingMap) {
+    if (!QFileInfo(path).isFile() || !(savingMap ? ReadsAsPack(path) : ReadsAsMap(path)))
+        return true;
+    const QString text = savingMap
+                             ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
+                             : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?");
+    return Dialogs().Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
+                             TMessage::No);
+}
+
+// The pack a map names, which is always loaded from the tiles directory: the name comes from
+// the map file and may lead nowhere else.
+QString PackPathOf(const QByteArray& packName, const QString& mapPath) {
+    const QString name = Cp1251::ToUnicode(packName);
+    const QString tiles = QDir(AppDir).filePath(QStringLiteral("tiles"));
+    if (!IsPlainFileName(name))
+        throw EFormatError(
+            QStringLiteral("The map \"%1\" was not opened: its tile pack \"%2\" is "
+                           "not a file in the tiles directory \"%3\", the only "
+                           "place a map's tile pack is loaded from.")
+                .arg(Native(QFileInfo(mapPath).absoluteFilePath()), name, Native(tiles)));
+    return QDir(tiles).filePath(name);
 }
 } // namespace
 
@@ -23,23 +68,26 @@ void TForm1::Open_actExecute() {
     OpenDlg.DefaultExt = QStringLiteral("*.map");
     if (!Dialogs().Execute(OpenDlg))
         return;
-    Map->LoadFromFile(OpenDlg.FileName);
-    LoadPackOfMap();
+    // The map and its pack are both read before either replaces what the editor holds: the
+    // new cells shown or saved with the old pack would name the wrong tiles.
+    const QString mapPath = OpenDlg.FileName;
+    tMap map(Map->TileSize, nullptr);
+    map.LoadFromFile(mapPath);
+    tTilePack pack;
+    const QString packPath = PackPathOf(map.PackName, mapPath);
+    try {
+        pack.LoadFromFile(packPath);
+    } catch (const Exception& e) {
+        throw Exception(QStringLiteral("The map \"%1\" was not opened: its tile pack could not be "
+                                       "loaded. %2")
+                            .arg(Native(QFileInfo(mapPath).absoluteFilePath()), e.Message()));
+    }
+    Map->TakeContent(map);
+    TilePack->Tiles = std::move(pack.Tiles);
+    LastMapName = mapPath;
+    LastPackName = packPath;
     UpdateTileListBox();
     Status->SetText(QStringLiteral("loading done!"));
-}
-
-void TForm1::LoadPackOfMap() {
-    // The name comes from the map file: it may only name a file in the tiles directory.
-    const QString name = Cp1251::ToUnicode(Map->PackName);
-    if (!IsPlainFileName(name))
-        throw EFormatError(
-            QStringLiteral("The map was opened, but its tile pack \"%1\" was not "
-                           "loaded: a map may only name a file in the tiles "
-                           "directory \"%2\". Load the tile pack with "
-                           "\"Load TilePack\".")
-                .arg(name, QDir::toNativeSeparators(AppDir + QStringLiteral("/tiles"))));
-    TilePack->LoadFromFile(QDir(AppDir).filePath(QStringLiteral("tiles/") + name));
 }
 
 void TForm1::Save_actExecute() {
@@ -50,7 +98,7 @@ void TForm1::Save_actExecute() {
                                          "Текущий Таил Пак) !!!"));
         return;
     }
-    if (!Dialogs().Execute(SaveDlg))
+    if (!RunSaveDlg(LastMapName) || !MayReplace(SaveDlg.FileName, true))
         return;
     Map->Text1 = "testing!!!";
     Map->SaveToFile(SaveDlg.FileName);
@@ -60,10 +108,27 @@ void TForm1::Save_actExecute() {
 void TForm1::SpeedButton4Click() {
     SaveDlg.FilterIndex = 2;
     SaveDlg.DefaultExt = QStringLiteral("*.pac");
-    if (!Dialogs().Execute(SaveDlg))
+    if (!RunSaveDlg(LastPackName))
         return;
-    TilePack->SaveToFile(SaveDlg.FileName, true, QString());
-    Map->PackName = PackFileName(SaveDlg.FileName);
+    const QString path = SaveDlg.FileName;
+    // A name the map cannot record exactly would name a file that is not there.
+    const QString name = QFileInfo(path).fileName();
+    if (const QString refusal = PackNameRefusal(name); !refusal.isEmpty())
+        throw Exception(QStringLiteral("The tile pack was not saved as \"%1\": %2.")
+                            .arg(Native(path), refusal));
+    if (!MayReplace(path, false))
+        return;
+    TilePack->SaveToFile(path, true, QString());
+    Map->PackName = Cp1251::FromUnicode(name);
+}
+
+bool TForm1::RunSaveDlg(QString& lastName) {
+    // The one save dialog serves maps and packs; each offers the name of its own kind.
+    SaveDlg.FileName = lastName;
+    if (!Dialogs().Execute(SaveDlg))
+        return false;
+    lastName = SaveDlg.FileName;
+    return true;
 }
 
 void TForm1::SpeedButton5Click() {
@@ -71,9 +136,24 @@ void TForm1::SpeedButton5Click() {
     OpenDlg.DefaultExt = QStringLiteral("*.pac");
     if (!Dialogs().Execute(OpenDlg))
         return;
-    TilePack->LoadFromFile(OpenDlg.FileName);
-    Map->PackName = PackFileName(OpenDlg.FileName);
+    const QString path = OpenDlg.FileName;
+    TilePack->LoadFromFile(path);
+    LastPackName = path;
     UpdateTileListBox();
+    const QString name = QFileInfo(path).fileName();
+    const QString refusal = PackNameRefusal(name);
+    if (refusal.isEmpty()) {
+        Map->PackName = Cp1251::FromUnicode(name);
+        return;
+    }
+    // The pack is usable; only a map cannot name it.
+    const QString kept =
+        Map->PackName.isEmpty()
+            ? QStringLiteral("The map still names no tile pack.")
+            : QStringLiteral("The map still names \"%1\".").arg(Cp1251::ToUnicode(Map->PackName));
+    Dialogs().Warning(QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
+                                     "until the file is renamed: %2. %3")
+                          .arg(Native(path), refusal, kept));
 }
 
 void TForm1::New_actExecute() {

@@ -16,7 +16,9 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 constexpr int PathRole = Qt::UserRole;
@@ -43,6 +45,11 @@ protected:
 
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
+}
+
+// A tool tip shows rich text when its text looks like markup; a path must show as it is.
+QString PlainToolTip(const QString& text) {
+    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
 }
 } // namespace
 
@@ -88,7 +95,7 @@ void TDirectoryListBox::Fill() {
         auto* item = new QListWidgetItem(icon, text, this);
         item->setData(PathRole, path);
         item->setData(DepthRole, depth);
-        item->setToolTip(Native(path));
+        item->setToolTip(PlainToolTip(Native(path)));
         return item;
     };
     QListWidgetItem* current = nullptr;
@@ -112,7 +119,7 @@ void TDirectoryListBox::UpdateLabel() {
         return;
     const QString path = Native(Current);
     DirLabel->setText(DirLabel->fontMetrics().elidedText(path, Qt::ElideMiddle, DirLabel->width()));
-    DirLabel->setToolTip(path);
+    DirLabel->setToolTip(PlainToolTip(path));
 }
 
 void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
@@ -140,7 +147,10 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     GroupBox1 = new QGroupBox(QStringLiteral("Каталог с png файлами"), this);
     GroupBox1->setGeometry(0, 0, 365, 303);
     pngDir_cap = new QLabel(QStringLiteral("pngDir_cap"), GroupBox1);
-    pngDir_cap->setGeometry(2, 17, 361, 13);
+    pngDir_cap->setTextFormat(Qt::PlainText);
+    // As tall as its font needs, descenders included, and ending above the list.
+    const int labelHeight = pngDir_cap->fontMetrics().height();
+    pngDir_cap->setGeometry(2, std::min(17, 33 - labelHeight), 361, labelHeight);
     SpeedButton1 = new QPushButton(QStringLiteral("Создать карту для мобилки !!!!"), GroupBox1);
     SpeedButton1->setGeometry(72, 152, 217, 22);
     // Enter in the directory list opens a directory; it must not run the export as well.

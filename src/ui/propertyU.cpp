@@ -2,6 +2,8 @@
 
 #include <QGroupBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 TpropertyF::TpropertyF(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Object Property"));
@@ -16,4 +18,14 @@ TpropertyF::TpropertyF(QWidget* parent) : QDialog(parent) {
     // Escape rejects a QDialog already, which is what Cancel does.
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TpropertyF::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event); // which centres a dialog on its main window
+    if (event->spontaneous())
+        return;
+    // Centred on the screen the main window is on instead.
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
 }

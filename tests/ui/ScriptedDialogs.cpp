@@ -13,7 +13,7 @@ TMessage::TAnswer TScriptedDialogs::MessageBox(const TMessage& message) {
         OnMessage(message);
     if (message.Buttons == TMessage::TButtons::Ok)
         return TMessage::Ok;
-    return Answers.isEmpty() ? TMessage::Yes : Answers.takeFirst();
+    return Answers.isEmpty() ? message.Default : Answers.takeFirst();
 }
 
 bool TScriptedDialogs::Execute(TFileDialog& dialog) {

@@ -24,7 +24,8 @@ public:
     QList<TMessage> Messages;
     // Runs after a box is recorded: the moment the user would be looking at it.
     std::function<void(const TMessage&)> OnMessage;
-    QList<TMessage::TAnswer> Answers; // to Yes/No boxes in order; Yes when none is left
+    // To Yes/No boxes in order; the box's default (Enter) when none is left.
+    QList<TMessage::TAnswer> Answers;
     // To file dialogs in order: a path, or nullopt (also when none is left) for Cancel.
     QList<std::optional<QString>> Files;
     QList<TFileDialog> FileDialogs; // each as it was when it was run

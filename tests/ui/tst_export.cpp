@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 using namespace TestSupport;
 
@@ -53,6 +54,15 @@ QByteArray ExpectedPack() {
         bytes += png;
     }
     return bytes;
+}
+
+// A tool tip as it shows: as rich text when it looks like markup, which Qt decides.
+QString ShownTip(const QString& tip) {
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument document;
+    document.setHtml(tip);
+    return document.toPlainText();
 }
 
 QStringList Log() {
@@ -131,7 +141,7 @@ void TestExport::theDialogAndItsDirectoryList() {
             TDirectoryListBox* list = Form3->DirectoryListBox1;
             auto isIn = [&](const QString& path) {
                 QCOMPARE(list->Directory(), path);
-                QCOMPARE(Form3->pngDir_cap->toolTip(), QDir::toNativeSeparators(path));
+                QCOMPARE(ShownTip(Form3->pngDir_cap->toolTip()), QDir::toNativeSeparators(path));
             };
             isIn(tiles);
             QCOMPARE(Form3->InfoMem->toPlainText(), QString());
@@ -162,6 +172,19 @@ void TestExport::theDialogAndItsDirectoryList() {
             isIn(deep);
             const QLabel* label = Form3->pngDir_cap;
             QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+            // The label is as tall as its font, descenders included, and clear of the list.
+            QVERIFY(label->height() >= label->fontMetrics().height());
+            QVERIFY(label->mapTo(Form3, QPoint(0, label->height())).y() <= list->y());
+            // A name that looks like markup shows as it is, in the label, the tip and the list.
+            const QString markup = f.Path("<b>Huge");
+            QDir().mkpath(markup);
+            list->SetDirectory(f.Dir.path());
+            QListWidgetItem* item = entry(markup);
+            QVERIFY(item);
+            QCOMPARE(ShownTip(item->toolTip()), QDir::toNativeSeparators(markup));
+            list->SetDirectory(markup);
+            isIn(markup);
+            QCOMPARE(label->textFormat(), Qt::PlainText);
             Form3->InfoMem->setPlainText("typed by the user");
             Form3->InfoMem->setFocus();
         });

@@ -3,6 +3,8 @@
 
 #include "ScriptedDialogs.h"
 
+#include "platform/Cp1251.h"
+
 #include <QListWidget>
 #include <QToolButton>
 
@@ -29,6 +31,9 @@ private slots:
     void loadTilePackAndOpenMapReplacePackAndPalette();
     void failedReadsKeepEverything_data();
     void failedReadsKeepEverything();
+    void saveOffersItsOwnKindAndAsksBeforeTheOther();
+    void packNamesAMapCanRecord_data();
+    void packNamesAMapCanRecord();
     void dialogsAreSharedAndRemembered();
 };
 
@@ -117,39 +122,42 @@ void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
 void TestFileCommands::failedReadsKeepEverything_data() {
     QTest::addColumn<bool>("openMap");       // or Load TilePack
     QTest::addColumn<QByteArray>("content"); // empty: no file at all
-    QTest::addColumn<bool>("opened");        // the map was read, its pack was not
+    QTest::addColumn<QString>("pack");       // the map's pack, which the error names too
     const QByteArray map = SmallMap("p.pac");
-    QTest::newRow("map missing") << true << QByteArray() << false;
-    QTest::newRow("map truncated") << true << map.left(map.size() - 2) << false;
-    QTest::newRow("map of negative width") << true << SmallMap("p.pac", -3) << false;
-    QTest::newRow("pack missing") << false << QByteArray() << false;
-    QTest::newRow("pack truncated") << false << QByteArray("truncated") << false;
+    QTest::newRow("map missing") << true << QByteArray() << "";
+    QTest::newRow("map truncated") << true << map.left(map.size() - 2) << "";
+    QTest::newRow("map of negative width") << true << SmallMap("p.pac", -3) << "";
+    QTest::newRow("pack missing") << false << QByteArray() << "";
+    QTest::newRow("pack truncated") << false << QByteArray("truncated") << "";
     QTest::newRow("pack with a bad image")
         << false << Int32s({1, 0, 1}) + "a" + Int32s({0, 0, 0, 0, 0, 0, 14}) + "NOT A BITMAP!!"
-        << false;
-    QTest::newRow("pack of a huge count") << false << Int32s({1000000000, 0}) << false;
+        << "";
+    QTest::newRow("pack of a huge count") << false << Int32s({1000000000, 0}) << "";
+    // Open Map changes nothing unless the map and its pack both read: the map alone would be
+    // shown, and saved, with a pack that is not its own.
+    QTest::newRow("map's pack missing") << true << SmallMap("absent.pac", 5) << "tiles/absent.pac";
+    QTest::newRow("map's pack truncated")
+        << true << SmallMap("broken.pac", 5) << "tiles/broken.pac";
     // A pack the map names but cannot have: outside.pac beside tiles/ is there to be reached.
-    for (const char* name :
-         {"absent.pac", "", ".", "..", "../outside.pac", "..\\outside.pac", "/outside.pac"})
-        QTest::addRow("pack named \"%s\"", name) << true << SmallMap(name, 5) << true;
+    for (const char* name : {"", ".", "..", "../outside.pac", "..\\outside.pac", "/outside.pac"})
+        QTest::addRow("pack named \"%s\"", name) << true << SmallMap(name, 5) << "";
 }
 
 void TestFileCommands::failedReadsKeepEverything() {
     QFETCH(bool, openMap);
     QFETCH(QByteArray, content);
-    QFETCH(bool, opened);
+    QFETCH(QString, pack);
     TGuiFixture f;
     UseTiles(3);
     TilePack->SaveToFile(f.Path("outside.pac"), true, QString());
+    QVERIFY(WriteFile(f.Path("tiles/broken.pac"), TilePack->SaveToBytes(true, {}).chopped(1)));
     UseTiles(2);
     Map->PackName = "kept.pac";
     if (content == "truncated")
         content = TilePack->SaveToBytes(true, QString()).chopped(1);
     if (!content.isEmpty())
         QVERIFY(WriteFile(f.Path("bad"), content));
-    QByteArray before = State();
-    if (opened) // only the map changes, and the view shows it with the pack it had
-        before.replace(0, Map->SaveToBytes().size(), content);
+    const QByteArray before = State();
     f.Dialogs->Files << f.Path("bad");
     if (openMap)
         Form1->Open_act->trigger();
@@ -158,11 +166,116 @@ void TestFileCommands::failedReadsKeepEverything() {
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const TMessage& error = f.Dialogs->Messages[0];
     QCOMPARE(error.Icon, TMessage::TIcon::Stop);
-    QVERIFY(opened || error.Text.contains(Shown(f.Path("bad"))));
+    QVERIFY2(error.Text.contains(Shown(f.Path("bad"))), qPrintable(error.Text));
+    QVERIFY2(pack.isEmpty() || error.Text.contains(Shown(f.Path(pack))), qPrintable(error.Text));
     QVERIFY(!content.isEmpty() || error.Text.startsWith("Cannot open file "));
     QCOMPARE(State(), before);
-    QCOMPARE(ViewPixel(5, 5), TileColours[opened ? 1 : 0]);
-    QCOMPARE(ViewPixel(5 * 48 + 2, 5), opened ? Background : TileColours[0]);
+    QCOMPARE(ViewPixel(5, 5), TileColours[0]);
+    QCOMPARE(ViewPixel(5 * 48 + 2, 5), TileColours[0]);
+}
+
+void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
+    TGuiFixture f;
+    UseTiles(2);
+    const QString pack = f.Path("tiles/forest.pac"), map = f.Path("level.map");
+    auto save = [&f](QAction* command, const QString& path,
+                     std::optional<TMessage::TAnswer> answer = std::nullopt) {
+        f.Dialogs->Messages.clear();
+        f.Dialogs->Files << path;
+        if (answer)
+            f.Dialogs->Answers << *answer;
+        command->trigger();
+        return f.Dialogs->FileDialogs.constLast().FileName; // the name it offered
+    };
+    QAction savePack;
+    connect(&savePack, &QAction::triggered, Form1->SpeedButton4, &QToolButton::click);
+    // Each command offers the last name of its own kind.
+    QCOMPARE(save(&savePack, pack), QString());
+    QCOMPARE(save(Form1->Save_act, map), QString());
+    QCOMPARE(save(&savePack, pack), pack);
+    QCOMPARE(save(Form1->Save_act, map), map);
+    QVERIFY(f.Dialogs->Messages.isEmpty()); // over their own kind without asking
+    const QByteArray packBytes = ReadFile(pack), mapBytes = ReadFile(map);
+
+    // The other kind only when the user says so; Enter says no.
+    Map->Text1 = "kept";
+    Form1->Status->SetText("before");
+    save(Form1->Save_act, pack);
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
+    const TMessage ask = f.Dialogs->Messages[0];
+    QCOMPARE(ask.Text, QString("\"%1\" is a tile pack. Replace it with the map?").arg(Shown(pack)));
+    QCOMPARE(ask.Caption, "Confirm");
+    QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
+    QCOMPARE(ask.Default, TMessage::No);
+    QCOMPARE(ReadFile(pack), packBytes);
+    QCOMPARE(Map->Text1, QByteArray("kept"));
+    QCOMPARE(Form1->Status->Text(), "before");
+    save(&savePack, map, TMessage::No);
+    QCOMPARE(
+        f.Dialogs->Texts(),
+        QStringList{QString("\"%1\" is a map. Replace it with the tile pack?").arg(Shown(map))});
+    QCOMPARE(ReadFile(map), mapBytes);
+    QCOMPARE(Map->PackName, QByteArray("forest.pac"));
+    save(&savePack, map, TMessage::Yes);
+    QCOMPARE(ReadFile(map), packBytes);
+    QCOMPARE(Map->PackName, QByteArray("level.map"));
+    // A file of neither kind is replaced as before.
+    QVERIFY(WriteFile(f.Path("notes.txt"), "notes"));
+    save(Form1->Save_act, f.Path("notes.txt"));
+    QVERIFY(f.Dialogs->Messages.isEmpty());
+    QCOMPARE(Form1->Status->Text(), "saved... ok!");
+}
+
+void TestFileCommands::packNamesAMapCanRecord_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("refused"); // the character the error names; empty: accepted
+    QTest::newRow("cyrillic") << "лес.pac"
+                              << "";
+    QTest::newRow("a letter Windows-1251 lacks") << "grün.pac"
+                                                 << "ü";
+    QTest::newRow("outside the basic plane") << "tiles😀.pac"
+                                             << "😀";
+    QTest::newRow("backslash") << "a\\b.pac"
+                               << "\\";
+}
+
+void TestFileCommands::packNamesAMapCanRecord() {
+    QFETCH(QString, name);
+    QFETCH(QString, refused);
+    TGuiFixture f;
+    UseTiles(2);
+    const QString path = f.Path(name);
+    Map->PackName = "old.pac";
+    // Save Tile Pack refuses before it writes anything, and says which character.
+    f.Dialogs->Files << path;
+    Form1->SpeedButton4->click();
+    if (refused.isEmpty()) {
+        QVERIFY(f.Dialogs->Messages.isEmpty());
+        QCOMPARE(Map->PackName, Cp1251::FromUnicode(name));
+    } else {
+        QCOMPARE(f.Dialogs->Messages.size(), 1);
+        QVERIFY2(f.Dialogs->Messages[0].Text.contains('"' + refused + '"'),
+                 qPrintable(f.Dialogs->Messages[0].Text));
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(Map->PackName, QByteArray("old.pac"));
+    }
+    // Load TilePack loads such a pack, but keeps the name the map had and says why.
+    UseTiles(3);
+    TilePack->SaveToFile(path, true, QString());
+    UseTiles(1);
+    Map->PackName = "old.pac";
+    f.Dialogs->Messages.clear();
+    f.Dialogs->Files << path;
+    Form1->SpeedButton5->click();
+    QCOMPARE(TilePack->Count(), 3);
+    QCOMPARE(Form1->TileList_lb->count(), 3);
+    QCOMPARE(Map->PackName, refused.isEmpty() ? Cp1251::FromUnicode(name) : "old.pac");
+    QCOMPARE(f.Dialogs->Messages.size(), refused.isEmpty() ? 0 : 1);
+    if (!refused.isEmpty()) {
+        const QString text = f.Dialogs->Messages[0].Text;
+        QVERIFY2(text.contains('"' + refused + '"') && text.contains("\"old.pac\""),
+                 qPrintable(text));
+    }
 }
 
 void TestFileCommands::dialogsAreSharedAndRemembered() {
@@ -181,12 +294,12 @@ void TestFileCommands::dialogsAreSharedAndRemembered() {
                     .arg(d.Filter)
                     .arg(d.FilterIndex)
                     .arg(d.DefaultExt, QFileInfo(d.FileName).fileName());
-    // The save dialog offers the pack's path next time, with the map pair selected.
+    // The open dialog offers the path it returned last; the save dialog the last name of the
+    // kind being saved, here the pack just loaded and then no map yet.
     QCOMPARE(runs, (QStringList{"0 Map file|*.map|TilePack|*.pac 2 *.pac ",
-                                "1 Map |*.map|TilePack|*.pac 2 *.pac ",
-                                "1 Map |*.map|TilePack|*.pac 1 *.map saved.pac",
+                                "1 Map |*.map|TilePack|*.pac 2 *.pac p.pac",
+                                "1 Map |*.map|TilePack|*.pac 1 *.map ",
                                 "0 Map file|*.map|TilePack|*.pac 1 *.map p.pac"}));
-    QCOMPARE(f.Dialogs->FileDialogs[2].FileName, f.Path("saved.pac"));
     QCOMPARE(Map->Width, 14);
 }
 

@@ -3,9 +3,13 @@
 
 #include "ScriptedDialogs.h"
 
+#include <QGroupBox>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSet>
+#include <QTimer>
 
 namespace {
 QList<QPoint> CellsHolding(TileIndex value) {
@@ -41,6 +45,7 @@ private slots:
     void arrowsScrollToEveryEdgeAndLeaveTheSelection();
     void viewShowsTheCurrentMapAfterEveryChange();
     void errorBoxAndExit();
+    void messageBoxesShowTextAsItIs();
 };
 
 void TestMainWindow::startUpAndResize() {
@@ -62,6 +67,18 @@ void TestMainWindow::startUpAndResize() {
     QCOMPARE(Form1->Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
     QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), Form1->MapView->size());
     QCOMPARE(Form1->Canvas.Size(), Form1->MapView->size());
+    // One place lays the window out: with a wider palette the view, its canvas and the map's
+    // view size follow at once, and the view scrolls until the map's last column is in it.
+    Form1->TileBox_gb->setFixedWidth(160);
+    QCOMPARE(Form1->getclWidth(), 900 - 160);
+    QCOMPARE(Form1->MapView->geometry(), QRect(0, 0, 900 - 160, Form1->MapView->height()));
+    QCOMPARE(Form1->TileBox_gb->x(), 900 - 160);
+    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), Form1->MapView->size());
+    QCOMPARE(Form1->Canvas.Size(), Form1->MapView->size());
+    Map->New(40, 10, 48);
+    for (int i = 0; i < 300; ++i)
+        QTest::keyClick(Form1, Qt::Key_Right);
+    QVERIFY(40 * 48 - Map->OffsetX <= Form1->MapView->width());
 }
 
 void TestMainWindow::strokes() {
@@ -196,6 +213,33 @@ void TestMainWindow::errorBoxAndExit() {
     QCOMPARE(Form1->Status->Text(), "x=4 y=0");
     Form1->Exit1->trigger();
     QVERIFY(!Form1->isVisible());
+}
+
+void TestMainWindow::messageBoxesShowTextAsItIs() {
+    // Texts hold names from files: markup in them is shown, not obeyed.
+    TQtDialogs dialogs;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QAbstractButton* defaultButton = nullptr;
+    QAbstractButton* no = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        shown = box->text();
+        format = box->textFormat();
+        defaultButton = box->defaultButton();
+        no = box->button(QMessageBox::No);
+        box->button(QMessageBox::Yes)->click();
+    });
+    const TMessage::TAnswer answer = dialogs.MessageBox({.Text = "<h1>Huge</h1>",
+                                                         .Caption = "Confirm",
+                                                         .Buttons = TMessage::TButtons::YesNo,
+                                                         .Detail = "<b>bold</b>",
+                                                         .Default = TMessage::No});
+    QCOMPARE(answer, TMessage::Yes);
+    QCOMPARE(shown, "<h1>Huge</h1>\n\n<b>bold</b>");
+    QCOMPARE(format, Qt::PlainText);
+    QVERIFY(defaultButton && defaultButton == no);
 }
 
 KORVANE_GUI_TEST_MAIN(TestMainWindow)

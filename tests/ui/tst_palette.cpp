@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 
 using namespace TestSupport;
@@ -21,6 +22,8 @@ private slots:
     void addTile();
     void deleteTileAsksAndKeepsTheMap();
     void popupFollowsTheItemUnderThePointer();
+    void popupFromTheKeyboard_data();
+    void popupFromTheKeyboard();
     void propertyDialogChangesNothing();
     void itemsShowTheTilesUnscaled();
 };
@@ -106,6 +109,7 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
     Form1->Del_Tile_act->trigger();
     QCOMPARE(f.Dialogs->Texts(),
              (QStringList{"Do you want Delete tile?", "!!! There One Element !!!"}));
+    QCOMPARE(f.Dialogs->Messages[0].Detail, "Tile 0, \"tile0\"");
     QCOMPARE(f.Dialogs->Messages.last().Caption, "tst_palette");
     QCOMPARE(TilePack->Count(), 1);
 }
@@ -138,34 +142,80 @@ void TestPalette::popupFollowsTheItemUnderThePointer() {
     Form1->PopupTileList->hide();
     QCOMPARE(Form1->SelectedTile(), 0);
     QCOMPARE(enabled(), on);
-    // ...and its Delete Tile removes the selected tile, not the one under the pointer.
+    // ...and its Property and Delete Tile act on the tile under the pointer, which the
+    // confirmation names; the menu still acts on the selection.
+    f.Dialogs->OnModal = [](QDialog&) { return propertyF->Tile; };
+    Form1->PopupProperty->trigger();
+    QCOMPARE(propertyF->Tile, 2);
+    Form1->Prop_Tile_act->trigger();
+    QCOMPARE(propertyF->Tile, 0);
     Form1->PopupDelete->trigger();
-    QCOMPARE(TileNames(), (QByteArrayList{"tile1", "tile2"}));
+    QCOMPARE(f.Dialogs->Messages.constLast().Detail, "Tile 2, \"tile2\"");
+    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1"}));
+    QCOMPARE(Form1->Status->Text(), "2");
+    list->setCurrentRow(1);
+    Form1->Del_Tile_act->trigger();
+    QCOMPARE(TileNames(), QByteArrayList{"tile0"});
+}
+
+void TestPalette::popupFromTheKeyboard_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+    QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+}
+
+void TestPalette::popupFromTheKeyboard() {
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    TGuiFixture f;
+    UseTiles(3);
+    QListWidget* list = Form1->TileList_lb;
+    list->setCurrentRow(1);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key(key), modifiers);
+    QVERIFY(Form1->PopupTileList->isVisible());
+    Form1->PopupTileList->hide();
+    QCOMPARE(Form1->SelectedTile(), 1);
+    // Opened from the keyboard, the popup acts on the selected tile.
+    Form1->PopupDelete->trigger();
+    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile2"}));
 }
 
 void TestPalette::propertyDialogChangesNothing() {
     TGuiFixture f;
     UseTiles(2);
     const QByteArray before = TilePack->SaveToBytes(true, QString());
-    f.Dialogs->OnModal = [](QDialog& dialog) {
+    // It opens centred on the screen, wherever the main window is.
+    Form1->move(0, 0);
+    QPoint centre;
+    f.Dialogs->OnModal = [&centre](QDialog& dialog) {
         dialog.show();
+        centre = dialog.frameGeometry().center();
         QTest::mouseClick(static_cast<TpropertyF&>(dialog).OkButton, Qt::LeftButton);
         return dialog.result();
     };
     Form1->SpeedButton3->click();
     QCOMPARE(f.Dialogs->ModalTitles, QStringList{"Object Property"});
+    QVERIFY((centre - propertyF->screen()->availableGeometry().center()).manhattanLength() <= 2);
     QCOMPARE(propertyF->result(), int(QDialog::Accepted));
     QCOMPARE(TilePack->SaveToBytes(true, QString()), before);
 }
 
 void TestPalette::itemsShowTheTilesUnscaled() {
     TGuiFixture f;
-    UseTiles(2);
-    // A tile wider than the list is clipped, never scaled; items stay 49 pixels high.
+    UseTiles(3);
+    // A tile wider than the list is clipped, never scaled; items stay 49 pixels high, and a
+    // tall image stays inside its own item, here over an item whose image is small.
     TilePack->Tile(1).Bitmap->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
+    TilePack->Tile(2).Bitmap->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
     Form1->TileList_lb->doItemsLayout();
     const QImage list = Form1->TileList_lb->viewport()->grab().toImage();
-    const int left = (Form1->TileList_lb->width() - 48) / 2;
+    // The list is the group box less its frame, 104 pixels, so the images stand at 28.
+    QCOMPARE(Form1->TileList_lb->width(), 104);
+    const int left = 28;
+    QCOMPARE(list.pixel(left + 4, 2 * 49 + 4), TileColours[2]);
+    QVERIFY(list.pixel(left + 30, 2 * 49 + 10) != TileColours[4]);
     QCOMPARE(list.pixel(left + 2, 5), TileColours[0]);
     QCOMPARE(list.pixel(left + 47, 47), TileColours[0]);
     QVERIFY(list.pixel(left - 2, 5) != TileColours[0] &&
