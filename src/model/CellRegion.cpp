@@ -1,0 +1,132 @@
+#include "model/CellRegion.h"
+
+#include <algorithm>
+#include <span>
+#include <utility>
+
+TCellRegion::TCellRegion(const QRect& box)
+    : Bounds(box), Bits(std::size_t((qint64(box.width()) * box.height() + 63) / 64)) {}
+
+bool TCellRegion::Contains(qint32 x, qint32 y) const {
+    if (!Bounds.contains(x, y))
+        return false;
+    const qint64 bit = BitIndex(x, y);
+    return (Bits[std::size_t(bit / 64)] >> (bit % 64)) & 1;
+}
+
+void TCellRegion::AddSpan(qint32 x, qint32 y0, qint32 y1) {
+    // A span is a run of bits, set a word at a time.
+    for (qint64 bit = BitIndex(x, y0), end = BitIndex(x, y1) + 1; bit < end;) {
+        const qint64 inWord = std::min<qint64>(64 - bit % 64, end - bit);
+        const quint64 mask = (inWord == 64 ? ~quint64(0) : ((quint64(1) << inWord) - 1))
+                             << (bit % 64);
+        Bits[std::size_t(bit / 64)] |= mask;
+        bit += inWord;
+    }
+    Cells += y1 - y0 + 1;
+}
+
+void TCellRegion::Fill(TCellGrid& grid, TileIndex value) const {
+    for (qint32 x = Bounds.left(); x <= Bounds.right(); ++x) {
+        const auto column = grid[x];
+        for (qint32 y = Bounds.top(); y <= Bounds.bottom(); ++y)
+            if (Contains(x, y))
+                column[std::size_t(y)] = value;
+    }
+}
+
+namespace {
+// Cells are compared a block at a time where they can be: a loop without an early exit over a
+// block vectorises, and a large region is mostly whole blocks of one value.
+constexpr qint32 Block = 16;
+
+// How many of the Block cells from p hold value.
+inline int EqualInBlock(const TileIndex* p, TileIndex value) {
+    int equal = 0;
+    for (int k = 0; k < Block; ++k)
+        equal += p[k] == value;
+    return equal;
+}
+
+// The last row at or below y (the first at or above, when up) of the run of value through y.
+qint32 RunEnd(std::span<const TileIndex> column, qint32 y, TileIndex value, bool up) {
+    const qint32 rows = qint32(column.size());
+    if (up) {
+        while (y >= Block && EqualInBlock(&column[std::size_t(y - Block)], value) == Block)
+            y -= Block;
+        while (y > 0 && column[std::size_t(y - 1)] == value)
+            --y;
+    } else {
+        while (y + Block < rows && EqualInBlock(&column[std::size_t(y + 1)], value) == Block)
+            y += Block;
+        while (y < rows - 1 && column[std::size_t(y + 1)] == value)
+            ++y;
+    }
+    return y;
+}
+
+// Calls seed(y) for the first row of each run of value within y0..y1.
+template <class Seed>
+void RunStarts(std::span<const TileIndex> column, qint32 y0, qint32 y1, TileIndex value,
+               Seed&& seed) {
+    bool inRun = false;
+    for (qint32 y = y0; y <= y1;) {
+        if (y + Block <= y1 + 1) {
+            const int equal = EqualInBlock(&column[std::size_t(y)], value);
+            if (equal == 0 || equal == Block) {
+                if (equal == Block && !inRun)
+                    seed(y);
+                inRun = equal == Block;
+                y += Block;
+                continue;
+            }
+        }
+        const bool is = column[std::size_t(y)] == value;
+        if (is && !inRun)
+            seed(y);
+        inRun = is;
+        ++y;
+    }
+}
+} // namespace
+
+TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
+    const qint32 columns = grid.size();
+    const qint32 rows = grid.Rows();
+    if (x < 0 || y < 0 || x >= columns || y >= rows)
+        return {};
+    const TileIndex old = grid[x][std::size_t(y)];
+    if (old == value)
+        return {};
+    // Spans along columns, which are contiguous in the grid. Every filled cell stops holding
+    // old, so nothing is visited twice; the spans are kept to build the region afterwards,
+    // once its bounding box is known.
+    struct TSpan {
+        qint32 X, Y0, Y1;
+    };
+    std::vector<TSpan> spans;
+    std::vector<std::pair<qint32, qint32>> seeds{{x, y}};
+    QRect box;
+    while (!seeds.empty()) {
+        const auto [sx, sy] = seeds.back();
+        seeds.pop_back();
+        const auto column = grid[sx];
+        if (column[std::size_t(sy)] != old)
+            continue;
+        const qint32 y0 = RunEnd(column, sy, old, true);
+        const qint32 y1 = RunEnd(column, sy, old, false);
+        std::fill(column.begin() + y0, column.begin() + y1 + 1, value);
+        spans.push_back({sx, y0, y1});
+        box |= QRect(sx, y0, 1, y1 - y0 + 1);
+        // One seed for each run of old cells beside the span, left and right.
+        for (const qint32 nx : {sx - 1, sx + 1}) {
+            if (nx < 0 || nx >= columns)
+                continue;
+            RunStarts(grid[nx], y0, y1, old, [&](qint32 ny) { seeds.emplace_back(nx, ny); });
+        }
+    }
+    TCellRegion region(box);
+    for (const TSpan& span : spans)
+        region.AddSpan(span.X, span.Y0, span.Y1);
+    return region;
+}

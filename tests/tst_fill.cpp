@@ -1,0 +1,139 @@
+// The fill of a 4-connected region of equal cells, and the region it reports for undo.
+
+#include "model/CellRegion.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+#include <deque>
+
+namespace {
+// A grid from rows of text: each character a cell, '.' for -1 and digits for tiles.
+TCellGrid Grid(const QStringList& rows) {
+    TCellGrid grid(qint32(rows.first().size()), qint32(rows.size()));
+    for (qint32 y = 0; y < grid.Rows(); ++y)
+        for (qint32 x = 0; x < grid.size(); ++x)
+            grid[x][std::size_t(y)] = rows[y][x] == '.' ? -1 : rows[y][x].digitValue();
+    return grid;
+}
+
+QStringList Text(const TCellGrid& grid) {
+    QStringList rows;
+    for (qint32 y = 0; y < grid.Rows(); ++y) {
+        QString row;
+        for (qint32 x = 0; x < grid.size(); ++x) {
+            const TileIndex v = grid[x][std::size_t(y)];
+            row += v == -1 ? QChar('.') : QChar('0' + v);
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+// The same fill, one cell at a time, as the plain definition says.
+QSet<QPoint> ReferenceRegion(const TCellGrid& grid, QPoint start) {
+    QSet<QPoint> region{start};
+    std::deque<QPoint> queue{start};
+    const TileIndex old = grid[start.x()][std::size_t(start.y())];
+    while (!queue.empty()) {
+        const QPoint p = queue.front();
+        queue.pop_front();
+        for (const QPoint d : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)}) {
+            const QPoint n = p + d;
+            if (n.x() >= 0 && n.y() >= 0 && n.x() < grid.size() && n.y() < grid.Rows() &&
+                grid[n.x()][std::size_t(n.y())] == old && !region.contains(n)) {
+                region.insert(n);
+                queue.push_back(n);
+            }
+        }
+    }
+    return region;
+}
+} // namespace
+
+class tst_fill : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fill_data() {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("bounded by other tiles")
+            << QStringList{"00100", "01110", "00100"} << QPoint(2, 1) << 7
+            << QStringList{"00700", "07770", "00700"};
+        QTest::newRow("diagonals do not connect")
+            << QStringList{"1010", "0101", "1010"} << QPoint(0, 0) << 5
+            << QStringList{"5010", "0101", "1010"};
+        QTest::newRow("to the map's edges, around a hole")
+            << QStringList{"0000", "0220", "0000"} << QPoint(3, 2) << 1
+            << QStringList{"1111", "1221", "1111"};
+        QTest::newRow("empty cells") << QStringList{"..1", ".11", "1.."} << QPoint(0, 0) << 3
+                                     << QStringList{"331", "311", "1.."};
+        QTest::newRow("erasing") << QStringList{"22", "21"} << QPoint(0, 1) << -1
+                                 << QStringList{"..", ".1"};
+        QTest::newRow("a spiral") << QStringList{"00000", "11110", "00010", "01110", "00000"}
+                                  << QPoint(2, 2) << 4
+                                  << QStringList{"44444", "11114", "44414", "41114", "44444"};
+    }
+    void fill() {
+        QFETCH(QStringList, before);
+        QFETCH(QPoint, at);
+        QFETCH(int, value);
+        QFETCH(QStringList, after);
+        TCellGrid grid = Grid(before);
+        const TCellRegion region = FloodFill(grid, at.x(), at.y(), value);
+        QCOMPARE(Text(grid), after);
+        // The region is exactly the cells that changed, and filling it with the old value
+        // gives the map back.
+        qint64 changed = 0;
+        const TCellGrid original = Grid(before);
+        for (qint32 y = 0; y < grid.Rows(); ++y)
+            for (qint32 x = 0; x < grid.size(); ++x) {
+                const bool differs = grid[x][std::size_t(y)] != original[x][std::size_t(y)];
+                QCOMPARE(region.Contains(x, y), differs);
+                changed += differs;
+            }
+        QCOMPARE(region.Count(), changed);
+        region.Fill(grid, original[at.x()][std::size_t(at.y())]);
+        QCOMPARE(Text(grid), before);
+    }
+
+    // Filling with the value the cell holds, or outside the map, changes nothing and reports
+    // an empty region (so no undo step is made).
+    void nothingToFill() {
+        TCellGrid grid = Grid({"012", "345"});
+        for (const QPoint at : {QPoint(1, 0), QPoint(-1, 0), QPoint(3, 1), QPoint(0, 2)}) {
+            const TCellRegion region = FloodFill(grid, at.x(), at.y(), 1);
+            QCOMPARE(region.Count(), 0);
+        }
+        QCOMPARE(Text(grid), QStringList({"012", "345"}));
+        TCellGrid none;
+        QCOMPARE(FloodFill(none, 0, 0, 1).Count(), 0);
+    }
+
+    // Random maps of few tiles, against the plain definition.
+    void randomMaps() {
+        QRandomGenerator random(20261206);
+        for (int round = 0; round < 200; ++round) {
+            const qint32 columns = random.bounded(1, 40), rows = random.bounded(1, 40);
+            TCellGrid grid(columns, rows);
+            const int kinds = random.bounded(1, 4);
+            for (qint64 i = 0; i < qint64(columns) * rows; ++i)
+                grid.data()[i] = random.bounded(kinds) - 1;
+            const QPoint at(random.bounded(columns), random.bounded(rows));
+            const QSet<QPoint> expected = ReferenceRegion(grid, at);
+            const TCellRegion region = FloodFill(grid, at.x(), at.y(), 9);
+            QCOMPARE(region.Count(), qint64(expected.size()));
+            for (qint32 x = 0; x < columns; ++x)
+                for (qint32 y = 0; y < rows; ++y) {
+                    const bool inside = expected.contains(QPoint(x, y));
+                    QCOMPARE(region.Contains(x, y), inside);
+                    QCOMPARE(grid[x][std::size_t(y)] == 9, inside);
+                }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_fill)
+#include "tst_fill.moc"
