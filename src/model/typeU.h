@@ -36,10 +36,12 @@ public:
     // Appends one record: the desktop variant (name and BMP) when embed is set, otherwise the
     // mobile one (no name; the bytes of imageDir + Name + ".png").
     void SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const;
-    // Reads one desktop record from the stream's position and leaves the position behind it.
-    // Throws EFormatError when the record does not fit in what remains, and the bitmap's
-    // errors for a bad image.
-    void LoadFromStream(TMemoryStream& stream);
+    // Reads one desktop record from the stream's position and leaves the position behind it,
+    // all but its image, whose BMP bytes it returns for LoadImage. Throws EFormatError when the
+    // record does not fit in what remains.
+    QByteArray ReadRecord(TMemoryStream& stream);
+    // Decodes the record's image into Bitmap. Throws EFormatError for a bad image.
+    void LoadImage(const QByteArray& bmp);
 };
 
 // The pack owns its tiles; a TileRef from NewTile is the caller's until it is added.
@@ -71,6 +73,9 @@ public:
     // The file image that SaveToFile writes and LoadFromFile reads, for callers that build
     // several files before writing any.
     QByteArray SaveToBytes(bool embed, const QString& imageDir) const;
+    // The tiles of a desktop pack from the stream's position. The records are read in file
+    // order and their images decoded on all cores; the error reported is the one reading tile
+    // after tile would meet first.
     static std::vector<TileRef> ReadTiles(TMemoryStream& stream);
 };
 
