@@ -4,10 +4,14 @@
 // formats (tile pack .pac and map .map).
 
 #include <QByteArray>
+#include <QPoint>
+#include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QtGlobal>
 #include <array>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -143,11 +147,29 @@ public:
     void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
     // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
     void SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex);
+    // The column and row of the cell under a view pixel, if the map has one there.
+    std::optional<QPoint> CellAt(qint32 pixelX, qint32 pixelY) const;
 
     void Draw(bool fillBackground);
     void DrawGrid();
     // 1 right, 2 left, 3 up, 4 down, by 4 pixels within the map's bounds; then redraws.
     void Scroll(qint32 direction);
+
+    // Drawing only what changed. A view redrawn in full is the view filled with clBtnFace and
+    // drawn with Draw(false); these keep it exactly so, drawing only what a change affects.
+    //
+    // Fills area with clBtnFace and draws there what Draw(false) draws: the tiles that reach
+    // into it, in Draw's order, and the grid. Outside area nothing changes.
+    void Redraw(const QRect& area);
+    // The view pixels that the tile of a cell may cover: from the cell's top-left corner as far
+    // right and down as the pack's largest tile, and at least the cell.
+    QRect CellArea(QPoint cell) const;
+    // Moves the view as Scroll does, without drawing; returns how far it moved.
+    QPoint Step(qint32 direction);
+    // After the view moved by moved and the canvas's pixels with it (by -moved), what must be
+    // redrawn: the strip the move uncovered, and where tiles larger than a cell may reach in
+    // from the cells that came into view or went out of it on the left or top.
+    QRegion Uncovered(QPoint moved) const;
 
     // The file is replaced atomically.
     void SaveToFile(const QString& fileName) const;
@@ -161,6 +183,12 @@ public:
     static void CheckSize(qint32 width, qint32 height, qint32 tileSize);
 
 private:
+    // Draws the tiles of the view cells in columns and rows (view counts, as Draw has them),
+    // in Draw's order.
+    void DrawTiles(const tTilePack& pack, std::pair<qint32, qint32> columns,
+                   std::pair<qint32, qint32> rows);
+    // How far the pack's largest tile reaches past a cell, right and down; 0 when none does.
+    QSize Overhang() const;
     // A grid of the given size with every cell 0; throws as New does.
     static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
     // Takes the grid as the map's cells, with its size as Width and Height.

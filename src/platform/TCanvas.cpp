@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 
 TCanvas::TCanvas(QSize size) {
     SetSize(size);
@@ -25,8 +26,43 @@ void TCanvas::SetSize(QSize size) {
     }
     Surface = std::move(surface);
     Painter = std::make_unique<QPainter>();
-    if (!Surface.isNull())
-        Painter->begin(&Surface);
+    Bits = nullptr;
+    if (Surface.isNull())
+        return;
+    Painter->begin(&Surface);
+    // The image is not shared yet, so this is the very buffer the painter writes.
+    Bits = Surface.bits();
+    if (Clip)
+        Painter->setClipRect(*Clip);
+}
+
+void TCanvas::SetClip(const QRect& rect) {
+    Clip = rect;
+    if (Painter->isActive())
+        Painter->setClipRect(rect);
+}
+
+void TCanvas::ResetClip() {
+    Clip.reset();
+    if (Painter->isActive())
+        Painter->setClipping(false);
+}
+
+void TCanvas::Scroll(QPoint delta) {
+    ApplyPendingFill();
+    const int width = Surface.width() - qAbs(delta.x());
+    const int height = Surface.height() - qAbs(delta.y());
+    if (!Bits || width <= 0 || height <= 0)
+        return;
+    const qsizetype stride = Surface.bytesPerLine();
+    const int fromX = std::max(0, -delta.x()), toX = std::max(0, delta.x());
+    const int fromY = std::max(0, -delta.y());
+    // Rows are moved away from the rows still to be read: from the bottom when they go down.
+    for (int i = 0; i < height; ++i) {
+        const int y = fromY + (delta.y() > 0 ? height - 1 - i : i);
+        std::memmove(Bits + (y + delta.y()) * stride + 4 * toX, Bits + y * stride + 4 * fromX,
+                     4 * std::size_t(width));
+    }
 }
 
 void TCanvas::FillRect(const QRect& rect) {
@@ -44,7 +80,7 @@ void TCanvas::BeginDeferredFill(const QRect& rect, const QColor& color) {
         Painter->fillRect(rect, color);
         return;
     }
-    const QRect area = rect & Surface.rect();
+    const QRect area = rect & Surface.rect() & Clip.value_or(rect);
     if (area.isEmpty())
         return;
     if (!Pending)
@@ -63,6 +99,16 @@ void TCanvas::ApplyPendingFill() const {
     Pending.reset();
     if (!Painter->isActive())
         return;
+    // The area was clipped when the fill began; a clip set since does not cut it.
+    if (Clip)
+        Painter->setClipping(false);
+    FillUncovered(area, color, std::move(covered));
+    if (Clip)
+        Painter->setClipRect(*Clip);
+}
+
+void TCanvas::FillUncovered(const QRect& area, const QColor& color,
+                            std::vector<QRect> covered) const {
     if (covered.empty()) {
         Painter->fillRect(area, color);
         return;
@@ -105,13 +151,27 @@ void TCanvas::ApplyPendingFill() const {
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
-    if (!Painter->isActive() || bitmap.Empty())
+    if (!Bits || bitmap.Empty())
         return;
-    Painter->drawImage(x, y, bitmap.Picture());
-    if (Pending && !bitmap.Picture().hasAlphaChannel()) {
-        const QRect drawn = QRect(QPoint(x, y), bitmap.Picture().size()) & Pending->Area;
-        if (!drawn.isEmpty())
-            Pending->Covered.push_back(drawn);
+    // TBitmap keeps its pictures in the surface's own opaque format, so drawing one is a copy
+    // of its rows.
+    const QImage& picture = bitmap.Picture();
+    Q_ASSERT(picture.format() == Surface.format());
+    const QRect drawn =
+        QRect(QPoint(x, y), picture.size()) & Surface.rect() & Clip.value_or(Surface.rect());
+    if (drawn.isEmpty())
+        return;
+    const qsizetype stride = Surface.bytesPerLine(), pictureStride = picture.bytesPerLine();
+    uchar* to = Bits + drawn.top() * stride + 4 * drawn.left();
+    const uchar* from =
+        picture.constBits() + (drawn.top() - y) * pictureStride + 4 * (drawn.left() - x);
+    const std::size_t rowBytes = 4 * std::size_t(drawn.width());
+    for (int row = 0; row < drawn.height(); ++row, to += stride, from += pictureStride)
+        std::memcpy(to, from, rowBytes);
+    if (Pending) {
+        const QRect covered = drawn & Pending->Area;
+        if (!covered.isEmpty())
+            Pending->Covered.push_back(covered);
     }
 }
 

@@ -48,6 +48,12 @@ public:
     void EndDeferredFill() { ApplyPendingFill(); }
     // Draws at the bitmap's natural size with its top-left corner at (x, y), as an opaque copy.
     void Draw(int x, int y, const TBitmap& bitmap);
+    // Confines bitmaps, fills and lines to rect until ResetClip.
+    void SetClip(const QRect& rect);
+    void ResetClip();
+    // Moves every pixel by delta. What moves out is lost; the pixels uncovered at the opposite
+    // edges keep what they held, for the caller to draw over.
+    void Scroll(QPoint delta);
     void MoveTo(int x, int y) { PenPos = QPoint(x, y); }
     // One-pixel black pen from the pen position to (x, y), the end point itself excluded, in
     // PenMode; the end becomes the new pen position.
@@ -60,9 +66,13 @@ private:
         std::vector<QRect> Covered; // opaque bitmaps drawn since, within Area
     };
     void ApplyPendingFill() const;
+    void FillUncovered(const QRect& area, const QColor& color, std::vector<QRect> covered) const;
 
     QImage Surface;
+    // The surface's pixels, as the painter writes them; bitmaps are copied in directly.
+    uchar* Bits = nullptr;
     std::unique_ptr<QPainter> Painter;
+    std::optional<QRect> Clip;
     QPoint PenPos;
     mutable std::optional<TPendingFill> Pending;
 };
@@ -76,6 +86,18 @@ public:
     ~TDeferredFill() { Canvas.EndDeferredFill(); }
     TDeferredFill(const TDeferredFill&) = delete;
     TDeferredFill& operator=(const TDeferredFill&) = delete;
+
+private:
+    TCanvas& Canvas;
+};
+
+// A clip on the canvas while it lives (see TCanvas::SetClip).
+class TCanvasClip {
+public:
+    TCanvasClip(TCanvas& canvas, const QRect& rect) : Canvas(canvas) { Canvas.SetClip(rect); }
+    ~TCanvasClip() { Canvas.ResetClip(); }
+    TCanvasClip(const TCanvasClip&) = delete;
+    TCanvasClip& operator=(const TCanvasClip&) = delete;
 
 private:
     TCanvas& Canvas;

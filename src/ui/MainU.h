@@ -1,11 +1,12 @@
 #pragma once
 
+#include "model/typeU.h"
 #include "platform/TCanvas.h"
 #include "ui/Dialogs.h"
 
 #include <QMainWindow>
 #include <QStatusBar>
-#include <functional>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -131,8 +132,27 @@ private:
     void BuildMenus();
     void BuildPalette();
     void SetUpTileList();
-    // Clears the view, runs draw on it, and presents it.
-    void Repaint(const std::function<void()>& draw);
+    // What the view was last drawn from. Drawing parts of it again is exact only while these
+    // are as they were: any other change of the map, pack or view needs a full redraw.
+    struct TDrawnView {
+        const TileIndex* Cells;
+        QSize MapSize;
+        qint32 TileSize;
+        QPoint Offset;
+        QSize View;
+        bool ShowGrid;
+        const tTilePack* Pack;
+        qint32 Tiles;
+        QSize Canvas;
+        bool operator==(const TDrawnView&) const = default;
+    };
+    TDrawnView DrawnView() const;
+    bool ViewShowsMap() const;
+    // Draws the changed areas again and presents them, or redraws the view when it may not
+    // show the map as it is.
+    void RedrawCells(const QRegion& changed);
+    // One scroll step: the view's pixels move and only what that uncovers is drawn.
+    void ScrollMap(qint32 direction);
     // Connects a trigger to a command that runs guarded and leaves the view up to date.
     template <class Sender, class Signal>
     void Command(Sender* sender, Signal signal, void (TForm1::*handler)());
@@ -143,6 +163,7 @@ private:
     bool Painting = false;
     bool Destroying = false;
     QPoint LastPaintPos;
+    std::optional<TDrawnView> Drawn;
 };
 
 class TpropertyF;
