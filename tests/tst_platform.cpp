@@ -445,25 +445,29 @@ private slots:
         QCOMPARE(deferred.Image(), atOnce.Image());
     }
 
-    // Moved pixels land where they belong, whatever the move, and the others stay untouched.
-    // Drawing under a clip (fills, deferred or not, bitmaps, lines) gives inside the clip what
-    // drawing without it gives, and changes nothing outside.
+    // Moved pixels land where they belong, one move after another, and the others stay
+    // untouched. Drawing under a clip (fills, deferred or not, bitmaps, lines) gives inside the
+    // clip what drawing without it gives, and changes nothing outside.
     void canvasScrollAndClip_data() {
         QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<int>("times");
         QTest::addColumn<QRect>("clip");
-        QTest::newRow("left") << QPoint(-4, 0) << QRect(2, 3, 20, 10);
-        QTest::newRow("down") << QPoint(0, 3) << QRect(-5, -5, 12, 10);
-        QTest::newRow("up and right") << QPoint(7, -5) << QRect(30, 20, 50, 50);
-        QTest::newRow("past the edge") << QPoint(0, -30) << QRect(0, 0, 40, 30);
-        QTest::newRow("empty clip") << QPoint(-39, 29) << QRect(10, 10, 0, 5);
+        QTest::newRow("left") << QPoint(-4, 0) << 1 << QRect(2, 3, 20, 10);
+        QTest::newRow("left, many times") << QPoint(-1, 0) << 150 << QRect(2, 3, 20, 10);
+        QTest::newRow("down, many times") << QPoint(0, 2) << 14 << QRect(-5, -5, 12, 10);
+        QTest::newRow("up and right") << QPoint(7, -5) << 3 << QRect(30, 20, 50, 50);
+        QTest::newRow("past the edge") << QPoint(0, -30) << 1 << QRect(0, 0, 40, 30);
+        QTest::newRow("far past it") << QPoint(-300, 0) << 1 << QRect(0, 0, 40, 30);
+        QTest::newRow("empty clip") << QPoint(-39, 29) << 1 << QRect(10, 10, 0, 5);
     }
     void canvasScrollAndClip() {
         QFETCH(QPoint, delta);
+        QFETCH(int, times);
         QFETCH(QRect, clip);
-        QImage picture(40, 30, QImage::Format_RGB32);
+        QImage picture(200, 30, QImage::Format_RGB32);
         for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x)
-                picture.setPixel(x, y, qRgb(6 * x, 8 * y, 3 * (x + y)));
+            for (int x = 0; x < 200; ++x)
+                picture.setPixel(x, y, qRgb(x, 8 * y, 3 * (x + y)));
         QByteArray bytes;
         QBuffer buffer(&bytes);
         picture.save(&buffer, "BMP");
@@ -471,11 +475,13 @@ private slots:
         bitmap.LoadFromBytes(bytes);
         TCanvas moved(picture.size()), clipped(picture.size()), plain(picture.size());
         moved.Draw(0, 0, bitmap);
-        moved.Scroll(delta);
+        for (int i = 0; i < times; ++i)
+            moved.Scroll(delta);
         for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x)
-                if (picture.rect().contains(QPoint(x, y) - delta))
-                    QCOMPARE(moved.Image().pixel(x, y), picture.pixel(QPoint(x, y) - delta));
+            for (int x = 0; x < 200; ++x)
+                if (picture.rect().contains(QPoint(x, y) - times * delta))
+                    QCOMPARE(moved.Image().pixel(x, y),
+                             picture.pixel(QPoint(x, y) - times * delta));
         for (TCanvas* canvas : {&clipped, &plain}) {
             canvas->Draw(0, 0, bitmap);
             canvas->PenMode = TCanvas::TPenMode::NotXor;
@@ -491,7 +497,7 @@ private slots:
             canvas->FillRect(QRect(5, 25, 30, 3));
         }
         for (int y = 0; y < 30; ++y)
-            for (int x = 0; x < 40; ++x)
+            for (int x = 0; x < 200; ++x)
                 QCOMPARE(clipped.Image().pixel(x, y),
                          (clip.contains(x, y) ? plain.Image() : picture).pixel(x, y));
     }

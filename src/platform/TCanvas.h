@@ -29,7 +29,8 @@ public:
     // with clBtnFace.
     void SetSize(QSize size);
     QSize Size() const { return Surface.size(); }
-    // Format_RGB32. Applies a pending deferred fill first.
+    // Format_RGB32. Applies a pending deferred fill first. It shares the canvas's memory and
+    // holds only until the next SetSize or Scroll; copy() it to keep it.
     const QImage& Image() const {
         ApplyPendingFill();
         return Surface;
@@ -52,7 +53,7 @@ public:
     void SetClip(const QRect& rect);
     void ResetClip();
     // Moves every pixel by delta. What moves out is lost; the pixels uncovered at the opposite
-    // edges keep what they held, for the caller to draw over.
+    // edges hold anything, for the caller to draw over.
     void Scroll(QPoint delta);
     void MoveTo(int x, int y) { PenPos = QPoint(x, y); }
     // One-pixel black pen from the pen position to (x, y), the end point itself excluded, in
@@ -68,9 +69,17 @@ private:
     void ApplyPendingFill() const;
     void FillUncovered(const QRect& area, const QColor& color, std::vector<QRect> covered) const;
 
-    QImage Surface;
-    // The surface's pixels, as the painter writes them; bitmaps are copied in directly.
+    // Points Surface, and the painter, at the surface's place in the buffer.
+    void Bind(QSize size);
+    // Moves all of the buffer's pixels by delta.
+    void MoveBuffer(QPoint delta);
+
+    // The surface lies at Origin in a larger buffer; bitmaps are copied into the buffer's
+    // memory directly, the rest is drawn by a painter on Surface, an image over that memory.
+    QImage Buffer;
     uchar* Bits = nullptr;
+    QPoint Origin;
+    QImage Surface;
     std::unique_ptr<QPainter> Painter;
     std::optional<QRect> Clip;
     QPoint PenPos;
