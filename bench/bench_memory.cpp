@@ -5,70 +5,23 @@
 // the allocator's usable size. Not a timing: one iteration each.
 
 #include "BenchSupport.h"
+#include "HeapCounter.h"
 
 #include "model/typeU.h"
 
 #include <QTemporaryDir>
 
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-#include <atomic>
-#include <malloc.h>
-
-namespace {
-std::atomic<qint64> Live{0};
-std::atomic<qint64> Peak{0};
-
-void Grew(void* p) {
-    if (!p)
-        return;
-    const qint64 now = Live += qint64(malloc_usable_size(p));
-    qint64 peak = Peak;
-    while (now > peak && !Peak.compare_exchange_weak(peak, now)) {
-    }
-}
-void Shrinks(void* p) {
-    if (p)
-        Live -= qint64(malloc_usable_size(p));
-}
-} // namespace
-
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* pointer, std::size_t size);
-void __libc_free(void* pointer);
-void* malloc(std::size_t size) noexcept {
-    void* p = __libc_malloc(size);
-    Grew(p);
-    return p;
-}
-void* calloc(std::size_t count, std::size_t size) noexcept {
-    void* p = __libc_calloc(count, size);
-    Grew(p);
-    return p;
-}
-void* realloc(void* pointer, std::size_t size) noexcept {
-    Shrinks(pointer);
-    void* p = __libc_realloc(pointer, size);
-    Grew(p ? p : pointer);
-    return p;
-}
-void free(void* pointer) noexcept {
-    Shrinks(pointer);
-    __libc_free(pointer);
-}
-}
-
+#if defined(KORVANE_HEAP_COUNTED)
 namespace {
 
 // Runs make once and reports the peak and what stays, per cell, counted from before it ran.
 template <class Make> void Measure(benchmark::State& state, qint64 cells, Make make) {
     for (auto _ : state) {
-        const qint64 before = Live;
-        Peak = before;
+        const long long before = HeapCounter::Live;
+        HeapCounter::ResetPeak();
         std::unique_ptr<tMap> map = make();
-        state.counters["held_per_cell"] = double(Live - before) / double(cells);
-        state.counters["peak_per_cell"] = double(Peak - before) / double(cells);
+        state.counters["held_per_cell"] = double(HeapCounter::Live - before) / double(cells);
+        state.counters["peak_per_cell"] = double(HeapCounter::Peak - before) / double(cells);
         benchmark::DoNotOptimize(map.get());
     }
     state.counters["cells"] = double(cells);
