@@ -4,14 +4,39 @@
 #include "platform/TBitmap.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <cstring>
 #include <stdexcept>
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
 
 namespace Bench {
+
+namespace {
+// The size of the last-level cache as the system reports it, with room to spare.
+std::size_t EvictionBytes() {
+    long lastLevel = 0;
+#if defined(Q_OS_UNIX) && defined(_SC_LEVEL3_CACHE_SIZE)
+    lastLevel = sysconf(_SC_LEVEL3_CACHE_SIZE);
+#endif
+    const std::size_t reported = std::size_t(std::max(lastLevel, 64L << 20));
+    return reported + reported / 4;
+}
+} // namespace
+
+void EvictCaches() {
+    static std::vector<char> buffer(EvictionBytes(), 1);
+    for (std::size_t i = 0; i < buffer.size(); i += 64)
+        ++buffer[i];
+    benchmark::DoNotOptimize(buffer.data());
+    benchmark::ClobberMemory();
+}
 
 FrameCopy::FrameCopy()
     : From(std::size_t(FrameWidth) * FrameHeight, 0x00336699u),
@@ -22,17 +47,36 @@ void FrameCopy::operator()() {
     benchmark::DoNotOptimize(To.data());
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot open " + path.toStdString());
-    return file.readAll();
+FileRead::FileRead(const QString& path)
+    : Path(path), Buffer(std::size_t(QFileInfo(path).size()), 1) {}
+
+void FileRead::operator()() {
+    QFile file(Path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw std::runtime_error("cannot open " + Path.toStdString());
+    for (qint64 done = 0; done < Size();) {
+        const qint64 got = file.read(Buffer.data() + done, Size() - done);
+        if (got <= 0)
+            throw std::runtime_error("cannot read " + Path.toStdString());
+        done += got;
+    }
+    benchmark::DoNotOptimize(Buffer.data());
 }
 
-void SaveAll(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error("cannot write " + path.toStdString());
+void FileSave::operator()() {
+    QSaveFile file(Path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(Bytes) != Bytes.size() || !file.commit())
+        throw std::runtime_error("cannot write " + Path.toStdString());
+}
+
+void DecodeImages::operator()() {
+    for (const QByteArray& bytes : Files) {
+        const QImage image = QImage::fromData(bytes, "BMP").convertToFormat(QImage::Format_RGB32);
+        if (image.isNull())
+            throw std::runtime_error("Qt did not decode a BMP");
+        benchmark::DoNotOptimize(image.constBits());
+    }
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
@@ -70,7 +114,41 @@ void PutLE16(QByteArray& bytes, qint16 value) {
     qToLittleEndian(value, b);
     bytes.append(b, 2);
 }
+
+// Entry i of the 8-bit tiles' palette.
+QRgb PaletteColour(quint32 seed, int i) {
+    const quint32 h = Hash(seed * 257 + quint32(i));
+    return qRgb(int((h >> 16) & 0xff), int((h >> 8) & 0xff), int(h & 0xff));
+}
+
+// What the tile holds at (x, y) from the top: a palette index for 8 bits, a colour for 24; a
+// base colour per tile with a little grain, like a ground texture.
+quint32 TileValue(int size, int bits, quint32 seed, int x, int y) {
+    const quint32 base = Hash(seed);
+    const quint32 grain = Hash(seed ^ quint32(y * size + x) * 2654435761u);
+    if (bits == 8)
+        return (base + (grain & 15) + quint32(x / 4 + y / 4) * 16) & 0xff;
+    return qRgb(int(((base >> 16) & 0xff) ^ ((grain >> 16) & 31)),
+                int(((base >> 8) & 0xff) ^ ((grain >> 8) & 31)), int((base & 0xff) ^ (grain & 31)));
+}
+
+// Whether Qt's reader sees in bytes the tile TilePixel describes.
+bool DecodesAsIntended(const QByteArray& bytes, int size, int bits, quint32 seed) {
+    const QImage image = QImage::fromData(bytes, "BMP").convertToFormat(QImage::Format_RGB32);
+    if (image.size() != QSize(size, size))
+        return false;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            if (image.pixel(x, y) != TilePixel(size, bits, seed, x, y))
+                return false;
+    return true;
+}
 } // namespace
+
+QRgb TilePixel(int size, int bits, quint32 seed, int x, int y) {
+    const quint32 value = TileValue(size, bits, seed, x, y);
+    return bits == 8 ? PaletteColour(seed, int(value)) : QRgb(value);
+}
 
 QByteArray MakeTileBmp(int size, int bits, quint32 seed) {
     const int paletteEntries = bits == 8 ? 256 : 0;
@@ -93,29 +171,24 @@ QByteArray MakeTileBmp(int size, int bits, quint32 seed) {
     PutLE32(bytes, 2835);
     PutLE32(bytes, paletteEntries);
     PutLE32(bytes, 0);
-    const quint32 base = Hash(seed);
-    for (int i = 0; i < paletteEntries; ++i) {
-        const quint32 h = Hash(seed * 257 + quint32(i));
-        bytes.append(char(h), 1);
-        bytes.append(char(h >> 8), 1);
-        bytes.append(char(h >> 16), 1);
-        bytes.append('\0');
-    }
+    for (int i = 0; i < paletteEntries; ++i)
+        PutLE32(bytes, qint32(PaletteColour(seed, i) & 0xffffff)); // blue, green, red, 0
     for (int y = size - 1; y >= 0; --y) {
         QByteArray row(stride, '\0');
         for (int x = 0; x < size; ++x) {
-            // A base colour per tile with a little grain, like a ground texture.
-            const quint32 grain = Hash(seed ^ quint32(y * size + x) * 2654435761u);
+            const quint32 value = TileValue(size, bits, seed, x, y);
             if (bits == 8) {
-                row[x] = char((base + (grain & 15) + (x / 4 + y / 4) * 16) & 0xff);
+                row[x] = char(value);
             } else {
-                row[3 * x] = char((base & 0xff) ^ (grain & 31));
-                row[3 * x + 1] = char(((base >> 8) & 0xff) ^ ((grain >> 8) & 31));
-                row[3 * x + 2] = char(((base >> 16) & 0xff) ^ ((grain >> 16) & 31));
+                row[3 * x] = char(qBlue(value));
+                row[3 * x + 1] = char(qGreen(value));
+                row[3 * x + 2] = char(qRed(value));
             }
         }
         bytes.append(row);
     }
+    if (bytes.size() != pixelOffset + stride * size || !DecodesAsIntended(bytes, size, bits, seed))
+        throw std::runtime_error("a generated tile BMP does not decode to its pixels");
     return bytes;
 }
 

@@ -27,7 +27,7 @@ struct TScene {
 };
 
 // args: tile size in pixels, scroll offset in pixels (both axes)
-void BM_Draw(benchmark::State& state) {
+void BM_Draw(benchmark::State& state, Bench::TCache cache) {
     const int shift = int(state.range(1));
     TScene scene(int(state.range(0)));
     tMap& map = scene.Map;
@@ -35,29 +35,29 @@ void BM_Draw(benchmark::State& state) {
     map.OffsetY = shift;
     Bench::FrameCopy frame;
     map.Draw(true);
-    Bench::Paired(
-        state, "xF", [&] { map.Draw(false); }, frame);
+    Bench::Compare(
+        state, cache, "xF", [&] { map.Draw(false); }, frame);
 }
-BENCHMARK(BM_Draw)
-    ->ArgNames({"tile", "shift"})
-    ->Args({48, 0})
-    ->Args({16, 0})
-    ->Args({48, 4})
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+KORVANE_BENCH_BOTH(BM_Draw, ->ArgNames({"tile", "shift"})
+                                ->Args({48, 0})
+                                ->Args({16, 0})
+                                ->Args({48, 4})
+                                ->UseManualTime()
+                                ->Unit(benchmark::kMillisecond));
 
-// The scroll step as the keys do it: erase the grid (off here), move 4 pixels, redraw. The
+// The model's scroll step: erase the grid (off here), move 4 pixels, redraw the whole view. The
 // view moves back and forth across an unaligned position.
-void BM_Scroll(benchmark::State& state) {
+void BM_Scroll(benchmark::State& state, Bench::TCache cache) {
     TScene scene(int(state.range(0)));
     tMap& map = scene.Map;
     map.OffsetX = 8;
     Bench::FrameCopy frame;
     int step = 0;
-    Bench::Paired(
-        state, "xF", [&] { map.Scroll(++step % 2 ? 1 : 2); }, frame);
+    Bench::Compare(
+        state, cache, "xF", [&] { map.Scroll(++step % 2 ? 1 : 2); }, frame);
 }
-BENCHMARK(BM_Scroll)->ArgNames({"tile"})->Arg(48)->UseManualTime()->Unit(benchmark::kMillisecond);
+KORVANE_BENCH_BOTH(
+    BM_Scroll, ->ArgNames({"tile"})->Arg(48)->UseManualTime()->Unit(benchmark::kMillisecond));
 
 } // namespace
 

@@ -20,15 +20,20 @@ namespace {
 
 constexpr int TileKinds = 32;
 
-// Counts the paint events the map view receives, to show that each step presented once.
+// Counts the paint events the map view receives and the pixels they present, to show what each
+// step presented.
 class PaintCounter : public QObject {
 public:
     int Paints = 0;
+    qint64 Pixels = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++Paints;
+            for (const QRect& rect : static_cast<QPaintEvent*>(event)->region())
+                Pixels += qint64(rect.width()) * rect.height();
+        }
         return false;
     }
 };
@@ -46,9 +51,8 @@ void SetUpWindow() {
     }
     TilePack = Bench::LoadTilePack(48, TileKinds);
     Form1->UpdateTileListBox();
-    Form1->TileList_lb->setCurrentRow(3);
     Map->New(Bench::FrameWidth / 48 + 8, Bench::FrameHeight / 48 + 8, 48);
-    Bench::FillCells(*Map, TileKinds);
+    Bench::FillCells(*Map, TileKinds - 2); // the last two are for painting
     Form1->RedrawMap();
     QCoreApplication::processEvents();
 }
@@ -57,48 +61,76 @@ void Present() {
     QCoreApplication::processEvents();
 }
 
-void Report(benchmark::State& state, const PaintCounter& counter) {
+void Report(benchmark::State& state, const PaintCounter& counter, qint64 steps) {
     state.counters["view_w"] = Form1->MapView->width();
     state.counters["view_h"] = Form1->MapView->height();
-    state.counters["paints_per_step"] =
-        double(counter.Paints) / double(qMax<qint64>(1, qint64(state.iterations())));
+    state.counters["paints_per_step"] = double(counter.Paints) / double(qMax<qint64>(1, steps));
+    state.counters["presented_px_per_step"] =
+        double(counter.Pixels) / double(qMax<qint64>(1, steps));
 }
 
-void BM_WindowPaintMove(benchmark::State& state) {
+void SendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, Form1->MapView->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(Form1->MapView, &event);
+}
+
+// Each step moves the pointer, with the left button down, one cell to the right, so the
+// straight path from the last position paints the cell it left (already this tile) and the
+// one it enters: one cell changes, as changed_per_step shows. The two tiles painted are not
+// among those the map was filled with, and each sweep of the view paints the other one. At the
+// end of a row the stroke is ended and begun again on the next row, untimed.
+void BM_WindowPaintMove(benchmark::State& state, Bench::TCache cache) {
     SetUpWindow();
-    TMapView* view = Form1->MapView;
-    const QPoint start(100, 100);
-    QMouseEvent press(QEvent::MouseButtonPress, start, view->mapToGlobal(start), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &press);
-    Present();
+    constexpr int Cell = 48;
+    const int columns = Bench::FrameWidth / Cell, rows = Bench::FrameHeight / Cell;
+    int column = 0, row = 0, sweep = 0;
+    QPoint at;
+    auto begin = [&] {
+        Form1->TileList_lb->setCurrentRow(TileKinds - 1 - sweep % 2);
+        at = QPoint(Cell / 2, Cell / 2 + Cell * row);
+        SendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        SendMouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        Present();
+    };
+    begin();
     PaintCounter counter;
-    view->installEventFilter(&counter);
-    Bench::FrameCopy frame;
-    int step = 0;
-    Bench::Paired(
-        state, "xF",
+    Form1->MapView->installEventFilter(&counter);
+    qint64 moves = 0, changed = 0;
+    // The cell the next move enters, as it was before.
+    auto cellAhead = [&] { return Map->Cells[at.x() / Cell + 1][std::size_t(at.y() / Cell)]; };
+    TileIndex ahead = cellAhead();
+    Bench::Compare(
+        state, cache, "xF",
         [&] {
-            // A drag of a few pixels per event, as a hand moves the mouse, back and forth
-            // across the view so the cells it writes keep changing.
-            ++step;
-            const int x = 100 + (step * 3) % 1600;
-            const QPoint at(x, 100 + (step / 533) % 800);
-            QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(view, &move);
+            at.rx() += Cell;
+            SendMouse(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
             Present();
         },
-        frame);
-    view->removeEventFilter(&counter);
-    QMouseEvent release(QEvent::MouseButtonRelease, start, view->mapToGlobal(start), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(view, &release);
-    Report(state, counter);
+        Bench::FrameCopy(),
+        [&] {
+            ++moves;
+            const TileIndex now = Map->Cells[at.x() / Cell][std::size_t(at.y() / Cell)];
+            changed += now != ahead && now == Form1->SelectedTile();
+            if (++column == columns - 1) {
+                column = 0;
+                if (++row == rows) {
+                    row = 0;
+                    ++sweep;
+                }
+                Form1->MapView->removeEventFilter(&counter);
+                begin();
+                Form1->MapView->installEventFilter(&counter);
+            }
+            ahead = cellAhead();
+        });
+    Form1->MapView->removeEventFilter(&counter);
+    SendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    Report(state, counter, moves);
+    state.counters["changed_per_step"] = double(changed) / double(qMax<qint64>(1, moves));
 }
-BENCHMARK(BM_WindowPaintMove)->UseManualTime()->Unit(benchmark::kMillisecond);
+KORVANE_BENCH_BOTH(BM_WindowPaintMove, ->UseManualTime()->Unit(benchmark::kMillisecond));
 
-void BM_WindowScrollStep(benchmark::State& state) {
+void BM_WindowScrollStep(benchmark::State& state, Bench::TCache cache) {
     SetUpWindow();
     // Right and left in turn between two unaligned offsets.
     Map->OffsetX = 24;
@@ -107,21 +139,20 @@ void BM_WindowScrollStep(benchmark::State& state) {
     Present();
     PaintCounter counter;
     Form1->MapView->installEventFilter(&counter);
-    Bench::FrameCopy frame;
-    int step = 0;
-    Bench::Paired(
-        state, "xF",
+    qint64 step = 0;
+    Bench::Compare(
+        state, cache, "xF",
         [&] {
             QKeyEvent key(QEvent::KeyPress, ++step % 2 ? Qt::Key_Right : Qt::Key_Left,
                           Qt::NoModifier);
             QCoreApplication::sendEvent(Form1, &key);
             Present();
         },
-        frame);
+        Bench::FrameCopy());
     Form1->MapView->removeEventFilter(&counter);
-    Report(state, counter);
+    Report(state, counter, step);
 }
-BENCHMARK(BM_WindowScrollStep)->UseManualTime()->Unit(benchmark::kMillisecond);
+KORVANE_BENCH_BOTH(BM_WindowScrollStep, ->UseManualTime()->Unit(benchmark::kMillisecond));
 
 } // namespace
 

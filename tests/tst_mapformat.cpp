@@ -71,8 +71,9 @@ private slots:
         QCOMPARE(map.SaveToBytes(), NoTexts + Int32s({2, 3, 2, 1, 11, 2, 12, 3, 13}));
     }
 
-    // Large maps cross the blocks the reader and writer transpose in, and over 8 MiB of cells
-    // go to large pages; no size is a multiple of the four-by-four steps of the transpose.
+    // Large maps cross the blocks the reader and writer transpose in and the buffer the reader
+    // reads through (1 MiB: rows longer than that come in pieces), and over 8 MiB of cells go
+    // to large pages; no size is a multiple of the four-by-four steps of the transpose.
     void roundTrip_data() {
         QTest::addColumn<qint32>("width");
         QTest::addColumn<qint32>("height");
@@ -81,6 +82,8 @@ private slots:
         QTest::newRow("130 x 67") << 130 << 67;
         QTest::newRow("wide") << 2050 << 1027;
         QTest::newRow("tall") << 1027 << 2050;
+        QTest::newRow("rows longer than the buffer") << 300001 << 3;
+        QTest::newRow("one column") << 1 << 300001;
     }
     void roundTrip() {
         QFETCH(qint32, width);

@@ -6,6 +6,7 @@
 #include "platform/TCanvas.h"
 
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -43,6 +44,25 @@ struct Scene {
                      qPrintable(QStringLiteral("at %1,%2").arg(x).arg(y)));
     }
 };
+
+// What a full redraw of the map shows on a canvas of the given size: the canvas filled with
+// the window's background, then the map drawn without fill, by a copy of the map.
+QImage FullRedraw(const tMap& map, QSize canvasSize) {
+    TCanvas canvas(canvasSize);
+    tMap copy(map.TileSize, &canvas);
+    copy.SetViewSize(map.ViewWidth, map.ViewHeight);
+    copy.SetTilePackRef(map.TilePackRef);
+    copy.New(map.Width, map.Height, map.TileSize);
+    for (qint32 x = 0; x < map.Width; ++x)
+        std::copy(map.Cells[x].begin(), map.Cells[x].end(), copy.Cells[x].begin());
+    copy.OffsetX = map.OffsetX;
+    copy.OffsetY = map.OffsetY;
+    copy.ShowGrid = map.ShowGrid;
+    canvas.BrushColor = clBtnFace;
+    canvas.FillRect(QRect(QPoint(0, 0), canvasSize));
+    copy.Draw(false);
+    return canvas.Image().copy();
+}
 
 // Size, tile size, offsets, texts and cells: all that New, Clear and SetSize may touch.
 QString Describe(const tMap& map) {
@@ -235,6 +255,79 @@ private slots:
         for (int i = 0; i < 50; ++i)
             narrow.Map.Scroll(1);
         QCOMPARE(narrow.Map.OffsetX, 8);
+    }
+
+    // Drawing only what changed leaves the view exactly as a full redraw does: after cells
+    // change (to -1 and past the pack's end too) and after each scroll step, whatever the
+    // tiles' sizes (larger ones reach into their neighbours), with the grid, at the view's
+    // edges (which cut cells) and scrolled by part of a cell.
+    void partialRedrawsMatchAFullOne_data() {
+        QTest::addColumn<int>("tileSize");
+        QTest::addColumn<QList<int>>("sides"); // of the pack's square tiles
+        QTest::addColumn<QSize>("mapSize");
+        QTest::addColumn<QPoint>("start"); // the offsets, in steps of 4
+        QTest::addColumn<bool>("grid");
+        const QSize map(30, 25);
+        QTest::newRow("tiles as large as a cell")
+            << 16 << QList<int>{16, 16, 16} << map << QPoint() << false;
+        QTest::newRow("larger and smaller tiles")
+            << 16 << QList<int>{16, 40, 9} << map << QPoint(8, 4) << false;
+        QTest::newRow("at the far edges")
+            << 16 << QList<int>{21, 16, 16} << map << QPoint(372, 316) << false;
+        QTest::newRow("with the grid")
+            << 16 << QList<int>{16, 23, 16} << map << QPoint(4, 12) << true;
+        QTest::newRow("cells smaller than a step")
+            << 3 << QList<int>{3, 7, 2} << QSize(45, 40) << QPoint(8, 4) << true;
+    }
+    void partialRedrawsMatchAFullOne() {
+        QFETCH(int, tileSize);
+        QFETCH(QList<int>, sides);
+        QFETCH(QSize, mapSize);
+        QFETCH(QPoint, start);
+        QFETCH(bool, grid);
+        const QSize view(101, 77);
+        Scene scene(view, tileSize, mapSize, view, 0);
+        for (int i = 0; i < sides.size(); ++i)
+            scene.AddTile(SolidBmp(sides[i], sides[i], Colours[i]));
+        scene.Map.ShowGrid = grid;
+        scene.Map.OffsetX = start.x();
+        scene.Map.OffsetY = start.y();
+        QRandomGenerator random(20241206);
+        auto anyTile = [&] { return TileIndex(random.bounded(-1, int(sides.size()) + 1)); };
+        for (qint32 x = 0; x < mapSize.width(); ++x)
+            for (TileIndex& cell : scene.Map.Cells[x])
+                cell = anyTile();
+        scene.Map.Redraw(QRect(QPoint(0, 0), view));
+        QCOMPARE(scene.Canvas.Image(), FullRedraw(scene.Map, view));
+        // Runs of steps one way, so the view reaches its edges, and changes in between.
+        int direction = 1;
+        for (int step = 0; step < 150; ++step) {
+            if (step % 5 == 0) {
+                QRegion changed;
+                for (int i = 0; i < 3; ++i) {
+                    const std::optional<QPoint> cell = scene.Map.CellAt(
+                        random.bounded(view.width()), random.bounded(view.height()));
+                    if (!cell) // scrolled to the map's last pixels, the view shows more
+                        continue;
+                    scene.Map.Cells[cell->x()][cell->y()] = anyTile();
+                    changed += scene.Map.CellArea(*cell);
+                }
+                for (const QRect& area : changed& QRect(QPoint(0, 0), view))
+                    scene.Map.Redraw(area);
+            } else {
+                if (step % 20 == 1)
+                    direction = random.bounded(1, 5);
+                const QPoint moved = scene.Map.Step(direction);
+                scene.Canvas.Scroll(-moved);
+                for (const QRect& area : scene.Map.Uncovered(moved))
+                    scene.Map.Redraw(area);
+            }
+            QVERIFY2(scene.Canvas.Image() == FullRedraw(scene.Map, view),
+                     qPrintable(QStringLiteral("step %1 at %2,%3")
+                                    .arg(step)
+                                    .arg(scene.Map.OffsetX)
+                                    .arg(scene.Map.OffsetY)));
+        }
     }
 
     void drawVisitsViewRowsAndColumns_data() {

@@ -199,6 +199,53 @@ private slots:
                          .arg(value));
     }
 
+    // A pack large enough to be decoded on several threads loads every tile in its place, and
+    // a damaged one is refused for the error that reading tile after tile meets first: a bad
+    // image before a record that does not fit, the earliest of several bad images.
+    void manyTiles_data() {
+        QTest::addColumn<QList<int>>("badImages");
+        QTest::addColumn<bool>("cut");       // the last record ends early
+        QTest::addColumn<QString>("reason"); // empty: the pack loads
+        QTest::newRow("sound") << QList<int>{} << false << QString();
+        QTest::newRow("bad images") << QList<int>{75, 7, 30} << false
+                                    << "tile 7 (\"t7\"): its image: Bitmap image is not valid";
+        QTest::newRow("bad image, then cut")
+            << QList<int>{98} << true << "tile 98 (\"t98\"): its image: Bitmap";
+        QTest::newRow("cut") << QList<int>{} << true << "tile 99 (\"t99\"):";
+        QTest::newRow("last image bad") << QList<int>{99} << false << "tile 99 (\"t99\"): its";
+    }
+    void manyTiles() {
+        QFETCH(QList<int>, badImages);
+        QFETCH(bool, cut);
+        QFETCH(QString, reason);
+        QByteArray file = Int32s({100});
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray bmp = badImages.contains(i)
+                                       ? "BM" + QByteArray(20, 0x7f)
+                                       : SolidBmp(2 + i % 3, 2, qRgb(i, 255 - i, 7));
+            file += Record("t" + QByteArray::number(i), i, bmp);
+        }
+        if (cut)
+            file.chop(5);
+        QTemporaryDir dir;
+        QVERIFY(WriteFile(dir.filePath("many.pac"), file));
+        tTilePack pack;
+        FillKnown(pack);
+        const auto before = StateOf(pack);
+        const QString message = MessageOf([&] { pack.LoadFromFile(dir.filePath("many.pac")); });
+        if (!reason.isEmpty()) {
+            QVERIFY2(message.contains(": " + reason), qPrintable(message));
+            QVERIFY(StateOf(pack) == before);
+            return;
+        }
+        QCOMPARE(pack.Count(), 100);
+        QCOMPARE(pack.SaveToBytes(true, {}), file);
+        for (int i = 0; i < 100; ++i) {
+            QCOMPARE(pack.Tile(i).Name, "t" + QByteArray::number(i));
+            QCOMPARE(pack.Tile(i).Bitmap->Picture().pixel(1, 1), qRgb(i, 255 - i, 7));
+        }
+    }
+
     // Each refusal names the file, allocates nothing the file's size cannot justify, and leaves
     // the pack as it was.
     void refusedFiles_data() {

@@ -422,6 +422,63 @@ private slots:
         QCOMPARE(deferred.Image(), atOnce.Image());
     }
 
+    // Moved pixels land where they belong, one move after another, and the others stay
+    // untouched. Drawing under a clip (fills, deferred or not, bitmaps, lines) gives inside the
+    // clip what drawing without it gives, and changes nothing outside.
+    void canvasScrollAndClip_data() {
+        QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<QRect>("clip");
+        QTest::newRow("left") << QPoint(-4, 0) << 1 << QRect(2, 3, 20, 10);
+        QTest::newRow("left, many times") << QPoint(-1, 0) << 150 << QRect(2, 3, 20, 10);
+        QTest::newRow("down, many times") << QPoint(0, 2) << 14 << QRect(-5, -5, 12, 10);
+        QTest::newRow("up and right") << QPoint(7, -5) << 3 << QRect(30, 20, 50, 50);
+        QTest::newRow("past the edge") << QPoint(0, -30) << 1 << QRect(0, 0, 40, 30);
+        QTest::newRow("far past it") << QPoint(-300, 0) << 1 << QRect(0, 0, 40, 30);
+        QTest::newRow("empty clip") << QPoint(-39, 29) << 1 << QRect(10, 10, 0, 5);
+    }
+    void canvasScrollAndClip() {
+        QFETCH(QPoint, delta);
+        QFETCH(int, times);
+        QFETCH(QRect, clip);
+        QImage picture(200, 30, QImage::Format_RGB32);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 200; ++x)
+                picture.setPixel(x, y, qRgb(x, 8 * y, 3 * (x + y)));
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        picture.save(&buffer, "BMP");
+        TBitmap bitmap;
+        bitmap.LoadFromBytes(bytes);
+        TCanvas moved(picture.size()), clipped(picture.size()), plain(picture.size());
+        moved.Draw(0, 0, bitmap);
+        for (int i = 0; i < times; ++i)
+            moved.Scroll(delta);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 200; ++x)
+                if (picture.rect().contains(QPoint(x, y) - times * delta))
+                    QCOMPARE(moved.Image().pixel(x, y),
+                             picture.pixel(QPoint(x, y) - times * delta));
+        for (TCanvas* canvas : {&clipped, &plain}) {
+            canvas->Draw(0, 0, bitmap);
+            canvas->PenMode = TCanvas::TPenMode::NotXor;
+            std::optional<TCanvasClip> confined;
+            if (canvas == &clipped)
+                confined.emplace(*canvas, clip);
+            TDeferredFill clear(*canvas, QRect(3, 4, 30, 20), Qt::yellow);
+            canvas->Draw(-20, 10, bitmap);
+            canvas->MoveTo(0, 12);
+            canvas->LineTo(40, 12);
+            canvas->Draw(25, -5, bitmap);
+            canvas->BrushColor = Qt::red;
+            canvas->FillRect(QRect(5, 25, 30, 3));
+        }
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 200; ++x)
+                QCOMPARE(clipped.Image().pixel(x, y),
+                         (clip.contains(x, y) ? plain.Image() : picture).pixel(x, y));
+    }
+
     void cp1251() {
         const QString text = QStringLiteral("Карта: Ёё");
         QCOMPARE(Cp1251::FromUnicode(text), QByteArray("\xCA\xE0\xF0\xF2\xE0: \xA8\xB8"));

@@ -5,10 +5,14 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QPoint>
+#include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QtGlobal>
 #include <array>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -40,10 +44,12 @@ public:
     void SaveToStream(TMemoryStream& stream, bool embed, const QString& imageDir) const;
     // Appends the mobile record with the bytes of the tile's PNG file as given.
     void SaveMobileToStream(TMemoryStream& stream, QByteArrayView png) const;
-    // Reads one desktop record from the stream's position and leaves the position behind it.
-    // Throws EFormatError when the record does not fit in what remains, and the bitmap's
-    // errors for a bad image.
-    void LoadFromStream(TMemoryStream& stream);
+    // Reads one desktop record from the stream's position and leaves the position behind it,
+    // all but its image, whose BMP bytes it returns for LoadImage. Throws EFormatError when the
+    // record does not fit in what remains.
+    QByteArray ReadRecord(TMemoryStream& stream);
+    // Decodes the record's image into Bitmap. Throws EFormatError for a bad image.
+    void LoadImage(const QByteArray& bmp);
 
     // The PNG file of the tile in the mobile pack: imageDir + Name + ".png", as written, so
     // imageDir ends with a separator.
@@ -97,6 +103,9 @@ public:
     QByteArray SaveToBytes(bool embed, const QString& imageDir) const;
     // The mobile variant with the PNG files' bytes as given, one for each tile in pack order.
     QByteArray SaveMobileToBytes(const std::vector<QByteArray>& pngs) const;
+    // The tiles of a desktop pack from the stream's position. The records are read in file
+    // order and their images decoded on all cores; the error reported is the one reading tile
+    // after tile would meet first.
     static std::vector<TileRef> ReadTiles(TMemoryStream& stream);
 };
 
@@ -167,6 +176,8 @@ public:
     void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
     // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
     void SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex);
+    // The column and row of the cell under a view pixel, if the map has one there.
+    std::optional<QPoint> CellAt(qint32 pixelX, qint32 pixelY) const;
 
     // Drawing, scrolling and the writer take the map's size from Cells: Width and Height only
     // report it, and after Clear alone still tell the old size.
@@ -174,6 +185,22 @@ public:
     void DrawGrid();
     // 1 right, 2 left, 3 up, 4 down, by 4 pixels within the map's bounds; then redraws.
     void Scroll(qint32 direction);
+
+    // Drawing only what changed. A view redrawn in full is the view filled with clBtnFace and
+    // drawn with Draw(false); these keep it exactly so, drawing only what a change affects.
+    //
+    // Fills area with clBtnFace and draws there what Draw(false) draws: the tiles that reach
+    // into it, in Draw's order, and the grid. Outside area nothing changes.
+    void Redraw(const QRect& area);
+    // The view pixels that the tile of a cell may cover: from the cell's top-left corner as far
+    // right and down as the pack's largest tile, and at least the cell.
+    QRect CellArea(QPoint cell) const;
+    // Moves the view as Scroll does, without drawing; returns how far it moved.
+    QPoint Step(qint32 direction);
+    // After the view moved by moved and the canvas's pixels with it (by -moved), what must be
+    // redrawn: the strip the move uncovered, and where tiles larger than a cell may reach in
+    // from the cells that came into view or went out of it on the left or top.
+    QRegion Uncovered(QPoint moved) const;
 
     // The file is replaced atomically.
     void SaveToFile(const QString& fileName) const;
@@ -193,12 +220,18 @@ public:
     static QString SizeProblem(qint32 width, qint32 height, qint32 tileSize);
 
 private:
+    // Draws the tiles of the view cells in columns and rows (view counts, as Draw has them),
+    // in Draw's order.
+    void DrawTiles(const tTilePack& pack, std::pair<qint32, qint32> columns,
+                   std::pair<qint32, qint32> rows);
+    // How far the pack's largest tile reaches past a cell, right and down; 0 when none does.
+    QSize Overhang() const;
     // A grid of the given size with every cell 0; throws as New does.
     static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
     // Takes the grid as the map's cells, with its size as Width and Height.
     void Adopt(TCellGrid cells, qint32 tileSize);
-    // Takes a checked header's texts and size with its cells, stored row by row as in a file.
-    void Take(TMapHeader& header, const char* rows);
+    // Takes a checked header's texts with its cells.
+    void Take(TMapHeader& header, TCellGrid grid);
     const tTilePack* Pack() const;
 };
 

@@ -92,7 +92,7 @@ void tMap::SetViewSize(qint32 width, qint32 height) {
     ViewHeight = height;
 }
 
-void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
+std::optional<QPoint> tMap::CellAt(qint32 pixelX, qint32 pixelY) const {
     // Division truncates toward zero, so the pixels just left of and above the view still fall
     // in column and row 0. The 64-bit sums keep offsets near the int limit from wrapping.
     const qint64 column = (qint64(OffsetX) + pixelX) / TileSize;
@@ -100,7 +100,13 @@ void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
     // Checked against the cells that exist, which after Clear alone are none while Width and
     // Height still tell the old size.
     if (column >= 0 && row >= 0 && column < Cells.size() && row < Cells.Rows())
-        Cells[qint32(column)][std::size_t(row)] = tileIndex;
+        return QPoint(qint32(column), qint32(row));
+    return std::nullopt;
+}
+
+void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
+    if (const std::optional<QPoint> cell = CellAt(pixelX, pixelY))
+        Cells[cell->x()][std::size_t(cell->y())] = tileIndex;
 }
 
 const tTilePack* tMap::Pack() const {
@@ -115,29 +121,36 @@ void tMap::Draw(bool fillBackground) {
         Canvas->BrushColor = clBtnFace;
         Canvas->FillRect(QRect(0, 0, ViewWidth, ViewHeight));
     }
+    // A view scrolled by part of a cell shows one more row at its bottom edge, which must be
+    // drawn too.
+    DrawTiles(*pack, {0, ViewWidth / TileSize + 1},
+              {0, (ViewHeight + OffsetY % TileSize) / TileSize});
+    DrawGrid();
+}
+
+void tMap::DrawTiles(const tTilePack& pack, std::pair<qint32, qint32> columns,
+                     std::pair<qint32, qint32> rows) {
     const qint32 firstColumn = OffsetX / TileSize;
     const qint32 shiftX = OffsetX % TileSize;
     const qint32 firstRow = OffsetY / TileSize;
     const qint32 shiftY = OffsetY % TileSize;
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
-    // their right and below, as the map is read. A view scrolled by part of a cell shows one
-    // more row at its bottom edge, which must be drawn too. The bounds are the grid's own, so
-    // no cell outside it is read whatever Width and Height say.
-    for (qint32 r = 0; r <= (ViewHeight + shiftY) / TileSize; ++r) {
+    // their right and below, as the map is read. The bounds are the grid's own, so no cell
+    // outside it is read whatever Width and Height say.
+    for (qint32 r = rows.first; r <= rows.second; ++r) {
         const qint32 row = firstRow + r;
         if (row > Cells.Rows() - 1)
             break;
-        for (qint32 c = 0; c <= ViewWidth / TileSize + 1; ++c) {
+        for (qint32 c = columns.first; c <= columns.second; ++c) {
             const qint32 column = firstColumn + c;
             if (column > Cells.size() - 1)
                 break;
             const TileIndex v = Cells[column][std::size_t(row)];
-            if (v < 0 || v > pack->Count() - 1)
+            if (v < 0 || v > pack.Count() - 1)
                 continue;
-            Canvas->Draw(c * TileSize - shiftX, r * TileSize - shiftY, *pack->Tiles[v]->Bitmap);
+            Canvas->Draw(c * TileSize - shiftX, r * TileSize - shiftY, *pack.Tiles[v]->Bitmap);
         }
     }
-    DrawGrid();
 }
 
 void tMap::DrawGrid() {
@@ -173,6 +186,12 @@ bool MayStepOn(qint32 offset, qint32 view, qint32 cells, qint32 tileSize) {
 
 void tMap::Scroll(qint32 direction) {
     DrawGrid();
+    Step(direction);
+    Draw(false);
+}
+
+QPoint tMap::Step(qint32 direction) {
+    const QPoint before(OffsetX, OffsetY);
     switch (direction) {
     case 1:
         if (MayStepOn(OffsetX, ViewWidth, Cells.size(), TileSize))
@@ -193,5 +212,75 @@ void tMap::Scroll(qint32 direction) {
     default:
         break;
     }
-    Draw(false);
+    return QPoint(OffsetX, OffsetY) - before;
+}
+
+namespace {
+// Division rounding toward negative infinity, for pixel positions left of or above the view.
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b < 0 ? 1 : 0);
+}
+} // namespace
+
+void tMap::Redraw(const QRect& area) {
+    if (!Canvas)
+        return;
+    TDeferredFill clear(*Canvas, area, clBtnFace);
+    const tTilePack* pack = Pack();
+    if (Cells.empty() || !pack || pack->Count() == 0 || area.isEmpty())
+        return;
+    TCanvasClip clip(*Canvas, area);
+    // The view cells whose tiles reach into area, among those Draw visits: a tile covers from
+    // its cell's corner to the overhang past the cell.
+    const QSize overhang = Overhang();
+    const qint64 shiftX = OffsetX % TileSize, shiftY = OffsetY % TileSize;
+    auto first = [this](qint64 from, qint64 shift, qint64 reach) {
+        return qint32(std::max<qint64>(0, FloorDiv(from + shift - TileSize - reach, TileSize) + 1));
+    };
+    auto last = [this](qint64 to, qint64 shift, qint64 limit) {
+        return qint32(std::min<qint64>(limit, FloorDiv(to + shift, TileSize)));
+    };
+    DrawTiles(*pack,
+              {first(area.left(), shiftX, overhang.width()),
+               last(area.right(), shiftX, ViewWidth / TileSize + 1)},
+              {first(area.top(), shiftY, overhang.height()),
+               last(area.bottom(), shiftY, (ViewHeight + shiftY) / TileSize)});
+    DrawGrid();
+}
+
+QSize tMap::Overhang() const {
+    QSize largest(0, 0);
+    if (const tTilePack* pack = Pack())
+        for (const TileRef& tile : pack->Tiles)
+            largest = largest.expandedTo(QSize(tile->Bitmap->Width(), tile->Bitmap->Height()));
+    return (largest - QSize(TileSize, TileSize)).expandedTo(QSize(0, 0));
+}
+
+QRect tMap::CellArea(QPoint cell) const {
+    // Cells far from the view lie far outside it; kept within what a rectangle can hold.
+    constexpr qint64 Far = qint64(1) << 30;
+    const QSize overhang = Overhang();
+    return QRect(int(qBound(-Far, qint64(cell.x()) * TileSize - OffsetX, Far)),
+                 int(qBound(-Far, qint64(cell.y()) * TileSize - OffsetY, Far)),
+                 TileSize + overhang.width(), TileSize + overhang.height());
+}
+
+QRegion tMap::Uncovered(QPoint moved) const {
+    QRegion uncovered;
+    if (moved.x() > 0)
+        uncovered += QRect(ViewWidth - moved.x(), 0, moved.x(), ViewHeight);
+    else if (moved.x() < 0)
+        uncovered += QRect(0, 0, -moved.x(), ViewHeight);
+    if (moved.y() > 0)
+        uncovered += QRect(0, ViewHeight - moved.y(), ViewWidth, moved.y());
+    else if (moved.y() < 0)
+        uncovered += QRect(0, 0, ViewWidth, -moved.y());
+    // The cells that enter or leave the view on the left (top) reach at most the overhang
+    // plus the move into it.
+    const QSize overhang = Overhang();
+    if (moved.x() != 0 && overhang.width() > 0)
+        uncovered += QRect(0, 0, overhang.width() + qAbs(moved.x()), ViewHeight);
+    if (moved.y() != 0 && overhang.height() > 0)
+        uncovered += QRect(0, 0, ViewWidth, overhang.height() + qAbs(moved.y()));
+    return uncovered & QRect(0, 0, ViewWidth, ViewHeight);
 }

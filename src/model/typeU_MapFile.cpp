@@ -21,22 +21,35 @@ using FileFormat::ReadInt32;
 using FileFormat::ReadText;
 
 namespace {
-// One cell from row r, column c of a rows × columns matrix to row c, column r of its
-// transpose, stored little-endian when read natively and native when read little-endian (the
-// same byte swap, or none, serves both directions).
-inline void TransposeCell(const char* from, char* to, qint64 rows, qint64 columns, qint64 r,
-                          qint64 c) {
-    qToLittleEndian(qFromUnaligned<qint32>(from + 4 * (r * columns + c)), to + 4 * (c * rows + r));
+// A matrix of 32-bit cells: row r, column c at Data + 4 * (r * Stride + c).
+struct TCellMatrix {
+    char* Data;
+    qint64 Stride; // cells from one row to the next
+    char* At(qint64 r, qint64 c) const { return Data + 4 * (r * Stride + c); }
+};
+
+// One cell from row r, column c of the source to row c, column r of the destination, stored
+// little-endian when read natively and native when read little-endian (the same byte swap, or
+// none, serves both directions).
+inline void TransposeCell(TCellMatrix from, TCellMatrix to, qint64 r, qint64 c) {
+    qToLittleEndian(qFromUnaligned<qint32>(from.At(r, c)), to.At(c, r));
 }
 
 #if defined(__SSE2__) && Q_BYTE_ORDER == Q_LITTLE_ENDIAN
 // Four rows of four cells at (r, c) at a time, in registers: four 16-byte loads and stores
-// instead of sixteen single cells.
+// instead of sixteen single cells. Streaming stores bypass the caches, so the lines written
+// are not first read from memory; they need a destination aligned to 16 bytes.
 constexpr qint64 Kernel = 4;
-inline void TransposeKernel(const char* from, char* to, qint64 rows, qint64 columns, qint64 r,
-                            qint64 c) {
-    const char* in = from + 4 * (r * columns + c);
-    const qint64 inStride = 4 * columns;
+template <bool Stream> inline void Store(char* to, __m128i value) {
+    if constexpr (Stream)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to), value);
+    else
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), value);
+}
+template <bool Stream>
+inline void TransposeKernel(TCellMatrix from, TCellMatrix to, qint64 r, qint64 c) {
+    const char* in = from.At(r, c);
+    const qint64 inStride = 4 * from.Stride;
     const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + inStride));
     const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * inStride));
@@ -45,30 +58,35 @@ inline void TransposeKernel(const char* from, char* to, qint64 rows, qint64 colu
     const __m128i r23Low = _mm_unpacklo_epi32(r2, r3);
     const __m128i r01High = _mm_unpackhi_epi32(r0, r1);
     const __m128i r23High = _mm_unpackhi_epi32(r2, r3);
-    char* out = to + 4 * (c * rows + r);
-    const qint64 outStride = 4 * rows;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi64(r01Low, r23Low));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + outStride),
-                     _mm_unpackhi_epi64(r01Low, r23Low));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * outStride),
-                     _mm_unpacklo_epi64(r01High, r23High));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * outStride),
-                     _mm_unpackhi_epi64(r01High, r23High));
+    char* out = to.At(c, r);
+    const qint64 outStride = 4 * to.Stride;
+    Store<Stream>(out, _mm_unpacklo_epi64(r01Low, r23Low));
+    Store<Stream>(out + outStride, _mm_unpackhi_epi64(r01Low, r23Low));
+    Store<Stream>(out + 2 * outStride, _mm_unpacklo_epi64(r01High, r23High));
+    Store<Stream>(out + 3 * outStride, _mm_unpackhi_epi64(r01High, r23High));
+}
+bool CanStream(TCellMatrix to) {
+    return reinterpret_cast<quintptr>(to.Data) % 16 == 0 && to.Stride % 4 == 0;
+}
+void EndStreaming() {
+    _mm_sfence(); // the streamed stores are visible before anything after them
 }
 #else
 constexpr qint64 Kernel = 1;
-inline void TransposeKernel(const char* from, char* to, qint64 rows, qint64 columns, qint64 r,
-                            qint64 c) {
-    TransposeCell(from, to, rows, columns, r, c);
+template <bool Stream>
+inline void TransposeKernel(TCellMatrix from, TCellMatrix to, qint64 r, qint64 c) {
+    TransposeCell(from, to, r, c);
 }
+bool CanStream(TCellMatrix) {
+    return false;
+}
+void EndStreaming() {}
 #endif
 
-// Transposes a matrix of 32-bit values from rows × columns to columns × rows, one cache-sized
+// Transposes rows × columns cells of from into columns × rows cells of to, one cache-sized
 // block at a time, swapping bytes as TransposeCell does.
-void TransposeCells(const char* from, char* to, qint64 rows, qint64 columns) {
-    // A map of 0 × 2^31-1 cells is allowed; walking its empty rows took seconds.
-    if (rows == 0 || columns == 0)
-        return;
+template <bool Stream>
+void TransposeBlocks(TCellMatrix from, TCellMatrix to, qint64 rows, qint64 columns) {
     constexpr qint64 Block = 32;
     for (qint64 r0 = 0; r0 < rows; r0 += Block) {
         const qint64 r1 = std::min(r0 + Block, rows);
@@ -80,15 +98,27 @@ void TransposeCells(const char* from, char* to, qint64 rows, qint64 columns) {
             for (; c + Kernel <= c1; c += Kernel) {
                 qint64 r = r0;
                 for (; r + Kernel <= r1; r += Kernel)
-                    TransposeKernel(from, to, rows, columns, r, c);
+                    TransposeKernel<Stream>(from, to, r, c);
                 for (; r < r1; ++r)
                     for (qint64 k = c; k < c + Kernel; ++k)
-                        TransposeCell(from, to, rows, columns, r, k);
+                        TransposeCell(from, to, r, k);
             }
             for (; c < c1; ++c)
                 for (qint64 r = r0; r < r1; ++r)
-                    TransposeCell(from, to, rows, columns, r, c);
+                    TransposeCell(from, to, r, c);
         }
+    }
+}
+
+void TransposeCells(TCellMatrix from, TCellMatrix to, qint64 rows, qint64 columns) {
+    // A map of 0 × 2^31-1 cells is allowed; walking its empty rows took seconds.
+    if (rows == 0 || columns == 0)
+        return;
+    if (CanStream(to)) {
+        TransposeBlocks<true>(from, to, rows, columns);
+        EndStreaming();
+    } else {
+        TransposeBlocks<false>(from, to, rows, columns);
     }
 }
 } // namespace
@@ -114,8 +144,9 @@ QByteArray tMap::SaveToBytes() const {
     stream.WriteInt32(height);
     stream.WriteInt32(width);
     // The file runs row by row, the grid column by column.
-    TransposeCells(reinterpret_cast<const char*>(Cells.data()),
-                   stream.WriteUninitialized(4 * cells), width, height);
+    // The grid's columns are the file's rows.
+    char* grid = reinterpret_cast<char*>(const_cast<TileIndex*>(Cells.data()));
+    TransposeCells({grid, height}, {stream.WriteUninitialized(4 * cells), width}, width, height);
     return stream.Bytes();
 }
 
@@ -134,6 +165,9 @@ struct TMapHeader {
 namespace {
 // The most bytes that come before the cells.
 constexpr qint64 MaxHeaderSize = 28 + 4 * qint64(FileFormat::MaxTextLength);
+// The buffer the cells pass through on their way into the grid: small enough to stay in the
+// caches, large enough that reading it costs one system call among many cells.
+constexpr qint64 ChunkBytes = qint64(512) << 10;
 
 // Reads the header from the start of the file in head; fileSize is the whole file's, so that
 // a file that cannot hold its cells is refused before they are read. The size must be one a
@@ -161,6 +195,33 @@ TMapHeader ReadHeader(TMemoryStream& head, qint64 fileSize, qint32 tileSize) {
             QStringLiteral("%1 bytes follow its last cell").arg(remaining - header.CellBytes()));
     return header;
 }
+
+// Fills the grid with the cells that read(to, bytes) delivers in the file's order. They pass
+// through a small buffer, transposed into the grid a few rows at a time (or a piece of a row,
+// for a row longer than the buffer), so the load holds little more than the grid and touches
+// each of its pages once.
+template <class Read> void ReadCells(Read&& read, TCellGrid& grid) {
+    const qint64 width = grid.size(), height = grid.Rows();
+    if (width == 0 || height == 0)
+        return;
+    // Whole rows where they fit, as many whole kernels of them as fit (so the grid is written
+    // aligned); a longer row comes in pieces.
+    const qint64 piece = std::min(ChunkBytes / 4, width);
+    const qint64 fit = ChunkBytes / 4 / width;
+    const qint64 rowsAtOnce = piece < width ? 1 : std::max(fit - fit % Kernel, qint64(1));
+    const auto chunk = std::make_unique_for_overwrite<char[]>(
+        std::size_t(4 * std::min(rowsAtOnce, height) * piece));
+    char* cells = reinterpret_cast<char*>(grid.data());
+    for (qint64 r = 0; r < height; r += rowsAtOnce) {
+        const qint64 rows = std::min(rowsAtOnce, height - r);
+        for (qint64 c = 0; c < width; c += piece) {
+            const qint64 columns = std::min(piece, width - c);
+            read(chunk.get(), 4 * rows * columns);
+            TransposeCells({chunk.get(), columns}, {cells + 4 * (c * height + r), height}, rows,
+                           columns);
+        }
+    }
+}
 } // namespace
 
 void tMap::LoadFromFile(const QString& fileName) {
@@ -168,12 +229,17 @@ void tMap::LoadFromFile(const QString& fileName) {
         TInputFile file(fileName);
         TMemoryStream head(file.Read(std::min(file.Size(), MaxHeaderSize)));
         TMapHeader header = ReadHeader(head, file.Size(), TileSize);
-        // The cells as the file has them: what the header read took already, then the rest.
-        QByteArray rows(header.CellBytes(), Qt::Uninitialized);
-        const qint64 inHead = head.Remaining();
-        std::memcpy(rows.data(), head.ReadView(inHead).data(), std::size_t(inHead));
-        file.ReadInto(rows.data() + inHead, header.CellBytes() - inHead);
-        Take(header, rows.constData());
+        TCellGrid grid(header.Width, header.Height);
+        // The cells come first from what the header read took already, then from the file.
+        ReadCells(
+            [&](char* to, qint64 bytes) {
+                const qint64 fromHead = std::min(bytes, head.Remaining());
+                if (fromHead > 0)
+                    std::memcpy(to, head.ReadView(fromHead).data(), std::size_t(fromHead));
+                file.ReadInto(to + fromHead, bytes - fromHead);
+            },
+            grid);
+        Take(header, std::move(grid));
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
     } catch (const std::bad_alloc&) {
@@ -185,7 +251,13 @@ void tMap::LoadFromBytes(const QByteArray& bytes, const QString& fileName) {
     TMemoryStream stream(bytes);
     try {
         TMapHeader header = ReadHeader(stream, stream.Size(), TileSize);
-        Take(header, stream.ReadView(header.CellBytes()).data());
+        TCellGrid grid(header.Width, header.Height);
+        ReadCells(
+            [&](char* to, qint64 bytes) {
+                std::memcpy(to, stream.ReadView(bytes).data(), std::size_t(bytes));
+            },
+            grid);
+        Take(header, std::move(grid));
     } catch (const EFormatError& e) {
         throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
     } catch (const std::bad_alloc&) {
@@ -193,9 +265,7 @@ void tMap::LoadFromBytes(const QByteArray& bytes, const QString& fileName) {
     }
 }
 
-void tMap::Take(TMapHeader& header, const char* rows) {
-    TCellGrid grid(header.Width, header.Height);
-    TransposeCells(rows, reinterpret_cast<char*>(grid.data()), header.Height, header.Width);
+void tMap::Take(TMapHeader& header, TCellGrid grid) {
     Text1 = std::move(header.Text1);
     Text2 = std::move(header.Text2);
     PackName = std::move(header.PackName);

@@ -9,10 +9,13 @@
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
+#include "platform/Parallel.h"
 #include "platform/TBitmap.h"
 #include "platform/TMemoryStream.h"
 
 #include <QDir>
+#include <atomic>
+#include <exception>
 #include <new>
 
 using FileFormat::ReadInt32;
@@ -69,16 +72,19 @@ QByteArray tTile::ReadPng(const QString& imageDir) const {
     return png.Bytes();
 }
 
-void tTile::LoadFromStream(TMemoryStream& stream) {
+QByteArray tTile::ReadRecord(TMemoryStream& stream) {
     Param1 = ReadInt32(stream, "Param1");
     Name = FileFormat::ReadText(stream, "name");
     Param2 = ReadInt32(stream, "Param2");
     for (qint32& value : Param3)
         value = ReadInt32(stream, "Param3");
     Param4 = ReadInt32(stream, "Param4");
-    TMemoryStream image(stream.ReadBytes(FileFormat::ReadLength(stream, "image")));
+    return stream.ReadBytes(FileFormat::ReadLength(stream, "image"));
+}
+
+void tTile::LoadImage(const QByteArray& bmp) {
     try {
-        Bitmap->LoadFromStream(image);
+        Bitmap->LoadFromBytes(bmp);
     } catch (const Exception& e) {
         throw EFormatError(QStringLiteral("its image: %1").arg(e.Message()));
     }
@@ -120,6 +126,15 @@ void tTilePack::SaveToFile(const QString& fileName, bool embed, const QString& i
     TMemoryStream(SaveToBytes(embed, imageDir)).SaveToFile(fileName);
 }
 
+namespace {
+// The error of tile index, named as far as it was read.
+EFormatError TileError(qint64 index, const tTile& tile, const EFormatError& e) {
+    return EFormatError(QStringLiteral("tile %1 (\"%2\"): %3")
+                            .arg(index)
+                            .arg(Msg::Clip(Cp1251::ToUnicode(tile.Name)), e.Message()));
+}
+} // namespace
+
 std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
     const qint32 count = ReadInt32(stream, "tile count");
     // Every record takes at least MinRecordSize bytes, so a count the file cannot hold is
@@ -130,18 +145,45 @@ std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
                                .arg(stream.Size())
                                .arg(stream.Remaining() / MinRecordSize));
     std::vector<TileRef> tiles;
+    std::vector<QByteArray> images;
     tiles.reserve(std::size_t(qMax(count, 0)));
+    images.reserve(tiles.capacity());
+    // The records first, in file order, up to the first that does not fit; the images before
+    // it may still hold an earlier error.
+    std::exception_ptr recordError;
     for (qint32 i = 0; i < count; ++i) {
         auto tile = std::make_unique<tTile>();
         try {
-            tile->LoadFromStream(stream);
+            images.push_back(tile->ReadRecord(stream));
         } catch (const EFormatError& e) {
-            throw EFormatError(QStringLiteral("tile %1 (\"%2\"): %3")
-                                   .arg(i)
-                                   .arg(Msg::Clip(Cp1251::ToUnicode(tile->Name)), e.Message()));
+            recordError = std::make_exception_ptr(TileError(i, *tile, e));
+            break;
         }
         tiles.push_back(std::move(tile));
     }
+    // Then the images, on all cores. Each error is kept with its tile, and the first in file
+    // order is thrown; tiles behind a known error are not decoded.
+    std::vector<std::exception_ptr> errors(tiles.size());
+    std::atomic<std::size_t> firstError = tiles.size();
+    ForEachInParallel(tiles.size(), [&](std::size_t i) {
+        if (i > firstError)
+            return;
+        try {
+            tiles[i]->LoadImage(images[i]);
+            return;
+        } catch (const EFormatError& e) {
+            errors[i] = std::make_exception_ptr(TileError(qint64(i), *tiles[i], e));
+        } catch (...) {
+            errors[i] = std::current_exception();
+        }
+        for (std::size_t known = firstError; i < known;)
+            firstError.compare_exchange_weak(known, i);
+    });
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+    if (recordError)
+        std::rethrow_exception(recordError);
     return tiles;
 }
 

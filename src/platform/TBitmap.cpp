@@ -24,19 +24,6 @@ QString TooLarge(QSize size) {
         .arg(TBitmap::MaxSide);
 }
 
-// Reads into image, which the caller has prepared cleared. Returns whether the reader decoded
-// into that very buffer.
-bool ReadInto(const QByteArray& bytes, QImage& image) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    const uchar* prepared = image.constBits();
-    if (!reader.read(&image) || image.isNull())
-        throw EInvalidGraphic(Msg::BitmapNotValid);
-    return prepared && image.constBits() == prepared;
-}
-
 QImage Cleared(QSize size, QImage::Format format) {
     QImage image(size, format);
     if (image.isNull()) // not enough memory, or a format Qt cannot allocate
@@ -46,11 +33,30 @@ QImage Cleared(QSize size, QImage::Format format) {
     return image;
 }
 
+// Decodes with reader into image, which the caller has prepared cleared. Returns whether the
+// reader decoded into that very buffer.
+bool ReadInto(QImageReader& reader, QImage& image) {
+    const uchar* prepared = image.constBits();
+    if (!reader.read(&image) || image.isNull())
+        throw EInvalidGraphic(Msg::BitmapNotValid);
+    return prepared && image.constBits() == prepared;
+}
+
+// Qt's BMP reader over bytes in memory.
+struct TBmpReader {
+    explicit TBmpReader(const QByteArray& bytes) {
+        Buffer.setData(bytes);
+        Buffer.open(QIODevice::ReadOnly);
+        Reader.setDevice(&Buffer);
+        Reader.setFormat("bmp");
+    }
+    QBuffer Buffer;
+    QImageReader Reader;
+};
+
 QImage Decode(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
+    TBmpReader bmp(bytes);
+    QImageReader& reader = bmp.Reader;
     // A top-down BMP reports a negative height here, so only the width tells a header the
     // reader could not make sense of.
     const QSize claimed = reader.size();
@@ -69,13 +75,15 @@ QImage Decode(const QByteArray& bytes) {
     // Qt's decoder leaves the pixels that a short or skipping (RLE delta) file never sets as
     // the memory held them. Given a cleared image of the size and format it decodes to, it
     // decodes into that one; for some headers it picks another format than it announced and
-    // allocates its own image, which is then decoded again into a cleared one of that format.
+    // allocates its own image, which is then decoded again, by a fresh reader, into a cleared
+    // one of that format.
     QImage image =
         Cleared(size, reader.imageFormat() == QImage::Format_Invalid ? QImage::Format_RGB32
                                                                      : reader.imageFormat());
-    if (!ReadInto(bytes, image)) {
+    if (!ReadInto(reader, image)) {
         image = Cleared(image.size(), image.format());
-        if (!ReadInto(bytes, image))
+        TBmpReader again(bytes);
+        if (!ReadInto(again.Reader, image))
             throw EInvalidGraphic(QStringLiteral("%1: its pixels could not be decoded reliably")
                                       .arg(Msg::BitmapNotValid));
     }

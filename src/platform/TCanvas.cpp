@@ -4,6 +4,10 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 TCanvas::TCanvas(QSize size) {
     SetSize(size);
@@ -11,22 +15,110 @@ TCanvas::TCanvas(QSize size) {
 
 TCanvas::~TCanvas() = default;
 
+namespace {
+// Spare pixels on every side of the surface in its buffer: a scroll step moves where the
+// surface lies in the buffer instead of moving its pixels, and only when it reaches the
+// buffer's edge are the pixels moved back to the middle, every 16th step of 4 pixels.
+constexpr int Margin = 64;
+
+// One row of pixels. Short rows, as of small tiles, are many: they are copied in place rather
+// than by a call, which would cost more than the copy.
+inline void CopyRow(uchar* to, const uchar* from, std::size_t bytes) {
+#if defined(__SSE2__)
+    if (bytes <= 128) {
+        std::size_t i = 0;
+        for (; i + 16 <= bytes; i += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+        for (; i < bytes; i += 4)
+            std::memcpy(to + i, from + i, 4);
+        return;
+    }
+#endif
+    std::memcpy(to, from, bytes);
+}
+} // namespace
+
 void TCanvas::SetSize(QSize size) {
     ApplyPendingFill();
     size = size.expandedTo(QSize(0, 0));
     if (Painter && size == Surface.size())
         return;
     Painter.reset();
-    QImage surface(size, QImage::Format_RGB32);
-    surface.fill(clBtnFace);
-    if (!Surface.isNull()) {
-        QPainter copy(&surface);
-        copy.drawImage(0, 0, Surface);
+    QImage buffer;
+    if (!size.isEmpty()) {
+        // Rows of an odd multiple of 64 bytes: a power of two would put the rows of a tile in
+        // the same cache sets, and drawing it would evict itself.
+        const int width = size.width() + 2 * Margin;
+        buffer = QImage(width + (48 - width % 32) % 32, size.height() + 2 * Margin,
+                        QImage::Format_RGB32);
+        buffer.fill(clBtnFace);
+        if (!Surface.isNull())
+            QPainter(&buffer).drawImage(Margin, Margin, Surface);
     }
-    Surface = std::move(surface);
+    Surface = QImage();
+    Buffer = std::move(buffer);
+    // The buffer is not shared, so this is the very memory every surface over it shows.
+    Bits = Buffer.isNull() ? nullptr : Buffer.bits();
+    Origin = QPoint(Margin, Margin);
     Painter = std::make_unique<QPainter>();
-    if (!Surface.isNull())
-        Painter->begin(&Surface);
+    Bind(size);
+}
+
+void TCanvas::Bind(QSize size) {
+    if (Painter->isActive())
+        Painter->end();
+    // A new image each time, never one that someone else shares and painting would detach.
+    Surface = Bits
+                  ? QImage(Bits + Origin.y() * Buffer.bytesPerLine() + 4 * Origin.x(), size.width(),
+                           size.height(), Buffer.bytesPerLine(), QImage::Format_RGB32)
+                  : QImage();
+    if (Surface.isNull())
+        return;
+    Painter->begin(&Surface);
+    if (Clip)
+        Painter->setClipRect(*Clip);
+}
+
+void TCanvas::SetClip(const QRect& rect) {
+    Clip = rect;
+    if (Painter->isActive())
+        Painter->setClipRect(rect);
+}
+
+void TCanvas::ResetClip() {
+    Clip.reset();
+    if (Painter->isActive())
+        Painter->setClipping(false);
+}
+
+void TCanvas::Scroll(QPoint delta) {
+    ApplyPendingFill();
+    if (Surface.isNull())
+        return;
+    QPoint origin = Origin - delta;
+    if (!QRect(QPoint(0, 0), Buffer.size() - Surface.size() + QSize(1, 1)).contains(origin)) {
+        MoveBuffer(QPoint(Margin, Margin) - origin);
+        origin = QPoint(Margin, Margin);
+    }
+    Origin = origin;
+    Bind(Surface.size());
+}
+
+void TCanvas::MoveBuffer(QPoint delta) {
+    const int width = Buffer.width() - qAbs(delta.x());
+    const int height = Buffer.height() - qAbs(delta.y());
+    if (width <= 0 || height <= 0)
+        return;
+    const qsizetype stride = Buffer.bytesPerLine();
+    const int fromX = std::max(0, -delta.x()), toX = std::max(0, delta.x());
+    const int fromY = std::max(0, -delta.y());
+    // Rows are moved away from the rows still to be read: from the bottom when they go down.
+    for (int i = 0; i < height; ++i) {
+        const int y = fromY + (delta.y() > 0 ? height - 1 - i : i);
+        std::memmove(Bits + (y + delta.y()) * stride + 4 * toX, Bits + y * stride + 4 * fromX,
+                     4 * std::size_t(width));
+    }
 }
 
 void TCanvas::FillRect(const QRect& rect) {
@@ -44,7 +136,7 @@ void TCanvas::BeginDeferredFill(const QRect& rect, const QColor& color) {
         Painter->fillRect(rect, color);
         return;
     }
-    const QRect area = rect & Surface.rect();
+    const QRect area = rect & Surface.rect() & Clip.value_or(rect);
     if (area.isEmpty())
         return;
     if (!Pending)
@@ -63,6 +155,16 @@ void TCanvas::ApplyPendingFill() const {
     Pending.reset();
     if (!Painter->isActive())
         return;
+    // The area was clipped when the fill began; a clip set since does not cut it.
+    if (Clip)
+        Painter->setClipping(false);
+    FillUncovered(area, color, std::move(covered));
+    if (Clip)
+        Painter->setClipRect(*Clip);
+}
+
+void TCanvas::FillUncovered(const QRect& area, const QColor& color,
+                            std::vector<QRect> covered) const {
     if (covered.empty()) {
         Painter->fillRect(area, color);
         return;
@@ -105,13 +207,28 @@ void TCanvas::ApplyPendingFill() const {
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
-    if (!Painter->isActive() || bitmap.Empty())
+    if (!Bits || bitmap.Empty())
         return;
-    Painter->drawImage(x, y, bitmap.Picture());
-    if (Pending && !bitmap.Picture().hasAlphaChannel()) {
-        const QRect drawn = QRect(QPoint(x, y), bitmap.Picture().size()) & Pending->Area;
-        if (!drawn.isEmpty())
-            Pending->Covered.push_back(drawn);
+    // TBitmap keeps its pictures in the surface's own opaque format, so drawing one is a copy
+    // of its rows.
+    const QImage& picture = bitmap.Picture();
+    Q_ASSERT(picture.format() == Surface.format());
+    const QRect drawn =
+        QRect(QPoint(x, y), picture.size()) & Surface.rect() & Clip.value_or(Surface.rect());
+    if (drawn.isEmpty())
+        return;
+    const qsizetype stride = Buffer.bytesPerLine(), pictureStride = picture.bytesPerLine();
+    const QPoint at = Origin + drawn.topLeft();
+    uchar* to = Bits + at.y() * stride + 4 * at.x();
+    const uchar* from =
+        picture.constBits() + (drawn.top() - y) * pictureStride + 4 * (drawn.left() - x);
+    const std::size_t rowBytes = 4 * std::size_t(drawn.width());
+    for (int row = 0; row < drawn.height(); ++row, to += stride, from += pictureStride)
+        CopyRow(to, from, rowBytes);
+    if (Pending) {
+        const QRect covered = drawn & Pending->Area;
+        if (!covered.isEmpty())
+            Pending->Covered.push_back(covered);
     }
 }
 

@@ -29,7 +29,8 @@ public:
     // with clBtnFace.
     void SetSize(QSize size);
     QSize Size() const { return Surface.size(); }
-    // Format_RGB32. Applies a pending deferred fill first.
+    // Format_RGB32. Applies a pending deferred fill first. It shares the canvas's memory and
+    // holds only until the next SetSize or Scroll; copy() it to keep it.
     const QImage& Image() const {
         ApplyPendingFill();
         return Surface;
@@ -48,6 +49,12 @@ public:
     void EndDeferredFill() { ApplyPendingFill(); }
     // Draws at the bitmap's natural size with its top-left corner at (x, y), as an opaque copy.
     void Draw(int x, int y, const TBitmap& bitmap);
+    // Confines bitmaps, fills and lines to rect until ResetClip.
+    void SetClip(const QRect& rect);
+    void ResetClip();
+    // Moves every pixel by delta. What moves out is lost; the pixels uncovered at the opposite
+    // edges hold anything, for the caller to draw over.
+    void Scroll(QPoint delta);
     void MoveTo(int x, int y) { PenPos = QPoint(x, y); }
     // One-pixel black pen from the pen position to (x, y), the end point itself excluded, in
     // PenMode; the end becomes the new pen position.
@@ -60,9 +67,21 @@ private:
         std::vector<QRect> Covered; // opaque bitmaps drawn since, within Area
     };
     void ApplyPendingFill() const;
+    void FillUncovered(const QRect& area, const QColor& color, std::vector<QRect> covered) const;
 
+    // Points Surface, and the painter, at the surface's place in the buffer.
+    void Bind(QSize size);
+    // Moves all of the buffer's pixels by delta.
+    void MoveBuffer(QPoint delta);
+
+    // The surface lies at Origin in a larger buffer; bitmaps are copied into the buffer's
+    // memory directly, the rest is drawn by a painter on Surface, an image over that memory.
+    QImage Buffer;
+    uchar* Bits = nullptr;
+    QPoint Origin;
     QImage Surface;
     std::unique_ptr<QPainter> Painter;
+    std::optional<QRect> Clip;
     QPoint PenPos;
     mutable std::optional<TPendingFill> Pending;
 };
@@ -76,6 +95,18 @@ public:
     ~TDeferredFill() { Canvas.EndDeferredFill(); }
     TDeferredFill(const TDeferredFill&) = delete;
     TDeferredFill& operator=(const TDeferredFill&) = delete;
+
+private:
+    TCanvas& Canvas;
+};
+
+// A clip on the canvas while it lives (see TCanvas::SetClip).
+class TCanvasClip {
+public:
+    TCanvasClip(TCanvas& canvas, const QRect& rect) : Canvas(canvas) { Canvas.SetClip(rect); }
+    ~TCanvasClip() { Canvas.ResetClip(); }
+    TCanvasClip(const TCanvasClip&) = delete;
+    TCanvasClip& operator=(const TCanvasClip&) = delete;
 
 private:
     TCanvas& Canvas;

@@ -49,8 +49,8 @@ TMapView::TMapView(TForm1* form, QWidget* parent) : QWidget(parent), Form(form) 
 
 void TMapView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    const QRect area = event->rect();
-    painter.drawImage(area, Form->Canvas.Image(), area);
+    for (const QRect& area : event->region())
+        painter.drawImage(area, Form->Canvas.Image(), area);
 }
 
 void TMapView::resizeEvent(QResizeEvent*) {
@@ -250,18 +250,58 @@ void TForm1::PlaceControls() {
     TileList_lb->setGeometry(2, listTop, inner, std::max(height - 2 - listTop, 0));
 }
 
-void TForm1::Repaint(const std::function<void()>& draw) {
-    // The view is cleared, but the fill skips what the tiles drawn meanwhile cover, so a view
-    // full of tiles is written once per redraw instead of twice.
-    {
-        TDeferredFill clear(Canvas, QRect(QPoint(0, 0), Canvas.Size()), clBtnFace);
-        draw();
-    }
-    MapView->update();
+TForm1::TDrawnView TForm1::DrawnView() const {
+    const tTilePack* pack = Map->TilePackRef ? Map->TilePackRef->get() : nullptr;
+    return {Map->Cells.data(),
+            QSize(Map->Width, Map->Height),
+            Map->TileSize,
+            QPoint(Map->OffsetX, Map->OffsetY),
+            QSize(Map->ViewWidth, Map->ViewHeight),
+            Map->ShowGrid,
+            pack,
+            pack ? pack->Count() : 0,
+            Canvas.Size()};
+}
+
+bool TForm1::ViewShowsMap() const {
+    // Drawn parts fit together only on a canvas that is the view itself.
+    return Drawn && *Drawn == DrawnView() &&
+           Canvas.Size() == QSize(Map->ViewWidth, Map->ViewHeight);
 }
 
 void TForm1::RedrawMap() {
-    Repaint([this] { Map->Draw(false); });
+    Map->Redraw(QRect(QPoint(0, 0), Canvas.Size()));
+    Drawn = DrawnView();
+    MapView->update();
+}
+
+void TForm1::RedrawCells(const QRegion& changed) {
+    if (!ViewShowsMap()) {
+        RedrawMap();
+        return;
+    }
+    for (const QRect& area : changed)
+        Map->Redraw(area);
+    MapView->update(changed);
+}
+
+void TForm1::ScrollMap(qint32 direction) {
+    if (!ViewShowsMap()) {
+        Map->Step(direction);
+        RedrawMap();
+        return;
+    }
+    // The pixels already drawn move along; only what the move uncovers is drawn.
+    const QPoint moved = Map->Step(direction);
+    if (moved.isNull())
+        return;
+    Canvas.Scroll(-moved);
+    const QRegion uncovered = Map->Uncovered(moved);
+    for (const QRect& area : uncovered)
+        Map->Redraw(area);
+    Drawn = DrawnView();
+    MapView->scroll(-moved.x(), -moved.y());
+    MapView->update(uncovered);
 }
 
 void TForm1::FormActivate() {
@@ -313,19 +353,25 @@ void TForm1::FormMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
 
 void TForm1::PaintSegment(QPoint from, QPoint to) {
     // Every pixel of the straight path between two reported positions, so a fast stroke
-    // leaves no gaps; only the part over the map view paints.
+    // leaves no gaps; only the part over the map view paints, and only the cells that change
+    // are drawn again.
     const TileIndex tile = SelectedTile();
     const QRect view = MapView->rect();
     const QPoint d = to - from;
     const int steps = std::max(std::abs(d.x()), std::abs(d.y()));
+    QRegion changed;
     for (int i = 0; i <= steps; ++i) {
         const QPoint p = steps == 0 ? from
                                     : from + QPoint(int(std::lround(double(d.x()) * i / steps)),
                                                     int(std::lround(double(d.y()) * i / steps)));
-        if (view.contains(p))
+        const std::optional<QPoint> cell =
+            view.contains(p) ? Map->CellAt(p.x(), p.y()) : std::nullopt;
+        if (cell && Map->Cells[cell->x()][std::size_t(cell->y())] != tile) {
             Map->SetCell(p.x(), p.y(), tile);
+            changed += Map->CellArea(*cell);
+        }
     }
-    RedrawMap();
+    RedrawCells(changed & view);
 }
 
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
@@ -348,8 +394,7 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
     default:
         return false;
     }
-    // Scroll redraws the map itself; it only needs a clear view to draw on.
-    Repaint([this, direction] { Map->Scroll(direction); });
+    ScrollMap(direction);
     Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
     return true;
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "model/typeU.h"
 #include "platform/TCanvas.h"
 #include "ui/Dialogs.h"
 
 #include <QMainWindow>
 #include <QStatusBar>
-#include <functional>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -152,6 +153,27 @@ private:
     // guarded and leaves the view up to date.
     template <class Sender, class Signal, class F>
     void Command(Sender* sender, Signal signal, F command);
+    // What the view was last drawn from. Drawing parts of it again is exact only while these
+    // are as they were: any other change of the map, pack or view needs a full redraw.
+    struct TDrawnView {
+        const TileIndex* Cells;
+        QSize MapSize;
+        qint32 TileSize;
+        QPoint Offset;
+        QSize View;
+        bool ShowGrid;
+        const tTilePack* Pack;
+        qint32 Tiles;
+        QSize Canvas;
+        bool operator==(const TDrawnView&) const = default;
+    };
+    TDrawnView DrawnView() const;
+    bool ViewShowsMap() const;
+    // Draws the changed areas again and presents them, or redraws the view when it may not
+    // show the map as it is.
+    void RedrawCells(const QRegion& changed);
+    // One scroll step: the view's pixels move and only what that uncovers is drawn.
+    void ScrollMap(qint32 direction);
     void PaintSegment(QPoint from, QPoint to);
     // Runs SaveDlg offering lastName, which then becomes the name chosen; false if cancelled.
     bool RunSaveDlg(QString& lastName);
@@ -163,6 +185,7 @@ private:
     // The names the save dialog offers: the last map for Save, the last pack for Save Tile Pack.
     QString LastMapName;
     QString LastPackName;
+    std::optional<TDrawnView> Drawn;
 };
 
 class TpropertyF;

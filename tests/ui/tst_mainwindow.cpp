@@ -2,12 +2,15 @@
 // the error box.
 
 #include "ScriptedDialogs.h"
+#include "platform/TBitmap.h"
 
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QScreen>
 #include <QSet>
 #include <QTimer>
 
@@ -34,6 +37,36 @@ void Press(Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
     for (int i = 0; i < times; ++i)
         QTest::keyClick(Form1->TileList_lb, key, modifiers);
 }
+
+// The view as a full redraw shows it: filled with the background, then the map drawn without
+// fill, by a copy of the map on a canvas of its own.
+QImage FullRedraw() {
+    TCanvas canvas(Form1->Canvas.Size());
+    tMap copy(Map->TileSize, &canvas);
+    copy.SetViewSize(Map->ViewWidth, Map->ViewHeight);
+    copy.SetTilePackRef(&TilePack);
+    copy.New(Map->Width, Map->Height, Map->TileSize);
+    for (qint32 x = 0; x < Map->Width; ++x)
+        std::copy(Map->Cells[x].begin(), Map->Cells[x].end(), copy.Cells[x].begin());
+    copy.OffsetX = Map->OffsetX;
+    copy.OffsetY = Map->OffsetY;
+    copy.ShowGrid = Map->ShowGrid;
+    canvas.BrushColor = clBtnFace;
+    canvas.FillRect(QRect(QPoint(0, 0), canvas.Size()));
+    copy.Draw(false);
+    return canvas.Image().copy();
+}
+
+// What the window presents of the map view once it has painted.
+QImage Presented() {
+    QCoreApplication::processEvents();
+    const QPoint at = Form1->MapView->mapTo(Form1, QPoint(0, 0));
+    const QSize size = Form1->MapView->size();
+    return Form1->screen()
+        ->grabWindow(Form1->winId(), at.x(), at.y(), size.width(), size.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -44,6 +77,8 @@ private slots:
     void strokesStayInsideTheView();
     void arrowsScrollToEveryEdgeAndLeaveTheSelection();
     void viewShowsTheCurrentMapAfterEveryChange();
+    void partialRedrawsShowWhatAFullOneShows_data();
+    void partialRedrawsShowWhatAFullOneShows();
     void errorBoxAndExit();
     void messageBoxesShowTextAsItIs();
 };
@@ -192,6 +227,66 @@ void TestMainWindow::viewShowsTheCurrentMapAfterEveryChange() {
     QCOMPARE(ViewPixel(Map->ViewWidth - 1, Map->ViewHeight - 1), TileColours[0]);
     UseTiles(0);
     QCOMPARE(ViewPixel(5, 5), Background);
+}
+
+// Painting moves and scroll steps draw and present only what they change; the view and what
+// the window presents must still be what a full redraw shows, after strokes that paint and
+// erase up to the view's edges and scroll steps that leave cells cut at every edge.
+void TestMainWindow::partialRedrawsShowWhatAFullOneShows_data() {
+    QTest::addColumn<QList<int>>("sides"); // of the pack's square tiles
+    QTest::addColumn<bool>("grid");
+    QTest::newRow("tiles of the cell's size") << QList<int>{48, 48, 48} << false;
+    QTest::newRow("larger and smaller tiles") << QList<int>{48, 70, 20} << false;
+    QTest::newRow("with the grid") << QList<int>{48, 60, 48} << true;
+}
+
+void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
+    QFETCH(QList<int>, sides);
+    QFETCH(bool, grid);
+    TGuiFixture f;
+    UseTiles(int(sides.size()));
+    for (int i = 0; i < sides.size(); ++i)
+        TilePack->Tile(i).Bitmap->LoadFromBytes(
+            TestSupport::SolidBmp(sides[i], sides[i], TileColours[i]));
+    Map->New(16, 14, 48); // a little larger than the view
+    Map->ShowGrid = grid;
+    QRandomGenerator random(20241206);
+    for (qint32 x = 0; x < Map->Width; ++x)
+        for (TileIndex& cell : Map->Cells[x])
+            cell = TileIndex(random.bounded(-1, int(sides.size()) + 1)); // past the pack too
+    Form1->RedrawMap();
+    const QSize view = Form1->MapView->size();
+    const QPoint corner(view.width() - 2, view.height() - 2);
+    const struct {
+        int Tile; // -1: nothing selected, which erases
+        QList<QPoint> Stroke;
+        QList<std::pair<Qt::Key, int>> Keys;
+    } steps[] = {
+        {1, {{70, 70}, {corner.x(), 70}, corner}, {{Qt::Key_Right, 3}, {Qt::Key_Down, 5}}},
+        {-1, {{5, 5}, {120, 90}, {5, corner.y()}}, {{Qt::Key_Right, 1}, {Qt::Key_Left, 2}}},
+        {2, {corner, {corner.x(), 3}, {3, 3}}, {{Qt::Key_Right, 40}, {Qt::Key_Down, 40}}},
+        {0, {{3, 3}, corner}, {{Qt::Key_Up, 7}, {Qt::Key_Left, 9}}},
+        {1, {{60, corner.y()}, {60, 2}}, {{Qt::Key_Left, 40}, {Qt::Key_Up, 40}}},
+    };
+    for (const auto& step : steps) {
+        Form1->TileList_lb->setCurrentRow(step.Tile);
+        QList<QPoint> stroke = step.Stroke;
+        QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, stroke.takeFirst());
+        for (const QPoint& p : stroke) {
+            QTest::mouseMove(Form1->MapView, p);
+            QCOMPARE(Form1->Canvas.Image(), FullRedraw());
+            QCOMPARE(Presented(), Form1->Canvas.Image());
+        }
+        QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, stroke.constLast());
+        for (const auto& [key, times] : step.Keys)
+            for (int i = 0; i < times; ++i) {
+                QTest::keyClick(Form1->TileList_lb, key);
+                QVERIFY2(
+                    Form1->Canvas.Image() == FullRedraw(),
+                    qPrintable(QStringLiteral("at %1,%2").arg(Map->OffsetX).arg(Map->OffsetY)));
+            }
+        QCOMPARE(Presented(), Form1->Canvas.Image());
+    }
 }
 
 void TestMainWindow::errorBoxAndExit() {
