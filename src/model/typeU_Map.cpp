@@ -13,6 +13,12 @@ TCellGrid::TCellGrid(qint32 columns, qint32 rows)
     AdviseLargePages(Data.get(), std::size_t(qint64(columns) * rows) * sizeof(TileIndex));
 }
 
+TCellGrid TCellGrid::Copy() const {
+    TCellGrid copy(Columns, RowCount);
+    std::copy_n(Data.get(), Count(), copy.Data.get());
+    return copy;
+}
+
 tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize) {
     CheckSize(0, 0, tileSize);
     if (Canvas)
@@ -87,12 +93,34 @@ void tMap::TakeContent(tMap& from) {
     Adopt(std::move(from.Cells), TileSize);
 }
 
+void tMap::SwapContent(tMap& other) noexcept {
+    std::swap(Text1, other.Text1);
+    std::swap(Text2, other.Text2);
+    std::swap(PackName, other.PackName);
+    std::swap(Text4, other.Text4);
+    std::swap(Cells, other.Cells);
+    std::swap(Width, other.Width);
+    std::swap(Height, other.Height);
+    std::swap(TileSize, other.TileSize);
+    std::swap(OffsetX, other.OffsetX);
+    std::swap(OffsetY, other.OffsetY);
+}
+
+void tMap::CopyContent(const tMap& from) {
+    TCellGrid cells = from.Cells.Copy();
+    Text1 = from.Text1;
+    Text2 = from.Text2;
+    PackName = from.PackName;
+    Text4 = from.Text4;
+    Adopt(std::move(cells), TileSize);
+}
+
 void tMap::SetViewSize(qint32 width, qint32 height) {
     ViewWidth = width;
     ViewHeight = height;
 }
 
-void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
+std::optional<QPoint> tMap::CellUnder(qint32 pixelX, qint32 pixelY) const {
     // Division truncates toward zero, so the pixels just left of and above the view still fall
     // in column and row 0. The 64-bit sums keep offsets near the int limit from wrapping.
     const qint64 column = (qint64(OffsetX) + pixelX) / TileSize;
@@ -100,7 +128,13 @@ void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
     // Checked against the cells that exist, which after Clear alone are none while Width and
     // Height still tell the old size.
     if (column >= 0 && row >= 0 && column < Cells.size() && row < Cells.Rows())
-        Cells[qint32(column)][std::size_t(row)] = tileIndex;
+        return QPoint(int(column), int(row));
+    return std::nullopt;
+}
+
+void tMap::SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex) {
+    if (const std::optional<QPoint> cell = CellUnder(pixelX, pixelY))
+        Cells[cell->x()][std::size_t(cell->y())] = tileIndex;
 }
 
 const tTilePack* tMap::Pack() const {
