@@ -97,7 +97,7 @@ void TRecovery::DocumentChanged() {
         return;
     }
     if (Overdue && !Doc.StrokeOpen()) {
-        Write(Qt::QueuedConnection);
+        Write(false);
         return;
     }
     Idle.start();
@@ -110,15 +110,15 @@ void TRecovery::Due() {
     if (Doc.StrokeOpen())
         Overdue = true;
     else
-        Write(Qt::QueuedConnection);
+        Write(false);
 }
 
 bool TRecovery::WriteNow() {
     Copied.fill(NoCopy); // all of it, whatever an earlier write managed
-    return Write(Qt::BlockingQueuedConnection);
+    return Write(true);
 }
 
-bool TRecovery::Write(Qt::ConnectionType connection) {
+bool TRecovery::Write(bool wait) {
     Overdue = false;
     Idle.stop();
     Longest.stop();
@@ -146,15 +146,14 @@ bool TRecovery::Write(Qt::ConnectionType connection) {
                     QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     Copied = now;
     CopiedFacts = facts;
-    bool written = true;
+    if (!wait) {
+        QMetaObject::invokeMethod(
+            Worker, [this, job] { Run(job); }, Qt::QueuedConnection);
+        return true;
+    }
+    bool written = false;
     QMetaObject::invokeMethod(
-        Worker,
-        [this, job, &written, connection] {
-            const bool ok = Run(job);
-            if (connection == Qt::BlockingQueuedConnection)
-                written = ok;
-        },
-        connection);
+        Worker, [&] { written = Run(job); }, Qt::BlockingQueuedConnection);
     if (!written)
         Copied.fill(NoCopy);
     return written;

@@ -83,9 +83,9 @@ private:
     struct TJob;
     void DocumentChanged();
     void Due();
-    // Sends a snapshot of what changed since the last copy to the writer; queued, or
-    // blocking until written. False when a blocking write failed.
-    bool Write(Qt::ConnectionType connection);
+    // Sends a snapshot of what changed since the last copy to the writer, and with wait
+    // returns once it is on disk: false if that failed.
+    bool Write(bool wait);
     void RemoveOwnCopy();
     // The writer's side; runs on its thread.
     bool Run(const TJob& job);

@@ -43,6 +43,15 @@ void DestroyForms() {
     Form3 = nullptr;
 }
 
+int RunEditor() {
+    CreateForms();
+    Form1->show();
+    Form1->StartRecovery(TRecovery::StandardDirectory());
+    const int result = QCoreApplication::exec();
+    DestroyForms();
+    return result;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TMapView::TMapView(TForm1* form, QWidget* parent) : QWidget(parent), Form(form) {

@@ -194,3 +194,6 @@ extern TForm3* Form3;
 
 void CreateForms();
 void DestroyForms();
+// The editor's run, once the application object exists: the four windows, the offer of work a
+// crash left behind, the message loop until the main window closes, and the windows' end.
+int RunEditor();
