@@ -161,22 +161,26 @@ bool TRecovery::Write(bool wait) {
 
 bool TRecovery::Run(const TJob& job) {
     const QDir dir(OwnCopy());
+    QString mapCopy = job.Map ? QStringLiteral("map-%1.map").arg(Generation + 1) : MapCopy;
+    QString packCopy =
+        !job.Pack.isNull() ? QStringLiteral("pack-%1.pac").arg(Generation + 2) : PackCopy;
+    if (mapCopy.isEmpty() || packCopy.isEmpty()) {
+        // An earlier write failed before this one was asked for: all of it again.
+        QMetaObject::invokeMethod(
+            this, [this] { Retry(QString()); }, Qt::QueuedConnection);
+        return false;
+    }
     try {
         if (!QDir().mkpath(dir.path()))
             throw EFCreateError(
-                Msg::CannotCreateFile(dir.path(), QStringLiteral("The directory "
-                                                                 "cannot be made.")));
+                Msg::CannotCreateFile(dir.path(), QStringLiteral("The directory cannot be made.")));
         // New files under new names, then the note that names them: whenever the editor
         // stops, the note names a map and a pack written whole.
-        QString mapCopy = MapCopy, packCopy = PackCopy;
-        if (job.Map) {
-            mapCopy = QStringLiteral("map-%1.map").arg(++Generation);
+        Generation += 2;
+        if (job.Map)
             TMemoryStream(job.Map->SaveToBytes()).SaveToFile(dir.filePath(mapCopy));
-        }
-        if (!job.Pack.isNull()) {
-            packCopy = QStringLiteral("pack-%1.pac").arg(++Generation);
+        if (!job.Pack.isNull())
             TMemoryStream(job.Pack).SaveToFile(dir.filePath(packCopy));
-        }
         QJsonObject note = job.Note;
         note.insert(QStringLiteral("mapCopy"), mapCopy);
         note.insert(QStringLiteral("packCopy"), packCopy);
@@ -190,17 +194,18 @@ bool TRecovery::Run(const TJob& job) {
     } catch (const Exception& e) {
         const QString message = e.Message();
         QMetaObject::invokeMethod(
-            this,
-            [this, message] {
-                // Everything again next time, and not later than the longest wait.
-                Copied.fill(NoCopy);
-                if (Doc.Unsaved() && !Longest.isActive())
-                    Longest.start();
-                emit WriteFailed(message);
-            },
-            Qt::QueuedConnection);
+            this, [this, message] { Retry(message); }, Qt::QueuedConnection);
         return false;
     }
+}
+
+void TRecovery::Retry(const QString& message) {
+    // Everything again next time, and not later than the longest wait.
+    Copied.fill(NoCopy);
+    if (Doc.Unsaved() && !Longest.isActive())
+        Longest.start();
+    if (!message.isEmpty())
+        emit WriteFailed(message);
 }
 
 void TRecovery::RemoveOwnCopy() {

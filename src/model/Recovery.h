@@ -89,6 +89,8 @@ private:
     void RemoveOwnCopy();
     // The writer's side; runs on its thread.
     bool Run(const TJob& job);
+    // After a write that failed, with the reason when there is one to report.
+    void Retry(const QString& message);
     void Release(const QString& copy);
 
     TDocument& Doc;

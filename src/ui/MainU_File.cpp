@@ -206,9 +206,11 @@ void TForm1::StartRecovery(const QString& directory) {
                                          "editor goes on trying. %1")
                               .arg(message));
     });
-    for (const QString& copy : Recovery->Orphans())
-        if (OfferRecovery(copy))
-            break;
+    TApplication::Guard([this] {
+        for (const QString& copy : Recovery->Orphans())
+            if (OfferRecovery(copy))
+                break;
+    });
     RedrawMap();
 }
 
