@@ -71,8 +71,11 @@ public:
 
     // This editor's copy; it exists only while there is unsaved work.
     QString OwnCopy() const;
-    // Writes the unsaved work at once and returns when it is on disk; false if it could not be
-    // written (WriteFailed says why).
+    // Copies what changed since the last copy, as the timers do: this thread takes a snapshot
+    // and the writer's thread builds the files and writes them. With wait, returns once they
+    // are on disk: false if that failed (WriteFailed says why).
+    bool Write(bool wait = false);
+    // Writes all the unsaved work at once and returns when it is on disk, as Write.
     bool WriteNow();
 
 signals:
@@ -83,9 +86,6 @@ private:
     struct TJob;
     void DocumentChanged();
     void Due();
-    // Sends a snapshot of what changed since the last copy to the writer, and with wait
-    // returns once it is on disk: false if that failed.
-    bool Write(bool wait);
     void RemoveOwnCopy();
     // The writer's side; runs on its thread.
     bool Run(const TJob& job);
