@@ -224,21 +224,28 @@ bool TForm1::OfferRecovery(const QString& copy) {
             QStringLiteral("%1 It was kept in \"%2\".").arg(e.Message(), Native(aside)));
         return false;
     }
-    auto from = [](const QString& file, const QString& none) {
-        return file.isEmpty() ? none : QStringLiteral("\"%1\"").arg(Native(file));
+    auto part = [&work](const QString& kind, const QString& file, const QString& size,
+                        TPart unsaved) {
+        return QStringLiteral("%1: %2, %3%4.")
+            .arg(kind,
+                 file.isEmpty() ? QStringLiteral("never saved")
+                                : QStringLiteral("\"%1\"").arg(Native(file)),
+                 size,
+                 work.Unsaved.testFlag(unsaved) ? QStringLiteral(", with unsaved changes")
+                                                : QString());
     };
     const QString detail =
-        QStringLiteral("Map: %1, %2 × %3 cells.\nTile pack: %4, %5 tiles.\nWritten %6.")
-            .arg(from(work.MapFile, QStringLiteral("not saved yet")))
-            .arg(work.Map->Width)
-            .arg(work.Map->Height)
-            .arg(from(work.PackFile, QStringLiteral("not saved yet")))
-            .arg(work.Pack->Count())
+        part(QStringLiteral("Map"), work.MapFile,
+             QStringLiteral("%1 × %2 cells").arg(work.Map->Width).arg(work.Map->Height),
+             TPart::Map) +
+        QLatin1Char('\n') +
+        part(QStringLiteral("Tile pack"), work.PackFile,
+             QStringLiteral("%1 tiles").arg(work.Pack->Count()), TPart::Pack) +
+        QStringLiteral("\nCopied %1.")
             .arg(QLocale().toString(work.Written.toLocalTime(), QLocale::ShortFormat));
-    switch (Dialogs().OfferRestore(
-        QStringLiteral("The editor did not end normally, and unsaved work of it was kept. "
-                       "Restore it?"),
-        detail)) {
+    switch (Dialogs().OfferRestore(QStringLiteral("The editor did not end normally last time, "
+                                                  "and its unsaved work was kept. Restore it?"),
+                                   detail)) {
     case TMessage::Restore:
         Recovery->Restore(work);
         return true;

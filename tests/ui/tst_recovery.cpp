@@ -294,7 +294,7 @@ void TestRecovery::killedEditorIsRestored() {
     QVERIFY2(lines.value(1).startsWith("message The editor did not end normally") &&
                  lines.value(1).contains("Map: \"" + QDir::toNativeSeparators(work) +
                                          "/start.map\", 20 × 12 cells") &&
-                 lines.value(1).contains("3 tiles"),
+                 lines.value(1).contains("3 tiles, with unsaved changes."),
              qPrintable(lines.value(1)));
     QCOMPARE(lines.value(2), "title Map Editor(ver 0.3)*");
     QCOMPARE(lines.value(3), "files start.map start.pac");
