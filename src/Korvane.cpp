@@ -1,13 +1,9 @@
-// The main block: the application object, the four windows, and the message loop.
+// The main block: the application object, then the editor's windows and message loop.
 
 #include "ui/Application.h"
 #include "ui/MainU.h"
 
 int main(int argc, char* argv[]) {
     TApplication application(argc, argv);
-    CreateForms();
-    Form1->show();
-    const int result = application.exec();
-    DestroyForms();
-    return result;
+    return RunEditor();
 }

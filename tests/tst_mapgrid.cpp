@@ -146,10 +146,45 @@ private slots:
         map.New(14, 14, 48);
         map.OffsetX = offset.x();
         map.OffsetY = offset.y();
+        QCOMPARE(map.CellAt(pixel.x(), pixel.y()).value_or(QPoint(-1, -1)), cell);
         map.SetCell(pixel.x(), pixel.y(), -1);
         for (qint32 x = 0; x < 14; ++x)
             for (qint32 y = 0; y < 14; ++y)
                 QCOMPARE(map.Cells[x][y], QPoint(x, y) == cell ? -1 : 0);
+    }
+
+    // What undo swaps in and out, and what a recovery copy takes: both maps exactly, each
+    // keeping its canvas, view and grid switch.
+    void swapAndCopyContent() {
+        TCanvas canvas;
+        tMap a(48, &canvas), b(16, nullptr);
+        a.New(3, 2, 48);
+        a.Cells[2][1] = 7;
+        a.Text1 = "one";
+        a.PackName = "a.pac";
+        a.OffsetX = 8;
+        a.SetViewSize(100, 50);
+        a.ShowGrid = true;
+        b.New(0, 5, 16);
+        b.Text4 = "four";
+        b.OffsetY = 4;
+        const QString first = Describe(a), second = Describe(b);
+        a.SwapContent(b);
+        QCOMPARE(Describe(a), second);
+        QCOMPARE(Describe(b), first);
+        QCOMPARE(QList<int>({a.ViewWidth, a.ViewHeight, a.ShowGrid}), QList<int>({100, 50, 1}));
+        QCOMPARE(a.Canvas, &canvas);
+        QVERIFY(!b.Canvas && !b.ShowGrid);
+        a.SwapContent(b);
+        QCOMPARE(Describe(a), first);
+        QCOMPARE(Describe(b), second);
+        // A copy holds the same texts and cells, in cells of its own; its tile size and
+        // offsets stay.
+        b.CopyContent(a);
+        QCOMPARE(Describe(b), "3x2/16 at 0,4 [3] onea.pac 0,0,0,0,0,7,");
+        a.Cells[0][0] = 5;
+        QCOMPARE(b.Cells[0][0], 0);
+        QCOMPARE(a.SaveToBytes().mid(0, 20), b.SaveToBytes().mid(0, 20));
     }
 
     void scrollBounds_data() {

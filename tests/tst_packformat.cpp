@@ -76,6 +76,25 @@ private slots:
             QCOMPARE(MessageOf<EListError>([&] { pack.Tile(index); }), expected);
             QVERIFY(StateOf(pack) == before);
         }
+        // A tile taken out and put back at its index is the same tile in the same place.
+        for (qint32 index : {0, 1, 2}) {
+            TileRef out = pack.Take(index);
+            QCOMPARE(out.get(), before.first[std::size_t(index)]);
+            QCOMPARE(pack.Count(), 2);
+            pack.Insert(index, std::move(out));
+            QVERIFY(StateOf(pack) == before);
+        }
+        QCOMPARE(MessageOf<EListError>([&] { pack.Take(3); }), "List index out of bounds (3)");
+        // Outside 0..Count() the tile stays with the caller.
+        TileRef spare = MakeTile(pack, "d", 4);
+        for (qint32 index : {-1, 4}) {
+            QCOMPARE(MessageOf<EListError>([&] { pack.Insert(index, std::move(spare)); }),
+                     QStringLiteral("List index out of bounds (%1)").arg(index));
+            QVERIFY(spare && StateOf(pack) == before);
+        }
+        pack.Insert(3, std::move(spare));
+        QCOMPARE(pack.Tile(3).Name, QByteArray("d"));
+        pack.Delete(3);
         // Later tiles move down, and they are the same tiles.
         pack.Delete(0);
         QCOMPARE(pack.Count(), 2);

@@ -2,5 +2,4 @@
 
 std::unique_ptr<tTilePack> TilePack;
 std::unique_ptr<tMap> Map;
-TileRef NewTileRef;
 QString AppDir;

@@ -84,6 +84,12 @@ public:
     void Add(TileRef tile);
     // Throws EListError ("List index out of bounds (%d)") outside 0..Count()-1.
     void Delete(qint32 index);
+    // Takes the tile at index out of the list, later tiles moving down, and hands it over.
+    // Throws EListError outside 0..Count()-1.
+    TileRef Take(qint32 index);
+    // Puts a tile back at index, 0..Count(), later tiles moving up. Throws EListError
+    // outside that range, leaving the tile with the caller.
+    void Insert(qint32 index, TileRef&& tile);
     void Clear();
     qint32 Count() const { return qint32(Tiles.size()); }
     // Throws EListError outside 0..Count()-1.
@@ -130,6 +136,10 @@ public:
     }
     TileIndex* data() { return Data.get(); }
     const TileIndex* data() const { return Data.get(); }
+    // Columns × rows: the number of cells.
+    qint64 Count() const { return qint64(Columns) * RowCount; }
+    // A grid of the same size holding the same cells.
+    TCellGrid Copy() const;
 
 private:
     qint32 Columns = 0;
@@ -172,6 +182,12 @@ public:
     // Takes the texts and cells of another map, one just read from a file say, leaving it
     // without cells. TileSize, offsets and view stay.
     void TakeContent(tMap& from);
+    // Exchanges texts, cells, TileSize and offsets with another map: what a map holds and
+    // where it is viewed, so swapping twice gives both maps back exactly. Canvas, view size,
+    // grid switch and pack stay with each map.
+    void SwapContent(tMap& other) noexcept;
+    // Copies the texts and cells of another map. TileSize, offsets and view stay.
+    void CopyContent(const tMap& from);
     void SetViewSize(qint32 width, qint32 height);
     void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
     // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
@@ -240,5 +256,4 @@ private:
 
 extern std::unique_ptr<tTilePack> TilePack;
 extern std::unique_ptr<tMap> Map;
-extern TileRef NewTileRef;
 extern QString AppDir; // the executable's directory, without a trailing separator

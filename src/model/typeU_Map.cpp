@@ -13,6 +13,12 @@ TCellGrid::TCellGrid(qint32 columns, qint32 rows)
     AdviseLargePages(Data.get(), std::size_t(qint64(columns) * rows) * sizeof(TileIndex));
 }
 
+TCellGrid TCellGrid::Copy() const {
+    TCellGrid copy(Columns, RowCount);
+    std::copy_n(Data.get(), Count(), copy.Data.get());
+    return copy;
+}
+
 tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize) {
     CheckSize(0, 0, tileSize);
     if (Canvas)
@@ -85,6 +91,28 @@ void tMap::TakeContent(tMap& from) {
     PackName = std::move(from.PackName);
     Text4 = std::move(from.Text4);
     Adopt(std::move(from.Cells), TileSize);
+}
+
+void tMap::SwapContent(tMap& other) noexcept {
+    std::swap(Text1, other.Text1);
+    std::swap(Text2, other.Text2);
+    std::swap(PackName, other.PackName);
+    std::swap(Text4, other.Text4);
+    std::swap(Cells, other.Cells);
+    std::swap(Width, other.Width);
+    std::swap(Height, other.Height);
+    std::swap(TileSize, other.TileSize);
+    std::swap(OffsetX, other.OffsetX);
+    std::swap(OffsetY, other.OffsetY);
+}
+
+void tMap::CopyContent(const tMap& from) {
+    TCellGrid cells = from.Cells.Copy();
+    Text1 = from.Text1;
+    Text2 = from.Text2;
+    PackName = from.PackName;
+    Text4 = from.Text4;
+    Adopt(std::move(cells), TileSize);
 }
 
 void tMap::SetViewSize(qint32 width, qint32 height) {

@@ -35,8 +35,20 @@ tTile& tTilePack::Tile(qint32 index) const {
 }
 
 void tTilePack::Delete(qint32 index) {
+    Take(index);
+}
+
+TileRef tTilePack::Take(qint32 index) {
     Tile(index); // refuses an index outside the list before anything changes
+    TileRef tile = std::move(Tiles[std::size_t(index)]);
     Tiles.erase(Tiles.begin() + index);
+    return tile;
+}
+
+void tTilePack::Insert(qint32 index, TileRef&& tile) {
+    if (index < 0 || index > Count())
+        throw EListError(Msg::ListIndexOutOfBounds(index));
+    Tiles.insert(Tiles.begin() + index, std::move(tile));
 }
 
 void tTilePack::Clear() {

@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <new>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The editor's per-user files (its recovery copies) are its own, whatever the executable
+    // is called.
+    setApplicationName(QStringLiteral("Korvane"));
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 std::unique_ptr<TDialogs>& Current() {
@@ -45,6 +46,24 @@ bool TDialogs::Confirm(const QString& text, const QString& caption, const QStrin
                        .Default = defaultAnswer}) == TMessage::Yes;
 }
 
+TMessage::TAnswer TDialogs::AskToSave(const QString& text, const QString& detail) {
+    return MessageBox({.Text = text,
+                       .Caption = TApplication::Title(),
+                       .Icon = TMessage::TIcon::Warning,
+                       .Buttons = TMessage::TButtons::SaveDiscardCancel,
+                       .Detail = detail,
+                       .Default = TMessage::Save});
+}
+
+TMessage::TAnswer TDialogs::OfferRestore(const QString& text, const QString& detail) {
+    return MessageBox({.Text = text,
+                       .Caption = TApplication::Title(),
+                       .Icon = TMessage::TIcon::Warning,
+                       .Buttons = TMessage::TButtons::RestoreDiscard,
+                       .Detail = detail,
+                       .Default = TMessage::Restore});
+}
+
 void TDialogs::Warning(const QString& text) {
     MessageBox(
         {.Text = text, .Caption = QStringLiteral("Warning"), .Icon = TMessage::TIcon::Warning});
@@ -58,20 +77,47 @@ TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
     const QMessageBox::Icon icon = message.Icon == TMessage::TIcon::Warning ? QMessageBox::Warning
                                    : message.Icon == TMessage::TIcon::Stop  ? QMessageBox::Critical
                                                                             : QMessageBox::NoIcon;
-    const bool yesNo = message.Buttons == TMessage::TButtons::YesNo;
-    QMessageBox box(
-        icon, message.Caption,
-        message.Detail.isEmpty() ? message.Text
-                                 : message.Text + QStringLiteral("\n\n") + message.Detail,
-        yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(icon, message.Caption,
+                    message.Detail.isEmpty()
+                        ? message.Text
+                        : message.Text + QStringLiteral("\n\n") + message.Detail,
+                    QMessageBox::NoButton, QApplication::activeWindow());
     // Texts hold paths and names from files: "<h1>" in a name is shown, not obeyed.
     box.setTextFormat(Qt::PlainText);
-    if (yesNo)
-        box.setDefaultButton(message.Default == TMessage::No ? QMessageBox::No : QMessageBox::Yes);
-    const int answer = box.exec();
-    if (!yesNo)
-        return TMessage::Ok;
-    return answer == QMessageBox::Yes ? TMessage::Yes : TMessage::No;
+    QList<std::pair<QAbstractButton*, TMessage::TAnswer>> buttons;
+    auto add = [&](QMessageBox::StandardButton button, TMessage::TAnswer answer) {
+        buttons.append({box.addButton(button), answer});
+    };
+    switch (message.Buttons) {
+    case TMessage::TButtons::Ok:
+        add(QMessageBox::Ok, TMessage::Ok);
+        break;
+    case TMessage::TButtons::YesNo:
+        add(QMessageBox::Yes, TMessage::Yes);
+        add(QMessageBox::No, TMessage::No);
+        break;
+    case TMessage::TButtons::SaveDiscardCancel:
+        add(QMessageBox::Save, TMessage::Save);
+        add(QMessageBox::Discard, TMessage::Discard);
+        add(QMessageBox::Cancel, TMessage::Cancel);
+        break;
+    case TMessage::TButtons::RestoreDiscard:
+        buttons.append(
+            {box.addButton(QStringLiteral("Restore"), QMessageBox::AcceptRole), TMessage::Restore});
+        add(QMessageBox::Discard, TMessage::Discard);
+        break;
+    }
+    for (const auto& [button, answer] : buttons)
+        if (answer == message.Default && buttons.size() > 1)
+            box.setDefaultButton(qobject_cast<QPushButton*>(button));
+    box.exec();
+    for (const auto& [button, answer] : buttons)
+        if (box.clickedButton() == button)
+            return answer;
+    // Closed without a button: Escape in a box with Cancel, or the close box.
+    return message.Buttons == TMessage::TButtons::Ok      ? TMessage::Ok
+           : message.Buttons == TMessage::TButtons::YesNo ? TMessage::No
+                                                          : TMessage::Cancel;
 }
 
 bool TQtDialogs::Execute(TFileDialog& dialog) {

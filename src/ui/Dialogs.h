@@ -22,15 +22,15 @@ struct TFileDialog {
 // plain text: much of it comes from files and file names.
 struct TMessage {
     enum class TIcon { None, Warning, Stop };
-    enum class TButtons { Ok, YesNo };
-    enum TAnswer { Ok, Yes, No };
+    enum class TButtons { Ok, YesNo, SaveDiscardCancel, RestoreDiscard };
+    enum TAnswer { Ok, Yes, No, Save, Discard, Cancel, Restore };
 
     QString Text;
     QString Caption;
     TIcon Icon = TIcon::None;
     TButtons Buttons = TButtons::Ok;
     QString Detail{};      // shown below the text, e.g. which tile a question is about
-    TAnswer Default = Yes; // the button Enter presses in a Yes/No box
+    TAnswer Default = Yes; // the button Enter presses in a box of more than one
 };
 
 // Every modal question the editor asks goes through here, so tests can answer them and read
@@ -51,6 +51,10 @@ public:
     // A Yes/No question; true for Yes.
     bool Confirm(const QString& text, const QString& caption, const QString& detail = {},
                  TMessage::TAnswer defaultAnswer = TMessage::Yes);
+    // Unsaved changes a command would replace: Save, Discard or Cancel; Enter saves.
+    TMessage::TAnswer AskToSave(const QString& text, const QString& detail);
+    // Work found from an editor that did not end normally: Restore or Discard; Enter restores.
+    TMessage::TAnswer OfferRestore(const QString& text, const QString& detail);
     // Captioned "Warning", with an exclamation icon and one OK button.
     void Warning(const QString& text);
     // The application's error box: its title, a stop icon and OK.

@@ -1,11 +1,14 @@
 #include "ui/MainU.h"
 
+#include "model/Document.h"
+#include "model/Recovery.h"
 #include "model/typeU.h"
 #include "ui/Application.h"
 #include "ui/MobMap.h"
 #include "ui/newmap.h"
 #include "ui/propertyU.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -38,6 +41,15 @@ void DestroyForms() {
     propertyF = nullptr;
     Form2 = nullptr;
     Form3 = nullptr;
+}
+
+int RunEditor() {
+    CreateForms();
+    Form1->show();
+    Form1->StartRecovery(TRecovery::StandardDirectory());
+    const int result = QCoreApplication::exec();
+    DestroyForms();
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -89,7 +101,8 @@ QString TStatusBar::Text() const {
 // ---------------------------------------------------------------------------------------------
 
 TForm1::TForm1() {
-    setWindowTitle(QStringLiteral("Map Editor(ver 0.3)"));
+    // The platform's modified mark stands for [*] while the map or the pack is unsaved.
+    setWindowTitle(QStringLiteral("Map Editor(ver 0.3)[*]"));
     QPalette background = palette();
     background.setColor(QPalette::Window, clBtnFace);
     setPalette(background);
@@ -147,6 +160,12 @@ void TForm1::BuildMenus() {
     New_act = action(QStringLiteral("New Map"), QKeySequence(Qt::CTRL | Qt::Key_N));
     Open_act = action(QStringLiteral("Open Map"), QKeySequence(Qt::CTRL | Qt::Key_O));
     Save_act = action(QStringLiteral("Save ..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    Undo_act = action(QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Redo_act = action(QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    Redo_act->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    Undo_act->setEnabled(false);
+    Redo_act->setEnabled(false);
     Add_tile_act = action(QStringLiteral("Add Tile"));
     Del_Tile_act = action(QStringLiteral("Delete Tile"));
     Prop_Tile_act = action(QStringLiteral("Property"));
@@ -155,6 +174,8 @@ void TForm1::BuildMenus() {
 
     NewMap1 = menuBar()->addMenu(QStringLiteral("File"));
     NewMap1->addActions({New_act, Open_act, Save_act});
+    Edit_menu = menuBar()->addMenu(QStringLiteral("Edit"));
+    Edit_menu->addActions({Undo_act, Redo_act});
     iles1 = menuBar()->addMenu(QStringLiteral("Tiles"));
     iles1->addActions({Add_tile_act, Del_Tile_act, Prop_Tile_act});
     oolZ1 = menuBar()->addMenu(QStringLiteral("ToolZ"));
@@ -164,6 +185,8 @@ void TForm1::BuildMenus() {
     Command(New_act, &QAction::triggered, &TForm1::New_actExecute);
     Command(Open_act, &QAction::triggered, &TForm1::Open_actExecute);
     Command(Save_act, &QAction::triggered, &TForm1::Save_actExecute);
+    Command(Undo_act, &QAction::triggered, [] { Document->Undo(); });
+    Command(Redo_act, &QAction::triggered, [] { Document->Redo(); });
     Command(Add_tile_act, &QAction::triggered, &TForm1::Add_tile_actExecute);
     Command(Del_Tile_act, &QAction::triggered, &TForm1::Del_Tile_actExecute);
     Command(Prop_Tile_act, &QAction::triggered, &TForm1::Prop_Tile_actExecute);
@@ -223,13 +246,30 @@ void TForm1::FormCreate() {
     Map->SetViewSize(MapView->width(), MapView->height());
     Map->SetTilePackRef(&TilePack);
     Map->New(14, 14, 48);
+    Document = std::make_unique<TDocument>(*Map, *TilePack);
+    connect(Document.get(), &TDocument::Changed, this, &TForm1::DocumentChanged);
     Destroying = false;
 }
 
 void TForm1::FormDestroy() {
     Destroying = true;
+    Recovery.reset(); // a normal end: the recovery copy goes
+    Document.reset();
     TilePack.reset();
     Map.reset();
+}
+
+void TForm1::DocumentChanged(TParts content) {
+    if (content.testFlag(TPart::Pack))
+        UpdateTileListBox();
+    setWindowModified(bool(Document->Unsaved()));
+    const THistory& history = Document->History();
+    Undo_act->setEnabled(history.CanUndo());
+    Undo_act->setText(history.CanUndo() ? QStringLiteral("Undo ") + history.UndoName()
+                                        : QStringLiteral("Undo"));
+    Redo_act->setEnabled(history.CanRedo());
+    Redo_act->setText(history.CanRedo() ? QStringLiteral("Redo ") + history.RedoName()
+                                        : QStringLiteral("Redo"));
 }
 
 int TForm1::getclWidth() const {
@@ -349,6 +389,7 @@ void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
 
 void TForm1::FormMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
     Painting = false;
+    Document->EndStroke(); // the stroke is one step
 }
 
 void TForm1::PaintSegment(QPoint from, QPoint to) {
@@ -366,10 +407,8 @@ void TForm1::PaintSegment(QPoint from, QPoint to) {
                                                     int(std::lround(double(d.y()) * i / steps)));
         const std::optional<QPoint> cell =
             view.contains(p) ? Map->CellAt(p.x(), p.y()) : std::nullopt;
-        if (cell && Map->Cells[cell->x()][std::size_t(cell->y())] != tile) {
-            Map->SetCell(p.x(), p.y(), tile);
+        if (cell && Document->Paint(p.x(), p.y(), tile))
             changed += Map->CellArea(*cell);
-        }
     }
     RedrawCells(changed & view);
 }
@@ -414,4 +453,12 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
 
 void TForm1::Exit1Click() {
     close();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Every way of closing the window comes here. An error while saving first keeps it open.
+    bool close = false;
+    TApplication::Guard([&] { close = ResolveUnsaved(TPart::Map | TPart::Pack); });
+    if (!close)
+        event->ignore();
 }

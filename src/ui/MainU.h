@@ -1,12 +1,15 @@
 #pragma once
 
 #include "model/typeU.h"
+#include "model/History.h"
 #include "platform/TCanvas.h"
 #include "ui/Dialogs.h"
 
 #include <QMainWindow>
 #include <QStatusBar>
 #include <optional>
+#include <functional>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -18,6 +21,7 @@ class QModelIndex;
 class QPainter;
 class QToolButton;
 class TForm1;
+class TRecovery;
 
 // The map view: the client area left of the palette and above the status bar. It presents
 // the main window's canvas and hands mouse events to the window's handlers in its own
@@ -59,12 +63,15 @@ public:
 
     // Components
     QMenu* NewMap1; // "File"
-    QMenu* iles1;   // "Tiles"
-    QMenu* oolZ1;   // "ToolZ"
+    QMenu* Edit_menu;
+    QMenu* iles1; // "Tiles"
+    QMenu* oolZ1; // "ToolZ"
     QAction* Exit1;
     QAction* New_act;
     QAction* Open_act;
     QAction* Save_act;
+    QAction* Undo_act;
+    QAction* Redo_act;
     QAction* Add_tile_act;
     QAction* Del_Tile_act;
     QAction* Prop_Tile_act;
@@ -103,6 +110,9 @@ public:
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
     // Clears the view and draws the current map and pack on it.
     void RedrawMap();
+    // Keeps a recovery copy of unsaved work in directory from now on, after offering the
+    // copies that editors which did not end normally left there. Nothing for an empty path.
+    void StartRecovery(const QString& directory);
 
     // Palette and tile commands
     void UpdateTileListBox();
@@ -128,6 +138,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -175,17 +186,24 @@ private:
     // One scroll step: the view's pixels move and only what that uncovers is drawn.
     void ScrollMap(qint32 direction);
     void PaintSegment(QPoint from, QPoint to);
-    // Runs SaveDlg offering lastName, which then becomes the name chosen; false if cancelled.
-    bool RunSaveDlg(QString& lastName);
+    // Runs SaveDlg offering a file name; false if cancelled.
+    bool RunSaveDlg(const QString& offered);
+    // The palette, the title's modified mark and the Edit menu follow the document.
+    void DocumentChanged(TParts content);
+    // Before a command replaces the parts: when any has unsaved changes, asks whether to save
+    // them first. True when the command may go on: nothing unsaved, Discard, or Save and every
+    // save done.
+    bool ResolveUnsaved(TParts replaced);
+    // Offers one recovery copy, or reports it unreadable; true when it was restored.
+    bool OfferRecovery(const QString& copy);
 
     bool Painting = false;
     bool Destroying = false;
     QPoint LastPaintPos;
     int PopupItem = -1; // the item the popup was opened for
-    // The names the save dialog offers: the last map for Save, the last pack for Save Tile Pack.
-    QString LastMapName;
-    QString LastPackName;
     std::optional<TDrawnView> Drawn;
+    std::unique_ptr<TRecovery> Recovery;
+    bool RecoveryFailureShown = false;
 };
 
 class TpropertyF;
@@ -200,3 +218,6 @@ extern TForm3* Form3;
 
 void CreateForms();
 void DestroyForms();
+// The editor's run, once the application object exists: the four windows, the offer of work a
+// crash left behind, the message loop until the main window closes, and the windows' end.
+int RunEditor();

@@ -1,9 +1,12 @@
 // The map and tile pack file commands, and the commands that open the other windows.
 
+#include "model/Document.h"
+#include "model/Recovery.h"
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
+#include "ui/Application.h"
 #include "ui/MainU.h"
 #include "ui/MobMap.h"
 #include "ui/newmap.h"
@@ -64,6 +67,8 @@ QString PackPathOf(const QByteArray& packName, const QString& mapPath) {
 } // namespace
 
 void TForm1::Open_actExecute() {
+    if (!ResolveUnsaved(TPart::Map | TPart::Pack))
+        return;
     OpenDlg.FilterIndex = 1;
     OpenDlg.DefaultExt = QStringLiteral("*.map");
     if (!Dialogs().Execute(OpenDlg))
@@ -82,11 +87,7 @@ void TForm1::Open_actExecute() {
                                        "loaded. %2")
                             .arg(Native(QFileInfo(mapPath).absoluteFilePath()), e.Message()));
     }
-    Map->TakeContent(map);
-    TilePack->Tiles = std::move(pack.Tiles);
-    LastMapName = mapPath;
-    LastPackName = packPath;
-    UpdateTileListBox();
+    Document->Open(map, pack, mapPath, packPath);
     Status->SetText(QStringLiteral("loading done!"));
 }
 
@@ -98,17 +99,16 @@ void TForm1::Save_actExecute() {
                                          "Текущий Таил Пак) !!!"));
         return;
     }
-    if (!RunSaveDlg(LastMapName) || !MayReplace(SaveDlg.FileName, true))
+    if (!RunSaveDlg(Document->MapFile()) || !MayReplace(SaveDlg.FileName, true))
         return;
-    Map->Text1 = "testing!!!";
-    Map->SaveToFile(SaveDlg.FileName);
+    Document->SaveMap(SaveDlg.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
 }
 
 void TForm1::SpeedButton4Click() {
     SaveDlg.FilterIndex = 2;
     SaveDlg.DefaultExt = QStringLiteral("*.pac");
-    if (!RunSaveDlg(LastPackName))
+    if (!RunSaveDlg(Document->PackFile()))
         return;
     const QString path = SaveDlg.FileName;
     // A name the map cannot record exactly would name a file that is not there.
@@ -118,34 +118,28 @@ void TForm1::SpeedButton4Click() {
                             .arg(Native(path), refusal));
     if (!MayReplace(path, false))
         return;
-    TilePack->SaveToFile(path, true, QString());
-    Map->PackName = Cp1251::FromUnicode(name);
+    Document->SavePack(path, Cp1251::FromUnicode(name));
 }
 
-bool TForm1::RunSaveDlg(QString& lastName) {
-    // The one save dialog serves maps and packs; each offers the name of its own kind.
-    SaveDlg.FileName = lastName;
-    if (!Dialogs().Execute(SaveDlg))
-        return false;
-    lastName = SaveDlg.FileName;
-    return true;
+bool TForm1::RunSaveDlg(const QString& offered) {
+    // The one save dialog serves maps and packs; each offers the file of its own kind.
+    SaveDlg.FileName = offered;
+    return Dialogs().Execute(SaveDlg);
 }
 
 void TForm1::SpeedButton5Click() {
+    if (!ResolveUnsaved(TPart::Pack))
+        return;
     OpenDlg.FilterIndex = 2;
     OpenDlg.DefaultExt = QStringLiteral("*.pac");
     if (!Dialogs().Execute(OpenDlg))
         return;
     const QString path = OpenDlg.FileName;
-    TilePack->LoadFromFile(path);
-    LastPackName = path;
-    UpdateTileListBox();
     const QString name = QFileInfo(path).fileName();
     const QString refusal = PackNameRefusal(name);
-    if (refusal.isEmpty()) {
-        Map->PackName = Cp1251::FromUnicode(name);
+    Document->LoadPack(path, refusal.isEmpty() ? Cp1251::FromUnicode(name) : Map->PackName);
+    if (refusal.isEmpty())
         return;
-    }
     // The pack is usable; only a map cannot name it.
     const QString kept =
         Map->PackName.isEmpty()
@@ -157,10 +151,108 @@ void TForm1::SpeedButton5Click() {
 }
 
 void TForm1::New_actExecute() {
+    if (!ResolveUnsaved(TPart::Map))
+        return;
     Dialogs().ExecModal(*Form2);
     Form2->ClearInputs();
 }
 
 void TForm1::mobmap_actExecute() {
     Dialogs().ExecModal(*Form3);
+}
+
+bool TForm1::ResolveUnsaved(TParts replaced) {
+    // Saving the pack can change the name the map records, so the question comes again
+    // while anything replaced is unsaved.
+    for (TParts unsaved; (unsaved = Document->Unsaved() & replaced);) {
+        const QString what = unsaved == (TPart::Map | TPart::Pack)
+                                 ? QStringLiteral("The map and the tile pack have")
+                             : unsaved == TPart::Map ? QStringLiteral("The map has")
+                                                     : QStringLiteral("The tile pack has");
+        switch (Dialogs().AskToSave(what + QStringLiteral(" unsaved changes."),
+                                    QStringLiteral("Save them before going on?"))) {
+        case TMessage::Save:
+            break;
+        case TMessage::Discard:
+            return true;
+        default:
+            return false;
+        }
+        // The pack first: the map then records the name it was saved under.
+        if (unsaved.testFlag(TPart::Pack)) {
+            SpeedButton4Click();
+            if (Document->Unsaved().testFlag(TPart::Pack))
+                return false; // cancelled, or refused
+        }
+        if (unsaved.testFlag(TPart::Map)) {
+            Save_actExecute();
+            if (Document->Unsaved().testFlag(TPart::Map))
+                return false;
+        }
+    }
+    return true;
+}
+
+void TForm1::StartRecovery(const QString& directory) {
+    if (directory.isEmpty())
+        return;
+    Recovery = std::make_unique<TRecovery>(*Document, directory);
+    connect(Recovery.get(), &TRecovery::WriteFailed, this, [this](const QString& message) {
+        // Once: the copy is tried again and again, and a box each time would stop all work.
+        if (std::exchange(RecoveryFailureShown, true))
+            return;
+        Dialogs().Warning(QStringLiteral("The recovery copy of your unsaved work could not be "
+                                         "written, so a crash now would lose that work. The "
+                                         "editor goes on trying. %1")
+                              .arg(message));
+    });
+    TApplication::Guard([this] {
+        for (const QString& copy : Recovery->Orphans())
+            if (OfferRecovery(copy))
+                break;
+    });
+    RedrawMap();
+}
+
+bool TForm1::OfferRecovery(const QString& copy) {
+    TRecoveredWork work;
+    try {
+        work = Recovery->Read(copy);
+    } catch (const Exception& e) {
+        const QString aside = Recovery->MoveAside(copy);
+        Dialogs().Warning(
+            QStringLiteral("%1 It was kept in \"%2\".").arg(e.Message(), Native(aside)));
+        return false;
+    }
+    auto part = [&work](const QString& kind, const QString& file, const QString& size,
+                        TPart unsaved) {
+        return QStringLiteral("%1: %2, %3%4.")
+            .arg(kind,
+                 file.isEmpty() ? QStringLiteral("never saved")
+                                : QStringLiteral("\"%1\"").arg(Native(file)),
+                 size,
+                 work.Unsaved.testFlag(unsaved) ? QStringLiteral(", with unsaved changes")
+                                                : QString());
+    };
+    const QString detail =
+        part(QStringLiteral("Map"), work.MapFile,
+             QStringLiteral("%1 × %2 cells").arg(work.Map->Width).arg(work.Map->Height),
+             TPart::Map) +
+        QLatin1Char('\n') +
+        part(QStringLiteral("Tile pack"), work.PackFile,
+             QStringLiteral("%1 tiles").arg(work.Pack->Count()), TPart::Pack) +
+        QStringLiteral("\nCopied %1.")
+            .arg(QLocale().toString(work.Written.toLocalTime(), QLocale::ShortFormat));
+    switch (Dialogs().OfferRestore(QStringLiteral("The editor did not end normally last time, "
+                                                  "and its unsaved work was kept. Restore it?"),
+                                   detail)) {
+    case TMessage::Restore:
+        Recovery->Restore(work);
+        return true;
+    case TMessage::Discard:
+        Recovery->Discard(copy);
+        return false;
+    default:
+        return false; // kept for the next start
+    }
 }

@@ -1,5 +1,6 @@
 // The tile palette: the list of the pack's tiles on the right, and the tile commands.
 
+#include "model/Document.h"
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
@@ -122,16 +123,7 @@ void TForm1::TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect
 void TForm1::Add_tile_actExecute() {
     if (!Dialogs().Execute(OpenTile))
         return;
-    NewTileRef = TilePack->NewTile();
-    NewTileRef->Name = tTile::NameOfFile(OpenTile.FileName);
-    try {
-        NewTileRef->Bitmap->LoadFromFile(OpenTile.FileName);
-    } catch (...) {
-        NewTileRef.reset(); // a tile that could not be loaded is never added
-        throw;
-    }
-    TilePack->Add(std::move(NewTileRef));
-    UpdateTileListBox();
+    Document->AddTile(OpenTile.FileName); // the palette is rebuilt when the pack has changed
 }
 
 void TForm1::Del_Tile_actExecute() {
@@ -151,9 +143,8 @@ void TForm1::DeleteTile(int index) {
         Dialogs().ShowMessage(QStringLiteral("!!! There One Element !!!"));
         return;
     }
-    TilePack->Delete(index);
+    Document->DeleteTile(index);
     Status->SetText(QString::number(index));
-    UpdateTileListBox();
 }
 
 void TForm1::Prop_Tile_actExecute() {

@@ -1,5 +1,6 @@
 #include "ui/newmap.h"
 
+#include "model/Document.h"
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
@@ -123,7 +124,7 @@ void TForm2::BitBtn1Click() {
         return;
     }
     NewMapDescription = Memo1->toPlainText();
-    Map->New(NewMapWidth, NewMapHeight, NewMapTileSize);
+    Document->NewMap(NewMapWidth, NewMapHeight, NewMapTileSize);
 }
 
 void TForm2::ClearInputs() {

@@ -67,7 +67,8 @@ void UseTiles(const QByteArrayList& names) {
         tile->Bitmap->LoadFromBytes(SolidBmp(48, 48, TileColours[i % 5]));
         TilePack->Add(std::move(tile));
     }
-    Form1->UpdateTileListBox();
+    // As if just opened: the history starts here, with nothing unsaved.
+    Document->ResetHistory();
     Form1->RedrawMap();
 }
 

@@ -4,6 +4,7 @@
 // would have been shown out), fresh windows for each test, and helpers the programs share.
 
 #include "TestSupport.h"
+#include "model/Document.h"
 #include "model/typeU.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -51,8 +52,8 @@ inline const QRgb TileColours[] = {qRgb(200, 40, 40), qRgb(40, 160, 40), qRgb(40
 inline const QRgb Background = qRgb(240, 240, 240);
 
 // A pack of solid 48-pixel tiles in TileColours, named as given or tile0, tile1, ...; tile i
-// has Param1 10 + i, Param2 20 + i, Param3 30 + i to 60 + i and Param4 -1 - i. The palette is
-// rebuilt and the view redrawn.
+// has Param1 10 + i, Param2 20 + i, Param3 30 + i to 60 + i and Param4 -1 - i. The document's
+// history starts afresh with nothing unsaved; the palette is rebuilt and the view redrawn.
 void UseTiles(const QByteArrayList& names);
 void UseTiles(int count);
 QByteArrayList TileNames();

@@ -113,6 +113,7 @@ private slots:
 
 void TestNewMap::init() {
     Map->New(14, 14, 48);
+    Document->ResetHistory(); // each row starts from a fresh map with nothing unsaved
     F->Dialogs->Messages.clear();
     for (QWidget* input : Inputs())
         input->setProperty(input == Form2->Memo1 ? "plainText" : "text", QString());

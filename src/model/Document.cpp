@@ -1,0 +1,299 @@
+#include "model/Document.h"
+
+#include "platform/TBitmap.h"
+
+#include <vector>
+
+std::unique_ptr<TDocument> Document;
+
+namespace {
+// What a tile holds in memory, its image twice: as the file it came from and decoded.
+qint64 TileBytes(const tTile& tile) {
+    return qint64(sizeof(tTile) + sizeof(TBitmap)) + tile.Name.size() +
+           tile.Bitmap->FileBytes().size() + tile.Bitmap->Picture().sizeInBytes();
+}
+
+// One cell a stroke changed: its place in the grid, column by column, and both values.
+struct TCellChange {
+    quint32 Cell;
+    TileIndex Before;
+    TileIndex After;
+};
+static_assert(sizeof(TCellChange) == 12);
+} // namespace
+
+// The cells of one stroke, in the order it changed them. A cell painted over twice in one
+// stroke (the tile changed under the pointer) has two changes, which undo in reverse.
+class TPaintStep : public TStep {
+public:
+    explicit TPaintStep(tMap& map) : TStep(QStringLiteral("Paint"), TPart::Map), Map(map) {}
+
+    void Undo() override {
+        for (auto c = Changes.crbegin(); c != Changes.crend(); ++c)
+            Write(c->Cell, c->Before);
+    }
+    void Redo() override {
+        for (const TCellChange& c : Changes)
+            Write(c.Cell, c.After);
+    }
+    qint64 Bytes() const override {
+        return qint64(sizeof(*this) + Changes.capacity() * sizeof(TCellChange));
+    }
+
+    std::vector<TCellChange> Changes;
+
+private:
+    void Write(quint32 cell, TileIndex value) {
+        // The grid is the one the stroke painted whenever the history is whole; the check
+        // only keeps a grid replaced behind the document's back from being written past.
+        if (cell < Map.Cells.Count())
+            Map.Cells.data()[cell] = value;
+    }
+
+    tMap& Map;
+};
+
+namespace {
+// Add Tile and Delete Tile: a tile that is in the pack at Index, or held here while not.
+class TTileStep : public TStep {
+public:
+    TTileStep(tTilePack& pack, qint32 index, TileRef added)
+        : TStep(QStringLiteral("Add Tile"), TPart::Pack), Pack(pack), Index(index),
+          Out(std::move(added)), Adds(true) {}
+    TTileStep(tTilePack& pack, qint32 index)
+        : TStep(QStringLiteral("Delete Tile"), TPart::Pack), Pack(pack), Index(index), Adds(false) {
+    }
+
+    void Undo() override { Adds ? TakeOut() : PutBack(); }
+    void Redo() override { Adds ? PutBack() : TakeOut(); }
+    qint64 Bytes() const override { return qint64(sizeof(*this)) + (Out ? TileBytes(*Out) : 0); }
+
+private:
+    void TakeOut() { Out = Pack.Take(Index); }
+    void PutBack() { Pack.Insert(Index, std::move(Out)); }
+
+    tTilePack& Pack;
+    const qint32 Index;
+    TileRef Out;
+    const bool Adds;
+};
+
+// New Map: the other map's content, swapped in and out.
+class TMapStep : public TStep {
+public:
+    TMapStep(tMap& map, std::unique_ptr<tMap> other)
+        : TStep(QStringLiteral("New Map"), TPart::Map), Map(map), Other(std::move(other)) {}
+
+    void Undo() override { Map.SwapContent(*Other); }
+    void Redo() override { Map.SwapContent(*Other); }
+    qint64 Bytes() const override {
+        return qint64(sizeof(*this) + sizeof(tMap)) + Other->Cells.Count() * 4 +
+               Other->Text1.size() + Other->Text2.size() + Other->PackName.size() +
+               Other->Text4.size();
+    }
+
+private:
+    tMap& Map;
+    std::unique_ptr<tMap> Other;
+};
+
+// Load TilePack: the other tiles, the name the map gives its pack and the pack's file, swapped
+// in and out.
+class TPackStep : public TStep {
+public:
+    TPackStep(tTilePack& pack, tMap& map, QString& packFile, std::vector<TileRef> tiles,
+              QByteArray packName, QString fileName)
+        : TStep(QStringLiteral("Load TilePack"),
+                map.PackName == packName ? TParts(TPart::Pack) : TPart::Pack | TPart::Map),
+          Pack(pack), Map(map), PackFile(packFile), Tiles(std::move(tiles)),
+          PackName(std::move(packName)), FileName(std::move(fileName)) {}
+
+    void Undo() override { Swap(); }
+    void Redo() override { Swap(); }
+    qint64 Bytes() const override {
+        qint64 bytes = qint64(sizeof(*this) + Tiles.capacity() * sizeof(TileRef)) +
+                       PackName.size() + FileName.size() * 2;
+        for (const TileRef& tile : Tiles)
+            bytes += TileBytes(*tile);
+        return bytes;
+    }
+
+private:
+    void Swap() noexcept {
+        std::swap(Pack.Tiles, Tiles);
+        std::swap(Map.PackName, PackName);
+        std::swap(PackFile, FileName);
+    }
+
+    tTilePack& Pack;
+    tMap& Map;
+    QString& PackFile;
+    std::vector<TileRef> Tiles;
+    QByteArray PackName;
+    QString FileName;
+};
+} // namespace
+
+TDocument::TDocument(tMap& map, tTilePack& pack) : TheMap(map), ThePack(pack) {}
+
+TDocument::~TDocument() = default;
+
+void TDocument::Changes(TParts parts) {
+    if (parts.testFlag(TPart::Map))
+        ++Revisions[0];
+    if (parts.testFlag(TPart::Pack))
+        ++Revisions[1];
+}
+
+bool TDocument::Paint(qint32 pixelX, qint32 pixelY, TileIndex tile) {
+    const std::optional<QPoint> cell = TheMap.CellAt(pixelX, pixelY);
+    if (!cell)
+        return false;
+    TileIndex& value = TheMap.Cells[cell->x()][std::size_t(cell->y())];
+    if (value == tile)
+        return false;
+    if (!Stroke)
+        Stroke = std::make_unique<TPaintStep>(TheMap);
+    // The grid holds at most 2^28 cells, so a place in it fits 32 bits.
+    Stroke->Changes.push_back(
+        {quint32(qint64(cell->x()) * TheMap.Cells.Rows() + cell->y()), value, tile});
+    value = tile;
+    Changes(TPart::Map);
+    return true;
+}
+
+void TDocument::EndStroke() {
+    if (!Stroke)
+        return;
+    std::unique_ptr<TStep> stroke = std::move(Stroke);
+    static_cast<TPaintStep&>(*stroke).Changes.shrink_to_fit();
+    try {
+        Steps.Push(std::move(stroke));
+    } catch (...) {
+        // The cells stay painted, but no step can take them back.
+        Steps.MarkUnsaved(TPart::Map);
+        emit Changed(TPart::Map);
+        throw;
+    }
+    emit Changed(TPart::Map);
+}
+
+void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
+    TStep& done = *step;
+    done.Redo();
+    try {
+        Steps.Push(std::move(step));
+    } catch (...) {
+        done.Undo();
+        throw;
+    }
+    Steps.MarkSaved(savedAfter);
+    Changes(done.Parts);
+    emit Changed(done.Parts);
+}
+
+void TDocument::AddTile(const QString& imageFile) {
+    EndStroke();
+    TileRef tile = ThePack.NewTile();
+    tile->Name = tTile::NameOfFile(imageFile);
+    tile->Bitmap->LoadFromFile(imageFile); // a tile whose image fails is never added
+    Do(std::make_unique<TTileStep>(ThePack, ThePack.Count(), std::move(tile)));
+}
+
+void TDocument::DeleteTile(qint32 index) {
+    EndStroke();
+    Do(std::make_unique<TTileStep>(ThePack, index));
+}
+
+void TDocument::NewMap(qint32 width, qint32 height, qint32 tileSize) {
+    EndStroke();
+    auto map = std::make_unique<tMap>(tileSize, nullptr);
+    map->New(width, height, tileSize);
+    Do(std::make_unique<TMapStep>(TheMap, std::move(map)));
+}
+
+void TDocument::LoadPack(const QString& fileName, const QByteArray& packName) {
+    EndStroke();
+    tTilePack pack;
+    pack.LoadFromFile(fileName);
+    Do(std::make_unique<TPackStep>(ThePack, TheMap, PackFileName, std::move(pack.Tiles), packName,
+                                   fileName),
+       TPart::Pack);
+}
+
+void TDocument::Open(tMap& map, tTilePack& pack, const QString& mapFile, const QString& packFile) {
+    EndStroke();
+    TheMap.TakeContent(map);
+    ThePack.Tiles = std::move(pack.Tiles);
+    MapFileName = mapFile;
+    PackFileName = packFile;
+    ResetHistory();
+}
+
+void TDocument::Restore(tMap& map, tTilePack& pack, const QString& mapFile, const QString& packFile,
+                        TParts unsaved) {
+    EndStroke();
+    TheMap.SwapContent(map);
+    ThePack.Tiles = std::move(pack.Tiles);
+    MapFileName = mapFile;
+    PackFileName = packFile;
+    ResetHistory(unsaved);
+}
+
+void TDocument::ResetHistory(TParts unsaved) {
+    Steps.Clear(unsaved);
+    Changes(TPart::Map | TPart::Pack);
+    emit Changed(TPart::Map | TPart::Pack);
+}
+
+void TDocument::SaveMap(const QString& fileName) {
+    EndStroke();
+    TParts changed;
+    if (TheMap.Text1 != "testing!!!") {
+        TheMap.Text1 = "testing!!!";
+        Steps.MarkUnsaved(TPart::Map);
+        Changes(changed = TPart::Map);
+    }
+    try {
+        TheMap.SaveToFile(fileName);
+    } catch (...) {
+        emit Changed(changed);
+        throw;
+    }
+    MapFileName = fileName;
+    Steps.MarkSaved(TPart::Map);
+    emit Changed(changed);
+}
+
+void TDocument::SavePack(const QString& fileName, const QByteArray& packName) {
+    EndStroke();
+    ThePack.SaveToFile(fileName, true, QString());
+    PackFileName = fileName;
+    Steps.MarkSaved(TPart::Pack);
+    TParts changed;
+    if (TheMap.PackName != packName) {
+        // The map's file names the old pack: no state in the history is that file any more.
+        TheMap.PackName = packName;
+        Steps.MarkUnsaved(TPart::Map);
+        Changes(changed = TPart::Map);
+    }
+    emit Changed(changed);
+}
+
+void TDocument::Undo() {
+    EndStroke();
+    if (!Steps.CanUndo())
+        return;
+    const TParts parts = Steps.Undo();
+    Changes(parts);
+    emit Changed(parts);
+}
+
+void TDocument::Redo() {
+    EndStroke();
+    if (!Steps.CanRedo())
+        return;
+    const TParts parts = Steps.Redo();
+    Changes(parts);
+    emit Changed(parts);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+// The document: the one way the map and the tile pack change. Every change is a step of its
+// undo history; the windows read the model freely, ask the document for changes, and follow
+// its Changed signal.
+
+#include "model/History.h"
+#include "model/typeU.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <memory>
+
+class TPaintStep;
+
+class TDocument : public QObject {
+    Q_OBJECT
+public:
+    // The map and the pack must outlive the document.
+    TDocument(tMap& map, tTilePack& pack);
+    ~TDocument() override;
+
+    const tMap& Map() const { return TheMap; }
+    const tTilePack& Pack() const { return ThePack; }
+    // The files the map and the pack were last opened from or saved to; empty for none.
+    const QString& MapFile() const { return MapFileName; }
+    const QString& PackFile() const { return PackFileName; }
+
+    // Writes tile into the cell under a view pixel as part of the open stroke, which the first
+    // change opens. Returns whether the cell changed.
+    bool Paint(qint32 pixelX, qint32 pixelY, TileIndex tile);
+    // Closes the open stroke: every cell it changed is one step, "Paint". Every other change
+    // closes it first.
+    void EndStroke();
+    bool StrokeOpen() const { return Stroke != nullptr; }
+
+    // "Add Tile": a tile named after the image file, with its image, at the end of the pack.
+    void AddTile(const QString& imageFile);
+    // "Delete Tile". Throws EListError for an index outside the pack.
+    void DeleteTile(qint32 index);
+    // "New Map": empty texts and width × height cells of 0, scrolled to the top left.
+    void NewMap(qint32 width, qint32 height, qint32 tileSize);
+    // "Load TilePack": the tiles of a pack file replace the pack's, and the map names
+    // packName. The pack then counts as saved.
+    void LoadPack(const QString& fileName, const QByteArray& packName);
+    // Open Map: the texts and cells of map and the tiles of pack, both just read from their
+    // files, replace the document's, which starts a fresh history. Tile size and scroll
+    // offsets stay.
+    void Open(tMap& map, tTilePack& pack, const QString& mapFile, const QString& packFile);
+    // Work restored from a recovery copy: as Open, but the map takes map's tile size and
+    // offsets too, and the parts in unsaved count as differing from their files.
+    void Restore(tMap& map, tTilePack& pack, const QString& mapFile, const QString& packFile,
+                 TParts unsaved);
+
+    // Save: the map's first text becomes "testing!!!", as every save of the editor has done,
+    // then the map is written. Throws the writer's errors; the text stays changed then.
+    void SaveMap(const QString& fileName);
+    // Save Tile Pack: the desktop pack is written, then the map names packName.
+    void SavePack(const QString& fileName, const QByteArray& packName);
+
+    void Undo();
+    void Redo();
+    const THistory& History() const { return Steps; }
+    void SetHistoryLimit(qint64 bytes) { Steps.SetLimit(bytes); }
+    // The parts that differ from their files.
+    TParts Unsaved() const { return Steps.Unsaved(); }
+    // Forgets every step; the parts not in unsaved count as saved from now on.
+    void ResetHistory(TParts unsaved = {});
+    // Counts the changes of a part's content, strokes' cells included.
+    quint64 Revision(TPart part) const { return Revisions[part == TPart::Map ? 0 : 1]; }
+
+signals:
+    // After every change the document makes. content names the parts whose content changed;
+    // it is empty when only the history or what counts as saved did.
+    void Changed(TParts content);
+
+private:
+    // Does a step, adds it to the history, and says so.
+    void Do(std::unique_ptr<TStep>&& step, TParts savedAfter = {});
+    void Changes(TParts parts);
+
+    tMap& TheMap;
+    tTilePack& ThePack;
+    THistory Steps;
+    std::unique_ptr<TPaintStep> Stroke;
+    QString MapFileName;
+    QString PackFileName;
+    std::array<quint64, 2> Revisions{};
+};
+
+// The editor's document over Map and TilePack, made with them by the main window.
+extern std::unique_ptr<TDocument> Document;

@@ -1,0 +1,84 @@
+#pragma once
+
+// The undo history of the document: the steps done and undone, the memory they hold, and where
+// the map and the tile pack were last saved.
+
+#include <QFlags>
+#include <QString>
+#include <QtGlobal>
+#include <array>
+#include <deque>
+#include <memory>
+
+// The two files the editor works on. A step names the ones it changes, so that each knows on
+// its own whether it differs from what was saved.
+enum class TPart { Map = 1, Pack = 2 };
+Q_DECLARE_FLAGS(TParts, TPart)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TParts)
+
+// One change, done already when the history receives it, that can be undone and done again.
+class TStep {
+public:
+    TStep(QString name, TParts parts) : Name(std::move(name)), Parts(parts) {}
+    virtual ~TStep() = default;
+    virtual void Undo() = 0;
+    virtual void Redo() = 0;
+    // The memory the step holds now, whatever it shares with the model.
+    virtual qint64 Bytes() const = 0;
+
+    const QString Name; // what the Edit menu calls it: "Paint", "Delete Tile", ...
+    const TParts Parts;
+};
+
+class THistory {
+public:
+    static constexpr qint64 DefaultLimit = qint64(256) << 20;
+
+    // Adds a step already done. The steps that could be redone go, and then the oldest ones
+    // while all the steps hold more memory than the limit allows; a step larger than the limit
+    // on its own goes as well. On an exception (no memory) the history is as it was, save for
+    // the steps to redo, and step still holds the step.
+    void Push(std::unique_ptr<TStep>&& step);
+    bool CanUndo() const { return Current > 0; }
+    bool CanRedo() const { return Current < qsizetype(Steps.size()); }
+    // The names of the step Undo and Redo would take back or do again; empty when none.
+    QString UndoName() const;
+    QString RedoName() const;
+    // Each returns the parts the step changed; an exception leaves the history as it was.
+    TParts Undo();
+    TParts Redo();
+
+    // Forgets every step: the content now is where history starts. The parts in unsaved
+    // differ from their files, the others are as saved.
+    void Clear(TParts unsaved);
+    // The parts now hold what their files hold.
+    void MarkSaved(TParts parts);
+    // The parts were changed outside any step: no state in the history is what was saved.
+    void MarkUnsaved(TParts parts);
+    // The parts that differ from their files.
+    TParts Unsaved() const;
+
+    qsizetype Count() const { return qsizetype(Steps.size()); }
+    qint64 Bytes() const { return Total; }
+    qint64 Limit() const { return MemoryLimit; }
+    // Drops the oldest steps at once if they exceed the new limit.
+    void SetLimit(qint64 bytes);
+
+private:
+    static constexpr qint64 Nowhere = -1;
+    static std::size_t Slot(TPart part) { return part == TPart::Map ? 0 : 1; }
+    // Whether any step between two positions changes the part.
+    bool Touched(TPart part, qint64 from, qint64 to) const;
+    void DropOldest();
+    void DropRedo();
+    void Trim();
+
+    std::deque<std::unique_ptr<TStep>> Steps;
+    qsizetype Current = 0; // the steps before it are done, the others undone
+    // Positions count every step ever pushed: Steps.front() is at First. A saved position is
+    // where the part held what its file holds, or Nowhere when no state here does.
+    qint64 First = 0;
+    std::array<qint64, 2> Saved{0, 0};
+    qint64 Total = 0; // the memory the steps hold
+    qint64 MemoryLimit = DefaultLimit;
+};

@@ -1,0 +1,113 @@
+#pragma once
+
+// Recovery after a crash. While the document has unsaved changes, a copy of the map and the
+// pack, each in its own format, and a note of where they came from, are kept in a directory of
+// this editor's own (never over the user's files); a normal end removes it. A lock per running
+// editor tells the copies of editors still running from those left by a crash.
+
+#include "model/History.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+#include <array>
+#include <chrono>
+#include <map>
+#include <memory>
+
+class TDocument;
+class tMap;
+class tTilePack;
+
+// A recovery copy read back whole and checked, ready to restore.
+struct TRecoveredWork {
+    TRecoveredWork();
+    TRecoveredWork(TRecoveredWork&&) noexcept;
+    TRecoveredWork& operator=(TRecoveredWork&&) noexcept;
+    ~TRecoveredWork();
+
+    QString Copy; // the copy's directory
+    QDateTime Written;
+    QString MapFile; // the files the work came from; empty for none
+    QString PackFile;
+    TParts Unsaved;
+    std::unique_ptr<tMap> Map;
+    std::unique_ptr<tTilePack> Pack;
+};
+
+class TRecovery : public QObject {
+    Q_OBJECT
+public:
+    // The per-user directory for recovery copies.
+    static QString StandardDirectory();
+
+    // Takes this editor's lock in directory, which is made when missing. Copies are written a
+    // pause of idle after the last change, and at the latest longest after the first change
+    // not yet copied; never while a stroke is open.
+    TRecovery(TDocument& document, const QString& directory,
+              std::chrono::milliseconds idle = std::chrono::seconds(3),
+              std::chrono::milliseconds longest = std::chrono::seconds(30));
+    // A normal end: waits for a write under way, then removes this editor's copy and lock.
+    ~TRecovery() override;
+
+    // The copies left by editors that ended without removing theirs and that no running
+    // editor holds, newest first. Each is this editor's from now on, to restore, discard or
+    // move aside; one left alone is released at the end, for the next editor to find.
+    QStringList Orphans();
+    // Reads a copy and checks it whole. Throws an Exception naming the copy's directory and
+    // what is wrong.
+    TRecoveredWork Read(const QString& copy);
+    // Gives the document the work, writes this editor's own copy of it at once, and then
+    // discards the old copy (it is kept when the new one cannot be written).
+    void Restore(TRecoveredWork& work);
+    // Removes a copy for good.
+    void Discard(const QString& copy);
+    // Moves a copy that cannot be read out of the way, into "unreadable" beside the copies,
+    // and returns where it went; where it was when it could not be moved.
+    QString MoveAside(const QString& copy);
+
+    // This editor's copy; it exists only while there is unsaved work.
+    QString OwnCopy() const;
+    // Copies what changed since the last copy, as the timers do: this thread takes a snapshot
+    // and the writer's thread builds the files and writes them. With wait, returns once they
+    // are on disk: false if that failed (WriteFailed says why).
+    bool Write(bool wait = false);
+    // Writes all the unsaved work at once and returns when it is on disk, as Write.
+    bool WriteNow();
+
+signals:
+    // A copy could not be written; writing is tried again later.
+    void WriteFailed(const QString& message);
+
+private:
+    struct TJob;
+    void DocumentChanged();
+    void Due();
+    void RemoveOwnCopy();
+    // The writer's side; runs on its thread.
+    bool Run(const TJob& job);
+    // After a write that failed, with the reason when there is one to report.
+    void Retry(const QString& message);
+    void Release(const QString& copy);
+
+    TDocument& Doc;
+    const QString Directory;
+    const QString Id;
+    QLockFile Lock;
+    QTimer Idle;
+    QTimer Longest;
+    bool Overdue = false; // a write fell due during a stroke
+    // The revisions of map and pack in the copy; all bits set for none.
+    std::array<quint64, 2> Copied{};
+    QJsonObject CopiedFacts;                            // the note's facts in the copy
+    std::map<QString, std::unique_ptr<QLockFile>> Held; // orphans' locks
+    QThread Writer;
+    QObject* Worker;
+    // The writer's own: the files of the copy now in force, and the next generation number.
+    QString MapCopy;
+    QString PackCopy;
+    quint64 Generation = 0;
+};

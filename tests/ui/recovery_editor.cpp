@@ -1,0 +1,93 @@
+// The editor as its main block runs it, with a script in place of the user: the dialogs are
+// answered by TScriptedDialogs and the input comes from QTest events. tst_recovery starts it
+// as a process, kills it, and starts it again.
+//
+//   recovery_editor edit MAP IMAGE OUT
+//                                    opens MAP (its pack in tiles/ beside it), adds IMAGE as a
+//                                    tile and paints; once the recovery copy is on disk, writes
+//                                    OUT.map and OUT.pac as the map and pack then stand, prints
+//                                    "copied" and waits to be killed
+//   recovery_editor look             starts, prints what it was offered, and exits
+//   recovery_editor restore OUT      restores what it is offered, writes OUT.map and OUT.pac,
+//                                    prints what the window shows, and exits with Discard
+
+#include "ScriptedDialogs.h"
+
+#include "model/Recovery.h"
+
+#include <QDirIterator>
+#include <QListWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+
+namespace {
+void Print(const QString& line) {
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+void WriteState(const QString& out) {
+    TestSupport::WriteFile(out + ".map", Map->SaveToBytes());
+    TestSupport::WriteFile(out + ".pac", TilePack->SaveToBytes(true, QString()));
+}
+
+bool CopyOnDisk() {
+    QDirIterator notes(TRecovery::StandardDirectory(), {"note.json"}, QDir::Files,
+                       QDirIterator::Subdirectories);
+    return notes.hasNext();
+}
+
+void Edit(TScriptedDialogs& dialogs, const QString& map, const QString& image, const QString& out) {
+    AppDir = QFileInfo(map).absolutePath();
+    dialogs.Files << map << image;
+    Form1->Open_act->trigger();
+    Form1->SpeedButton1->click(); // Add Tile
+    Form1->TileList_lb->setCurrentRow(0);
+    QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, QPoint(10, 10));
+    for (int x = 10; x < 400; x += 20)
+        QTest::mouseMove(Form1->MapView, QPoint(x, 10 + x / 2));
+    QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, QPoint(400, 210));
+    QTest::mouseClick(Form1->MapView, Qt::LeftButton, {}, QPoint(300, 20));
+    // The copy comes a few seconds after the last change.
+    if (!QTest::qWaitFor(CopyOnDisk, 30000)) {
+        Print("no copy");
+        QCoreApplication::exit(1);
+        return;
+    }
+    WriteState(out);
+    Print("copied");
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    auto script = std::make_unique<TScriptedDialogs>();
+    TScriptedDialogs& dialogs = *script;
+    SetDialogs(std::move(script));
+    const QString mode = args.value(0);
+    if (mode == "restore")
+        dialogs.Answers << TMessage::Restore << TMessage::Discard;
+    else
+        dialogs.Answers << TMessage::Cancel; // a copy offered is kept for later
+    QTimer::singleShot(0, [&] {
+        // The offer, if any, came before the message loop started.
+        Print("offered " + QString::number(dialogs.Messages.size()));
+        if (mode == "edit") {
+            Edit(dialogs, args.value(1), args.value(2), args.value(3));
+        } else if (mode == "restore") {
+            WriteState(args.value(1));
+            for (const TMessage& m : dialogs.Messages)
+                Print("message " + m.Text + " | " + QString(m.Detail).replace('\n', " / "));
+            Print("title " + Form1->windowHandle()->title());
+            Print("files " + QFileInfo(Document->MapFile()).fileName() + " " +
+                  QFileInfo(Document->PackFile()).fileName());
+            Print("palette " + QString::number(Form1->TileList_lb->count()));
+            Form1->Exit1->trigger();
+        } else {
+            Form1->Exit1->trigger();
+        }
+    });
+    return RunEditor();
+}

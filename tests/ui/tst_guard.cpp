@@ -1,0 +1,226 @@
+// The guard on unsaved work: Exit, closing the window, New Map, Open Map and Load TilePack ask
+// before they replace unsaved changes, and every answer leaves files and model as it says.
+
+#include "ScriptedDialogs.h"
+
+#include "ui/newmap.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace TestSupport;
+
+namespace {
+QByteArray Model() {
+    return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString());
+}
+
+QList<TMessage> Questions(const TScriptedDialogs& dialogs) {
+    QList<TMessage> questions;
+    for (const TMessage& m : dialogs.Messages)
+        if (m.Buttons == TMessage::TButtons::SaveDiscardCancel)
+            questions << m;
+    return questions;
+}
+} // namespace
+
+class TestGuard : public QObject {
+    Q_OBJECT
+private slots:
+    void commandsAskFirst_data();
+    void commandsAskFirst();
+    void savingThePackUnderANewNameAsksForTheMap();
+    void theQuestionBox();
+};
+
+void TestGuard::commandsAskFirst_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("unsaved"); // "map", "pack" or "both"
+    QTest::addColumn<QString>("answer"); // Save, Discard, Cancel, a save that fails or is cancelled
+    QTest::addColumn<QString>("asked");  // the box's text; empty: no question
+    QTest::addColumn<bool>("goesOn");
+    const QString map = "The map has unsaved changes.", pack = "The tile pack has unsaved changes.",
+                  both = "The map and the tile pack have unsaved changes.";
+    const struct {
+        const char* command;
+        const char* unsaved;
+        QString asked;
+    } commands[] = {{"Exit", "both", both},
+                    {"close", "map", map},
+                    {"New Map", "map", map},
+                    {"Open Map", "both", both},
+                    {"Load TilePack", "pack", pack}};
+    for (const auto& c : commands)
+        for (const char* answer : {"Save", "Discard", "Cancel", "save fails", "save cancelled"})
+            QTest::addRow("%s, %s unsaved, %s", c.command, c.unsaved, answer)
+                << c.command << c.unsaved << answer << c.asked
+                << (QString(answer) == "Save" || QString(answer) == "Discard");
+    // What a command does not replace is not asked about.
+    QTest::newRow("New Map, pack unsaved") << "New Map"
+                                           << "pack"
+                                           << ""
+                                           << "" << true;
+    QTest::newRow("Load TilePack, map unsaved") << "Load TilePack"
+                                                << "map"
+                                                << ""
+                                                << "" << true;
+    QTest::newRow("close, pack unsaved, Save") << "close"
+                                               << "pack"
+                                               << "Save" << pack << true;
+    QTest::newRow("Open Map, map unsaved, Cancel") << "Open Map"
+                                                   << "map"
+                                                   << "Cancel" << map << false;
+}
+
+void TestGuard::commandsAskFirst() {
+    QFETCH(QString, command);
+    QFETCH(QString, unsaved);
+    QFETCH(QString, answer);
+    QFETCH(QString, asked);
+    QFETCH(bool, goesOn);
+    TGuiFixture f;
+    // Saved files to start from, and the map and pack the commands would open.
+    UseTiles(2);
+    const QString mapFile = f.Path("level.map"), packFile = f.Path("tiles/p.pac");
+    TilePack->SaveToFile(f.Path("tiles/other.pac"), true, QString());
+    QVERIFY(WriteFile(f.Path("other.map"), MapFile({"", "", "other.pac", ""}, 3, 1, {1, 1, 1})));
+    UseTiles(3);
+    Document->SavePack(packFile, "p.pac");
+    Document->SaveMap(mapFile);
+    const QByteArray mapOnDisk = ReadFile(mapFile), packOnDisk = ReadFile(packFile);
+    QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[3])));
+    if (unsaved != "pack") {
+        Document->Paint(60, 60, 2);
+        Document->EndStroke();
+    }
+    if (unsaved != "map")
+        Document->AddTile(f.Path("grass.bmp"));
+    QVERIFY(Form1->isWindowModified());
+    const QByteArray before = Model();
+
+    // The answer to the question, then the save dialogs: the pack's first, then the map's.
+    if (!answer.isEmpty())
+        f.Dialogs->Answers << (answer == "Discard"  ? TMessage::Discard
+                               : answer == "Cancel" ? TMessage::Cancel
+                                                    : TMessage::Save);
+    const bool savePack = unsaved != "map" && !(command == "New Map" && unsaved == "pack");
+    const bool saveMap = unsaved != "pack" && command != "Load TilePack";
+    QVERIFY(WriteFile(f.Path("file"), "not a directory"));
+    if (answer == "Save") {
+        if (savePack)
+            f.Dialogs->Files << packFile;
+        if (saveMap)
+            f.Dialogs->Files << mapFile;
+    } else if (answer == "save fails") {
+        f.Dialogs->Files << f.Path(savePack ? "file/x.pac" : "file/x.map");
+    } else if (answer == "save cancelled") {
+        f.Dialogs->Files << std::nullopt;
+    }
+    // What the command goes on to: a file to open, a New Map dialog filled in.
+    f.Dialogs->Files << f.Path(command == "Open Map" ? "other.map" : "tiles/other.pac");
+    f.Dialogs->OnModal = [](QDialog&) {
+        Form2->Edit1->setText("4");
+        Form2->Edit2->setText("3");
+        Form2->Edit3->setText("48");
+        Form2->Memo1->setPlainText("new");
+        Form2->BitBtn1->click();
+        return Form2->result();
+    };
+    const QByteArray expectedMap = Map->SaveToBytes();
+    const QByteArray expectedPack = TilePack->SaveToBytes(true, QString());
+    if (command == "Exit")
+        Form1->Exit1->trigger();
+    else if (command == "close")
+        Form1->windowHandle()->close(); // as the platform's close button does
+    else if (command == "New Map")
+        Form1->New_act->trigger();
+    else if (command == "Open Map")
+        Form1->Open_act->trigger();
+    else
+        Form1->SpeedButton5->click();
+
+    const QList<TMessage> questions = Questions(*f.Dialogs);
+    QCOMPARE(questions.size(), asked.isEmpty() ? 0 : 1);
+    if (!asked.isEmpty()) {
+        QCOMPARE(questions[0].Text, asked);
+        QCOMPARE(questions[0].Default, TMessage::Save);
+    }
+    // A failed save is reported as ever, and ends the command.
+    const bool failed = answer == "save fails";
+    QCOMPARE(f.Dialogs->Messages.size(), questions.size() + int(failed));
+    if (failed)
+        QVERIFY2(f.Dialogs->Messages.last().Text.startsWith("Cannot create file"),
+                 qPrintable(f.Dialogs->Messages.last().Text));
+    // Files: written by Save, untouched otherwise.
+    const bool saved = answer == "Save";
+    QCOMPARE(ReadFile(mapFile), saved && saveMap ? expectedMap : mapOnDisk);
+    QCOMPARE(ReadFile(packFile), saved && savePack ? expectedPack : packOnDisk);
+    // The command went on, or left everything as it was.
+    bool wentOn = false;
+    if (command == "Exit" || command == "close")
+        wentOn = !Form1->isVisible();
+    else if (command == "New Map")
+        wentOn = Map->Width == 4;
+    else if (command == "Open Map")
+        wentOn = Map->PackName == "other.pac" && TilePack->Count() == 2;
+    else
+        wentOn = TilePack->Count() == 2;
+    QCOMPARE(wentOn, goesOn);
+    if (!goesOn)
+        QCOMPARE(Model(), before);
+    if (saved && (command == "Exit" || command == "close"))
+        QVERIFY(!Document->Unsaved());
+}
+
+void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
+    // Saving the pack under a new name changes the map's record of it: the question comes
+    // again, for the map alone.
+    {
+        TGuiFixture f;
+        UseTiles(2);
+        QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[3])));
+        Document->AddTile(f.Path("grass.bmp"));
+        f.Dialogs->Answers << TMessage::Save << TMessage::Save;
+        f.Dialogs->Files << f.Path("tiles/new.pac") << f.Path("level.map");
+        Form1->Exit1->trigger();
+        QCOMPARE(f.Dialogs->Texts(), (QStringList{"The tile pack has unsaved changes.",
+                                                  "The map has unsaved changes."}));
+        QVERIFY(!Form1->isVisible());
+        QCOMPARE(ReadFile(f.Path("level.map")), Map->SaveToBytes());
+        QCOMPARE(Map->PackName, QByteArray("new.pac"));
+    }
+    // With no pack to name, the map cannot be saved: the warning, and the window stays.
+    TGuiFixture g;
+    UseTiles(2);
+    Document->Paint(5, 5, 1);
+    Document->EndStroke();
+    g.Dialogs->Answers << TMessage::Save;
+    Form1->Exit1->trigger();
+    QVERIFY(Form1->isVisible());
+    QCOMPARE(g.Dialogs->Messages.last().Caption, "Warning");
+    QVERIFY(g.Dialogs->FileDialogs.isEmpty());
+}
+
+void TestGuard::theQuestionBox() {
+    TGuiFixture f;
+    UseTiles(1);
+    Document->Paint(5, 5, -1);
+    Document->EndStroke();
+    f.Dialogs->Answers << TMessage::Cancel;
+    Form1->Exit1->trigger();
+    const TMessage box = f.Dialogs->Messages.constFirst();
+    QCOMPARE(box.Caption, "tst_guard");
+    QCOMPARE(box.Icon, TMessage::TIcon::Warning);
+    QCOMPARE(box.Detail, "Save them before going on?");
+    // Undoing back to the saved state leaves nothing to ask about.
+    Form1->Undo_act->trigger();
+    f.Dialogs->Messages.clear();
+    Form1->Exit1->trigger();
+    QVERIFY(f.Dialogs->Messages.isEmpty());
+    QVERIFY(!Form1->isVisible());
+}
+
+KORVANE_GUI_TEST_MAIN(TestGuard)
+#include "tst_guard.moc"
