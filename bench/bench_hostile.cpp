@@ -84,9 +84,9 @@ QByteArray RleBmp(qint32 side, qint32 run) {
     for (int i = 0; i < 256; ++i)
         palette += Le({qint32(qRgb(i, 255 - i, i / 2))});
     const qint32 offset = 14 + 40 + palette.size();
-    return "BM" + Le({offset + qint32(pixels.size()), 0, offset}) + Le({40, side, side}) +
-           QByteArray("\1\0\x08\0", 4) + Le({1, qint32(pixels.size()), 2835, 2835, 256, 0}) +
-           palette + pixels;
+    return "BM" + Le({offset + qint32(pixels.size()), 0, offset}) +
+           Le({40, side, side}) + QByteArray("\1\0\x08\0", 4) +
+           Le({1, qint32(pixels.size()), 2835, 2835, 256, 0}) + palette + pixels;
 }
 
 QByteArray MapHeader(const QByteArray& packName, qint32 width, qint32 height) {

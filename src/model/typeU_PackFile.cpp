@@ -170,18 +170,21 @@ std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
             return;
         try {
             tiles[i]->LoadImage(images[i]);
-            return;
-        } catch (const EFormatError& e) {
-            errors[i] = std::make_exception_ptr(TileError(qint64(i), *tiles[i], e));
         } catch (...) {
             errors[i] = std::current_exception();
+            for (std::size_t known = firstError; i < known;)
+                firstError.compare_exchange_weak(known, i);
         }
-        for (std::size_t known = firstError; i < known;)
-            firstError.compare_exchange_weak(known, i);
     });
-    for (const std::exception_ptr& error : errors)
-        if (error)
-            std::rethrow_exception(error);
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        if (!errors[i])
+            continue;
+        try {
+            std::rethrow_exception(errors[i]);
+        } catch (const EFormatError& e) {
+            throw TileError(qint64(i), *tiles[i], e);
+        }
+    }
     if (recordError)
         std::rethrow_exception(recordError);
     return tiles;

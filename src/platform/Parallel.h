@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
-#include <system_error>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <thread>
-#include <vector>
 
 // Runs work(i) for every i below count, spread over the machine's cores (the calling thread
 // among them, and no more threads than there are pieces of minChunk items), and returns when
@@ -13,23 +15,35 @@
 // can be started, the calling thread does it all.
 template <class Work>
 void ForEachInParallel(std::size_t count, Work&& work, std::size_t minChunk = 16) {
-    std::atomic<std::size_t> next = 0;
-    auto run = [&] {
-        for (std::size_t i = next++; i < count; i = next++)
+    // What the threads share lives on the heap, and a helper is not waited for: on a busy
+    // machine one may start only after the others have done all the work, and then finds
+    // none left. Only the items taken are waited for.
+    struct TShared {
+        std::atomic<std::size_t> Next = 0;
+        std::atomic<std::size_t> Done = 0;
+        std::mutex Mutex;
+        std::condition_variable AllDone;
+    };
+    const auto shared = std::make_shared<TShared>();
+    auto run = [shared, count, &work] {
+        for (std::size_t i = shared->Next++; i < count; i = shared->Next++) {
             work(i);
+            if (++shared->Done == count) {
+                const std::lock_guard lock(shared->Mutex);
+                shared->AllDone.notify_all();
+            }
+        }
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t wanted = std::clamp<std::size_t>(count / minChunk, 1, cores);
-    std::vector<std::thread> helpers;
-    helpers.reserve(wanted - 1);
     for (std::size_t t = 1; t < wanted; ++t) {
         try {
-            helpers.emplace_back(run);
-        } catch (const std::system_error&) {
+            std::thread(run).detach();
+        } catch (const std::exception&) { // no thread or no memory for one: fewer helpers
             break;
         }
     }
     run();
-    for (std::thread& helper : helpers)
-        helper.join();
+    std::unique_lock lock(shared->Mutex);
+    shared->AllDone.wait(lock, [&] { return shared->Done == count; });
 }
