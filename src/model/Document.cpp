@@ -181,6 +181,9 @@ void TDocument::EndStroke() {
 void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     TStep& done = *step;
     done.Redo();
+    // A step larger than the history's whole limit is dropped as soon as it is pushed, so
+    // nothing of it may be read after the push.
+    const TParts parts = done.Parts;
     try {
         Steps.Push(std::move(step));
     } catch (...) {
@@ -188,8 +191,8 @@ void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
         throw;
     }
     Steps.MarkSaved(savedAfter);
-    Changes(done.Parts);
-    emit Changed(done.Parts);
+    Changes(parts);
+    emit Changed(parts);
 }
 
 void TDocument::AddTile(const QString& imageFile) {
