@@ -92,8 +92,10 @@ TParts THistory::Redo() {
     step.Redo();
     Total += step.Bytes() - before;
     ++Current;
+    // Trimming may drop this very step, when it alone is over the limit.
+    const TParts parts = step.Parts;
     Trim();
-    return step.Parts;
+    return parts;
 }
 
 void THistory::Clear(TParts unsaved) {
