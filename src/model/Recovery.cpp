@@ -56,7 +56,8 @@ QString TRecovery::StandardDirectory() {
 TRecovery::TRecovery(TDocument& document, const QString& directory, std::chrono::milliseconds idle,
                      std::chrono::milliseconds longest)
     : Doc(document), Directory(directory), Id(QUuid::createUuid().toString(QUuid::WithoutBraces)),
-      Lock(LockOf(QDir(directory).filePath(Id))), Worker(new QObject) {
+      Lock(LockOf(QDir(directory).filePath(Id))), Snapshot(std::make_shared<tMap>(1, nullptr)),
+      Worker(new QObject) {
     Copied.fill(NoCopy);
     QDir().mkpath(Directory);
     // Only a dead owner makes a lock stale; age alone would let a second editor take the
@@ -92,7 +93,7 @@ void TRecovery::DocumentChanged() {
     if (!Doc.Unsaved()) {
         Idle.stop();
         Longest.stop();
-        Overdue = false;
+        Overdue = Pending = false;
         RemoveOwnCopy();
         return;
     }
@@ -124,6 +125,11 @@ bool TRecovery::Write(bool wait) {
     Longest.stop();
     if (!Doc.Unsaved())
         return true;
+    if (Busy && !wait) {
+        // One write at a time: the snapshot is the writer's until it is done.
+        Pending = true;
+        return true;
+    }
     const std::array<quint64, 2> now{Doc.Revision(TPart::Map), Doc.Revision(TPart::Pack)};
     const tMap& map = Doc.Map();
     const QJsonObject facts{
@@ -134,9 +140,10 @@ bool TRecovery::Write(bool wait) {
     if (now == Copied && facts == CopiedFacts)
         return true;
     TJob job;
-    // The GUI thread only copies; the writer builds the files and waits for the disk.
+    // This thread only copies the cells, into the same snapshot every time so that no new
+    // memory has to be touched; the writer builds the files and waits for the disk.
     if (now[0] != Copied[0]) {
-        job.Map = std::make_shared<tMap>(map.TileSize, nullptr);
+        job.Map = Busy ? std::make_shared<tMap>(1, nullptr) : Snapshot;
         job.Map->CopyContent(map);
     }
     if (now[1] != Copied[1])
@@ -147,29 +154,32 @@ bool TRecovery::Write(bool wait) {
     Copied = now;
     CopiedFacts = facts;
     if (!wait) {
+        Busy = true;
         QMetaObject::invokeMethod(
-            Worker, [this, job] { Run(job); }, Qt::QueuedConnection);
+            Worker,
+            [this, job] {
+                const std::optional<QString> failure = Run(job);
+                QMetaObject::invokeMethod(
+                    this, [this, failure] { Finished(failure); }, Qt::QueuedConnection);
+            },
+            Qt::QueuedConnection);
         return true;
     }
-    bool written = false;
+    std::optional<QString> failure;
     QMetaObject::invokeMethod(
-        Worker, [&] { written = Run(job); }, Qt::BlockingQueuedConnection);
-    if (!written)
-        Copied.fill(NoCopy);
-    return written;
+        Worker, [&] { failure = Run(job); }, Qt::BlockingQueuedConnection);
+    if (failure)
+        Failed(*failure);
+    return !failure;
 }
 
-bool TRecovery::Run(const TJob& job) {
+std::optional<QString> TRecovery::Run(const TJob& job) {
     const QDir dir(OwnCopy());
-    QString mapCopy = job.Map ? QStringLiteral("map-%1.map").arg(Generation + 1) : MapCopy;
-    QString packCopy =
+    const QString mapCopy = job.Map ? QStringLiteral("map-%1.map").arg(Generation + 1) : MapCopy;
+    const QString packCopy =
         !job.Pack.isNull() ? QStringLiteral("pack-%1.pac").arg(Generation + 2) : PackCopy;
-    if (mapCopy.isEmpty() || packCopy.isEmpty()) {
-        // An earlier write failed before this one was asked for: all of it again.
-        QMetaObject::invokeMethod(
-            this, [this] { Retry(QString()); }, Qt::QueuedConnection);
-        return false;
-    }
+    if (mapCopy.isEmpty() || packCopy.isEmpty())
+        return QString(); // a write that failed left a part out: all of it again
     try {
         if (!QDir().mkpath(dir.path()))
             throw EFCreateError(
@@ -190,17 +200,23 @@ bool TRecovery::Run(const TJob& job) {
         for (const QString& file : dir.entryList(QDir::Files))
             if (file != NoteName && file != MapCopy && file != PackCopy)
                 QFile::remove(dir.filePath(file));
-        return true;
+        return std::nullopt;
     } catch (const Exception& e) {
-        const QString message = e.Message();
-        QMetaObject::invokeMethod(
-            this, [this, message] { Retry(message); }, Qt::QueuedConnection);
-        return false;
+        return e.Message();
     }
 }
 
-void TRecovery::Retry(const QString& message) {
+void TRecovery::Finished(const std::optional<QString>& failure) {
+    Busy = false;
+    if (failure)
+        Failed(*failure);
+    else if (std::exchange(Pending, false))
+        Write(false);
+}
+
+void TRecovery::Failed(const QString& message) {
     // Everything again next time, and not later than the longest wait.
+    Pending = false;
     Copied.fill(NoCopy);
     if (Doc.Unsaved() && !Longest.isActive())
         Longest.start();

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 
 class TDocument;
 class tMap;
@@ -77,6 +78,8 @@ public:
     bool Write(bool wait = false);
     // Writes all the unsaved work at once and returns when it is on disk, as Write.
     bool WriteNow();
+    // Whether a copy sent without waiting is still being written.
+    bool Writing() const { return Busy; }
 
 signals:
     // A copy could not be written; writing is tried again later.
@@ -87,10 +90,13 @@ private:
     void DocumentChanged();
     void Due();
     void RemoveOwnCopy();
-    // The writer's side; runs on its thread.
-    bool Run(const TJob& job);
-    // After a write that failed, with the reason when there is one to report.
-    void Retry(const QString& message);
+    // The writer's side, on its thread: nothing when the copy was written, else why not (empty
+    // when an earlier failure left a part out).
+    std::optional<QString> Run(const TJob& job);
+    // After each write sent without waiting.
+    void Finished(const std::optional<QString>& failure);
+    // All of it is written again next time, not later than the longest wait.
+    void Failed(const QString& message);
     void Release(const QString& copy);
 
     TDocument& Doc;
@@ -100,10 +106,13 @@ private:
     QTimer Idle;
     QTimer Longest;
     bool Overdue = false; // a write fell due during a stroke
+    bool Busy = false;    // a write sent without waiting is not done yet
+    bool Pending = false; // and another fell due meanwhile
     // The revisions of map and pack in the copy; all bits set for none.
     std::array<quint64, 2> Copied{};
     QJsonObject CopiedFacts;                            // the note's facts in the copy
     std::map<QString, std::unique_ptr<QLockFile>> Held; // orphans' locks
+    std::shared_ptr<tMap> Snapshot;                     // the map as the writer gets it
     QThread Writer;
     QObject* Worker;
     // The writer's own: the files of the copy now in force, and the next generation number.

@@ -138,8 +138,6 @@ public:
     const TileIndex* data() const { return Data.get(); }
     // Columns × rows: the number of cells.
     qint64 Count() const { return qint64(Columns) * RowCount; }
-    // A grid of the same size holding the same cells.
-    TCellGrid Copy() const;
 
 private:
     qint32 Columns = 0;
@@ -186,7 +184,9 @@ public:
     // where it is viewed, so swapping twice gives both maps back exactly. Canvas, view size,
     // grid switch and pack stay with each map.
     void SwapContent(tMap& other) noexcept;
-    // Copies the texts and cells of another map. TileSize, offsets and view stay.
+    // Copies the texts and cells of another map, into the cells the map has when their size
+    // is the same, so copying again and again takes no new memory. TileSize, offsets and view
+    // stay.
     void CopyContent(const tMap& from);
     void SetViewSize(qint32 width, qint32 height);
     void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }

@@ -13,12 +13,6 @@ TCellGrid::TCellGrid(qint32 columns, qint32 rows)
     AdviseLargePages(Data.get(), std::size_t(qint64(columns) * rows) * sizeof(TileIndex));
 }
 
-TCellGrid TCellGrid::Copy() const {
-    TCellGrid copy(Columns, RowCount);
-    std::copy_n(Data.get(), Count(), copy.Data.get());
-    return copy;
-}
-
 tMap::tMap(qint32 tileSize, TCanvas* canvas) : Canvas(canvas), TileSize(tileSize) {
     CheckSize(0, 0, tileSize);
     if (Canvas)
@@ -107,12 +101,15 @@ void tMap::SwapContent(tMap& other) noexcept {
 }
 
 void tMap::CopyContent(const tMap& from) {
-    TCellGrid cells = from.Cells.Copy();
+    if (Cells.size() != from.Cells.size() || Cells.Rows() != from.Cells.Rows())
+        Cells = TCellGrid(from.Cells.size(), from.Cells.Rows());
+    std::copy_n(from.Cells.data(), from.Cells.Count(), Cells.data());
+    Width = Cells.size();
+    Height = Cells.Rows();
     Text1 = from.Text1;
     Text2 = from.Text2;
     PackName = from.PackName;
     Text4 = from.Text4;
-    Adopt(std::move(cells), TileSize);
 }
 
 void tMap::SetViewSize(qint32 width, qint32 height) {
