@@ -138,7 +138,7 @@ TDocument::TDocument(tMap& map, tTilePack& pack) : TheMap(map), ThePack(pack) {}
 
 TDocument::~TDocument() = default;
 
-void TDocument::Changes(TParts parts) {
+void TDocument::CountChange(TParts parts) {
     if (parts.testFlag(TPart::Map))
         ++Revisions[0];
     if (parts.testFlag(TPart::Pack))
@@ -158,7 +158,7 @@ bool TDocument::Paint(qint32 pixelX, qint32 pixelY, TileIndex tile) {
     Stroke->Changes.push_back(
         {quint32(qint64(cell->x()) * TheMap.Cells.Rows() + cell->y()), value, tile});
     value = tile;
-    Changes(TPart::Map);
+    CountChange(TPart::Map);
     return true;
 }
 
@@ -188,7 +188,7 @@ void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
         throw;
     }
     Steps.MarkSaved(savedAfter);
-    Changes(done.Parts);
+    CountChange(done.Parts);
     emit Changed(done.Parts);
 }
 
@@ -242,7 +242,7 @@ void TDocument::Restore(tMap& map, tTilePack& pack, const QString& mapFile, cons
 
 void TDocument::ResetHistory(TParts unsaved) {
     Steps.Clear(unsaved);
-    Changes(TPart::Map | TPart::Pack);
+    CountChange(TPart::Map | TPart::Pack);
     emit Changed(TPart::Map | TPart::Pack);
 }
 
@@ -252,7 +252,8 @@ void TDocument::SaveMap(const QString& fileName) {
     if (TheMap.Text1 != "testing!!!") {
         TheMap.Text1 = "testing!!!";
         Steps.MarkUnsaved(TPart::Map);
-        Changes(changed = TPart::Map);
+        changed = TPart::Map;
+        CountChange(changed);
     }
     try {
         TheMap.SaveToFile(fileName);
@@ -275,7 +276,8 @@ void TDocument::SavePack(const QString& fileName, const QByteArray& packName) {
         // The map's file names the old pack: no state in the history is that file any more.
         TheMap.PackName = packName;
         Steps.MarkUnsaved(TPart::Map);
-        Changes(changed = TPart::Map);
+        changed = TPart::Map;
+        CountChange(changed);
     }
     emit Changed(changed);
 }
@@ -285,7 +287,7 @@ void TDocument::Undo() {
     if (!Steps.CanUndo())
         return;
     const TParts parts = Steps.Undo();
-    Changes(parts);
+    CountChange(parts);
     emit Changed(parts);
 }
 
@@ -294,6 +296,6 @@ void TDocument::Redo() {
     if (!Steps.CanRedo())
         return;
     const TParts parts = Steps.Redo();
-    Changes(parts);
+    CountChange(parts);
     emit Changed(parts);
 }
