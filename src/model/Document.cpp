@@ -180,6 +180,7 @@ void TDocument::EndStroke() {
 
 void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     TStep& done = *step;
+    const TParts parts = done.Parts; // a step larger than the history's limit goes at once
     done.Redo();
     try {
         Steps.Push(std::move(step));
@@ -188,8 +189,8 @@ void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
         throw;
     }
     Steps.MarkSaved(savedAfter);
-    CountChange(done.Parts);
-    emit Changed(done.Parts);
+    CountChange(parts);
+    emit Changed(parts);
 }
 
 void TDocument::AddTile(const QString& imageFile) {
