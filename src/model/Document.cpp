@@ -138,7 +138,7 @@ TDocument::TDocument(tMap& map, tTilePack& pack) : TheMap(map), ThePack(pack) {}
 
 TDocument::~TDocument() = default;
 
-void TDocument::Changes(TParts parts) {
+void TDocument::CountChange(TParts parts) {
     if (parts.testFlag(TPart::Map))
         ++Revisions[0];
     if (parts.testFlag(TPart::Pack))
@@ -146,7 +146,7 @@ void TDocument::Changes(TParts parts) {
 }
 
 bool TDocument::Paint(qint32 pixelX, qint32 pixelY, TileIndex tile) {
-    const std::optional<QPoint> cell = TheMap.CellAt(pixelX, pixelY);
+    const std::optional<QPoint> cell = TheMap.CellUnder(pixelX, pixelY);
     if (!cell)
         return false;
     TileIndex& value = TheMap.Cells[cell->x()][std::size_t(cell->y())];
@@ -158,7 +158,7 @@ bool TDocument::Paint(qint32 pixelX, qint32 pixelY, TileIndex tile) {
     Stroke->Changes.push_back(
         {quint32(qint64(cell->x()) * TheMap.Cells.Rows() + cell->y()), value, tile});
     value = tile;
-    Changes(TPart::Map);
+    CountChange(TPart::Map);
     return true;
 }
 
@@ -180,10 +180,8 @@ void TDocument::EndStroke() {
 
 void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     TStep& done = *step;
+    const TParts parts = done.Parts; // a step larger than the history's limit goes at once
     done.Redo();
-    // A step larger than the history's whole limit is dropped as soon as it is pushed, so
-    // nothing of it may be read after the push.
-    const TParts parts = done.Parts;
     try {
         Steps.Push(std::move(step));
     } catch (...) {
@@ -191,7 +189,7 @@ void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
         throw;
     }
     Steps.MarkSaved(savedAfter);
-    Changes(parts);
+    CountChange(parts);
     emit Changed(parts);
 }
 
@@ -245,7 +243,7 @@ void TDocument::Restore(tMap& map, tTilePack& pack, const QString& mapFile, cons
 
 void TDocument::ResetHistory(TParts unsaved) {
     Steps.Clear(unsaved);
-    Changes(TPart::Map | TPart::Pack);
+    CountChange(TPart::Map | TPart::Pack);
     emit Changed(TPart::Map | TPart::Pack);
 }
 
@@ -255,7 +253,8 @@ void TDocument::SaveMap(const QString& fileName) {
     if (TheMap.Text1 != "testing!!!") {
         TheMap.Text1 = "testing!!!";
         Steps.MarkUnsaved(TPart::Map);
-        Changes(changed = TPart::Map);
+        changed = TPart::Map;
+        CountChange(changed);
     }
     try {
         TheMap.SaveToFile(fileName);
@@ -278,7 +277,8 @@ void TDocument::SavePack(const QString& fileName, const QByteArray& packName) {
         // The map's file names the old pack: no state in the history is that file any more.
         TheMap.PackName = packName;
         Steps.MarkUnsaved(TPart::Map);
-        Changes(changed = TPart::Map);
+        changed = TPart::Map;
+        CountChange(changed);
     }
     emit Changed(changed);
 }
@@ -288,7 +288,7 @@ void TDocument::Undo() {
     if (!Steps.CanUndo())
         return;
     const TParts parts = Steps.Undo();
-    Changes(parts);
+    CountChange(parts);
     emit Changed(parts);
 }
 
@@ -297,6 +297,6 @@ void TDocument::Redo() {
     if (!Steps.CanRedo())
         return;
     const TParts parts = Steps.Redo();
-    Changes(parts);
+    CountChange(parts);
     emit Changed(parts);
 }

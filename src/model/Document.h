@@ -78,7 +78,8 @@ signals:
 private:
     // Does a step, adds it to the history, and says so.
     void Do(std::unique_ptr<TStep>&& step, TParts savedAfter = {});
-    void Changes(TParts parts);
+    // Moves the revisions of the parts on.
+    void CountChange(TParts parts);
 
     tMap& TheMap;
     tTilePack& ThePack;

@@ -88,6 +88,7 @@ TParts THistory::Redo() {
     if (!CanRedo())
         return {};
     TStep& step = *Steps[std::size_t(Current)];
+    const TParts parts = step.Parts; // the step may be too large to keep once done
     const qint64 before = step.Bytes();
     step.Redo();
     Total += step.Bytes() - before;
