@@ -93,8 +93,6 @@ TParts THistory::Redo() {
     step.Redo();
     Total += step.Bytes() - before;
     ++Current;
-    // Trimming may drop this very step, when it alone is over the limit.
-    const TParts parts = step.Parts;
     Trim();
     return parts;
 }
