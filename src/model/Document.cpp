@@ -146,7 +146,7 @@ void TDocument::CountChange(TParts parts) {
 }
 
 bool TDocument::Paint(qint32 pixelX, qint32 pixelY, TileIndex tile) {
-    const std::optional<QPoint> cell = TheMap.CellUnder(pixelX, pixelY);
+    const std::optional<QPoint> cell = TheMap.CellAt(pixelX, pixelY);
     if (!cell)
         return false;
     TileIndex& value = TheMap.Cells[cell->x()][std::size_t(cell->y())];
