@@ -13,55 +13,9 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
-#include <atomic>
-#include <malloc.h>
+#include "HeapCounter.h"
 
-namespace {
-std::atomic<qint64> Live{0};
-std::atomic<qint64> Peak{0};
-
-void Grew(void* p) {
-    if (!p)
-        return;
-    const qint64 now = Live += qint64(malloc_usable_size(p));
-    qint64 peak = Peak;
-    while (now > peak && !Peak.compare_exchange_weak(peak, now)) {
-    }
-}
-void Shrinks(void* p) {
-    if (p)
-        Live -= qint64(malloc_usable_size(p));
-}
-} // namespace
-
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* pointer, std::size_t size);
-void __libc_free(void* pointer);
-void* malloc(std::size_t size) noexcept {
-    void* p = __libc_malloc(size);
-    Grew(p);
-    return p;
-}
-void* calloc(std::size_t count, std::size_t size) noexcept {
-    void* p = __libc_calloc(count, size);
-    Grew(p);
-    return p;
-}
-void* realloc(void* pointer, std::size_t size) noexcept {
-    Shrinks(pointer);
-    void* p = __libc_realloc(pointer, size);
-    Grew(p ? p : pointer);
-    return p;
-}
-void free(void* pointer) noexcept {
-    Shrinks(pointer);
-    __libc_free(pointer);
-}
-}
-
+#if defined(KORVANE_HEAP_COUNTED)
 namespace {
 QByteArray Le(std::initializer_list<qint32> values) {
     QByteArray bytes(4 * qsizetype(values.size()), Qt::Uninitialized);
@@ -84,9 +38,9 @@ QByteArray RleBmp(qint32 side, qint32 run) {
     for (int i = 0; i < 256; ++i)
         palette += Le({qint32(qRgb(i, 255 - i, i / 2))});
     const qint32 offset = 14 + 40 + palette.size();
-    return "BM" + Le({offset + qint32(pixels.size()), 0, offset}) +
-           Le({40, side, side}) + QByteArray("\1\0\x08\0", 4) +
-           Le({1, qint32(pixels.size()), 2835, 2835, 256, 0}) + palette + pixels;
+    return "BM" + Le({offset + qint32(pixels.size()), 0, offset}) + Le({40, side, side}) +
+           QByteArray("\1\0\x08\0", 4) + Le({1, qint32(pixels.size()), 2835, 2835, 256, 0}) +
+           palette + pixels;
 }
 
 QByteArray MapHeader(const QByteArray& packName, qint32 width, qint32 height) {
@@ -96,14 +50,14 @@ QByteArray MapHeader(const QByteArray& packName, qint32 width, qint32 height) {
 // Runs load once, which must throw unless refused is false, and reports its peak.
 template <class Load> void Measure(benchmark::State& state, double boundMiB, Load load) {
     for (auto _ : state) {
-        const qint64 before = Live;
-        Peak = before;
+        const qint64 before = HeapCounter::Live;
+        HeapCounter::ResetPeak();
         try {
             load();
         } catch (const Exception& e) {
             state.SetLabel(e.Message().left(60).toStdString());
         }
-        state.counters["peak_mib"] = double(Peak - before) / (1 << 20);
+        state.counters["peak_mib"] = double(HeapCounter::Peak - before) / (1 << 20);
     }
     state.counters["bound_mib"] = boundMiB;
 }
