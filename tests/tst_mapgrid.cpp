@@ -352,7 +352,9 @@ private slots:
             } else {
                 if (step % 20 == 1)
                     direction = random.bounded(1, 5);
-                const QPoint moved = scene.Map.Step(direction);
+                const QPoint before(scene.Map.OffsetX, scene.Map.OffsetY);
+                scene.Map.Step(direction);
+                const QPoint moved = QPoint(scene.Map.OffsetX, scene.Map.OffsetY) - before;
                 scene.Canvas.Scroll(-moved);
                 for (const QRect& area : scene.Map.Uncovered(moved))
                     scene.Map.Redraw(area);

@@ -16,8 +16,11 @@
 #include <span>
 #include <vector>
 
+#include "model/ViewMapping.h"
+
 class TBitmap;
 class TCanvas;
+class TTileLooks;
 class TMemoryStream;
 struct TMapHeader;
 
@@ -165,6 +168,8 @@ public:
     TCellGrid Cells;
     qint32 OffsetX = 0;
     qint32 OffsetY = 0;
+    // The view shows the map at 2^Zoom, TViewMapping::MinZoom to MaxZoom.
+    qint32 Zoom = 0;
     bool ShowGrid = false;
     QByteArray Text1;
     QByteArray Text2;
@@ -189,6 +194,8 @@ public:
     // stay.
     void CopyContent(const tMap& from);
     void SetViewSize(qint32 width, qint32 height);
+    // Offsets, zoom and tile size: how view pixels and map pixels correspond.
+    TViewMapping Mapping() const;
     void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
     // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
     void SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex);
@@ -199,8 +206,24 @@ public:
     // report it, and after Clear alone still tell the old size.
     void Draw(bool fillBackground);
     void DrawGrid();
-    // 1 right, 2 left, 3 up, 4 down, by 4 pixels within the map's bounds; then redraws.
+    // 1 right, 2 left, 3 up, 4 down, by 4 view pixels (a map pixel at least) within the map's
+    // bounds; then redraws.
     void Scroll(qint32 direction);
+
+    // Navigation that goes straight to a place, for the wheel, a drag, Home and zooming.
+    //
+    // The largest offsets that still show map: the last pixel column and row just in view,
+    // or 0 when the map fits the view.
+    QPoint MaxOffset() const;
+    // Moves the view to offset, kept within 0 and MaxOffset, and zoomed out on whole view
+    // pixels. A view that the arrow keys took beyond MaxOffset is never pulled back by a move
+    // that goes further out.
+    void ScrollTo(QPoint offset);
+    // Zooms to zoom (kept within the limits) keeping the map pixel under the view pixel at
+    // where it is, as far as the map's bounds allow.
+    void ZoomAt(qint32 zoom, QPoint at);
+    // The largest zoom at which the whole map fits the view.
+    qint32 FitZoom() const;
 
     // Drawing only what changed. A view redrawn in full is the view filled with clBtnFace and
     // drawn with Draw(false); these keep it exactly so, drawing only what a change affects.
@@ -211,11 +234,11 @@ public:
     // The view pixels that the tile of a cell may cover: from the cell's top-left corner as far
     // right and down as the pack's largest tile, and at least the cell.
     QRect CellArea(QPoint cell) const;
-    // Moves the view as Scroll does, without drawing; returns how far it moved.
-    QPoint Step(qint32 direction);
-    // After the view moved by moved and the canvas's pixels with it (by -moved), what must be
-    // redrawn: the strip the move uncovered, and where tiles larger than a cell may reach in
-    // from the cells that came into view or went out of it on the left or top.
+    // Moves the view as Scroll does, without drawing.
+    void Step(qint32 direction);
+    // After the view moved by moved view pixels and the canvas's pixels with it (by -moved),
+    // what must be redrawn: the strip the move uncovered, and where tiles larger than a cell
+    // may reach in from the cells that came into view or went out of it on the left or top.
     QRegion Uncovered(QPoint moved) const;
 
     // The file is replaced atomically.
@@ -236,12 +259,18 @@ public:
     static QString SizeProblem(qint32 width, qint32 height, qint32 tileSize);
 
 private:
-    // Draws the tiles of the view cells in columns and rows (view counts, as Draw has them),
-    // in Draw's order.
-    void DrawTiles(const tTilePack& pack, std::pair<qint32, qint32> columns,
-                   std::pair<qint32, qint32> rows);
-    // How far the pack's largest tile reaches past a cell, right and down; 0 when none does.
-    QSize Overhang() const;
+    // Draws the tiles of the cells Draw visits, rows from top to bottom, each from left to
+    // right, from the cell at the view's top-left corner on; given an area, only those that
+    // reach into it.
+    void DrawTiles(const tTilePack& pack, const std::optional<QRect>& area);
+    // Cells too small for their images: each view pixel of area over the map takes the colour
+    // of the tile in the cell under it.
+    void DrawColours(const tTilePack& pack, const QRect& area);
+    // How far the pack's largest tile reaches from a cell's corner, in map pixels: the cell
+    // itself at least.
+    QSize Reach() const;
+    // How far the tiles drawn may reach past a cell's own view pixels, right and down.
+    QSize OverhangInView() const;
     // A grid of the given size with every cell 0; throws as New does.
     static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
     // Takes the grid as the map's cells, with its size as Width and Height.
@@ -249,6 +278,8 @@ private:
     // Takes a checked header's texts with its cells.
     void Take(TMapHeader& header, TCellGrid grid);
     const tTilePack* Pack() const;
+
+    std::unique_ptr<TTileLooks> Looks; // made at the first zoomed-out drawing
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -1,3 +1,4 @@
+#include "model/TileLooks.h"
 #include "model/typeU.h"
 #include "platform/Exceptions.h"
 #include "platform/LargeBuffer.h"
@@ -117,11 +118,16 @@ void tMap::SetViewSize(qint32 width, qint32 height) {
     ViewHeight = height;
 }
 
+TViewMapping tMap::Mapping() const {
+    return {QPoint(OffsetX, OffsetY), Zoom, TileSize};
+}
+
 std::optional<QPoint> tMap::CellAt(qint32 pixelX, qint32 pixelY) const {
     // Division truncates toward zero, so the pixels just left of and above the view still fall
-    // in column and row 0. The 64-bit sums keep offsets near the int limit from wrapping.
-    const qint64 column = (qint64(OffsetX) + pixelX) / TileSize;
-    const qint64 row = (qint64(OffsetY) + pixelY) / TileSize;
+    // in column and row 0.
+    const TViewMapping mapping = Mapping();
+    const qint64 column = mapping.MapX(pixelX) / TileSize;
+    const qint64 row = mapping.MapY(pixelY) / TileSize;
     // Checked against the cells that exist, which after Clear alone are none while Width and
     // Height still tell the old size.
     if (column >= 0 && row >= 0 && column < Cells.size() && row < Cells.Rows())
@@ -142,67 +148,152 @@ void tMap::Draw(bool fillBackground) {
     const tTilePack* pack = Pack();
     if (Cells.empty() || !pack || pack->Count() == 0 || !Canvas)
         return;
+    const QRect view(0, 0, ViewWidth, ViewHeight);
     if (fillBackground) {
         Canvas->BrushColor = clBtnFace;
-        Canvas->FillRect(QRect(0, 0, ViewWidth, ViewHeight));
+        Canvas->FillRect(view);
     }
-    // A view scrolled by part of a cell shows one more row at its bottom edge, which must be
-    // drawn too.
-    DrawTiles(*pack, {0, ViewWidth / TileSize + 1},
-              {0, (ViewHeight + OffsetY % TileSize) / TileSize});
+    DrawTiles(*pack, std::nullopt);
     DrawGrid();
 }
 
-void tMap::DrawTiles(const tTilePack& pack, std::pair<qint32, qint32> columns,
-                     std::pair<qint32, qint32> rows) {
-    const qint32 firstColumn = OffsetX / TileSize;
-    const qint32 shiftX = OffsetX % TileSize;
-    const qint32 firstRow = OffsetY / TileSize;
-    const qint32 shiftY = OffsetY % TileSize;
+namespace {
+// Division rounding toward negative infinity, for pixel positions left of or above the view.
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a / b - (a % b < 0 ? 1 : 0);
+}
+} // namespace
+
+void tMap::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
+    const TViewMapping mapping = Mapping();
+    const TViewMapping::TLook look = mapping.Look();
+    if (look == TViewMapping::TLook::Colours) {
+        DrawColours(pack, area.value_or(QRect(0, 0, ViewWidth, ViewHeight)));
+        return;
+    }
+    // The cells the view shows, from the one at its top-left corner: a tile of a cell left of
+    // or above it is never drawn. One more column is drawn past the view's right edge and the
+    // cell row starting at its bottom edge, as the editor always drew them. The bounds are the
+    // grid's own, so no cell outside it is read whatever Width and Height say.
+    const QSize shown = mapping.MapSize(QSize(ViewWidth, ViewHeight));
+    qint64 firstColumn = std::max<qint64>(0, FloorDiv(OffsetX, TileSize));
+    qint64 firstRow = std::max<qint64>(0, FloorDiv(OffsetY, TileSize));
+    qint64 lastColumn = std::min<qint64>(Cells.size() - 1, FloorDiv(OffsetX, TileSize) +
+                                                               shown.width() / TileSize + 1);
+    qint64 lastRow =
+        std::min<qint64>(Cells.Rows() - 1, FloorDiv(qint64(OffsetY) + shown.height(), TileSize));
+    if (area) {
+        // Of those, the cells whose tiles reach into area, from their corner as far as the
+        // largest tile.
+        const QSize reach = Reach();
+        const qint64 spanX = mapping.ViewSpan(reach.width()) + (Zoom < 0 ? 1 : 0);
+        const qint64 spanY = mapping.ViewSpan(reach.height()) + (Zoom < 0 ? 1 : 0);
+        firstColumn =
+            std::max(firstColumn, FloorDiv(mapping.MapX(area->left() - spanX + 1), TileSize));
+        firstRow = std::max(firstRow, FloorDiv(mapping.MapY(area->top() - spanY + 1), TileSize));
+        lastColumn =
+            std::min(lastColumn, FloorDiv(mapping.MapEnd(area->right(), OffsetX) - 1, TileSize));
+        lastRow =
+            std::min(lastRow, FloorDiv(mapping.MapEnd(area->bottom(), OffsetY) - 1, TileSize));
+    }
+    if (look != TViewMapping::TLook::Natural && !Looks)
+        Looks = std::make_unique<TTileLooks>();
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
-    // their right and below, as the map is read. The bounds are the grid's own, so no cell
-    // outside it is read whatever Width and Height say.
-    for (qint32 r = rows.first; r <= rows.second; ++r) {
-        const qint32 row = firstRow + r;
-        if (row > Cells.Rows() - 1)
-            break;
-        for (qint32 c = columns.first; c <= columns.second; ++c) {
-            const qint32 column = firstColumn + c;
-            if (column > Cells.size() - 1)
-                break;
-            const TileIndex v = Cells[column][std::size_t(row)];
+    // their right and below, as the map is read.
+    for (qint64 row = firstRow; row <= lastRow; ++row) {
+        const int y = int(mapping.ViewY(row * TileSize));
+        for (qint64 column = firstColumn; column <= lastColumn; ++column) {
+            const TileIndex v = Cells[qint32(column)][std::size_t(row)];
             if (v < 0 || v > pack.Count() - 1)
                 continue;
-            Canvas->Draw(c * TileSize - shiftX, r * TileSize - shiftY, *pack.Tiles[v]->Bitmap);
+            const int x = int(mapping.ViewX(column * TileSize));
+            const TBitmap& bitmap = *pack.Tiles[std::size_t(v)]->Bitmap;
+            switch (look) {
+            case TViewMapping::TLook::Natural:
+                Canvas->Draw(x, y, bitmap);
+                break;
+            case TViewMapping::TLook::Magnified:
+                Canvas->DrawMagnified(x, y, bitmap.Picture(), Zoom);
+                break;
+            default:
+                Canvas->Draw(x, y, Looks->Reduced(pack, v, -Zoom));
+                break;
+            }
         }
     }
 }
 
-void tMap::DrawGrid() {
-    if (!ShowGrid || !Canvas)
+void tMap::DrawColours(const tTilePack& pack, const QRect& area) {
+    if (!Looks)
+        Looks = std::make_unique<TTileLooks>();
+    const std::vector<QRgb>& colours = Looks->Colours(pack);
+    const TViewMapping mapping = Mapping();
+    // Only the view pixels over the map are written; the rest stays as the caller left it.
+    const QRect map(
+        QPoint(int(std::max<qint64>(area.left(), mapping.ViewX(0))),
+               int(std::max<qint64>(area.top(), mapping.ViewY(0)))),
+        QPoint(
+            int(std::min<qint64>(area.right(), mapping.ViewX(qint64(Cells.size()) * TileSize) - 1)),
+            int(std::min<qint64>(area.bottom(),
+                                 mapping.ViewY(qint64(Cells.Rows()) * TileSize) - 1))));
+    if (map.isEmpty())
         return;
-    const qint32 shiftX = OffsetX % TileSize;
-    const qint32 shiftY = OffsetY % TileSize;
-    // As with the rows of tiles, a partly scrolled view holds one more line at each far edge.
-    for (qint32 i = 0; i <= (ViewHeight + shiftY) / TileSize; ++i) {
-        const qint32 y = i * TileSize - shiftY;
-        Canvas->MoveTo(0, y);
-        Canvas->LineTo(ViewWidth, y);
+    // The column under each view pixel of a row, found once for all rows.
+    std::vector<const TileIndex*> columns(std::size_t(map.width()));
+    for (int i = 0; i < map.width(); ++i)
+        columns[std::size_t(i)] = Cells[qint32(mapping.MapX(map.left() + i) / TileSize)].data();
+    const QRgb background = clBtnFace.rgb();
+    const qint32 count = pack.Count();
+    qint64 lastRow = -1;
+    const QRgb* last = nullptr;
+    Canvas->WriteRows(map, [&](int y, int x, std::span<QRgb> pixels) {
+        const qint64 row = mapping.MapY(y) / TileSize;
+        const std::size_t skip = std::size_t(x - map.left());
+        if (row == lastRow && last) {
+            // The rows of one cell row are the same.
+            std::copy_n(last + skip, pixels.size(), pixels.data());
+        } else {
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                const TileIndex v = columns[skip + i][row];
+                const QRgb colour = v >= 0 && v < count ? colours[std::size_t(v)] : 0;
+                pixels[i] = colour ? colour : background;
+            }
+        }
+        lastRow = row;
+        last = pixels.data() - skip;
+    });
+}
+
+void tMap::DrawGrid() {
+    const TViewMapping mapping = Mapping();
+    if (!ShowGrid || !Canvas || !mapping.ShowsGrid())
+        return;
+    // A line at the top (left) edge of each cell from the view's first on, as far as the view
+    // reaches; a partly scrolled view holds one more line at each far edge.
+    for (qint64 row = FloorDiv(OffsetY, TileSize);; ++row) {
+        const qint64 y = mapping.ViewY(row * TileSize);
+        if (y > ViewHeight)
+            break;
+        Canvas->MoveTo(0, int(y));
+        Canvas->LineTo(ViewWidth, int(y));
     }
-    for (qint32 j = 0; j <= (ViewWidth + shiftX) / TileSize; ++j) {
-        const qint32 x = j * TileSize - shiftX;
-        Canvas->MoveTo(x, 0);
-        Canvas->LineTo(x, ViewHeight);
+    for (qint64 column = FloorDiv(OffsetX, TileSize);; ++column) {
+        const qint64 x = mapping.ViewX(column * TileSize);
+        if (x > ViewWidth)
+            break;
+        Canvas->MoveTo(int(x), 0);
+        Canvas->LineTo(int(x), ViewHeight);
     }
 }
 
 namespace {
-// Whether the view may move 4 pixels further right (down) over a map of `cells` columns (rows):
-// while the view's whole cells end before the map does, as the editor has always scrolled,
-// and also while the map's last pixel column (row) is not yet inside the view. The first rule
-// alone can stop up to 3 pixels short of it: a whole cell when cells are 1 to 3 pixels.
-bool MayStepOn(qint32 offset, qint32 view, qint32 cells, qint32 tileSize) {
-    const qint64 next = qint64(offset) + 4;
+// Whether the view may move step pixels further right (down) over a map of `cells` columns
+// (rows), view being what the view shows of it in map pixels: while the view's whole cells
+// end before the map does, as the editor has always scrolled, and also while the map's last
+// pixel column (row) is not yet inside the view. The first rule alone can stop up to 3 pixels
+// short of it: a whole cell when cells are 1 to 3 pixels.
+bool MayStepOn(qint32 offset, qint32 step, qint64 view, qint32 cells, qint32 tileSize) {
+    const qint64 next = qint64(offset) + step;
     return next <= std::numeric_limits<qint32>::max() &&
            (next / tileSize + view / tileSize < cells ||
             qint64(offset) + view < qint64(cells) * tileSize);
@@ -215,37 +306,79 @@ void tMap::Scroll(qint32 direction) {
     Draw(false);
 }
 
-QPoint tMap::Step(qint32 direction) {
-    const QPoint before(OffsetX, OffsetY);
+void tMap::Step(qint32 direction) {
+    const TViewMapping mapping = Mapping();
+    // 4 view pixels: 4 map pixels unzoomed as always; a map pixel at least when zoomed in.
+    const qint32 step = qint32(std::max<qint64>(1, 4 * mapping.Unit() / mapping.Scale()));
+    const QSize view = mapping.MapSize(QSize(ViewWidth, ViewHeight));
     switch (direction) {
     case 1:
-        if (MayStepOn(OffsetX, ViewWidth, Cells.size(), TileSize))
-            OffsetX += 4;
+        if (MayStepOn(OffsetX, step, view.width(), Cells.size(), TileSize))
+            OffsetX += step;
         break;
     case 2:
-        if (OffsetX - 4 >= 0)
-            OffsetX -= 4;
+        if (OffsetX - step >= 0)
+            OffsetX -= step;
         break;
     case 3:
-        if (OffsetY - 4 >= 0)
-            OffsetY -= 4;
+        if (OffsetY - step >= 0)
+            OffsetY -= step;
         break;
     case 4:
-        if (MayStepOn(OffsetY, ViewHeight, Cells.Rows(), TileSize))
-            OffsetY += 4;
+        if (MayStepOn(OffsetY, step, view.height(), Cells.Rows(), TileSize))
+            OffsetY += step;
         break;
     default:
         break;
     }
-    return QPoint(OffsetX, OffsetY) - before;
 }
 
-namespace {
-// Division rounding toward negative infinity, for pixel positions left of or above the view.
-qint64 FloorDiv(qint64 a, qint64 b) {
-    return a / b - (a % b < 0 ? 1 : 0);
+QPoint tMap::MaxOffset() const {
+    const TViewMapping mapping = Mapping();
+    const QSize view = mapping.MapSize(QSize(ViewWidth, ViewHeight));
+    const qint64 unit = mapping.Unit();
+    auto limit = [&](qint32 cells, qint64 shown) {
+        const qint64 beyond = std::max<qint64>(0, qint64(cells) * TileSize - shown);
+        // Zoomed out, a whole view pixel more, so the last map pixel is in view.
+        return qint32(std::min<qint64>((beyond + unit - 1) / unit * unit,
+                                       std::numeric_limits<qint32>::max() / unit * unit));
+    };
+    return QPoint(limit(Cells.size(), view.width()), limit(Cells.Rows(), view.height()));
 }
-} // namespace
+
+void tMap::ScrollTo(QPoint offset) {
+    const QPoint limit = MaxOffset();
+    const qint64 unit = Mapping().Unit();
+    auto to = [unit](qint32 old, qint32 target, qint32 max) {
+        qint64 o = target;
+        if (o > old)
+            o = std::min<qint64>(o, std::max(old, max));
+        o = std::max<qint64>(o, 0);
+        // Whole view pixels, moving no further than asked; the bounds themselves are reached
+        // from anywhere.
+        return qint32(o == 0 || o == max ? o : old + (o - old) / unit * unit);
+    };
+    OffsetX = to(OffsetX, offset.x(), limit.x());
+    OffsetY = to(OffsetY, offset.y(), limit.y());
+}
+
+void tMap::ZoomAt(qint32 zoom, QPoint at) {
+    const TViewMapping zoomed = Mapping().ZoomedAt(zoom, at);
+    Zoom = zoomed.Zoom;
+    const QPoint limit = MaxOffset();
+    OffsetX = std::clamp(zoomed.Offset.x(), 0, limit.x());
+    OffsetY = std::clamp(zoomed.Offset.y(), 0, limit.y());
+}
+
+qint32 tMap::FitZoom() const {
+    const qint64 width = qint64(Cells.size()) * TileSize, height = qint64(Cells.Rows()) * TileSize;
+    for (qint32 zoom = TViewMapping::MaxZoom; zoom > TViewMapping::MinZoom; --zoom) {
+        const TViewMapping mapping{QPoint(0, 0), zoom, TileSize};
+        if (mapping.ViewSpan(width) <= ViewWidth && mapping.ViewSpan(height) <= ViewHeight)
+            return zoom;
+    }
+    return TViewMapping::MinZoom;
+}
 
 void tMap::Redraw(const QRect& area) {
     if (!Canvas)
@@ -255,39 +388,31 @@ void tMap::Redraw(const QRect& area) {
     if (Cells.empty() || !pack || pack->Count() == 0 || area.isEmpty())
         return;
     TCanvasClip clip(*Canvas, area);
-    // The view cells whose tiles reach into area, among those Draw visits: a tile covers from
-    // its cell's corner to the overhang past the cell.
-    const QSize overhang = Overhang();
-    const qint64 shiftX = OffsetX % TileSize, shiftY = OffsetY % TileSize;
-    auto first = [this](qint64 from, qint64 shift, qint64 reach) {
-        return qint32(std::max<qint64>(0, FloorDiv(from + shift - TileSize - reach, TileSize) + 1));
-    };
-    auto last = [this](qint64 to, qint64 shift, qint64 limit) {
-        return qint32(std::min<qint64>(limit, FloorDiv(to + shift, TileSize)));
-    };
-    DrawTiles(*pack,
-              {first(area.left(), shiftX, overhang.width()),
-               last(area.right(), shiftX, ViewWidth / TileSize + 1)},
-              {first(area.top(), shiftY, overhang.height()),
-               last(area.bottom(), shiftY, (ViewHeight + shiftY) / TileSize)});
+    DrawTiles(*pack, area);
     DrawGrid();
 }
 
-QSize tMap::Overhang() const {
-    QSize largest(0, 0);
+QSize tMap::Reach() const {
+    QSize largest(TileSize, TileSize);
     if (const tTilePack* pack = Pack())
         for (const TileRef& tile : pack->Tiles)
             largest = largest.expandedTo(QSize(tile->Bitmap->Width(), tile->Bitmap->Height()));
-    return (largest - QSize(TileSize, TileSize)).expandedTo(QSize(0, 0));
+    return largest;
+}
+
+QSize tMap::OverhangInView() const {
+    const TViewMapping mapping = Mapping();
+    if (mapping.Look() == TViewMapping::TLook::Colours)
+        return QSize(0, 0);
+    // A reduced image is rounded up, and the cells it lies in down, to whole view pixels.
+    const QSize reach = Reach();
+    const qint64 rounding = Zoom < 0 ? 1 : 0;
+    return QSize(int(mapping.ViewSpan(reach.width() - TileSize) + rounding),
+                 int(mapping.ViewSpan(reach.height() - TileSize) + rounding));
 }
 
 QRect tMap::CellArea(QPoint cell) const {
-    // Cells far from the view lie far outside it; kept within what a rectangle can hold.
-    constexpr qint64 Far = qint64(1) << 30;
-    const QSize overhang = Overhang();
-    return QRect(int(qBound(-Far, qint64(cell.x()) * TileSize - OffsetX, Far)),
-                 int(qBound(-Far, qint64(cell.y()) * TileSize - OffsetY, Far)),
-                 TileSize + overhang.width(), TileSize + overhang.height());
+    return Mapping().CellArea(cell, Reach());
 }
 
 QRegion tMap::Uncovered(QPoint moved) const {
@@ -302,7 +427,7 @@ QRegion tMap::Uncovered(QPoint moved) const {
         uncovered += QRect(0, 0, ViewWidth, -moved.y());
     // The cells that enter or leave the view on the left (top) reach at most the overhang
     // plus the move into it.
-    const QSize overhang = Overhang();
+    const QSize overhang = OverhangInView();
     if (moved.x() != 0 && overhang.width() > 0)
         uncovered += QRect(0, 0, overhang.width() + qAbs(moved.x()), ViewHeight);
     if (moved.y() != 0 && overhang.height() > 0)

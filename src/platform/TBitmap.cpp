@@ -6,9 +6,16 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <atomic>
 #include <new>
 
 namespace {
+// Pack images are decoded on several threads at once.
+quint64 NextSerial() {
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
+
 constexpr qint64 FileHeaderSize = 14;
 
 // The most pixels a file of a given size may decode to. Plain BMPs hold at most 8 pixels a
@@ -132,6 +139,7 @@ void TBitmap::LoadFromBytes(const QByteArray& bytes) {
         throw EInvalidGraphic(Msg::BitmapNotValid);
     Image = Decode(bytes);
     Bytes = bytes;
+    Id = NextSerial();
 }
 
 void TBitmap::SaveToStream(TMemoryStream& stream) const {
@@ -142,4 +150,5 @@ void TBitmap::SaveToStream(TMemoryStream& stream) const {
 void TBitmap::ReleaseImage() {
     Image = QImage();
     Bytes.clear();
+    Id = NextSerial();
 }

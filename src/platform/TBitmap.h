@@ -35,8 +35,12 @@ public:
     // Format_RGB32, or a null image when empty.
     const QImage& Picture() const { return Image; }
     const QByteArray& FileBytes() const { return Bytes; }
+    // Changes whenever the picture does, and no other bitmap's picture ever has it: what was
+    // made from a picture can tell whether it still is.
+    quint64 Serial() const { return Id; }
 
 private:
     QByteArray Bytes;
     QImage Image;
+    quint64 Id = 0;
 };

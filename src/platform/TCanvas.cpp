@@ -207,29 +207,68 @@ void TCanvas::FillUncovered(const QRect& area, const QColor& color,
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
-    if (!Bits || bitmap.Empty())
-        return;
     // TBitmap keeps its pictures in the surface's own opaque format, so drawing one is a copy
     // of its rows.
-    const QImage& picture = bitmap.Picture();
-    Q_ASSERT(picture.format() == Surface.format());
-    const QRect drawn =
-        QRect(QPoint(x, y), picture.size()) & Surface.rect() & Clip.value_or(Surface.rect());
-    if (drawn.isEmpty())
-        return;
-    const qsizetype stride = Buffer.bytesPerLine(), pictureStride = picture.bytesPerLine();
-    const QPoint at = Origin + drawn.topLeft();
-    uchar* to = Bits + at.y() * stride + 4 * at.x();
-    const uchar* from =
-        picture.constBits() + (drawn.top() - y) * pictureStride + 4 * (drawn.left() - x);
-    const std::size_t rowBytes = 4 * std::size_t(drawn.width());
-    for (int row = 0; row < drawn.height(); ++row, to += stride, from += pictureStride)
-        CopyRow(to, from, rowBytes);
+    if (!bitmap.Empty())
+        Draw(x, y, bitmap.Picture());
+}
+
+QRect TCanvas::Drawable(const QRect& rect) const {
+    return Bits ? rect & Surface.rect() & Clip.value_or(Surface.rect()) : QRect();
+}
+
+void TCanvas::MarkDrawn(const QRect& drawn) {
     if (Pending) {
         const QRect covered = drawn & Pending->Area;
         if (!covered.isEmpty())
             Pending->Covered.push_back(covered);
     }
+}
+
+void TCanvas::Draw(int x, int y, const QImage& picture) {
+    Q_ASSERT(picture.isNull() || picture.format() == QImage::Format_RGB32);
+    const QRect drawn = Drawable(QRect(QPoint(x, y), picture.size()));
+    if (drawn.isEmpty())
+        return;
+    const qsizetype stride = Buffer.bytesPerLine(), pictureStride = picture.bytesPerLine();
+    auto* to = reinterpret_cast<uchar*>(Pixel(drawn.topLeft()));
+    const uchar* from =
+        picture.constBits() + (drawn.top() - y) * pictureStride + 4 * (drawn.left() - x);
+    const std::size_t rowBytes = 4 * std::size_t(drawn.width());
+    for (int row = 0; row < drawn.height(); ++row, to += stride, from += pictureStride)
+        CopyRow(to, from, rowBytes);
+    MarkDrawn(drawn);
+}
+
+void TCanvas::DrawMagnified(int x, int y, const QImage& picture, int zoom) {
+    Q_ASSERT(picture.isNull() || picture.format() == QImage::Format_RGB32);
+    const QRect drawn = Drawable(QRect(x, y, picture.width() << zoom, picture.height() << zoom));
+    if (drawn.isEmpty())
+        return;
+    const std::size_t rowBytes = 4 * std::size_t(drawn.width());
+    // Each picture row is spread once into the first view row it covers, which the others copy.
+    for (int top = drawn.top(); top <= drawn.bottom();) {
+        const int row = (top - y) >> zoom;
+        const int bottom = std::min(drawn.bottom(), y + ((row + 1) << zoom) - 1);
+        const auto* from = reinterpret_cast<const QRgb*>(picture.constScanLine(row));
+        QRgb* to = Pixel(QPoint(drawn.left(), top));
+        for (int i = 0, v = drawn.left() - x; i < drawn.width(); ++i, ++v)
+            to[i] = from[v >> zoom];
+        for (int other = top + 1; other <= bottom; ++other)
+            std::memcpy(Pixel(QPoint(drawn.left(), other)), to, rowBytes);
+        top = bottom + 1;
+    }
+    MarkDrawn(drawn);
+}
+
+void TCanvas::WriteRows(const QRect& rect,
+                        const std::function<void(int y, int x, std::span<QRgb>)>& write) {
+    const QRect drawn = Drawable(rect);
+    if (drawn.isEmpty())
+        return;
+    for (int y = drawn.top(); y <= drawn.bottom(); ++y)
+        write(y, drawn.left(), std::span<QRgb>(Pixel(QPoint(drawn.left(), y)), drawn.width()));
+    MarkDrawn(drawn);
 }
 
 void TCanvas::LineTo(int x, int y) {

@@ -4,8 +4,10 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 class QPainter;
@@ -49,6 +51,16 @@ public:
     void EndDeferredFill() { ApplyPendingFill(); }
     // Draws at the bitmap's natural size with its top-left corner at (x, y), as an opaque copy.
     void Draw(int x, int y, const TBitmap& bitmap);
+    // The same for a picture in the surface's format, Format_RGB32.
+    void Draw(int x, int y, const QImage& picture);
+    // Draws the picture with each of its pixels a square of 2^zoom pixels, its top-left corner
+    // at (x, y).
+    void DrawMagnified(int x, int y, const QImage& picture, int zoom);
+    // Hands each row of rect that lies on the surface and in the clip to write: the row's
+    // y, the first pixel's x and the pixels from there, as many as the row has in rect. Every
+    // pixel handed over counts as drawn, like a bitmap's.
+    void WriteRows(const QRect& rect,
+                   const std::function<void(int y, int x, std::span<QRgb>)>& write);
     // Confines bitmaps, fills and lines to rect until ResetClip.
     void SetClip(const QRect& rect);
     void ResetClip();
@@ -71,6 +83,14 @@ private:
 
     // Points Surface, and the painter, at the surface's place in the buffer.
     void Bind(QSize size);
+    // The part of rect that drawing reaches: on the surface and in the clip.
+    QRect Drawable(const QRect& rect) const;
+    QRgb* Pixel(QPoint at) {
+        return reinterpret_cast<QRgb*>(Bits + (Origin.y() + at.y()) * Buffer.bytesPerLine()) +
+               Origin.x() + at.x();
+    }
+    // A pending fill leaves alone what was drawn over.
+    void MarkDrawn(const QRect& drawn);
     // Moves all of the buffer's pixels by delta.
     void MoveBuffer(QPoint delta);
 

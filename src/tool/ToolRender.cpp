@@ -8,6 +8,7 @@
 // to 1/N, every image pixel the average of the N × N map pixels it covers.
 
 #include "model/typeU.h"
+#include "platform/Reduce.h"
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
 #include "platform/TMemoryStream.h"
@@ -45,32 +46,6 @@ TRegion ParseRegion(const QString& text) {
                                     "and W and H 1 or more, not \"%1\"")
                          .arg(Printable(text)));
     return {values[0], values[1], values[2], values[3]};
-}
-
-// Adds the block's pixels, the map pixels from (x, y) of the canvas on, into image pixels from
-// (outX, outY) on, each the average of the scale × scale pixels it covers within the block.
-void Reduce(const QImage& canvas, int x, int y, int width, int height, qint32 scale, QImage& image,
-            int outX, int outY) {
-    for (int oy = 0; oy * scale < height; ++oy) {
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(outY + oy)) + outX;
-        const int rows = std::min(scale, height - oy * scale);
-        for (int ox = 0; ox * scale < width; ++ox) {
-            const int columns = std::min(scale, width - ox * scale);
-            qint64 r = 0, g = 0, b = 0;
-            for (int sy = 0; sy < rows; ++sy) {
-                const auto* in =
-                    reinterpret_cast<const QRgb*>(canvas.constScanLine(y + oy * scale + sy)) + x +
-                    ox * scale;
-                for (int sx = 0; sx < columns; ++sx) {
-                    r += qRed(in[sx]);
-                    g += qGreen(in[sx]);
-                    b += qBlue(in[sx]);
-                }
-            }
-            const qint64 n = qint64(rows) * columns;
-            out[ox] = qRgb(int((r + n / 2) / n), int((g + n / 2) / n), int((b + n / 2) / n));
-        }
-    }
 }
 } // namespace
 
@@ -187,8 +162,9 @@ int Render(const QStringList& args) {
             map.OffsetX = qint32(viewX);
             map.OffsetY = qint32(viewY);
             map.Draw(true);
-            Reduce(canvas.Image(), int(left + bx - viewX), int(top + by - viewY), int(w), int(h),
-                   scale, image, int(bx / scale), int(by / scale));
+            ReduceInto(canvas.Image(),
+                       QRect(int(left + bx - viewX), int(top + by - viewY), int(w), int(h)),
+                       int(scale), image, QPoint(int(bx / scale), int(by / scale)));
         }
     }
 

@@ -57,6 +57,7 @@ int RunEditor() {
 TMapView::TMapView(TForm1* form, QWidget* parent) : QWidget(parent), Form(form) {
     setAttribute(Qt::WA_OpaquePaintEvent); // the canvas covers every pixel
     setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true); // the status bar follows the pointer
 }
 
 void TMapView::paintEvent(QPaintEvent* event) {
@@ -84,10 +85,28 @@ void TMapView::mouseReleaseEvent(QMouseEvent* event) {
     Form->FormMouseUp(event->button(), event->modifiers(), p.x(), p.y());
 }
 
-TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent), Label(new QLabel(this)) {
+void TMapView::wheelEvent(QWheelEvent* event) {
+    Form->FormWheel(event->position().toPoint(), event->angleDelta(), event->modifiers());
+}
+
+void TMapView::leaveEvent(QEvent*) {
+    Form->FormMouseLeave();
+}
+
+TStatusBar::TStatusBar(QWidget* parent)
+    : QStatusBar(parent), Label(new QLabel(this)), PlaceLabel(new QLabel(this)) {
     setFixedHeight(19);
     setSizeGripEnabled(false);
     addWidget(Label, 1);
+    addPermanentWidget(PlaceLabel);
+}
+
+void TStatusBar::SetPlace(const QString& text) {
+    PlaceLabel->setText(text);
+}
+
+QString TStatusBar::Place() const {
+    return PlaceLabel->text();
 }
 
 void TStatusBar::SetText(const QString& text) {
@@ -166,6 +185,15 @@ void TForm1::BuildMenus() {
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     Undo_act->setEnabled(false);
     Redo_act->setEnabled(false);
+    ZoomIn_act = action(QStringLiteral("Zoom In"), QKeySequence(Qt::CTRL | Qt::Key_Equal));
+    // Ctrl++ too, which is where many keyboards have the plus sign.
+    ZoomIn_act->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    ZoomOut_act = action(QStringLiteral("Zoom Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    ActualSize_act = action(QStringLiteral("Actual Size"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    FitMap_act = action(QStringLiteral("Fit Map"));
+    ShowGrid_act = action(QStringLiteral("Show Grid"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    ShowGrid_act->setCheckable(true);
     Add_tile_act = action(QStringLiteral("Add Tile"));
     Del_Tile_act = action(QStringLiteral("Delete Tile"));
     Prop_Tile_act = action(QStringLiteral("Property"));
@@ -176,6 +204,10 @@ void TForm1::BuildMenus() {
     NewMap1->addActions({New_act, Open_act, Save_act});
     Edit_menu = menuBar()->addMenu(QStringLiteral("Edit"));
     Edit_menu->addActions({Undo_act, Redo_act});
+    View_menu = menuBar()->addMenu(QStringLiteral("View"));
+    View_menu->addActions({ZoomIn_act, ZoomOut_act, ActualSize_act, FitMap_act});
+    View_menu->addSeparator();
+    View_menu->addAction(ShowGrid_act);
     iles1 = menuBar()->addMenu(QStringLiteral("Tiles"));
     iles1->addActions({Add_tile_act, Del_Tile_act, Prop_Tile_act});
     oolZ1 = menuBar()->addMenu(QStringLiteral("ToolZ"));
@@ -187,6 +219,17 @@ void TForm1::BuildMenus() {
     Command(Save_act, &QAction::triggered, &TForm1::Save_actExecute);
     Command(Undo_act, &QAction::triggered, [] { Document->Undo(); });
     Command(Redo_act, &QAction::triggered, [] { Document->Redo(); });
+    auto centre = [this] { return MapView->rect().center(); };
+    Command(ZoomIn_act, &QAction::triggered, [this, centre] { ZoomBy(1, centre()); });
+    Command(ZoomOut_act, &QAction::triggered, [this, centre] { ZoomBy(-1, centre()); });
+    Command(ActualSize_act, &QAction::triggered, [this, centre] { ZoomBy(-Map->Zoom, centre()); });
+    Command(FitMap_act, &QAction::triggered, [this] {
+        Map->Zoom = Map->FitZoom();
+        Map->OffsetX = 0;
+        Map->OffsetY = 0;
+        ShowPlace();
+    });
+    Command(ShowGrid_act, &QAction::toggled, [this] { Map->ShowGrid = ShowGrid_act->isChecked(); });
     Command(Add_tile_act, &QAction::triggered, &TForm1::Add_tile_actExecute);
     Command(Del_Tile_act, &QAction::triggered, &TForm1::Del_Tile_actExecute);
     Command(Prop_Tile_act, &QAction::triggered, &TForm1::Prop_Tile_actExecute);
@@ -300,7 +343,8 @@ TForm1::TDrawnView TForm1::DrawnView() const {
             Map->ShowGrid,
             pack,
             pack ? pack->Count() : 0,
-            Canvas.Size()};
+            Canvas.Size(),
+            Map->Zoom};
 }
 
 bool TForm1::ViewShowsMap() const {
@@ -325,23 +369,27 @@ void TForm1::RedrawCells(const QRegion& changed) {
     MapView->update(changed);
 }
 
-void TForm1::ScrollMap(qint32 direction) {
-    if (!ViewShowsMap()) {
-        Map->Step(direction);
+void TForm1::MoveView(const std::function<void()>& move) {
+    const bool shown = ViewShowsMap();
+    const TViewMapping before = Map->Mapping();
+    move();
+    const std::optional<QPoint> moved = before.ShiftTo(Map->Mapping());
+    if (shown && moved && moved->isNull())
+        return;
+    if (!shown || !moved || qAbs(moved->x()) >= Map->ViewWidth ||
+        qAbs(moved->y()) >= Map->ViewHeight) {
         RedrawMap();
-        return;
+    } else {
+        // The pixels already drawn move along; only what the move uncovers is drawn.
+        Canvas.Scroll(-*moved);
+        const QRegion uncovered = Map->Uncovered(*moved);
+        for (const QRect& area : uncovered)
+            Map->Redraw(area);
+        Drawn = DrawnView();
+        MapView->scroll(-moved->x(), -moved->y());
+        MapView->update(uncovered);
     }
-    // The pixels already drawn move along; only what the move uncovers is drawn.
-    const QPoint moved = Map->Step(direction);
-    if (moved.isNull())
-        return;
-    Canvas.Scroll(-moved);
-    const QRegion uncovered = Map->Uncovered(moved);
-    for (const QRect& area : uncovered)
-        Map->Redraw(area);
-    Drawn = DrawnView();
-    MapView->scroll(-moved.x(), -moved.y());
-    MapView->update(uncovered);
+    ShowPlace();
 }
 
 void TForm1::FormActivate() {
@@ -372,6 +420,10 @@ void TForm1::FormResize() {
 }
 
 void TForm1::FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+    if (button == Qt::MiddleButton) {
+        Pan = TPan{QPoint(x, y), QPoint(Map->OffsetX, Map->OffsetY)};
+        return;
+    }
     if (button != Qt::LeftButton)
         return;
     Painting = true;
@@ -380,14 +432,27 @@ void TForm1::FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x,
 }
 
 void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
-    if (!Painting)
-        return;
     const QPoint to(x, y);
-    PaintSegment(LastPaintPos, to);
-    LastPaintPos = to;
+    Pointer = to;
+    if (Pan) {
+        // The map pixel under the pointer at the start stays under it.
+        const TViewMapping mapping = Map->Mapping();
+        const QPoint dragged = to - Pan->From;
+        const QPoint offset = Pan->Offset - QPoint(int(mapping.ToMap(dragged.x(), 0)),
+                                                   int(mapping.ToMap(dragged.y(), 0)));
+        MoveView([offset] { Map->ScrollTo(offset); });
+        ScrollOffsetsText();
+    }
+    if (Painting) {
+        PaintSegment(LastPaintPos, to);
+        LastPaintPos = to;
+    }
+    ShowPlace();
 }
 
-void TForm1::FormMouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+void TForm1::FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int, int) {
+    if (button == Qt::MiddleButton)
+        Pan.reset();
     Painting = false;
     Document->EndStroke(); // the stroke is one step
 }
@@ -430,12 +495,70 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
     case Qt::Key_Down:
         direction = 4;
         break;
+    case Qt::Key_Home:
+        MoveView([] { Map->ScrollTo(QPoint(0, 0)); });
+        ScrollOffsetsText();
+        return true;
     default:
         return false;
     }
-    ScrollMap(direction);
-    Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
+    MoveView([direction] { Map->Step(direction); });
+    ScrollOffsetsText();
     return true;
+}
+
+void TForm1::ScrollOffsetsText() {
+    Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
+}
+
+void TForm1::FormWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift) {
+    // Wheels that turn finely report parts of a notch (120); a notch acts once it is full.
+    const bool sideways = shift.testFlag(Qt::ShiftModifier) || angleDelta.y() == 0;
+    WheelAngle += sideways && angleDelta.x() != 0 ? angleDelta.x() : angleDelta.y();
+    const int notches = WheelAngle / 120;
+    WheelAngle %= 120;
+    if (notches == 0)
+        return;
+    Pointer = position;
+    if (shift.testFlag(Qt::ControlModifier)) {
+        ZoomBy(notches, position);
+        RedrawMap();
+        return;
+    }
+    // A notch moves three cells, and at least 48 view pixels where cells are small.
+    const TViewMapping mapping = Map->Mapping();
+    const qint64 step =
+        std::max<qint64>(3 * qint64(Map->TileSize), mapping.ToMap(48, 0)) * -notches;
+    const qint32 by = qint32(std::clamp<qint64>(step, -(qint64(1) << 30), qint64(1) << 30));
+    MoveView([sideways, by] {
+        Map->ScrollTo(sideways ? QPoint(Map->OffsetX + by, Map->OffsetY)
+                               : QPoint(Map->OffsetX, Map->OffsetY + by));
+    });
+    ScrollOffsetsText();
+}
+
+void TForm1::ZoomBy(qint32 steps, QPoint at) {
+    Map->ZoomAt(std::clamp(Map->Zoom + steps, TViewMapping::MinZoom, TViewMapping::MaxZoom), at);
+    ShowPlace();
+}
+
+void TForm1::FormMouseLeave() {
+    Pointer.reset();
+    ShowPlace();
+}
+
+void TForm1::ShowPlace() {
+    QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(Map->Zoom);
+    if (Pointer) {
+        const QPoint cell = Map->Mapping().CellAt(*Pointer);
+        if (cell.x() >= 0 && cell.y() >= 0 && cell.x() < Map->Cells.size() &&
+            cell.y() < Map->Cells.Rows())
+            place += QStringLiteral("   Cell %1, %2   Tile %3")
+                         .arg(cell.x())
+                         .arg(cell.y())
+                         .arg(Map->Cells[cell.x()][std::size_t(cell.y())]);
+    }
+    Status->SetPlace(place);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "model/typeU.h"
 #include "model/History.h"
+#include "model/typeU.h"
 #include "platform/TCanvas.h"
 #include "ui/Dialogs.h"
 
 #include <QMainWindow>
 #include <QStatusBar>
-#include <optional>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QFrame;
@@ -36,20 +36,27 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     TForm1* Form;
 };
 
-// A status bar with one line of text, replaced whole by each handler that reports something.
+// A status bar with one line of text, replaced whole by each handler that reports something,
+// and on its right where the pointer is: the zoom, and the cell under the pointer with its
+// tile index.
 class TStatusBar : public QStatusBar {
 public:
     explicit TStatusBar(QWidget* parent);
     void SetText(const QString& text);
     QString Text() const;
+    void SetPlace(const QString& text);
+    QString Place() const;
 
 private:
     QLabel* Label;
+    QLabel* PlaceLabel;
 };
 
 // The main window: the map view, the tile palette on the right, menus and the status bar.
@@ -64,6 +71,7 @@ public:
     // Components
     QMenu* NewMap1; // "File"
     QMenu* Edit_menu;
+    QMenu* View_menu;
     QMenu* iles1; // "Tiles"
     QMenu* oolZ1; // "ToolZ"
     QAction* Exit1;
@@ -72,6 +80,11 @@ public:
     QAction* Save_act;
     QAction* Undo_act;
     QAction* Redo_act;
+    QAction* ZoomIn_act;
+    QAction* ZoomOut_act;
+    QAction* ActualSize_act;
+    QAction* FitMap_act;
+    QAction* ShowGrid_act;
     QAction* Add_tile_act;
     QAction* Del_Tile_act;
     QAction* Prop_Tile_act;
@@ -105,9 +118,15 @@ public:
     void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void FormMouseMove(Qt::KeyboardModifiers shift, int x, int y);
     void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-    // Returns whether the key was one of the four arrows, which scroll the map and go no
-    // further.
+    // Returns whether the key was one of the four arrows or Home, which scroll the map and go
+    // no further.
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    // The wheel scrolls, Shift+wheel scrolls sideways, Ctrl+wheel zooms around the pointer.
+    void FormWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift);
+    // The pointer left the view: the status bar shows no cell.
+    void FormMouseLeave();
+    // Zooms by steps powers of two around a view pixel.
+    void ZoomBy(qint32 steps, QPoint at);
     // Clears the view and draws the current map and pack on it.
     void RedrawMap();
     // Keeps a recovery copy of unsaved work in directory from now on, after offering the
@@ -176,6 +195,7 @@ private:
         const tTilePack* Pack;
         qint32 Tiles;
         QSize Canvas;
+        qint32 Zoom;
         bool operator==(const TDrawnView&) const = default;
     };
     TDrawnView DrawnView() const;
@@ -183,8 +203,12 @@ private:
     // Draws the changed areas again and presents them, or redraws the view when it may not
     // show the map as it is.
     void RedrawCells(const QRegion& changed);
-    // One scroll step: the view's pixels move and only what that uncovers is drawn.
-    void ScrollMap(qint32 direction);
+    // Runs a move of the view (a scroll, a pan, a zoom); when the view's pixels move as a
+    // whole they move along and only what the move uncovers is drawn.
+    void MoveView(const std::function<void()>& move);
+    // The status bar's right-hand part for the pointer's place.
+    void ShowPlace();
+    void ScrollOffsetsText();
     void PaintSegment(QPoint from, QPoint to);
     // Runs SaveDlg offering a file name; false if cancelled.
     bool RunSaveDlg(const QString& offered);
@@ -198,6 +222,14 @@ private:
     bool OfferRecovery(const QString& copy);
 
     bool Painting = false;
+    // A drag with the middle button: where it started and the offsets then.
+    struct TPan {
+        QPoint From;
+        QPoint Offset;
+    };
+    std::optional<TPan> Pan;
+    std::optional<QPoint> Pointer; // over the view, for the status bar
+    int WheelAngle = 0; // of wheels that turn by less than a notch, until a notch is full
     bool Destroying = false;
     QPoint LastPaintPos;
     int PopupItem = -1; // the item the popup was opened for

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "model/typeU.h"
+
+#include <QImage>
+#include <QRgb>
+#include <array>
+#include <vector>
+
+// What a zoomed-out view draws of each tile instead of its image: the image reduced by a power
+// of two, or one colour where cells are smaller than a few pixels. Each is made the first time
+// it is needed and kept while the tile's picture stays the same, so zooming and scrolling never
+// scale an image a second time.
+class TTileLooks {
+public:
+    // The tile at index in pack, reduced by 2^level, level 1 to 8.
+    const QImage& Reduced(const tTilePack& pack, qint32 index, qint32 level);
+    // One colour for each tile of the pack, the average of its picture; 0, which no opaque
+    // colour is, for a tile without pixels.
+    const std::vector<QRgb>& Colours(const tTilePack& pack);
+
+    static constexpr qint32 Levels = 8;
+
+private:
+    struct TLooks {
+        quint64 Serial = 0; // of the picture they were made from
+        std::array<QImage, Levels> Reduced;
+    };
+    // The looks of the tile at index, emptied when its picture changed.
+    TLooks& Of(const tTilePack& pack, qint32 index);
+
+    std::vector<TLooks> Tiles;
+    std::vector<QRgb> TileColours;
+    std::vector<quint64> ColourSerials;
+};
