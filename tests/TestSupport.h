@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QtEndian>
 #include <initializer_list>
 
@@ -40,13 +41,26 @@ inline qint32 Int32At(const QByteArray& bytes, qsizetype offset) {
 inline QByteArray Text(const QByteArray& text) {
     return Int32s({qint32(text.size())}) + text;
 }
-inline QByteArray SolidBmp(int width, int height, QRgb colour) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(colour);
+inline QByteArray Bmp(const QImage& image) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     image.save(&buffer, "BMP");
     return bytes;
+}
+inline QByteArray SolidBmp(int width, int height, QRgb colour) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return Bmp(image);
+}
+// A picture whose every pixel differs from its neighbours, so a pixel drawn in the wrong place
+// shows.
+inline QByteArray PatternBmp(int width, int height, quint32 seed) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, random.generate() | 0xff000000u);
+    return Bmp(image);
 }
 inline QByteArray ReadFile(const QString& path) {
     QFile file(path);

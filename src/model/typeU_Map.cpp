@@ -228,14 +228,15 @@ void tMap::DrawColours(const tTilePack& pack, const QRect& area) {
         Looks = std::make_unique<TTileLooks>();
     const std::vector<QRgb>& colours = Looks->Colours(pack);
     const TViewMapping mapping = Mapping();
-    // Only the view pixels over the map are written; the rest stays as the caller left it.
+    // Only the view pixels whose first map pixel is on the map are written; the rest stays
+    // as the caller left it.
     const QRect map(
         QPoint(int(std::max<qint64>(area.left(), mapping.ViewX(0))),
                int(std::max<qint64>(area.top(), mapping.ViewY(0)))),
         QPoint(
-            int(std::min<qint64>(area.right(), mapping.ViewX(qint64(Cells.size()) * TileSize) - 1)),
+            int(std::min<qint64>(area.right(), mapping.ViewX(qint64(Cells.size()) * TileSize - 1))),
             int(std::min<qint64>(area.bottom(),
-                                 mapping.ViewY(qint64(Cells.Rows()) * TileSize) - 1))));
+                                 mapping.ViewY(qint64(Cells.Rows()) * TileSize - 1)))));
     if (map.isEmpty())
         return;
     // The column under each view pixel of a row, found once for all rows.

@@ -1,0 +1,66 @@
+#pragma once
+
+// A map drawing on a canvas of its own, for tests of what the map draws.
+
+#include "TestSupport.h"
+#include "model/typeU.h"
+#include "platform/TBitmap.h"
+#include "platform/TCanvas.h"
+
+#include <QtTest>
+#include <memory>
+
+namespace TestSupport {
+const QRgb Paper = qRgb(1, 2, 3); // what the canvas showed before the map drew
+const QRgb Face = clBtnFace.rgb();
+const QRgb Colours[] = {qRgb(200, 0, 0),   qRgb(0, 160, 0),   qRgb(0, 0, 220),
+                        qRgb(220, 220, 0), qRgb(0, 200, 200), qRgb(120, 60, 30)};
+const QRgb Red = Colours[0], Inverted = qRgb(55, 255, 255), InvertedFace = qRgb(15, 15, 15);
+
+// A map drawing on its own canvas, with tiles 0 .. n-1 in solid Colours.
+struct Scene {
+    TCanvas Canvas;
+    std::unique_ptr<tTilePack> Pack = std::make_unique<tTilePack>();
+    tMap Map;
+
+    Scene(QSize canvas, qint32 tileSize, QSize mapSize, QSize view, int tiles)
+        : Canvas(canvas), Map(tileSize, &Canvas) {
+        Map.SetTilePackRef(&Pack);
+        Map.SetViewSize(view.width(), view.height());
+        Map.New(mapSize.width(), mapSize.height(), tileSize);
+        Canvas.BrushColor = Paper;
+        Canvas.FillRect(QRect(QPoint(0, 0), canvas));
+        for (int i = 0; i < tiles; ++i)
+            AddTile(SolidBmp(tileSize, tileSize, Colours[i]));
+    }
+    void AddTile(const QByteArray& bmp) {
+        Pack->Add(Pack->NewTile());
+        Pack->Tiles.back()->Bitmap->LoadFromBytes(bmp);
+    }
+    void Check(std::initializer_list<std::tuple<int, int, QRgb>> pixels) const {
+        for (const auto& [x, y, colour] : pixels)
+            QVERIFY2(Canvas.Image().pixel(x, y) == colour,
+                     qPrintable(QStringLiteral("at %1,%2").arg(x).arg(y)));
+    }
+};
+
+// What a full redraw of the map shows on a canvas of the given size: the canvas filled with
+// the window's background, then the map drawn without fill, by a copy of the map.
+inline QImage FullRedraw(const tMap& map, QSize canvasSize) {
+    TCanvas canvas(canvasSize);
+    tMap copy(map.TileSize, &canvas);
+    copy.SetViewSize(map.ViewWidth, map.ViewHeight);
+    copy.SetTilePackRef(map.TilePackRef);
+    copy.New(map.Width, map.Height, map.TileSize);
+    for (qint32 x = 0; x < map.Width; ++x)
+        std::copy(map.Cells[x].begin(), map.Cells[x].end(), copy.Cells[x].begin());
+    copy.OffsetX = map.OffsetX;
+    copy.OffsetY = map.OffsetY;
+    copy.ShowGrid = map.ShowGrid;
+    copy.Zoom = map.Zoom;
+    canvas.BrushColor = clBtnFace;
+    canvas.FillRect(QRect(QPoint(0, 0), canvasSize));
+    copy.Draw(false);
+    return canvas.Image().copy();
+}
+} // namespace TestSupport
