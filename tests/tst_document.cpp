@@ -34,9 +34,9 @@ struct TWork {
                Int32s({Map.TileSize, Map.OffsetX, Map.OffsetY}) +
                (Doc.MapFile() + '|' + Doc.PackFile()).toUtf8();
     }
-    void Stroke(std::initializer_list<QPoint> pixels, TileIndex tile) {
-        for (const QPoint& p : pixels)
-            Doc.Paint(p.x(), p.y(), tile);
+    void Stroke(std::initializer_list<QPoint> cells, TileIndex tile) {
+        for (const QPoint& cell : cells)
+            Doc.Paint(cell, tile);
         Doc.EndStroke();
     }
     QString Unsaved() const {
@@ -87,11 +87,10 @@ private slots:
         QCOMPARE(w.Map.SaveToBytes(), ReadFile(w.Path("start.map")));
         QCOMPARE(w.Pack.SaveToBytes(true, QString()), ReadFile(w.Path("start.pac")));
 
-        auto pixel = [&] {
-            const qint32 width = w.Map.Width * w.Map.TileSize,
-                         height = w.Map.Height * w.Map.TileSize;
-            return QPoint(qint32(random.bounded(-10, width + 10)),
-                          qint32(random.bounded(-10, height + 10)));
+        // A cell of the map or one just beside it.
+        auto cell = [&] {
+            return QPoint(qint32(random.bounded(-1, w.Map.Width + 1)),
+                          qint32(random.bounded(-1, w.Map.Height + 1)));
         };
         bool loaded = false;
         for (int op = 0; op < 80; ++op) {
@@ -102,10 +101,8 @@ private slots:
             case 1: {
                 const TileIndex tile = qint32(random.bounded(w.Pack.Count() + 2)) - 1;
                 bool changed = false;
-                for (int n = int(random.bounded(1, 30)); n > 0; --n) {
-                    const QPoint p = pixel();
-                    changed |= w.Doc.Paint(p.x(), p.y(), tile);
-                }
+                for (int n = int(random.bounded(1, 30)); n > 0; --n)
+                    changed |= w.Doc.Paint(cell(), tile);
                 w.Doc.EndStroke();
                 QCOMPARE(w.Doc.History().UndoName(),
                          changed ? "Paint" : w.Doc.History().UndoName());
@@ -167,20 +164,20 @@ private slots:
     void oneStepPerStroke() {
         TWork w;
         QSignalSpy changed(&w.Doc, &TDocument::Changed);
-        w.Doc.Paint(10, 10, 0); // already 0
+        w.Doc.Paint({0, 0}, 0); // already 0
         QVERIFY(!w.Doc.StrokeOpen());
         w.Doc.EndStroke();
         QCOMPARE(w.Doc.History().Count(), 0);
         QCOMPARE(changed.count(), 0);
         const QByteArray before = w.State();
-        w.Stroke({{10, 10}, {60, 10}, {110, 10}, {600, 600}, {-60, 5}, {700, 5}}, 2);
+        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}, {14, 0}, {0, 14}}, 2);
         QCOMPARE(w.Doc.History().Count(), 1);
         QCOMPARE(w.Doc.History().UndoName(), "Paint");
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.takeFirst().at(0).value<TParts>(), TParts(TPart::Map));
-        w.Doc.Paint(10, 10, 1);
-        w.Doc.Paint(10, 10, 3);
-        w.Doc.Paint(60, 10, 3);
+        w.Doc.Paint({0, 0}, 1);
+        w.Doc.Paint({0, 0}, 3);
+        w.Doc.Paint({1, 0}, 3);
         // Undo closes the open stroke first, then takes it back whole.
         w.Doc.Undo();
         QCOMPARE(w.Doc.History().Count(), 2);
@@ -204,7 +201,7 @@ private slots:
         w.Doc.SetHistoryLimit(16 * 1024);
         QList<QByteArray> states{w.State()};
         for (int i = 0; i < 400; ++i) {
-            w.Stroke({{48 * (i % 14), 48 * ((i / 14) % 14)}, {48 * ((i + 3) % 14), 0}}, i + 1);
+            w.Stroke({{i % 14, (i / 14) % 14}, {(i + 3) % 14, 0}}, i + 1);
             states << w.State();
             QVERIFY(w.Doc.History().Bytes() <= 16 * 1024);
         }
@@ -230,7 +227,7 @@ private slots:
     void savedStatePerFile() {
         TWork w;
         QCOMPARE(w.Unsaved(), "");
-        w.Stroke({{5, 5}}, 1);
+        w.Stroke({{0, 0}}, 1);
         QCOMPARE(w.Unsaved(), "map");
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "");
@@ -248,7 +245,7 @@ private slots:
         QCOMPARE(w.Doc.MapFile() + w.Doc.PackFile(), w.Path("m.map") + w.Path("p.pac"));
         // A stroke touches only the map: undoing it and the tile before it leaves the map as
         // saved.
-        w.Stroke({{5, 5}}, 2);
+        w.Stroke({{0, 0}}, 2);
         w.Doc.Undo();
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "pack");
@@ -257,12 +254,12 @@ private slots:
         // A new step where redo was takes with it a saved state past it, unless none of the
         // steps that go touched that part.
         w.Doc.Redo();
-        w.Stroke({{100, 5}}, 3);
+        w.Stroke({{2, 0}}, 3);
         w.Doc.SaveMap(w.Path("m.map"));
         w.Doc.SavePack(w.Path("p.pac"), "p.pac");
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "map");
-        w.Stroke({{150, 5}}, 3);
+        w.Stroke({{3, 0}}, 3);
         QCOMPARE(w.Unsaved(), "map");
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "map");
@@ -287,7 +284,7 @@ private slots:
         w.Doc.Redo();
         QCOMPARE(w.Unsaved(), "");
         // ... and loses one that is not.
-        w.Stroke({{5, 5}}, 1);
+        w.Stroke({{0, 0}}, 1);
         QCOMPARE(w.Doc.History().Count(), 0);
         QCOMPARE(w.Unsaved(), "map");
         // A save that fails leaves the map unsaved when it changed its first text.
