@@ -57,11 +57,15 @@ private:
 };
 
 namespace {
+QRect CellsOf(const tMap& map) {
+    return {0, 0, map.Cells.size(), map.Cells.Rows()};
+}
+
 // Whether the map's grid holds every cell of box. The grid is the one a step changed whenever
 // the history is whole; the check only keeps a grid replaced behind the document's back from
 // being written past.
 bool GridHolds(const tMap& map, const QRect& box) {
-    return QRect(0, 0, map.Cells.size(), map.Cells.Rows()).contains(box);
+    return CellsOf(map).contains(box);
 }
 
 // Fill: the region it changed, one bit a cell, and the value the region held before.
@@ -222,7 +226,7 @@ void TDocument::CountChange(TParts parts) {
 }
 
 QRect TDocument::Bounds() const {
-    return QRect(0, 0, TheMap.Cells.size(), TheMap.Cells.Rows());
+    return CellsOf(TheMap);
 }
 
 bool TDocument::Paint(QPoint cell, TileIndex tile) {

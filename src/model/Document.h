@@ -26,6 +26,8 @@ public:
     // The files the map and the pack were last opened from or saved to; empty for none.
     const QString& MapFile() const { return MapFileName; }
     const QString& PackFile() const { return PackFileName; }
+    // The map's cells as a rect of cells: columns across, rows down, from (0, 0).
+    QRect Bounds() const;
 
     // Writes tile into a map cell (column, row) as part of the open stroke, which the first
     // change opens. A cell outside the map changes nothing. Returns whether the cell changed.
@@ -43,6 +45,8 @@ public:
     QRect FillRegion(QPoint cell, TileIndex tile);
     // "Rectangle": the cells of the rectangle, normalized and clipped to the map, become tile.
     // Returns the bounding box of the cells changed; an empty rect, and no step, when none is.
+    // (A rect between two corner cells given in any order is QRect(min corner, max corner):
+    // QRect(corner, otherCorner).normalized() loses a column and row when they are reversed.)
     QRect FillRectangle(const QRect& cells, TileIndex tile);
 
     // "Add Tile": a tile named after the image file, with its image, at the end of the pack.
@@ -92,8 +96,6 @@ private:
     void Record(std::unique_ptr<TStep>&& step, TParts savedAfter = {});
     // Paint and Erase: a cell of the open stroke named name.
     bool StrokeCell(QPoint cell, TileIndex tile, const QString& name);
-    // The map's cells as a rect of cells.
-    QRect Bounds() const;
     // Moves the revisions of the parts on.
     void CountChange(TParts parts);
 
