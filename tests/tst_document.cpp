@@ -9,8 +9,29 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstdlib>
+#include <new>
 
 using namespace TestSupport;
+
+namespace {
+// Allocations left before operator new fails; negative for never.
+int AllocationsLeft = -1;
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (AllocationsLeft >= 0 && AllocationsLeft-- == 0)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 // A document over a map and pack of its own, in a directory with tile images and two packs.
@@ -336,6 +357,48 @@ private slots:
         QVERIFY(all(0));
         w.Doc.Redo();
         QVERIFY(all(3));
+    }
+
+    void outOfMemoryChangesNothing_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::newRow("Fill") << "Fill";
+        QTest::newRow("Rectangle") << "Rectangle";
+    }
+    // Whichever allocation of a fill or rectangle fails, the map, the history and what counts
+    // as saved are as they were; so each can always be undone.
+    void outOfMemoryChangesNothing() {
+        QFETCH(QString, edit);
+        int failures = 0;
+        for (int failAt = 0;; ++failAt) {
+            TWork w;
+            // A comb of walls, so the fill takes many spans and seeds.
+            for (qint32 x = 1; x < 14; x += 2)
+                for (qint32 y = x % 4 == 1 ? 0 : 1; y < (x % 4 == 1 ? 13 : 14); ++y)
+                    w.Map.Cells[x][y] = 1;
+            w.Stroke({{0, 0}}, 2);
+            const QByteArray before = w.State();
+            const quint64 revision = w.Doc.Revision(TPart::Map);
+            bool failed = false;
+            AllocationsLeft = failAt;
+            try {
+                if (edit == "Fill")
+                    w.Doc.FillRegion({0, 1}, 3);
+                else
+                    w.Doc.FillRectangle(QRect(0, 0, 14, 14), 3);
+            } catch (const std::bad_alloc&) {
+                failed = true;
+            }
+            AllocationsLeft = -1;
+            if (!failed) {
+                QCOMPARE(w.Doc.History().UndoName(), edit);
+                break;
+            }
+            ++failures;
+            QCOMPARE(w.State(), before);
+            QCOMPARE(w.Doc.History().Count(), 1);
+            QCOMPARE(w.Doc.Revision(TPart::Map), revision);
+        }
+        QVERIFY(failures >= 2);
     }
 
     // The oldest steps go once the steps together hold more than the limit (400 strokes of a

@@ -300,7 +300,15 @@ QRect TDocument::FillRegion(QPoint cell, TileIndex tile) {
     if (region.Count() == 0)
         return {};
     const QRect box = region.Box();
-    Record(std::make_unique<TFillStep>(TheMap, std::move(region), before, tile));
+    std::unique_ptr<TStep> step;
+    try {
+        // The region moves into the step only once its memory is there.
+        step = std::make_unique<TFillStep>(TheMap, std::move(region), before, tile);
+    } catch (...) {
+        region.Fill(TheMap.Cells, before);
+        throw;
+    }
+    Record(std::move(step));
     return box;
 }
 
