@@ -1,10 +1,13 @@
 // The fill of a 4096 × 4096 map that holds one tile, against P: one pass that reads and writes
 // every cell. Each is timed in its own loop over the same warm grid; the counters are the
-// medians and xP, their ratio, and the undo region's bytes per changed cell.
+// medians and xP, their ratio, and the undo region's bytes per changed cell. The document's
+// Fill, which the fill tool runs, is timed the same way (doc_xP), with the bytes its undo step
+// adds to the history per changed cell.
 
 #include "BenchSupport.h"
 
 #include "model/CellRegion.h"
+#include "model/Document.h"
 
 #include <algorithm>
 
@@ -23,19 +26,25 @@ template <class F> double MedianSeconds(int runs, F&& f) {
     return Bench::Median(times);
 }
 
+// P: one pass that reads and writes every cell of the grid.
+double PassSeconds(TCellGrid& grid) {
+    return MedianSeconds(5, [&](int) {
+        TileIndex* cells = grid.data();
+        const qint64 count = grid.Count();
+        TileIndex flip = 0; // zero, but the compiler cannot know it
+        benchmark::DoNotOptimize(flip);
+        for (qint64 i = 0; i < count; ++i)
+            cells[i] ^= flip;
+        benchmark::DoNotOptimize(cells);
+    });
+}
+
 void BM_FillWholeMap(benchmark::State& state) {
     TCellGrid grid(Side, Side);
     std::fill_n(grid.data(), qint64(Side) * Side, 0);
     double regionBytesPerCell = 0;
     for (auto _ : state) {
-        const double pass = MedianSeconds(5, [&](int) {
-            TileIndex* cells = grid.data();
-            TileIndex flip = 0; // zero, but the compiler cannot know it
-            benchmark::DoNotOptimize(flip);
-            for (qint64 i = 0; i < qint64(Side) * Side; ++i)
-                cells[i] ^= flip;
-            benchmark::DoNotOptimize(cells);
-        });
+        const double pass = PassSeconds(grid);
         const double fill = MedianSeconds(5, [&](int i) {
             const TCellRegion region = FloodFill(grid, Side / 2, Side / 2, (i + 1) % 2);
             regionBytesPerCell = double(region.MemoryBytes()) / double(region.Count());
@@ -47,6 +56,28 @@ void BM_FillWholeMap(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FillWholeMap)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_FillWholeMapDocument(benchmark::State& state) {
+    tMap map(48, nullptr);
+    map.New(Side, Side, 48);
+    tTilePack pack;
+    TDocument document(map, pack);
+    double stepBytesPerCell = 0;
+    for (auto _ : state) {
+        const double pass = PassSeconds(map.Cells);
+        const double fill = MedianSeconds(5, [&](int i) {
+            const qint64 before = document.History().Bytes();
+            document.FillRegion({Side / 2, Side / 2}, (i + 1) % 2);
+            stepBytesPerCell =
+                double(document.History().Bytes() - before) / (double(Side) * double(Side));
+        });
+        state.counters["pass_ms"] = pass * 1e3;
+        state.counters["doc_fill_ms"] = fill * 1e3;
+        state.counters["doc_xP"] = fill / pass;
+        state.counters["step_bytes_per_cell"] = stepBytesPerCell;
+    }
+}
+BENCHMARK(BM_FillWholeMapDocument)->Iterations(1)->Unit(benchmark::kMillisecond);
 } // namespace
 
 KORVANE_BENCH_MAIN()

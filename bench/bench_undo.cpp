@@ -20,7 +20,7 @@
 namespace {
 constexpr qint32 Side = 1024;
 
-// A 1024 × 1024 map of one-pixel cells, so that a pixel is a cell, and a pack of 16 tiles.
+// A 1024 × 1024 map of one-pixel cells and a pack of 16 tiles.
 struct Work {
     tMap Map{1, nullptr};
     std::unique_ptr<tTilePack> Pack = Bench::LoadTilePack(48, 16);
@@ -55,7 +55,7 @@ void BM_UndoStrokeMemory(benchmark::State& state) {
         // As painting does: one cell under the pointer at a time, every one changed.
         for (qint32 y = 0; y < side; ++y)
             for (qint32 x = 0; x < side; ++x)
-                work.Doc.Paint(x, y, 16);
+                work.Doc.Paint({x, y}, 16);
         work.Doc.EndStroke();
 #if defined(__GLIBC__)
         heap = double(HeapInUse() - heapBefore);
@@ -87,7 +87,7 @@ void BM_RecoveryWriteGuiThread(benchmark::State& state) {
     TRecovery recovery(work.Doc, dir.filePath("recovery"), std::chrono::hours(1),
                        std::chrono::hours(1));
     const QString raw = dir.filePath("raw.map");
-    work.Doc.Paint(0, 0, 0);
+    work.Doc.Paint({0, 0}, 0);
     work.Doc.EndStroke();
     recovery.WriteNow(); // the pack, once
     QByteArray written = WaitForCopy(recovery, {});
@@ -99,7 +99,7 @@ void BM_RecoveryWriteGuiThread(benchmark::State& state) {
         Bench::FileSave(raw, bytes)();
         const auto t1 = Clock::now();
         ++cell;
-        work.Doc.Paint(cell % Side, 1, 100 + cell);
+        work.Doc.Paint({cell % Side, 1}, 100 + cell);
         work.Doc.EndStroke();
         const auto t2 = Clock::now();
         recovery.Write();

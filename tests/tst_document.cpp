@@ -9,8 +9,29 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstdlib>
+#include <new>
 
 using namespace TestSupport;
+
+namespace {
+// Allocations left before operator new fails; negative for never.
+int AllocationsLeft = -1;
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (AllocationsLeft >= 0 && AllocationsLeft-- == 0)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 // A document over a map and pack of its own, in a directory with tile images and two packs.
@@ -34,9 +55,9 @@ struct TWork {
                Int32s({Map.TileSize, Map.OffsetX, Map.OffsetY}) +
                (Doc.MapFile() + '|' + Doc.PackFile()).toUtf8();
     }
-    void Stroke(std::initializer_list<QPoint> pixels, TileIndex tile) {
-        for (const QPoint& p : pixels)
-            Doc.Paint(p.x(), p.y(), tile);
+    void Stroke(std::initializer_list<QPoint> cells, TileIndex tile) {
+        for (const QPoint& cell : cells)
+            Doc.Paint(cell, tile);
         Doc.EndStroke();
     }
     QString Unsaved() const {
@@ -87,25 +108,32 @@ private slots:
         QCOMPARE(w.Map.SaveToBytes(), ReadFile(w.Path("start.map")));
         QCOMPARE(w.Pack.SaveToBytes(true, QString()), ReadFile(w.Path("start.pac")));
 
-        auto pixel = [&] {
-            const qint32 width = w.Map.Width * w.Map.TileSize,
-                         height = w.Map.Height * w.Map.TileSize;
-            return QPoint(qint32(random.bounded(-10, width + 10)),
-                          qint32(random.bounded(-10, height + 10)));
+        // A cell of the map or one just beside it.
+        auto cell = [&] {
+            return QPoint(qint32(random.bounded(-1, w.Map.Width + 1)),
+                          qint32(random.bounded(-1, w.Map.Height + 1)));
         };
         bool loaded = false;
         for (int op = 0; op < 80; ++op) {
             const QByteArray before = w.State();
             const qsizetype steps = w.Doc.History().Count();
-            switch (random.bounded(8)) {
+            const TileIndex tile = qint32(random.bounded(w.Pack.Count() + 2)) - 1;
+            // A fill or rectangle is a step exactly when it reports changed cells.
+            auto checkFill = [&](const QRect& changed, const char* name) {
+                QCOMPARE(w.State() != before, !changed.isEmpty());
+                if (changed.isEmpty()) {
+                    QCOMPARE(w.Doc.History().Count(), steps);
+                } else {
+                    QCOMPARE(w.Doc.History().UndoName(), name);
+                    QVERIFY(!w.Doc.History().CanRedo());
+                }
+            };
+            switch (random.bounded(11)) {
             case 0:
             case 1: {
-                const TileIndex tile = qint32(random.bounded(w.Pack.Count() + 2)) - 1;
                 bool changed = false;
-                for (int n = int(random.bounded(1, 30)); n > 0; --n) {
-                    const QPoint p = pixel();
-                    changed |= w.Doc.Paint(p.x(), p.y(), tile);
-                }
+                for (int n = int(random.bounded(1, 30)); n > 0; --n)
+                    changed |= w.Doc.Paint(cell(), tile);
                 w.Doc.EndStroke();
                 QCOMPARE(w.Doc.History().UndoName(),
                          changed ? "Paint" : w.Doc.History().UndoName());
@@ -142,6 +170,23 @@ private slots:
             case 7:
                 w.Doc.Redo();
                 break;
+            case 8: {
+                bool changed = false;
+                for (int n = int(random.bounded(1, 10)); n > 0; --n)
+                    changed |= w.Doc.Erase(cell());
+                w.Doc.EndStroke();
+                if (changed)
+                    QCOMPARE(w.Doc.History().UndoName(), "Erase");
+                break;
+            }
+            case 9:
+                checkFill(w.Doc.FillRegion(cell(), tile), "Fill");
+                break;
+            case 10: {
+                const QPoint a = cell(), b = cell();
+                checkFill(w.Doc.FillRectangle(QRect(a, b).normalized(), tile), "Rectangle");
+                break;
+            }
             }
         }
         while (w.Doc.History().CanRedo())
@@ -167,20 +212,20 @@ private slots:
     void oneStepPerStroke() {
         TWork w;
         QSignalSpy changed(&w.Doc, &TDocument::Changed);
-        w.Doc.Paint(10, 10, 0); // already 0
+        w.Doc.Paint({0, 0}, 0); // already 0
         QVERIFY(!w.Doc.StrokeOpen());
         w.Doc.EndStroke();
         QCOMPARE(w.Doc.History().Count(), 0);
         QCOMPARE(changed.count(), 0);
         const QByteArray before = w.State();
-        w.Stroke({{10, 10}, {60, 10}, {110, 10}, {600, 600}, {-60, 5}, {700, 5}}, 2);
+        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}, {14, 0}, {0, 14}}, 2);
         QCOMPARE(w.Doc.History().Count(), 1);
         QCOMPARE(w.Doc.History().UndoName(), "Paint");
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.takeFirst().at(0).value<TParts>(), TParts(TPart::Map));
-        w.Doc.Paint(10, 10, 1);
-        w.Doc.Paint(10, 10, 3);
-        w.Doc.Paint(60, 10, 3);
+        w.Doc.Paint({0, 0}, 1);
+        w.Doc.Paint({0, 0}, 3);
+        w.Doc.Paint({1, 0}, 3);
         // Undo closes the open stroke first, then takes it back whole.
         w.Doc.Undo();
         QCOMPARE(w.Doc.History().Count(), 2);
@@ -196,6 +241,166 @@ private slots:
         QCOMPARE(w.Map.Cells[13][0], 0);
     }
 
+    void editsSayWhatChanged_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QPoint>("cell");
+        QTest::addColumn<bool>("changes");
+        for (const char* edit : {"Paint", "Erase", "Fill", "Rectangle"}) {
+            QTest::addRow("%s", edit) << QString(edit) << QPoint(3, 4) << true;
+            QTest::addRow("%s outside the map", edit) << QString(edit) << QPoint(14, 4) << false;
+        }
+        QTest::newRow("Paint over its own tile") << "Paint" << QPoint(0, 0) << false;
+        QTest::newRow("Erase of an empty cell") << "Erase" << QPoint(13, 13) << false;
+        QTest::newRow("Fill with the region's tile") << "Fill" << QPoint(0, 0) << false;
+        QTest::newRow("Rectangle over its own tile") << "Rectangle" << QPoint(0, 0) << false;
+    }
+    // Each edit of the map is one step named after it that says the map changed, moves the
+    // map's revision on and counts as unsaved; one that changes nothing does none of this.
+    void editsSayWhatChanged() {
+        QFETCH(QString, edit);
+        QFETCH(QPoint, cell);
+        QFETCH(bool, changes);
+        TWork w;
+        w.Map.Cells[13][13] = -1;
+        for (const QPoint& c : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
+            w.Map.Cells[c.x()][c.y()] = 2;
+        const QByteArray before = w.State();
+        const quint64 revision = w.Doc.Revision(TPart::Map);
+        QSignalSpy changed(&w.Doc, &TDocument::Changed);
+        if (edit == "Paint")
+            w.Stroke({cell}, 2);
+        if (edit == "Erase") {
+            w.Doc.Erase(cell);
+            w.Doc.EndStroke();
+        }
+        if (edit == "Fill")
+            QCOMPARE(w.Doc.FillRegion(cell, 2).isEmpty(), !changes);
+        if (edit == "Rectangle")
+            QCOMPARE(w.Doc.FillRectangle(QRect(cell, QSize(2, 2)), 2).isEmpty(), !changes);
+        QCOMPARE(w.State() != before, changes);
+        QCOMPARE(w.Doc.History().Count(), changes ? 1 : 0);
+        QCOMPARE(changed.count(), changes ? 1 : 0);
+        QCOMPARE(w.Doc.Revision(TPart::Map) > revision, changes);
+        QCOMPARE(w.Unsaved(), changes ? "map" : "");
+        if (!changes)
+            return;
+        QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
+        QCOMPARE(w.Doc.History().UndoName(), edit);
+        w.Doc.Undo();
+        QCOMPARE(w.State(), before);
+        QCOMPARE(w.Unsaved(), "");
+    }
+
+    // Paint and Erase keep strokes of their own: one of the other kind open ends first, and
+    // a fill or rectangle ends either.
+    void strokesOfEachKind() {
+        TWork w;
+        w.Doc.Paint({0, 0}, 1);
+        w.Doc.Paint({1, 0}, 1);
+        w.Doc.Erase({0, 0});
+        w.Doc.Erase({2, 0});
+        w.Doc.Paint({3, 0}, 2);
+        w.Doc.FillRectangle(QRect(5, 5, 1, 1), 2);
+        w.Doc.Erase({4, 0});
+        w.Doc.FillRegion({6, 6}, 1);
+        QVERIFY(!w.Doc.StrokeOpen());
+        QStringList names;
+        while (w.Doc.History().CanUndo()) {
+            names.prepend(w.Doc.History().UndoName());
+            w.Doc.Undo();
+        }
+        QCOMPARE(names, QStringList({"Paint", "Erase", "Paint", "Rectangle", "Erase", "Fill"}));
+    }
+
+    void rectangleIsClippedToTheMap_data() {
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<QRect>("changed");
+        QTest::newRow("inside") << QRect(2, 3, 4, 5) << QRect(2, 3, 4, 5);
+        QTest::newRow("one cell") << QRect(13, 0, 1, 1) << QRect(13, 0, 1, 1);
+        QTest::newRow("negative size, as normalized") << QRect(6, 7, -3, -2) << QRect(3, 5, 3, 2);
+        QTest::newRow("over the left and top edges") << QRect(-3, -1, 5, 3) << QRect(0, 0, 2, 2);
+        QTest::newRow("over the right and bottom edges")
+            << QRect(12, 10, 9, 9) << QRect(12, 10, 2, 4);
+        QTest::newRow("around the map") << QRect(-5, -5, 30, 30) << QRect(0, 0, 14, 14);
+        QTest::newRow("left of the map") << QRect(-4, 2, 4, 4) << QRect();
+        QTest::newRow("below the map") << QRect(2, 14, 3, 3) << QRect();
+        QTest::newRow("empty") << QRect() << QRect();
+    }
+    // The cells a rectangle changes are those of the normalized rect within the map; it
+    // returns their box.
+    void rectangleIsClippedToTheMap() {
+        QFETCH(QRect, rect);
+        QFETCH(QRect, changed);
+        TWork w;
+        QCOMPARE(w.Doc.FillRectangle(rect, 2), changed);
+        for (qint32 x = 0; x < 14; ++x)
+            for (qint32 y = 0; y < 14; ++y)
+                QCOMPARE(w.Map.Cells[x][y], changed.contains(x, y) ? 2 : 0);
+    }
+
+    // A fill of a whole 4096 × 4096 map keeps an eighth of a byte a cell, and undo and redo
+    // give every cell back.
+    void wholeMapFillStepMemory() {
+        TWork w;
+        constexpr qint32 side = 4096;
+        w.Map.New(side, side, 48);
+        w.Doc.ResetHistory();
+        const auto all = [&](TileIndex value) {
+            return std::all_of(w.Map.Cells.data(), w.Map.Cells.data() + w.Map.Cells.Count(),
+                               [&](TileIndex v) { return v == value; });
+        };
+        QCOMPARE(w.Doc.FillRegion({side / 2, side / 3}, 3), QRect(0, 0, side, side));
+        QVERIFY(all(3));
+        const qint64 cells = qint64(side) * side, bytes = w.Doc.History().Bytes();
+        QVERIFY2(bytes <= cells / 8 + 1024, qPrintable(QString::number(bytes)));
+        w.Doc.Undo();
+        QVERIFY(all(0));
+        w.Doc.Redo();
+        QVERIFY(all(3));
+    }
+
+    void outOfMemoryChangesNothing_data() {
+        QTest::addColumn<QString>("edit");
+        QTest::newRow("Fill") << "Fill";
+        QTest::newRow("Rectangle") << "Rectangle";
+    }
+    // Whichever allocation of a fill or rectangle fails, the map, the history and what counts
+    // as saved are as they were; so each can always be undone.
+    void outOfMemoryChangesNothing() {
+        QFETCH(QString, edit);
+        int failures = 0;
+        for (int failAt = 0;; ++failAt) {
+            TWork w;
+            // A comb of walls, so the fill takes many spans and seeds.
+            for (qint32 x = 1; x < 14; x += 2)
+                for (qint32 y = x % 4 == 1 ? 0 : 1; y < (x % 4 == 1 ? 13 : 14); ++y)
+                    w.Map.Cells[x][y] = 1;
+            w.Stroke({{0, 0}}, 2);
+            const QByteArray before = w.State();
+            const quint64 revision = w.Doc.Revision(TPart::Map);
+            bool failed = false;
+            AllocationsLeft = failAt;
+            try {
+                if (edit == "Fill")
+                    w.Doc.FillRegion({0, 1}, 3);
+                else
+                    w.Doc.FillRectangle(QRect(0, 0, 14, 14), 3);
+            } catch (const std::bad_alloc&) {
+                failed = true;
+            }
+            AllocationsLeft = -1;
+            if (!failed) {
+                QCOMPARE(w.Doc.History().UndoName(), edit);
+                break;
+            }
+            ++failures;
+            QCOMPARE(w.State(), before);
+            QCOMPARE(w.Doc.History().Count(), 1);
+            QCOMPARE(w.Doc.Revision(TPart::Map), revision);
+        }
+        QVERIFY(failures >= 2);
+    }
+
     // The oldest steps go once the steps together hold more than the limit (400 strokes of a
     // copy of the map each would keep 20); the newest ones still undo exactly, and a step
     // larger than the limit is not kept at all.
@@ -204,7 +409,7 @@ private slots:
         w.Doc.SetHistoryLimit(16 * 1024);
         QList<QByteArray> states{w.State()};
         for (int i = 0; i < 400; ++i) {
-            w.Stroke({{48 * (i % 14), 48 * ((i / 14) % 14)}, {48 * ((i + 3) % 14), 0}}, i + 1);
+            w.Stroke({{i % 14, (i / 14) % 14}, {(i + 3) % 14, 0}}, i + 1);
             states << w.State();
             QVERIFY(w.Doc.History().Bytes() <= 16 * 1024);
         }
@@ -230,7 +435,7 @@ private slots:
     void savedStatePerFile() {
         TWork w;
         QCOMPARE(w.Unsaved(), "");
-        w.Stroke({{5, 5}}, 1);
+        w.Stroke({{0, 0}}, 1);
         QCOMPARE(w.Unsaved(), "map");
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "");
@@ -248,7 +453,7 @@ private slots:
         QCOMPARE(w.Doc.MapFile() + w.Doc.PackFile(), w.Path("m.map") + w.Path("p.pac"));
         // A stroke touches only the map: undoing it and the tile before it leaves the map as
         // saved.
-        w.Stroke({{5, 5}}, 2);
+        w.Stroke({{0, 0}}, 2);
         w.Doc.Undo();
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "pack");
@@ -257,12 +462,12 @@ private slots:
         // A new step where redo was takes with it a saved state past it, unless none of the
         // steps that go touched that part.
         w.Doc.Redo();
-        w.Stroke({{100, 5}}, 3);
+        w.Stroke({{2, 0}}, 3);
         w.Doc.SaveMap(w.Path("m.map"));
         w.Doc.SavePack(w.Path("p.pac"), "p.pac");
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "map");
-        w.Stroke({{150, 5}}, 3);
+        w.Stroke({{3, 0}}, 3);
         QCOMPARE(w.Unsaved(), "map");
         w.Doc.Undo();
         QCOMPARE(w.Unsaved(), "map");
@@ -287,7 +492,7 @@ private slots:
         w.Doc.Redo();
         QCOMPARE(w.Unsaved(), "");
         // ... and loses one that is not.
-        w.Stroke({{5, 5}}, 1);
+        w.Stroke({{0, 0}}, 1);
         QCOMPARE(w.Doc.History().Count(), 0);
         QCOMPARE(w.Unsaved(), "map");
         // A save that fails leaves the map unsaved when it changed its first text.

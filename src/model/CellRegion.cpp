@@ -106,27 +106,35 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
     };
     std::vector<TSpan> spans;
     std::vector<std::pair<qint32, qint32>> seeds{{x, y}};
-    QRect box;
-    while (!seeds.empty()) {
-        const auto [sx, sy] = seeds.back();
-        seeds.pop_back();
-        const auto column = grid[sx];
-        if (column[std::size_t(sy)] != old)
-            continue;
-        const qint32 y0 = RunEnd(column, sy, old, true);
-        const qint32 y1 = RunEnd(column, sy, old, false);
-        std::fill(column.begin() + y0, column.begin() + y1 + 1, value);
-        spans.push_back({sx, y0, y1});
-        box |= QRect(sx, y0, 1, y1 - y0 + 1);
-        // One seed for each run of old cells beside the span, left and right.
-        for (const qint32 nx : {sx - 1, sx + 1}) {
-            if (nx < 0 || nx >= columns)
+    try {
+        QRect box;
+        while (!seeds.empty()) {
+            const auto [sx, sy] = seeds.back();
+            seeds.pop_back();
+            const auto column = grid[sx];
+            if (column[std::size_t(sy)] != old)
                 continue;
-            RunStarts(grid[nx], y0, y1, old, [&](qint32 ny) { seeds.emplace_back(nx, ny); });
+            const qint32 y0 = RunEnd(column, sy, old, true);
+            const qint32 y1 = RunEnd(column, sy, old, false);
+            spans.push_back({sx, y0, y1}); // kept before it is filled, to be undone below
+            std::fill(column.begin() + y0, column.begin() + y1 + 1, value);
+            box |= QRect(sx, y0, 1, y1 - y0 + 1);
+            // One seed for each run of old cells beside the span, left and right.
+            for (const qint32 nx : {sx - 1, sx + 1}) {
+                if (nx < 0 || nx >= columns)
+                    continue;
+                RunStarts(grid[nx], y0, y1, old, [&](qint32 ny) { seeds.emplace_back(nx, ny); });
+            }
         }
+        TCellRegion region(box);
+        for (const TSpan& span : spans)
+            region.AddSpan(span.X, span.Y0, span.Y1);
+        return region;
+    } catch (...) {
+        // Out of memory: a fill that cannot report its region changes nothing, or it could
+        // never be undone.
+        for (const TSpan& span : spans)
+            std::fill_n(grid[span.X].begin() + span.Y0, span.Y1 - span.Y0 + 1, old);
+        throw;
     }
-    TCellRegion region(box);
-    for (const TSpan& span : spans)
-        region.AddSpan(span.X, span.Y0, span.Y1);
-    return region;
 }

@@ -33,5 +33,6 @@ private:
 
 // The 4-connected region of cells that hold the same value as cell (x, y), which is then
 // filled with value; returns the cells that changed. Nothing changes, and the region is
-// empty, when (x, y) lies outside the grid or already holds value.
+// empty, when (x, y) lies outside the grid or already holds value. Out of memory it throws
+// std::bad_alloc with the grid as it was.
 TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value);

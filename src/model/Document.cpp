@@ -1,7 +1,10 @@
 #include "model/Document.h"
 
+#include "model/CellRegion.h"
 #include "platform/TBitmap.h"
 
+#include <algorithm>
+#include <span>
 #include <vector>
 
 std::unique_ptr<TDocument> Document;
@@ -26,7 +29,7 @@ static_assert(sizeof(TCellChange) == 12);
 // stroke (the tile changed under the pointer) has two changes, which undo in reverse.
 class TPaintStep : public TStep {
 public:
-    explicit TPaintStep(tMap& map) : TStep(QStringLiteral("Paint"), TPart::Map), Map(map) {}
+    TPaintStep(tMap& map, const QString& name) : TStep(name, TPart::Map), Map(map) {}
 
     void Undo() override {
         for (auto c = Changes.crbegin(); c != Changes.crend(); ++c)
@@ -54,6 +57,83 @@ private:
 };
 
 namespace {
+QRect CellsOf(const tMap& map) {
+    return {0, 0, map.Cells.size(), map.Cells.Rows()};
+}
+
+// Whether the map's grid holds every cell of box. The grid is the one a step changed whenever
+// the history is whole; the check only keeps a grid replaced behind the document's back from
+// being written past.
+bool GridHolds(const tMap& map, const QRect& box) {
+    return CellsOf(map).contains(box);
+}
+
+// Fill: the region it changed, one bit a cell, and the value the region held before.
+class TFillStep : public TStep {
+public:
+    TFillStep(tMap& map, TCellRegion region, TileIndex before, TileIndex after)
+        : TStep(QStringLiteral("Fill"), TPart::Map), Map(map), Region(std::move(region)),
+          Before(before), After(after) {}
+
+    void Undo() override { Write(Before); }
+    void Redo() override { Write(After); }
+    qint64 Bytes() const override { return qint64(sizeof(*this)) + Region.MemoryBytes(); }
+
+private:
+    void Write(TileIndex value) {
+        if (GridHolds(Map, Region.Box()))
+            Region.Fill(Map.Cells, value);
+    }
+
+    tMap& Map;
+    const TCellRegion Region;
+    const TileIndex Before;
+    const TileIndex After;
+};
+
+// Rectangle: a box of cells that all become one tile, and what each held before, column by
+// column.
+class TRectangleStep : public TStep {
+public:
+    TRectangleStep(tMap& map, const QRect& box, TileIndex after)
+        : TStep(QStringLiteral("Rectangle"), TPart::Map), Map(map), Box(box), After(after),
+          Before(std::size_t(box.width()) * std::size_t(box.height())) {
+        auto before = Before.begin();
+        for (qint32 x = Box.left(); x <= Box.right(); ++x) {
+            const auto column = Map.Cells[x].subspan(std::size_t(Box.top()), Height());
+            before = std::copy(column.begin(), column.end(), before);
+        }
+    }
+
+    void Undo() override {
+        if (!GridHolds(Map, Box))
+            return;
+        auto before = Before.cbegin();
+        for (qint32 x = Box.left(); x <= Box.right(); ++x, before += qsizetype(Height()))
+            std::copy_n(before, Height(), Column(x).begin());
+    }
+    void Redo() override {
+        if (!GridHolds(Map, Box))
+            return;
+        for (qint32 x = Box.left(); x <= Box.right(); ++x)
+            std::ranges::fill(Column(x), After);
+    }
+    qint64 Bytes() const override {
+        return qint64(sizeof(*this) + Before.capacity() * sizeof(TileIndex));
+    }
+
+private:
+    std::size_t Height() const { return std::size_t(Box.height()); }
+    std::span<TileIndex> Column(qint32 x) {
+        return Map.Cells[x].subspan(std::size_t(Box.top()), Height());
+    }
+
+    tMap& Map;
+    const QRect Box;
+    const TileIndex After;
+    std::vector<TileIndex> Before;
+};
+
 // Add Tile and Delete Tile: a tile that is in the pack at Index, or held here while not.
 class TTileStep : public TStep {
 public:
@@ -145,18 +225,31 @@ void TDocument::CountChange(TParts parts) {
         ++Revisions[1];
 }
 
-bool TDocument::Paint(qint32 pixelX, qint32 pixelY, TileIndex tile) {
-    const std::optional<QPoint> cell = TheMap.CellAt(pixelX, pixelY);
-    if (!cell)
+QRect TDocument::Bounds() const {
+    return CellsOf(TheMap);
+}
+
+bool TDocument::Paint(QPoint cell, TileIndex tile) {
+    return StrokeCell(cell, tile, QStringLiteral("Paint"));
+}
+
+bool TDocument::Erase(QPoint cell) {
+    return StrokeCell(cell, -1, QStringLiteral("Erase"));
+}
+
+bool TDocument::StrokeCell(QPoint cell, TileIndex tile, const QString& name) {
+    if (!Bounds().contains(cell))
         return false;
-    TileIndex& value = TheMap.Cells[cell->x()][std::size_t(cell->y())];
+    TileIndex& value = TheMap.Cells[cell.x()][std::size_t(cell.y())];
     if (value == tile)
         return false;
+    if (Stroke && Stroke->Name != name)
+        EndStroke();
     if (!Stroke)
-        Stroke = std::make_unique<TPaintStep>(TheMap);
+        Stroke = std::make_unique<TPaintStep>(TheMap, name);
     // The grid holds at most 2^28 cells, so a place in it fits 32 bits.
     Stroke->Changes.push_back(
-        {quint32(qint64(cell->x()) * TheMap.Cells.Rows() + cell->y()), value, tile});
+        {quint32(qint64(cell.x()) * TheMap.Cells.Rows() + cell.y()), value, tile});
     value = tile;
     CountChange(TPart::Map);
     return true;
@@ -179,9 +272,13 @@ void TDocument::EndStroke() {
 }
 
 void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
+    step->Redo();
+    Record(std::move(step), savedAfter);
+}
+
+void TDocument::Record(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     TStep& done = *step;
     const TParts parts = done.Parts; // a step larger than the history's limit goes at once
-    done.Redo();
     try {
         Steps.Push(std::move(step));
     } catch (...) {
@@ -191,6 +288,51 @@ void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     Steps.MarkSaved(savedAfter);
     CountChange(parts);
     emit Changed(parts);
+}
+
+QRect TDocument::FillRegion(QPoint cell, TileIndex tile) {
+    EndStroke();
+    if (!Bounds().contains(cell))
+        return {};
+    const TileIndex before = TheMap.Cells[cell.x()][std::size_t(cell.y())];
+    // The flood fill changes the cells as it finds them, so the step is recorded done.
+    TCellRegion region = FloodFill(TheMap.Cells, cell.x(), cell.y(), tile);
+    if (region.Count() == 0)
+        return {};
+    const QRect box = region.Box();
+    std::unique_ptr<TStep> step;
+    try {
+        // The region moves into the step only once its memory is there.
+        step = std::make_unique<TFillStep>(TheMap, std::move(region), before, tile);
+    } catch (...) {
+        region.Fill(TheMap.Cells, before);
+        throw;
+    }
+    Record(std::move(step));
+    return box;
+}
+
+QRect TDocument::FillRectangle(const QRect& cells, TileIndex tile) {
+    EndStroke();
+    const QRect area = cells.normalized() & Bounds();
+    // The step keeps only the box of the cells that change.
+    qint32 left = area.right() + 1, right = area.left() - 1;
+    qint32 top = area.bottom() + 1, bottom = area.top() - 1;
+    for (qint32 x = area.left(); x <= area.right(); ++x) {
+        const auto column = TheMap.Cells[x];
+        for (qint32 y = area.top(); y <= area.bottom(); ++y)
+            if (column[std::size_t(y)] != tile) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    }
+    if (left > right)
+        return {};
+    const QRect box(QPoint(left, top), QPoint(right, bottom));
+    Do(std::make_unique<TRectangleStep>(TheMap, box, tile));
+    return box;
 }
 
 void TDocument::AddTile(const QString& imageFile) {

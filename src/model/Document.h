@@ -26,14 +26,28 @@ public:
     // The files the map and the pack were last opened from or saved to; empty for none.
     const QString& MapFile() const { return MapFileName; }
     const QString& PackFile() const { return PackFileName; }
+    // The map's cells as a rect of cells: columns across, rows down, from (0, 0).
+    QRect Bounds() const;
 
-    // Writes tile into the cell under a view pixel as part of the open stroke, which the first
-    // change opens. Returns whether the cell changed.
-    bool Paint(qint32 pixelX, qint32 pixelY, TileIndex tile);
-    // Closes the open stroke: every cell it changed is one step, "Paint". Every other change
-    // closes it first.
+    // Writes tile into a map cell (column, row) as part of the open stroke, which the first
+    // change opens. A cell outside the map changes nothing. Returns whether the cell changed.
+    bool Paint(QPoint cell, TileIndex tile);
+    // Paint with -1, as a stroke of its own kind, "Erase".
+    bool Erase(QPoint cell);
+    // Closes the open stroke: every cell it changed is one step, "Paint" or "Erase". Every
+    // other change, and a stroke of the other kind, closes it first.
     void EndStroke();
     bool StrokeOpen() const { return Stroke != nullptr; }
+
+    // "Fill": the 4-connected region of cells equal to cell becomes tile. Returns the bounding
+    // box of the cells changed; an empty rect, and no step, when cell lies outside the map or
+    // already holds tile.
+    QRect FillRegion(QPoint cell, TileIndex tile);
+    // "Rectangle": the cells of the rectangle, normalized and clipped to the map, become tile.
+    // Returns the bounding box of the cells changed; an empty rect, and no step, when none is.
+    // (A rect between two corner cells given in any order is QRect(min corner, max corner):
+    // QRect(corner, otherCorner).normalized() loses a column and row when they are reversed.)
+    QRect FillRectangle(const QRect& cells, TileIndex tile);
 
     // "Add Tile": a tile named after the image file, with its image, at the end of the pack.
     void AddTile(const QString& imageFile);
@@ -78,6 +92,10 @@ signals:
 private:
     // Does a step, adds it to the history, and says so.
     void Do(std::unique_ptr<TStep>&& step, TParts savedAfter = {});
+    // Adds a step already done to the history, and says so; undoes it if it cannot be added.
+    void Record(std::unique_ptr<TStep>&& step, TParts savedAfter = {});
+    // Paint and Erase: a cell of the open stroke named name.
+    bool StrokeCell(QPoint cell, TileIndex tile, const QString& name);
     // Moves the revisions of the parts on.
     void CountChange(TParts parts);
 

@@ -92,7 +92,7 @@ void TestGuard::commandsAskFirst() {
     const QByteArray mapOnDisk = ReadFile(mapFile), packOnDisk = ReadFile(packFile);
     QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[3])));
     if (unsaved != "pack") {
-        Document->Paint(60, 60, 2);
+        Document->Paint({1, 1}, 2);
         Document->EndStroke();
     }
     if (unsaved != "map")
@@ -194,7 +194,7 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
     // With no pack to name, the map cannot be saved: the warning, and the window stays.
     TGuiFixture g;
     UseTiles(2);
-    Document->Paint(5, 5, 1);
+    Document->Paint({0, 0}, 1);
     Document->EndStroke();
     g.Dialogs->Answers << TMessage::Save;
     Form1->Exit1->trigger();
@@ -206,7 +206,7 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
 void TestGuard::theQuestionBox() {
     TGuiFixture f;
     UseTiles(1);
-    Document->Paint(5, 5, -1);
+    Document->Paint({0, 0}, -1);
     Document->EndStroke();
     f.Dialogs->Answers << TMessage::Cancel;
     Form1->Exit1->trigger();

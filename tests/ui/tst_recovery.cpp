@@ -32,8 +32,8 @@ struct TSaved {
     }
     QString Path(const QString& name) const { return Dir.filePath(name); }
     QString Copies() const { return Path("recovery"); }
-    void Stroke(QPoint pixel, TileIndex tile) {
-        Doc.Paint(pixel.x(), pixel.y(), tile);
+    void Stroke(QPoint cell, TileIndex tile) {
+        Doc.Paint(cell, tile);
         Doc.EndStroke();
     }
 };
@@ -73,7 +73,7 @@ void TestRecovery::copyFollowsUnsavedWork() {
     TRecovery recovery(s.Doc, s.Copies(), 20ms, 200ms);
     QTest::qWait(100);
     QVERIFY(!QFileInfo::exists(recovery.OwnCopy())); // nothing unsaved, nothing copied
-    s.Stroke({60, 60}, -1);
+    s.Stroke({1, 1}, -1);
     s.Doc.AddTile(s.Path("grass.bmp"));
     QTRY_VERIFY(HasNote(recovery.OwnCopy()));
     // A second editor leaves a running one's copy alone.
@@ -94,7 +94,7 @@ void TestRecovery::copyFollowsUnsavedWork() {
     s.Doc.Undo();
     s.Doc.Undo();
     QTRY_VERIFY(!QFileInfo::exists(recovery.OwnCopy()));
-    s.Stroke({60, 60}, -1);
+    s.Stroke({1, 1}, -1);
     QTRY_VERIFY(HasNote(recovery.OwnCopy()));
     s.Doc.SaveMap(s.Path("m.map"));
     QTRY_VERIFY(!QFileInfo::exists(recovery.OwnCopy()));
@@ -102,7 +102,7 @@ void TestRecovery::copyFollowsUnsavedWork() {
     QVERIFY(!QFileInfo::exists(left) && !QFileInfo::exists(left + ".lock"));
     // A normal end removes the copy and the lock.
     auto ending = std::make_unique<TRecovery>(s.Doc, s.Copies(), 1ms, 1ms);
-    s.Stroke({60, 60}, 0);
+    s.Stroke({1, 1}, 0);
     QTRY_VERIFY(HasNote(ending->OwnCopy()));
     const QString own = ending->OwnCopy();
     ending.reset();
@@ -112,12 +112,12 @@ void TestRecovery::copyFollowsUnsavedWork() {
 void TestRecovery::neverHalfAStroke() {
     TSaved s;
     TRecovery recovery(s.Doc, s.Copies(), 5ms, 5ms);
-    s.Stroke({10, 10}, -1);
+    s.Stroke({0, 0}, -1);
     // A stroke begun before the copy fell due holds it back until the stroke ends.
-    s.Doc.Paint(60, 10, -1);
+    s.Doc.Paint({1, 0}, -1);
     QTest::qWait(200);
     QVERIFY(!HasNote(recovery.OwnCopy()));
-    s.Doc.Paint(110, 10, -1);
+    s.Doc.Paint({2, 0}, -1);
     s.Doc.EndStroke();
     QTRY_VERIFY(HasNote(recovery.OwnCopy()));
     TRecovery other(s.Doc, s.Copies());
@@ -152,7 +152,7 @@ void TestRecovery::restoreAndUnreadableCopies() {
     QString left;
     {
         TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
-        s.Stroke({20, 20}, 5);
+        s.Stroke({1, 1}, 5);
         s.Doc.AddTile(s.Path("grass.bmp"));
         QTRY_VERIFY(HasNote(crashed.OwnCopy()));
         left = LeftByACrash(crashed.OwnCopy(), "left");
@@ -206,7 +206,7 @@ void TestRecovery::failedWritesAreReported() {
     QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
     TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
     QSignalSpy failed(&recovery, &TRecovery::WriteFailed);
-    s.Stroke({10, 10}, -1);
+    s.Stroke({0, 0}, -1);
     QVERIFY(failed.wait());
     QVERIFY2(failed[0][0].toString().startsWith("Cannot create file"),
              qPrintable(failed[0][0].toString()));
@@ -215,7 +215,7 @@ void TestRecovery::failedWritesAreReported() {
     TGuiFixture f;
     UseTiles(1);
     Form1->StartRecovery(s.Copies());
-    Document->Paint(10, 10, -1);
+    Document->Paint({0, 0}, -1);
     Document->EndStroke();
     QTRY_COMPARE_WITH_TIMEOUT(f.Dialogs->Messages.size(), 1, 10000);
     QVERIFY2(f.Dialogs->Messages[0].Text.contains("could not be written"),
