@@ -8,6 +8,7 @@
 #include "ui/newmap.h"
 #include "ui/propertyU.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
@@ -19,6 +20,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
+#include <QToolBar>
 #include <QToolButton>
 #include <cmath>
 #include <type_traits>
@@ -64,6 +66,12 @@ void TMapView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     for (const QRect& area : event->region())
         painter.drawImage(area, Form->Canvas.Image(), area);
+    // The rectangle being dragged, over the map as drawn.
+    if (const QRect outline = Form->ToolOutline(); !outline.isEmpty()) {
+        painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+        painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+        painter.drawRect(outline.adjusted(0, 0, -1, -1));
+    }
 }
 
 void TMapView::resizeEvent(QResizeEvent*) {
@@ -134,6 +142,7 @@ TForm1::TForm1() {
     SaveDlg.Filter = QStringLiteral("Map |*.map|TilePack|*.pac");
 
     BuildMenus();
+    BuildTools();
     auto* client = new QWidget(this);
     MapView = new TMapView(this, client);
     BuildPalette(client);
@@ -144,8 +153,9 @@ TForm1::TForm1() {
     Status = new TStatusBar(this);
     setStatusBar(Status);
 
-    // A client area of 747 x 580 below the menu, as the editor has always opened.
-    resize(747, 580 + menuBar()->sizeHint().height());
+    // A client area of 747 x 580 below the menu and the tool bar, as the editor has always
+    // opened below its menu.
+    resize(747, 580 + menuBar()->sizeHint().height() + Tools_bar->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -210,6 +220,7 @@ void TForm1::BuildMenus() {
     View_menu->addAction(ShowGrid_act);
     iles1 = menuBar()->addMenu(QStringLiteral("Tiles"));
     iles1->addActions({Add_tile_act, Del_Tile_act, Prop_Tile_act});
+    Tools_menu = menuBar()->addMenu(QStringLiteral("Tools"));
     oolZ1 = menuBar()->addMenu(QStringLiteral("ToolZ"));
     oolZ1->addAction(mobmap_act);
     menuBar()->addAction(Exit1);
@@ -280,6 +291,36 @@ void TForm1::BuildPalette(QWidget* client) {
     SetUpTileList();
 }
 
+void TForm1::BuildTools() {
+    Tool_group = new QActionGroup(this);
+    auto tool = [this](const QString& text, Qt::Key key) {
+        auto* a = new QAction(text, Tool_group);
+        a->setShortcut(QKeySequence(key));
+        a->setCheckable(true);
+        return a;
+    };
+    Brush_act = tool(QStringLiteral("Brush"), Qt::Key_B);
+    Eraser_act = tool(QStringLiteral("Eraser"), Qt::Key_E);
+    Rectangle_act = tool(QStringLiteral("Rectangle"), Qt::Key_R);
+    Fill_act = tool(QStringLiteral("Fill"), Qt::Key_F);
+    Picker_act = tool(QStringLiteral("Picker"), Qt::Key_I);
+    Brush_act->setChecked(true);
+    Tools_menu->addActions(Tool_group->actions());
+    Tools_bar = addToolBar(QStringLiteral("Tools"));
+    Tools_bar->setMovable(false);
+    Tools_bar->setFloatable(false);
+    Tools_bar->toggleViewAction()->setEnabled(false); // always there
+    Tools_bar->addActions(Tool_group->actions());
+    for (QAction* a : Tool_group->actions())
+        a->setToolTip(QStringLiteral("%1 (%2)").arg(a->text(), a->shortcut().toString()));
+    connect(Tool_group, &QActionGroup::triggered, this, [this](QAction* chosen) {
+        // A drag in progress ends with the tool it began with.
+        if (Painting)
+            FormMouseUp(Qt::LeftButton, {}, 0, 0);
+        Tool = ToolList[std::size_t(Tool_group->actions().indexOf(chosen))].get();
+    });
+}
+
 void TForm1::FormCreate() {
     AppDir = QCoreApplication::applicationDirPath();
     TilePack = std::make_unique<tTilePack>();
@@ -291,12 +332,25 @@ void TForm1::FormCreate() {
     Map->New(14, 14, 48);
     Document = std::make_unique<TDocument>(*Map, *TilePack);
     connect(Document.get(), &TDocument::Changed, this, &TForm1::DocumentChanged);
+    ToolContext.reset(
+        new TToolContext{*Document, [this] { return TileIndex(SelectedTile()); },
+                         [this](TileIndex tile) { TileList_lb->setCurrentRow(tile); },
+                         [this](const QRect& cells) { ToolChanged += CellsArea(cells); }});
+    ToolList.push_back(std::make_unique<TBrushTool>(*ToolContext));
+    ToolList.push_back(std::make_unique<TEraserTool>(*ToolContext));
+    ToolList.push_back(std::make_unique<TRectangleTool>(*ToolContext));
+    ToolList.push_back(std::make_unique<TFillTool>(*ToolContext));
+    ToolList.push_back(std::make_unique<TPickerTool>(*ToolContext));
+    Tool = ToolList.front().get();
     Destroying = false;
 }
 
 void TForm1::FormDestroy() {
     Destroying = true;
     Recovery.reset(); // a normal end: the recovery copy goes
+    Tool = nullptr;
+    ToolList.clear();
+    ToolContext.reset();
     Document.reset();
     TilePack.reset();
     Map.reset();
@@ -414,7 +468,7 @@ void TForm1::FormResize() {
     Canvas.SetSize(MapView->size());
     Map->SetViewSize(MapView->width(), MapView->height());
     RedrawMap();
-    const int clientHeight = height() - menuBar()->height();
+    const int clientHeight = height() - menuBar()->height() - Tools_bar->height();
     Status->SetText(
         QStringLiteral("w= %1 h= %2 cl= %3").arg(width()).arg(clientHeight).arg(getclWidth()));
 }
@@ -428,7 +482,7 @@ void TForm1::FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers, int x,
         return;
     Painting = true;
     LastPaintPos = QPoint(x, y);
-    PaintSegment(LastPaintPos, LastPaintPos);
+    ToolEvent([this] { Tool->Press(Map->Mapping().CellAt(LastPaintPos)); });
 }
 
 void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
@@ -444,7 +498,7 @@ void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
         ScrollOffsetsText();
     }
     if (Painting) {
-        PaintSegment(LastPaintPos, to);
+        DragTool(LastPaintPos, to);
         LastPaintPos = to;
     }
     ShowPlace();
@@ -453,29 +507,71 @@ void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
 void TForm1::FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int, int) {
     if (button == Qt::MiddleButton)
         Pan.reset();
-    Painting = false;
-    Document->EndStroke(); // the stroke is one step
+    // Any button ends the drag: the right button ends a stroke, as it always has.
+    if (Painting) {
+        Painting = false;
+        ToolEvent([this] { Tool->Release(); });
+    }
+    Document->EndStroke();
 }
 
-void TForm1::PaintSegment(QPoint from, QPoint to) {
+void TForm1::DragTool(QPoint from, QPoint to) {
     // Every pixel of the straight path between two reported positions, so a fast stroke
-    // leaves no gaps; only the part over the map view paints, and only the cells that change
-    // are drawn again.
-    const TileIndex tile = SelectedTile();
+    // leaves no gaps; zoomed out, steps of at most a cell, so no cell is skipped either.
+    const TViewMapping mapping = Map->Mapping();
+    const qint64 cellsPerPixel =
+        std::max<qint64>(1, (mapping.Unit() + Map->TileSize - 1) / Map->TileSize);
     const QRect view = MapView->rect();
     const QPoint d = to - from;
-    const int steps = std::max(std::abs(d.x()), std::abs(d.y()));
-    QRegion changed;
-    for (int i = 0; i <= steps; ++i) {
-        const QPoint p = steps == 0 ? from
-                                    : from + QPoint(int(std::lround(double(d.x()) * i / steps)),
-                                                    int(std::lround(double(d.y()) * i / steps)));
-        const std::optional<QPoint> cell =
-            view.contains(p) ? Map->CellAt(p.x(), p.y()) : std::nullopt;
-        if (cell && Document->Paint(p.x(), p.y(), tile))
-            changed += Map->CellArea(*cell);
-    }
-    RedrawCells(changed & view);
+    const qint64 steps = std::max(std::abs(d.x()), std::abs(d.y())) * cellsPerPixel;
+    ToolEvent([&] {
+        std::optional<QPoint> last;
+        for (qint64 i = 0; i <= steps; ++i) {
+            // Positions in map pixels along the path.
+            auto along = [&](int start, int length, qint64 offset) {
+                return mapping.ToMap(start, offset) +
+                       std::llround(double(mapping.ToMap(start + length, offset) -
+                                           mapping.ToMap(start, offset)) *
+                                    double(i) / double(steps));
+            };
+            const qint64 mapX = along(from.x(), d.x(), Map->OffsetX);
+            const qint64 mapY = along(from.y(), d.y(), Map->OffsetY);
+            if (!view.contains(QPoint(int(mapping.ViewX(mapX)), int(mapping.ViewY(mapY)))))
+                continue;
+            const QPoint cell(int(std::floor(double(mapX) / Map->TileSize)),
+                              int(std::floor(double(mapY) / Map->TileSize)));
+            if (cell != last) {
+                last = cell;
+                Tool->Move(cell);
+            }
+        }
+    });
+}
+
+void TForm1::ToolEvent(const std::function<void()>& event) {
+    const QRect outlined = ToolOutline();
+    ToolChanged = QRegion();
+    event();
+    const QRect view = MapView->rect();
+    RedrawCells(ToolChanged & view);
+    ToolChanged = QRegion();
+    if (const QRect outline = ToolOutline(); outline != outlined)
+        MapView->update(QRegion(outline) + outlined);
+}
+
+QRect TForm1::CellsArea(const QRect& cells) const {
+    return Map->CellArea(cells.topLeft()) | Map->CellArea(cells.bottomRight());
+}
+
+QRect TForm1::ToolOutline() const {
+    if (!Tool)
+        return {};
+    const QRect cells = Tool->Outline();
+    if (cells.isEmpty())
+        return {};
+    const TViewMapping mapping = Map->Mapping();
+    return mapping.CellArea(cells.topLeft(), QSize(Map->TileSize, Map->TileSize)) |
+           mapping.CellArea(cells.bottomRight(), QSize(Map->TileSize, Map->TileSize));
 }
 
 bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {

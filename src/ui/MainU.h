@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/History.h"
+#include "model/Tools.h"
 #include "model/typeU.h"
 #include "platform/TCanvas.h"
 #include "ui/Dialogs.h"
@@ -16,7 +17,9 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QActionGroup;
 class QMenu;
+class QToolBar;
 class QModelIndex;
 class QPainter;
 class QToolButton;
@@ -74,6 +77,8 @@ public:
     QMenu* View_menu;
     QMenu* iles1; // "Tiles"
     QMenu* oolZ1; // "ToolZ"
+    QMenu* Tools_menu;
+    QToolBar* Tools_bar;
     QAction* Exit1;
     QAction* New_act;
     QAction* Open_act;
@@ -85,6 +90,13 @@ public:
     QAction* ActualSize_act;
     QAction* FitMap_act;
     QAction* ShowGrid_act;
+    // The tools, in the order of Tools: each checkable, one checked at a time.
+    QActionGroup* Tool_group;
+    QAction* Brush_act;
+    QAction* Eraser_act;
+    QAction* Rectangle_act;
+    QAction* Fill_act;
+    QAction* Picker_act;
     QAction* Add_tile_act;
     QAction* Del_Tile_act;
     QAction* Prop_Tile_act;
@@ -139,6 +151,10 @@ public:
     int Cur_item(QPoint position);
     void TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
     int SelectedTile() const;
+    // The tool that the left button uses.
+    TTool& CurrentTool() const { return *Tool; }
+    // What the current tool outlines, in view pixels; empty when nothing.
+    QRect ToolOutline() const;
 
 public slots:
     void Add_tile_actExecute();
@@ -164,6 +180,7 @@ private:
     void FormDestroy();
     void BuildMenus();
     void BuildPalette(QWidget* client);
+    void BuildTools();
     void SetUpTileList();
     // The one place that works out where the view and the palette go: the view takes the
     // client area left of the palette, the palette the rest.
@@ -209,7 +226,13 @@ private:
     // The status bar's right-hand part for the pointer's place.
     void ShowPlace();
     void ScrollOffsetsText();
-    void PaintSegment(QPoint from, QPoint to);
+    // Hands the current tool the cells along the straight path between two reported
+    // positions, each cell once, over the view only; then draws what it changed.
+    void DragTool(QPoint from, QPoint to);
+    // Runs an event of the current tool and draws the cells it changed and its outline.
+    void ToolEvent(const std::function<void()>& event);
+    // The view pixels of a rectangle of cells, as far as tiles drawn there may reach.
+    QRect CellsArea(const QRect& cells) const;
     // Runs SaveDlg offering a file name; false if cancelled.
     bool RunSaveDlg(const QString& offered);
     // The palette, the title's modified mark and the Edit menu follow the document.
@@ -222,6 +245,10 @@ private:
     bool OfferRecovery(const QString& copy);
 
     bool Painting = false;
+    std::unique_ptr<TToolContext> ToolContext;
+    std::vector<std::unique_ptr<TTool>> ToolList; // in the order of the tool actions
+    TTool* Tool = nullptr;
+    QRegion ToolChanged; // view pixels the tool's changes need drawn
     // A drag with the middle button: where it started and the offsets then.
     struct TPan {
         QPoint From;

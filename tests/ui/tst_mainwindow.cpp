@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QToolBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -98,7 +99,8 @@ void TestMainWindow::startUpAndResize() {
     // A resize reports the sizes, and the view follows.
     Form1->resize(900, 700);
     QTRY_COMPARE(Form1->MapView->width(), 900 - 108);
-    const int clientHeight = 700 - Form1->menuBar()->height();
+    // The client area lies below the menu and the tool bar.
+    const int clientHeight = 700 - Form1->menuBar()->height() - Form1->Tools_bar->height();
     QCOMPARE(Form1->Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
     QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), Form1->MapView->size());
     QCOMPARE(Form1->Canvas.Size(), Form1->MapView->size());

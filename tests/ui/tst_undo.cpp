@@ -50,7 +50,7 @@ void TestUndo::editMenuAfterFile() {
     QStringList menus;
     for (QAction* menu : Form1->menuBar()->actions())
         menus << menu->text();
-    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tiles", "ToolZ", "Exit"}));
+    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tiles", "Tools", "ToolZ", "Exit"}));
     QCOMPARE(Form1->Edit_menu->actions(), (QList<QAction*>{Form1->Undo_act, Form1->Redo_act}));
     QCOMPARE(Form1->Undo_act->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
     QCOMPARE(Form1->Redo_act->shortcuts(),
