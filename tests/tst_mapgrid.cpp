@@ -251,17 +251,29 @@ private slots:
         QTest::addColumn<QSize>("mapSize");
         QTest::addColumn<QPoint>("start"); // the offsets, in steps of 4
         QTest::addColumn<bool>("grid");
+        QTest::addColumn<int>("zoom");
         const QSize map(30, 25);
         QTest::newRow("tiles as large as a cell")
-            << 16 << QList<int>{16, 16, 16} << map << QPoint() << false;
+            << 16 << QList<int>{16, 16, 16} << map << QPoint() << false << 0;
         QTest::newRow("larger and smaller tiles")
-            << 16 << QList<int>{16, 40, 9} << map << QPoint(8, 4) << false;
+            << 16 << QList<int>{16, 40, 9} << map << QPoint(8, 4) << false << 0;
         QTest::newRow("at the far edges")
-            << 16 << QList<int>{21, 16, 16} << map << QPoint(372, 316) << false;
+            << 16 << QList<int>{21, 16, 16} << map << QPoint(372, 316) << false << 0;
         QTest::newRow("with the grid")
-            << 16 << QList<int>{16, 23, 16} << map << QPoint(4, 12) << true;
+            << 16 << QList<int>{16, 23, 16} << map << QPoint(4, 12) << true << 0;
         QTest::newRow("cells smaller than a step")
-            << 3 << QList<int>{3, 7, 2} << QSize(45, 40) << QPoint(8, 4) << true;
+            << 3 << QList<int>{3, 7, 2} << QSize(45, 40) << QPoint(8, 4) << true << 0;
+        // Zoomed: steps of 4 view pixels, tiles magnified, reduced or one colour each.
+        QTest::newRow("2x, with the grid")
+            << 16 << QList<int>{16, 23, 9} << map << QPoint(4, 12) << true << 1;
+        QTest::newRow("8x, at the far edges")
+            << 16 << QList<int>{21, 16, 16} << map << QPoint(400, 380) << true << 3;
+        QTest::newRow("1/2, with the grid")
+            << 16 << QList<int>{16, 23, 9} << QSize(60, 50) << QPoint(8, 4) << true << -1;
+        QTest::newRow("1/4, odd tile size")
+            << 17 << QList<int>{17, 30, 5} << QSize(60, 50) << QPoint(0, 8) << true << -2;
+        QTest::newRow("1/8, one colour a tile")
+            << 16 << QList<int>{16, 40, 9} << QSize(200, 150) << QPoint(64, 0) << true << -3;
     }
     void partialRedrawsMatchAFullOne() {
         QFETCH(int, tileSize);
@@ -269,8 +281,10 @@ private slots:
         QFETCH(QSize, mapSize);
         QFETCH(QPoint, start);
         QFETCH(bool, grid);
+        QFETCH(int, zoom);
         const QSize view(101, 77);
         Scene scene(view, tileSize, mapSize, view, 0);
+        scene.Map.Zoom = zoom;
         for (int i = 0; i < sides.size(); ++i)
             scene.AddTile(SolidBmp(sides[i], sides[i], Colours[i]));
         scene.Map.ShowGrid = grid;
@@ -301,9 +315,9 @@ private slots:
             } else {
                 if (step % 20 == 1)
                     direction = random.bounded(1, 5);
-                const QPoint before(scene.Map.OffsetX, scene.Map.OffsetY);
+                const TViewMapping before = scene.Map.Mapping();
                 scene.Map.Step(direction);
-                const QPoint moved = QPoint(scene.Map.OffsetX, scene.Map.OffsetY) - before;
+                const QPoint moved = before.ShiftTo(scene.Map.Mapping()).value();
                 scene.Canvas.Scroll(-moved);
                 for (const QRect& area : scene.Map.Uncovered(moved))
                     scene.Map.Redraw(area);

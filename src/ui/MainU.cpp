@@ -557,6 +557,7 @@ void TForm1::ToolEvent(const std::function<void()>& event) {
     ToolChanged = QRegion();
     if (const QRect outline = ToolOutline(); outline != outlined)
         MapView->update(QRegion(outline) + outlined);
+    ShowPlace(); // the cell under the pointer may hold another tile now
 }
 
 QRect TForm1::CellsArea(const QRect& cells) const {
