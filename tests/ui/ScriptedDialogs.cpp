@@ -1,9 +1,12 @@
 #include "ScriptedDialogs.h"
 
+#include "MapScene.h"
+
 #include "platform/TBitmap.h"
 
 #include <QDialog>
 #include <QDir>
+#include <QScreen>
 
 using namespace TestSupport;
 
@@ -88,6 +91,20 @@ QByteArrayList TileNames() {
 
 QRgb ViewPixel(int x, int y) {
     return Form1->Canvas.Image().pixel(x, y) | 0xff000000;
+}
+
+QImage ViewRedrawn() {
+    return TestSupport::FullRedraw(*Map, Form1->Canvas.Size());
+}
+
+QImage Presented() {
+    QCoreApplication::processEvents();
+    const QPoint at = Form1->MapView->mapTo(Form1, QPoint(0, 0));
+    const QSize size = Form1->MapView->size();
+    return Form1->screen()
+        ->grabWindow(Form1->winId(), at.x(), at.y(), size.width(), size.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,

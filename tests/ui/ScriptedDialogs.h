@@ -58,6 +58,10 @@ void UseTiles(const QByteArrayList& names);
 void UseTiles(int count);
 QByteArrayList TileNames();
 QRgb ViewPixel(int x, int y);
+// The view as a full redraw shows it, drawn by a copy of the map on a canvas of its own.
+QImage ViewRedrawn();
+// What the window presents of the map view once it has painted.
+QImage Presented();
 // A map file by hand: the four texts, the size, the cells row by row.
 QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
                    const QList<qint32>& cells);

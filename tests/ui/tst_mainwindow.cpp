@@ -7,13 +7,13 @@
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QToolBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QSet>
 #include <QTimer>
+#include <QToolBar>
 
 namespace {
 QList<QPoint> CellsHolding(TileIndex value) {
@@ -39,35 +39,6 @@ void Press(Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(Form1->TileList_lb, key, modifiers);
 }
 
-// The view as a full redraw shows it: filled with the background, then the map drawn without
-// fill, by a copy of the map on a canvas of its own.
-QImage FullRedraw() {
-    TCanvas canvas(Form1->Canvas.Size());
-    tMap copy(Map->TileSize, &canvas);
-    copy.SetViewSize(Map->ViewWidth, Map->ViewHeight);
-    copy.SetTilePackRef(&TilePack);
-    copy.New(Map->Width, Map->Height, Map->TileSize);
-    for (qint32 x = 0; x < Map->Width; ++x)
-        std::copy(Map->Cells[x].begin(), Map->Cells[x].end(), copy.Cells[x].begin());
-    copy.OffsetX = Map->OffsetX;
-    copy.OffsetY = Map->OffsetY;
-    copy.ShowGrid = Map->ShowGrid;
-    canvas.BrushColor = clBtnFace;
-    canvas.FillRect(QRect(QPoint(0, 0), canvas.Size()));
-    copy.Draw(false);
-    return canvas.Image().copy();
-}
-
-// What the window presents of the map view once it has painted.
-QImage Presented() {
-    QCoreApplication::processEvents();
-    const QPoint at = Form1->MapView->mapTo(Form1, QPoint(0, 0));
-    const QSize size = Form1->MapView->size();
-    return Form1->screen()
-        ->grabWindow(Form1->winId(), at.x(), at.y(), size.width(), size.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -276,7 +247,7 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, stroke.takeFirst());
         for (const QPoint& p : stroke) {
             QTest::mouseMove(Form1->MapView, p);
-            QCOMPARE(Form1->Canvas.Image(), FullRedraw());
+            QCOMPARE(Form1->Canvas.Image(), ViewRedrawn());
             QCOMPARE(Presented(), Form1->Canvas.Image());
         }
         QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, stroke.constLast());
@@ -284,7 +255,7 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
             for (int i = 0; i < times; ++i) {
                 QTest::keyClick(Form1->TileList_lb, key);
                 QVERIFY2(
-                    Form1->Canvas.Image() == FullRedraw(),
+                    Form1->Canvas.Image() == ViewRedrawn(),
                     qPrintable(QStringLiteral("at %1,%2").arg(Map->OffsetX).arg(Map->OffsetY)));
             }
         QCOMPARE(Presented(), Form1->Canvas.Image());
