@@ -242,7 +242,7 @@ private slots:
         map.Zoom = zoom;
         // As far as it goes right and down: the last pixel column and row are in view, and
         // no further than needed.
-        map.ScrollTo(QPoint(1 << 30, 1 << 30));
+        map.ScrollTo(qint64(1) << 40, qint64(1) << 40);
         const QPoint last = map.MaxOffset();
         QCOMPARE(QPoint(map.OffsetX, map.OffsetY), last);
         const TViewMapping end = map.Mapping();
@@ -256,20 +256,37 @@ private slots:
         QVERIFY(4900 > shown.height() ? map.OffsetY + shown.height() >= 4900 : map.OffsetY == 0);
         QCOMPARE(map.OffsetX % end.Unit(), 0);
         // Back: never before the first pixel.
-        map.ScrollTo(QPoint(-5, -(1 << 30)));
+        map.ScrollTo(-5, -(qint64(1) << 40));
         QCOMPARE(QPoint(map.OffsetX, map.OffsetY), QPoint(0, 0));
         // The arrows may go further than MaxOffset; a move further out leaves the view there,
         // a move back goes back from there.
         map.OffsetX = last.x() + 16 * int(end.Unit());
-        map.ScrollTo(QPoint(map.OffsetX + 1000 * int(end.Unit()), 0));
+        map.ScrollTo(map.OffsetX + 1000 * end.Unit(), 0);
         QCOMPARE(map.OffsetX, last.x() + 16 * int(end.Unit()));
-        map.ScrollTo(QPoint(map.OffsetX - 4 * int(end.Unit()), 0));
+        map.ScrollTo(map.OffsetX - 4 * end.Unit(), 0);
         QCOMPARE(map.OffsetX, last.x() + 12 * int(end.Unit()));
         // Zooming keeps the view within the bounds.
         for (int to = TViewMapping::MinZoom; to <= TViewMapping::MaxZoom; ++to) {
             map.ZoomAt(to, QPoint(300, 202));
             QVERIFY(map.OffsetX >= 0 && map.OffsetY >= 0);
             QVERIFY(map.OffsetX <= map.MaxOffset().x() && map.OffsetY <= map.MaxOffset().y());
+        }
+    }
+
+    // A map wider than 2^31 pixels: offsets stop at the largest a view can take.
+    void offsetsNearTheLimit() {
+        Scene scene(QSize(1, 1), 100000, QSize(30000, 2), QSize(300, 200), 0);
+        tMap& map = scene.Map;
+        for (const int zoom : {0, -3, 2}) {
+            map.Zoom = zoom;
+            map.ScrollTo(qint64(1) << 40, 0);
+            QCOMPARE(map.OffsetX, map.MaxOffset().x());
+            QVERIFY(map.OffsetX > std::numeric_limits<qint32>::max() - map.Mapping().Unit());
+            map.Step(1);
+            QVERIFY(map.OffsetX > 0);
+            map.ScrollTo(qint64(map.OffsetX) + (qint64(1) << 30), 0);
+            QVERIFY(map.OffsetX > 0);
+            map.ScrollTo(0, 0);
         }
     }
 

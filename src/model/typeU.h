@@ -215,10 +215,10 @@ public:
     // The largest offsets that still show map: the last pixel column and row just in view,
     // or 0 when the map fits the view.
     QPoint MaxOffset() const;
-    // Moves the view to offset, kept within 0 and MaxOffset, and zoomed out on whole view
-    // pixels. A view that the arrow keys took beyond MaxOffset is never pulled back by a move
-    // that goes further out.
-    void ScrollTo(QPoint offset);
+    // Moves the view to the offsets x and y, kept within 0 and MaxOffset, and zoomed out on
+    // whole view pixels. A view that the arrow keys took beyond MaxOffset is never pulled back
+    // by a move that goes further out. Any offsets may be asked for.
+    void ScrollTo(qint64 x, qint64 y);
     // Zooms to zoom (kept within the limits) keeping the map pixel under the view pixel at
     // where it is, as far as the map's bounds allow.
     void ZoomAt(qint32 zoom, QPoint at);

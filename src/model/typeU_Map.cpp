@@ -347,10 +347,10 @@ QPoint tMap::MaxOffset() const {
     return QPoint(limit(Cells.size(), view.width()), limit(Cells.Rows(), view.height()));
 }
 
-void tMap::ScrollTo(QPoint offset) {
+void tMap::ScrollTo(qint64 x, qint64 y) {
     const QPoint limit = MaxOffset();
     const qint64 unit = Mapping().Unit();
-    auto to = [unit](qint32 old, qint32 target, qint32 max) {
+    auto to = [unit](qint32 old, qint64 target, qint32 max) {
         qint64 o = target;
         if (o > old)
             o = std::min<qint64>(o, std::max(old, max));
@@ -359,8 +359,8 @@ void tMap::ScrollTo(QPoint offset) {
         // from anywhere.
         return qint32(o == 0 || o == max ? o : old + (o - old) / unit * unit);
     };
-    OffsetX = to(OffsetX, offset.x(), limit.x());
-    OffsetY = to(OffsetY, offset.y(), limit.y());
+    OffsetX = to(OffsetX, x, limit.x());
+    OffsetY = to(OffsetY, y, limit.y());
 }
 
 void tMap::ZoomAt(qint32 zoom, QPoint at) {

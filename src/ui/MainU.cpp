@@ -492,9 +492,9 @@ void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
         // The map pixel under the pointer at the start stays under it.
         const TViewMapping mapping = Map->Mapping();
         const QPoint dragged = to - Pan->From;
-        const QPoint offset = Pan->Offset - QPoint(int(mapping.ToMap(dragged.x(), 0)),
-                                                   int(mapping.ToMap(dragged.y(), 0)));
-        MoveView([offset] { Map->ScrollTo(offset); });
+        const qint64 x = Pan->Offset.x() - mapping.ToMap(dragged.x(), 0);
+        const qint64 y = Pan->Offset.y() - mapping.ToMap(dragged.y(), 0);
+        MoveView([x, y] { Map->ScrollTo(x, y); });
         ScrollOffsetsText();
     }
     if (Painting) {
@@ -593,7 +593,7 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
         direction = 4;
         break;
     case Qt::Key_Home:
-        MoveView([] { Map->ScrollTo(QPoint(0, 0)); });
+        MoveView([] { Map->ScrollTo(0, 0); });
         ScrollOffsetsText();
         return true;
     default:
@@ -624,12 +624,9 @@ void TForm1::FormWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers
     }
     // A notch moves three cells, and at least 48 view pixels where cells are small.
     const TViewMapping mapping = Map->Mapping();
-    const qint64 step =
-        std::max<qint64>(3 * qint64(Map->TileSize), mapping.ToMap(48, 0)) * -notches;
-    const qint32 by = qint32(std::clamp<qint64>(step, -(qint64(1) << 30), qint64(1) << 30));
+    const qint64 by = std::max<qint64>(3 * qint64(Map->TileSize), mapping.ToMap(48, 0)) * -notches;
     MoveView([sideways, by] {
-        Map->ScrollTo(sideways ? QPoint(Map->OffsetX + by, Map->OffsetY)
-                               : QPoint(Map->OffsetX, Map->OffsetY + by));
+        Map->ScrollTo(Map->OffsetX + (sideways ? by : 0), Map->OffsetY + (sideways ? 0 : by));
     });
     ScrollOffsetsText();
 }
