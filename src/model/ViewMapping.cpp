@@ -37,8 +37,11 @@ qint64 TViewMapping::ViewSpan(qint64 n) const {
 }
 
 QPoint TViewMapping::CellAt(QPoint view) const {
-    return QPoint(ClampToInt(FloorDiv(MapX(view.x()), TileSize)),
-                  ClampToInt(FloorDiv(MapY(view.y()), TileSize)));
+    return CellOf(MapX(view.x()), MapY(view.y()));
+}
+
+QPoint TViewMapping::CellOf(qint64 mapX, qint64 mapY) const {
+    return QPoint(ClampToInt(FloorDiv(mapX, TileSize)), ClampToInt(FloorDiv(mapY, TileSize)));
 }
 
 QRect TViewMapping::CellArea(QPoint cell, QSize reach) const {

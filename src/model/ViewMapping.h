@@ -56,6 +56,8 @@ struct TViewMapping {
 
     // The cell under a view pixel, which may lie outside the map.
     QPoint CellAt(QPoint view) const;
+    // The cell that holds a map pixel.
+    QPoint CellOf(qint64 mapX, qint64 mapY) const;
     // The view pixels that reach map pixels from the cell's corner cover: the cell itself for
     // a reach of TileSize, a tile's image drawn there for a reach as large as the image.
     QRect CellArea(QPoint cell, QSize reach) const;

@@ -519,27 +519,26 @@ void TForm1::DragTool(QPoint from, QPoint to) {
     // Every pixel of the straight path between two reported positions, so a fast stroke
     // leaves no gaps; zoomed out, steps of at most a cell, so no cell is skipped either.
     const TViewMapping mapping = Map->Mapping();
-    const qint64 cellsPerPixel =
+    const qint64 perPixel =
         std::max<qint64>(1, (mapping.Unit() + Map->TileSize - 1) / Map->TileSize);
     const QRect view = MapView->rect();
     const QPoint d = to - from;
-    const qint64 steps = std::max(std::abs(d.x()), std::abs(d.y())) * cellsPerPixel;
+    const qint64 steps = std::max(std::abs(d.x()), std::abs(d.y())) * perPixel;
     ToolEvent([&] {
         std::optional<QPoint> last;
         for (qint64 i = 0; i <= steps; ++i) {
-            // Positions in map pixels along the path.
+            // Positions in map pixels along the path, rounded as the editor always has.
             auto along = [&](int start, int length, qint64 offset) {
-                return mapping.ToMap(start, offset) +
-                       std::llround(double(mapping.ToMap(start + length, offset) -
-                                           mapping.ToMap(start, offset)) *
-                                    double(i) / double(steps));
+                const qint64 begin = mapping.ToMap(start, offset);
+                const qint64 delta = mapping.ToMap(start + length, offset) - begin;
+                return steps == 0 ? begin
+                                  : begin + std::llround(double(delta) * double(i) / double(steps));
             };
             const qint64 mapX = along(from.x(), d.x(), Map->OffsetX);
             const qint64 mapY = along(from.y(), d.y(), Map->OffsetY);
             if (!view.contains(QPoint(int(mapping.ViewX(mapX)), int(mapping.ViewY(mapY)))))
                 continue;
-            const QPoint cell(int(std::floor(double(mapX) / Map->TileSize)),
-                              int(std::floor(double(mapY) / Map->TileSize)));
+            const QPoint cell = mapping.CellOf(mapX, mapY);
             if (cell != last) {
                 last = cell;
                 Tool->Move(cell);
