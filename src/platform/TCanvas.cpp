@@ -73,6 +73,7 @@ void TCanvas::Bind(QSize size) {
                   ? QImage(Bits + Origin.y() * Buffer.bytesPerLine() + 4 * Origin.x(), size.width(),
                            size.height(), Buffer.bytesPerLine(), QImage::Format_RGB32)
                   : QImage();
+    UpdateReachable();
     if (Surface.isNull())
         return;
     Painter->begin(&Surface);
@@ -82,14 +83,20 @@ void TCanvas::Bind(QSize size) {
 
 void TCanvas::SetClip(const QRect& rect) {
     Clip = rect;
+    UpdateReachable();
     if (Painter->isActive())
         Painter->setClipRect(rect);
 }
 
 void TCanvas::ResetClip() {
     Clip.reset();
+    UpdateReachable();
     if (Painter->isActive())
         Painter->setClipping(false);
+}
+
+void TCanvas::UpdateReachable() {
+    Reachable = Bits ? Surface.rect() & Clip.value_or(Surface.rect()) : QRect();
 }
 
 void TCanvas::Scroll(QPoint delta) {
@@ -214,15 +221,30 @@ void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
 }
 
 QRect TCanvas::Drawable(const QRect& rect) const {
-    return Bits ? rect & Surface.rect() & Clip.value_or(Surface.rect()) : QRect();
+    // By hand: QRect's operator& is not inlined, and small tiles are drawn by the ten thousand.
+    const int left = std::max(rect.left(), Reachable.left());
+    const int top = std::max(rect.top(), Reachable.top());
+    const int right = std::min(rect.right(), Reachable.right());
+    const int bottom = std::min(rect.bottom(), Reachable.bottom());
+    return left <= right && top <= bottom ? QRect(QPoint(left, top), QPoint(right, bottom))
+                                          : QRect();
 }
 
 void TCanvas::MarkDrawn(const QRect& drawn) {
-    if (Pending) {
-        const QRect covered = drawn & Pending->Area;
-        if (!covered.isEmpty())
-            Pending->Covered.push_back(covered);
-    }
+    if (!Pending)
+        return;
+    const QRect covered = drawn & Pending->Area;
+    if (covered.isEmpty())
+        return;
+    // A row of tiles drawn left to right is kept as one rectangle, so that a view of small
+    // tiles leaves a few hundred rectangles for the fill to go round rather than tens of
+    // thousands.
+    std::vector<QRect>& all = Pending->Covered;
+    if (!all.empty() && all.back().top() == covered.top() &&
+        all.back().bottom() == covered.bottom() && all.back().right() + 1 == covered.left())
+        all.back().setRight(covered.right());
+    else
+        all.push_back(covered);
 }
 
 void TCanvas::Draw(int x, int y, const QImage& picture) {

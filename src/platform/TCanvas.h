@@ -85,6 +85,8 @@ private:
     void Bind(QSize size);
     // The part of rect that drawing reaches: on the surface and in the clip.
     QRect Drawable(const QRect& rect) const;
+    // Sets Reachable from the surface and the clip.
+    void UpdateReachable();
     QRgb* Pixel(QPoint at) {
         return reinterpret_cast<QRgb*>(Bits + (Origin.y() + at.y()) * Buffer.bytesPerLine()) +
                Origin.x() + at.x();
@@ -102,6 +104,7 @@ private:
     QImage Surface;
     std::unique_ptr<QPainter> Painter;
     std::optional<QRect> Clip;
+    QRect Reachable; // the surface within the clip; empty without a surface
     QPoint PenPos;
     mutable std::optional<TPendingFill> Pending;
 };
