@@ -199,9 +199,9 @@ void tMap::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
     }
     if (look != TViewMapping::TLook::Natural && !Looks)
         Looks = std::make_unique<TTileLooks>();
-    // Each tile's reduced image, looked up once a draw: small cells are many.
-    std::vector<const QImage*> reduced(
-        look == TViewMapping::TLook::Reduced ? std::size_t(pack.Count()) : 0, nullptr);
+    // What each tile draws, looked up once a draw: cells are many, tiles few.
+    std::vector<std::optional<TCanvas::TPixels>> pixels(
+        look == TViewMapping::TLook::Magnified ? 0 : std::size_t(pack.Count()));
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
     // their right and below, as the map is read.
     for (qint64 row = firstRow; row <= lastRow; ++row) {
@@ -211,21 +211,17 @@ void tMap::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
             if (v < 0 || v > pack.Count() - 1)
                 continue;
             const int x = int(mapping.ViewX(column * TileSize));
-            switch (look) {
-            case TViewMapping::TLook::Natural:
-                Canvas->Draw(x, y, *pack.Tiles[std::size_t(v)]->Bitmap);
-                break;
-            case TViewMapping::TLook::Magnified:
-                Canvas->DrawMagnified(x, y, pack.Tiles[std::size_t(v)]->Bitmap->Picture(), Zoom);
-                break;
-            default: {
-                const QImage*& image = reduced[std::size_t(v)];
-                if (!image)
-                    image = &Looks->Reduced(pack, v, -Zoom);
-                Canvas->Draw(x, y, *image);
-                break;
+            const TBitmap& bitmap = *pack.Tiles[std::size_t(v)]->Bitmap;
+            if (look == TViewMapping::TLook::Magnified) {
+                Canvas->DrawMagnified(x, y, bitmap.Picture(), Zoom);
+                continue;
             }
-            }
+            std::optional<TCanvas::TPixels>& tile = pixels[std::size_t(v)];
+            if (!tile)
+                tile = TCanvas::TPixels::Of(look == TViewMapping::TLook::Natural
+                                                ? bitmap.Picture()
+                                                : Looks->Reduced(pack, v, -Zoom));
+            Canvas->Draw(x, y, *tile);
         }
     }
 }
