@@ -204,22 +204,26 @@ void tMap::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
         look == TViewMapping::TLook::Magnified ? 0 : std::size_t(pack.Count()));
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
     // their right and below, as the map is read.
+    // Where each column's cells start in the view, found once for all rows.
+    std::vector<int> xs(std::size_t(std::max<qint64>(0, lastColumn - firstColumn + 1)));
+    for (std::size_t i = 0; i < xs.size(); ++i)
+        xs[i] = int(mapping.ViewX((firstColumn + qint64(i)) * TileSize));
+    const quint32 count = quint32(pack.Count());
     for (qint64 row = firstRow; row <= lastRow; ++row) {
         const int y = int(mapping.ViewY(row * TileSize));
         for (qint64 column = firstColumn; column <= lastColumn; ++column) {
             const TileIndex v = Cells[qint32(column)][std::size_t(row)];
-            if (v < 0 || v > pack.Count() - 1)
+            if (quint32(v) >= count)
                 continue;
-            const int x = int(mapping.ViewX(column * TileSize));
-            const TBitmap& bitmap = *pack.Tiles[std::size_t(v)]->Bitmap;
+            const int x = xs[std::size_t(column - firstColumn)];
             if (look == TViewMapping::TLook::Magnified) {
-                Canvas->DrawMagnified(x, y, bitmap.Picture(), Zoom);
+                Canvas->DrawMagnified(x, y, pack.Tiles[std::size_t(v)]->Bitmap->Picture(), Zoom);
                 continue;
             }
             std::optional<TCanvas::TPixels>& tile = pixels[std::size_t(v)];
             if (!tile)
                 tile = TCanvas::TPixels::Of(look == TViewMapping::TLook::Natural
-                                                ? bitmap.Picture()
+                                                ? pack.Tiles[std::size_t(v)]->Bitmap->Picture()
                                                 : Looks->Reduced(pack, v, -Zoom));
             Canvas->Draw(x, y, *tile);
         }

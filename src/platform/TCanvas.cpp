@@ -30,7 +30,9 @@ inline void CopyRow(uchar* to, const uchar* from, std::size_t bytes) {
         for (; i + 16 <= bytes; i += 16)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-        for (; i < bytes; i += 4)
+        for (; i + 8 <= bytes; i += 8)
+            std::memcpy(to + i, from + i, 8);
+        if (i < bytes)
             std::memcpy(to + i, from + i, 4);
         return;
     }
