@@ -1,6 +1,7 @@
-// Map.Draw of a full 1920 × 1080 view against F, one memcpy of such a frame. The tiles are
-// loaded from real BMP files, half of them 24-bit and half 8-bit with a palette, as the editor
-// gets them from users; cells pick tiles at random so neighbours differ.
+// Map.Draw of a full 1920 × 1080 view against F, one memcpy of such a frame, and the window's
+// full redraw of that view at every zoom. The tiles are loaded from real BMP files, half of
+// them 24-bit and half 8-bit with a palette, as the editor gets them from users; cells pick
+// tiles at random so neighbours differ.
 
 #include "BenchSupport.h"
 
@@ -13,12 +14,14 @@ constexpr int TileKinds = 32;
 
 // A full-frame view over a map, larger than the view, of randomly chosen tiles.
 struct TScene {
-    explicit TScene(int tileSize)
+    // A map just larger than the view unless the side (in cells) is given.
+    explicit TScene(int tileSize, qint32 side = 0)
         : Pack(Bench::LoadTilePack(tileSize, TileKinds)),
           Canvas(QSize(Bench::FrameWidth, Bench::FrameHeight)), Map(tileSize, &Canvas) {
         Map.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
         Map.SetTilePackRef(&Pack);
-        Map.New(Bench::FrameWidth / tileSize + 8, Bench::FrameHeight / tileSize + 8, tileSize);
+        Map.New(side ? side : Bench::FrameWidth / tileSize + 8,
+                side ? side : Bench::FrameHeight / tileSize + 8, tileSize);
         Bench::FillCells(Map, TileKinds);
     }
     std::unique_ptr<tTilePack> Pack;
@@ -58,6 +61,32 @@ void BM_Scroll(benchmark::State& state, Bench::TCache cache) {
 }
 KORVANE_BENCH_BOTH(
     BM_Scroll, ->ArgNames({"tile"})->Arg(48)->UseManualTime()->Unit(benchmark::kMillisecond));
+
+// The window's full redraw (Map.Redraw of the whole view) of a 4096 × 4096 map of 48-pixel
+// tiles at 2^zoom, the view in the middle of the map as far as the zoom lets it be (at the
+// smallest zoom the whole map fits). The zoomed-out looks, made once per pack change, are
+// made by the untimed first run: the rows measure drawing with them ready.
+void BM_DrawZoom(benchmark::State& state, Bench::TCache cache) {
+    static TScene scene(48, 4096);
+    tMap& map = scene.Map;
+    map.OffsetX = 0;
+    map.OffsetY = 0;
+    map.Zoom = qint32(state.range(0));
+    const QSize shown = map.Mapping().MapSize(QSize(Bench::FrameWidth, Bench::FrameHeight));
+    const qint64 middle = qint64(map.Width) * map.TileSize / 2;
+    map.ScrollTo(QPoint(int(std::max<qint64>(0, middle - shown.width() / 2)),
+                        int(std::max<qint64>(0, middle - shown.height() / 2))));
+    state.counters["offset_x"] = map.OffsetX;
+    state.counters["offset_y"] = map.OffsetY;
+    const QRect view(0, 0, Bench::FrameWidth, Bench::FrameHeight);
+    Bench::FrameCopy frame;
+    Bench::Compare(
+        state, cache, "xF", [&] { map.Redraw(view); }, frame);
+}
+KORVANE_BENCH_BOTH(BM_DrawZoom, ->ArgNames({"zoom"})
+                                    ->DenseRange(TViewMapping::MinZoom, TViewMapping::MaxZoom)
+                                    ->UseManualTime()
+                                    ->Unit(benchmark::kMillisecond));
 
 } // namespace
 

@@ -1,8 +1,9 @@
-// The two window rows against F: one painting mouse move and one scroll step, end to end
-// through the main window. Each step is an event sent to the window as Qt delivers it (through
-// the application object), the handler's work (write the cell, redraw the map), and the
+// The window rows against F: a painting mouse move, a scroll step, a zoom step and a pan step,
+// end to end through the main window. Each step is an event sent to the window as Qt delivers it
+// (through the application object), the handler's work (write the cell, redraw the map), and the
 // present: the posted update processed until the view has painted the canvas into the
-// window's backing store. The map view is 1920 × 1080 pixels, the tiles 48-pixel BMPs.
+// window's backing store. The map view is 1920 × 1080 pixels, the tiles 48-pixel BMPs; the zoom
+// and pan steps move over a 4096 × 4096 map.
 
 #include "BenchSupport.h"
 
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 namespace {
 
@@ -39,8 +41,9 @@ protected:
 };
 
 // Sizes the window so the map view is exactly one benchmark frame, loads the tiles and a map
-// that fills the view, and lets the window settle.
-void SetUpWindow() {
+// of side × side cells, by default one just larger than the view, and lets the window settle
+// unzoomed at the map's top-left corner. A large map is made once and kept for the rows after.
+void SetUpWindow(qint32 side = 0) {
     Form1->show();
     for (int attempt = 0; attempt < 3; ++attempt) {
         const QSize missing = QSize(Bench::FrameWidth, Bench::FrameHeight) - Form1->MapView->size();
@@ -49,10 +52,16 @@ void SetUpWindow() {
         Form1->resize(Form1->size() + missing);
         QCoreApplication::processEvents();
     }
-    TilePack = Bench::LoadTilePack(48, TileKinds);
-    Form1->UpdateTileListBox();
-    Map->New(Bench::FrameWidth / 48 + 8, Bench::FrameHeight / 48 + 8, 48);
-    Bench::FillCells(*Map, TileKinds - 2); // the last two are for painting
+    Map->Zoom = 0;
+    Map->OffsetX = 0;
+    Map->OffsetY = 0;
+    if (!side || Map->Width != side || Map->Height != side) {
+        TilePack = Bench::LoadTilePack(48, TileKinds);
+        Form1->UpdateTileListBox();
+        Map->New(side ? side : Bench::FrameWidth / 48 + 8,
+                 side ? side : Bench::FrameHeight / 48 + 8, 48);
+        Bench::FillCells(*Map, TileKinds - 2); // the last two are for painting
+    }
     Form1->RedrawMap();
     QCoreApplication::processEvents();
 }
@@ -153,6 +162,77 @@ void BM_WindowScrollStep(benchmark::State& state, Bench::TCache cache) {
     Report(state, counter, step);
 }
 KORVANE_BENCH_BOTH(BM_WindowScrollStep, ->UseManualTime()->Unit(benchmark::kMillisecond));
+
+// Zooms the window to 2^zoom with the view in the middle of the 4096 × 4096 map.
+void SetUpMiddle(qint32 zoom) {
+    SetUpWindow(4096);
+    Map->Zoom = zoom;
+    const QSize shown = Map->Mapping().MapSize(QSize(Map->ViewWidth, Map->ViewHeight));
+    const qint64 middle = qint64(Map->Width) * Map->TileSize / 2;
+    Map->ScrollTo(QPoint(int(std::max<qint64>(0, middle - shown.width() / 2)),
+                         int(std::max<qint64>(0, middle - shown.height() / 2))));
+    Form1->RedrawMap();
+    Present();
+}
+
+// One notch of Ctrl+wheel at the middle of the view, in (zoom in) and out in turn, between
+// 2^zoom and 2^(zoom + 1): the zoom, the full redraw, the status text, the present.
+void BM_WindowZoomStep(benchmark::State& state, Bench::TCache cache) {
+    const qint32 zoom = qint32(state.range(0));
+    SetUpMiddle(zoom);
+    const QPoint at = Form1->MapView->rect().center();
+    PaintCounter counter;
+    Form1->MapView->installEventFilter(&counter);
+    qint64 step = 0;
+    bool zoomsKept = true;
+    Bench::Compare(
+        state, cache, "xF",
+        [&] {
+            const int notch = ++step % 2 ? 120 : -120;
+            QWheelEvent wheel(at, Form1->MapView->mapToGlobal(at), QPoint(), QPoint(0, notch),
+                              Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(Form1->MapView, &wheel);
+            Present();
+        },
+        Bench::FrameCopy(), [&] { zoomsKept &= Map->Zoom == zoom + qint32(step % 2); });
+    Form1->MapView->removeEventFilter(&counter);
+    Report(state, counter, step);
+    if (!zoomsKept)
+        state.SkipWithError("a wheel notch did not zoom by one step");
+}
+KORVANE_BENCH_BOTH(
+    BM_WindowZoomStep, ->ArgNames({"zoom"})->Arg(-1)->Arg(-4)->Arg(-8)->UseManualTime()->Unit(
+                           benchmark::kMillisecond));
+
+// One mouse move of a middle-button drag at 2^zoom, 4 view pixels right and down and back in
+// turn: the pan, the redraw of what it uncovers, the present.
+void BM_WindowPanStep(benchmark::State& state, Bench::TCache cache) {
+    SetUpMiddle(qint32(state.range(0)));
+    const QPoint from = Form1->MapView->rect().center();
+    SendMouse(QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
+    Present();
+    const QPoint start(Map->OffsetX, Map->OffsetY);
+    PaintCounter counter;
+    Form1->MapView->installEventFilter(&counter);
+    qint64 step = 0;
+    bool moved = true;
+    Bench::Compare(
+        state, cache, "xF",
+        [&] {
+            const QPoint to = ++step % 2 ? from + QPoint(4, 4) : from;
+            SendMouse(QEvent::MouseMove, to, Qt::NoButton, Qt::MiddleButton);
+            Present();
+        },
+        Bench::FrameCopy(),
+        [&] { moved &= (QPoint(Map->OffsetX, Map->OffsetY) == start) == (step % 2 == 0); });
+    Form1->MapView->removeEventFilter(&counter);
+    SendMouse(QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
+    Report(state, counter, step);
+    if (!moved)
+        state.SkipWithError("a drag step did not move the view");
+}
+KORVANE_BENCH_BOTH(BM_WindowPanStep, ->ArgNames({"zoom"})->Arg(0)->Arg(-4)->UseManualTime()->Unit(
+                                         benchmark::kMillisecond));
 
 } // namespace
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 TCellGrid::TCellGrid(qint32 columns, qint32 rows)
     : Columns(columns), RowCount(rows),
@@ -198,27 +199,33 @@ void tMap::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
     }
     if (look != TViewMapping::TLook::Natural && !Looks)
         Looks = std::make_unique<TTileLooks>();
+    // What each tile draws, looked up once a draw: cells are many, tiles few.
+    std::vector<std::optional<TCanvas::TPixels>> pixels(
+        look == TViewMapping::TLook::Magnified ? 0 : std::size_t(pack.Count()));
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
     // their right and below, as the map is read.
+    // Where each column's cells start in the view, found once for all rows.
+    std::vector<int> xs(std::size_t(std::max<qint64>(0, lastColumn - firstColumn + 1)));
+    for (std::size_t i = 0; i < xs.size(); ++i)
+        xs[i] = int(mapping.ViewX((firstColumn + qint64(i)) * TileSize));
+    const quint32 count = quint32(pack.Count());
     for (qint64 row = firstRow; row <= lastRow; ++row) {
         const int y = int(mapping.ViewY(row * TileSize));
         for (qint64 column = firstColumn; column <= lastColumn; ++column) {
             const TileIndex v = Cells[qint32(column)][std::size_t(row)];
-            if (v < 0 || v > pack.Count() - 1)
+            if (quint32(v) >= count)
                 continue;
-            const int x = int(mapping.ViewX(column * TileSize));
-            const TBitmap& bitmap = *pack.Tiles[std::size_t(v)]->Bitmap;
-            switch (look) {
-            case TViewMapping::TLook::Natural:
-                Canvas->Draw(x, y, bitmap);
-                break;
-            case TViewMapping::TLook::Magnified:
-                Canvas->DrawMagnified(x, y, bitmap.Picture(), Zoom);
-                break;
-            default:
-                Canvas->Draw(x, y, Looks->Reduced(pack, v, -Zoom));
-                break;
+            const int x = xs[std::size_t(column - firstColumn)];
+            if (look == TViewMapping::TLook::Magnified) {
+                Canvas->DrawMagnified(x, y, pack.Tiles[std::size_t(v)]->Bitmap->Picture(), Zoom);
+                continue;
             }
+            std::optional<TCanvas::TPixels>& tile = pixels[std::size_t(v)];
+            if (!tile)
+                tile = TCanvas::TPixels::Of(look == TViewMapping::TLook::Natural
+                                                ? pack.Tiles[std::size_t(v)]->Bitmap->Picture()
+                                                : Looks->Reduced(pack, v, -Zoom));
+            Canvas->Draw(x, y, *tile);
         }
     }
 }
@@ -239,30 +246,53 @@ void tMap::DrawColours(const tTilePack& pack, const QRect& area) {
                                  mapping.ViewY(qint64(Cells.Rows()) * TileSize - 1)))));
     if (map.isEmpty())
         return;
-    // The column under each view pixel of a row, found once for all rows.
-    std::vector<const TileIndex*> columns(std::size_t(map.width()));
+    // The cell column under each view pixel of a row; the cell rows the view's rows show, and
+    // which of them each view row shows.
+    std::vector<qint64> columnOf(std::size_t(map.width()));
     for (int i = 0; i < map.width(); ++i)
-        columns[std::size_t(i)] = Cells[qint32(mapping.MapX(map.left() + i) / TileSize)].data();
-    const QRgb background = clBtnFace.rgb();
-    const qint32 count = pack.Count();
-    qint64 lastRow = -1;
-    const QRgb* last = nullptr;
-    Canvas->WriteRows(map, [&](int y, int x, std::span<QRgb> pixels) {
-        const qint64 row = mapping.MapY(y) / TileSize;
-        const std::size_t skip = std::size_t(x - map.left());
-        if (row == lastRow && last) {
-            // The rows of one cell row are the same.
-            std::copy_n(last + skip, pixels.size(), pixels.data());
-        } else {
-            for (std::size_t i = 0; i < pixels.size(); ++i) {
-                const TileIndex v = columns[skip + i][row];
-                const QRgb colour = v >= 0 && v < count ? colours[std::size_t(v)] : 0;
-                pixels[i] = colour ? colour : background;
-            }
+        columnOf[std::size_t(i)] = mapping.MapX(map.left() + i) / TileSize;
+    std::vector<qint64> rows;
+    std::vector<std::size_t> rowOf(std::size_t(map.height()));
+    for (int i = 0; i < map.height(); ++i) {
+        const qint64 row = mapping.MapY(map.top() + i) / TileSize;
+        if (rows.empty() || rows.back() != row)
+            rows.push_back(row);
+        rowOf[std::size_t(i)] = rows.size() - 1;
+    }
+    // What each cell value shows: its tile's colour, or the background for a tile without
+    // pixels and, in the last entry, for every value the pack has no tile for.
+    const quint32 count = quint32(pack.Count());
+    std::vector<QRgb> shades(colours.begin(), colours.begin() + count);
+    shades.push_back(0);
+    std::replace(shades.begin(), shades.end(), QRgb(0), clBtnFace.rgb());
+    auto colourOf = [&](TileIndex v) { return shades[std::min(quint32(v), count)]; };
+    // A strip of view columns at a time: the cells of each column are read down the column,
+    // as the grid keeps them, into a block of the strip's rows, which are then copied into the
+    // view. Reading across the columns instead costs a cache miss for almost every cell once
+    // cells are smaller than view pixels.
+    constexpr int Strip = 64;
+    std::vector<QRgb> block(rows.size() * Strip);
+    for (int left = 0; left < map.width(); left += Strip) {
+        const int width = std::min(Strip, map.width() - left);
+        for (int i = left; i < left + width;) {
+            // The view columns showing one cell column.
+            int end = i + 1;
+            while (end < left + width && columnOf[std::size_t(end)] == columnOf[std::size_t(i)])
+                ++end;
+            const TileIndex* cells = Cells[qint32(columnOf[std::size_t(i)])].data();
+            QRgb* to = block.data() + (i - left);
+            for (std::size_t k = 0; k < rows.size(); ++k, to += Strip)
+                std::fill(to, to + (end - i), colourOf(cells[rows[k]]));
+            i = end;
         }
-        lastRow = row;
-        last = pixels.data() - skip;
-    });
+        const int stripLeft = map.left() + left;
+        Canvas->WriteRows(QRect(stripLeft, map.top(), width, map.height()),
+                          [&](int y, int x, std::span<QRgb> pixels) {
+                              std::copy_n(block.data() + rowOf[std::size_t(y - map.top())] * Strip +
+                                              (x - stripLeft),
+                                          pixels.size(), pixels.data());
+                          });
+    }
 }
 
 void tMap::DrawGrid() {

@@ -30,7 +30,9 @@ inline void CopyRow(uchar* to, const uchar* from, std::size_t bytes) {
         for (; i + 16 <= bytes; i += 16)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
-        for (; i < bytes; i += 4)
+        for (; i + 8 <= bytes; i += 8)
+            std::memcpy(to + i, from + i, 8);
+        if (i < bytes)
             std::memcpy(to + i, from + i, 4);
         return;
     }
@@ -60,6 +62,7 @@ void TCanvas::SetSize(QSize size) {
     Buffer = std::move(buffer);
     // The buffer is not shared, so this is the very memory every surface over it shows.
     Bits = Buffer.isNull() ? nullptr : Buffer.bits();
+    Stride = Buffer.bytesPerLine();
     Origin = QPoint(Margin, Margin);
     Painter = std::make_unique<QPainter>();
     Bind(size);
@@ -73,6 +76,7 @@ void TCanvas::Bind(QSize size) {
                   ? QImage(Bits + Origin.y() * Buffer.bytesPerLine() + 4 * Origin.x(), size.width(),
                            size.height(), Buffer.bytesPerLine(), QImage::Format_RGB32)
                   : QImage();
+    UpdateReachable();
     if (Surface.isNull())
         return;
     Painter->begin(&Surface);
@@ -82,14 +86,20 @@ void TCanvas::Bind(QSize size) {
 
 void TCanvas::SetClip(const QRect& rect) {
     Clip = rect;
+    UpdateReachable();
     if (Painter->isActive())
         Painter->setClipRect(rect);
 }
 
 void TCanvas::ResetClip() {
     Clip.reset();
+    UpdateReachable();
     if (Painter->isActive())
         Painter->setClipping(false);
+}
+
+void TCanvas::UpdateReachable() {
+    Reachable = Bits ? Surface.rect() & Clip.value_or(Surface.rect()) : QRect();
 }
 
 void TCanvas::Scroll(QPoint delta) {
@@ -213,32 +223,100 @@ void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
         Draw(x, y, bitmap.Picture());
 }
 
+namespace {
+// a & b for normalised rectangles, by hand: QRect's operator& is not inlined, and small tiles
+// are drawn by the ten thousand.
+QRect Intersection(const QRect& a, const QRect& b) {
+    const int left = std::max(a.left(), b.left()), top = std::max(a.top(), b.top());
+    const int right = std::min(a.right(), b.right()), bottom = std::min(a.bottom(), b.bottom());
+    return left <= right && top <= bottom ? QRect(QPoint(left, top), QPoint(right, bottom))
+                                          : QRect();
+}
+} // namespace
+
 QRect TCanvas::Drawable(const QRect& rect) const {
-    return Bits ? rect & Surface.rect() & Clip.value_or(Surface.rect()) : QRect();
+    return Intersection(rect, Reachable);
 }
 
 void TCanvas::MarkDrawn(const QRect& drawn) {
-    if (Pending) {
-        const QRect covered = drawn & Pending->Area;
-        if (!covered.isEmpty())
-            Pending->Covered.push_back(covered);
-    }
+    if (!Pending)
+        return;
+    const QRect covered = Intersection(drawn, Pending->Area);
+    if (covered.isEmpty())
+        return;
+    // A row of tiles drawn left to right is kept as one rectangle, so that a view of small
+    // tiles leaves a few hundred rectangles for the fill to go round rather than tens of
+    // thousands.
+    std::vector<QRect>& all = Pending->Covered;
+    if (!all.empty() && all.back().top() == covered.top() &&
+        all.back().bottom() == covered.bottom() && all.back().right() + 1 == covered.left())
+        all.back().setRight(covered.right());
+    else
+        all.push_back(covered);
 }
 
-void TCanvas::Draw(int x, int y, const QImage& picture) {
+TCanvas::TPixels TCanvas::TPixels::Of(const QImage& picture) {
     Q_ASSERT(picture.isNull() || picture.format() == QImage::Format_RGB32);
-    const QRect drawn = Drawable(QRect(QPoint(x, y), picture.size()));
-    if (drawn.isEmpty())
-        return;
-    const qsizetype stride = Buffer.bytesPerLine(), pictureStride = picture.bytesPerLine();
-    auto* to = reinterpret_cast<uchar*>(Pixel(drawn.topLeft()));
-    const uchar* from =
-        picture.constBits() + (drawn.top() - y) * pictureStride + 4 * (drawn.left() - x);
-    const std::size_t rowBytes = 4 * std::size_t(drawn.width());
-    for (int row = 0; row < drawn.height(); ++row, to += stride, from += pictureStride)
-        CopyRow(to, from, rowBytes);
-    MarkDrawn(drawn);
+    return picture.isNull() ? TPixels()
+                            : TPixels{picture.constBits(), picture.bytesPerLine(), picture.size()};
 }
+
+void TCanvas::Draw(int x, int y, const TPixels& pixels) {
+    // Clipped in plain numbers: tiles are drawn by the ten thousand when they are small.
+    const int left = std::max(x, Reachable.left()), top = std::max(y, Reachable.top());
+    const int right = std::min(x + pixels.Size.width(), Reachable.right() + 1);
+    const int bottom = std::min(y + pixels.Size.height(), Reachable.bottom() + 1);
+    if (left >= right || top >= bottom)
+        return;
+    auto* to = reinterpret_cast<uchar*>(Pixel(QPoint(left, top)));
+    const uchar* from = pixels.Bits + (top - y) * pixels.Stride + 4 * (left - x);
+    const std::size_t rowBytes = 4 * std::size_t(right - left);
+    for (int row = top; row < bottom; ++row, to += Stride, from += pixels.Stride)
+        CopyRow(to, from, rowBytes);
+    if (Pending)
+        MarkDrawn(QRect(left, top, right - left, bottom - top));
+}
+
+namespace {
+// Writes squares picture pixels from from on, each n times.
+template <int n> QRgb* SpreadSquares(QRgb* to, const QRgb* from, qsizetype squares) {
+    for (qsizetype i = 0; i < squares; ++i, to += n)
+        for (int r = 0; r < n; ++r)
+            to[r] = from[i];
+    return to;
+}
+
+// Writes count pixels of a picture row magnified by 2^zoom, from its pixel first on: each
+// picture pixel 2^zoom times. The common zooms have their own loops, with the number of
+// copies fixed, which the compiler turns into a few wide stores per pixel.
+void Spread(QRgb* to, const QRgb* from, int first, int count, int zoom) {
+    const int n = 1 << zoom;
+    QRgb* const end = to + count;
+    // What lies to the left of the first whole square.
+    for (; first % n != 0 && to != end; ++first)
+        *to++ = from[first >> zoom];
+    from += first >> zoom;
+    const qsizetype squares = (end - to) >> zoom;
+    switch (zoom) {
+    case 1:
+        to = SpreadSquares<2>(to, from, squares);
+        break;
+    case 2:
+        to = SpreadSquares<4>(to, from, squares);
+        break;
+    case 3:
+        to = SpreadSquares<8>(to, from, squares);
+        break;
+    default:
+        for (qsizetype i = 0; i < squares; ++i)
+            to = std::fill_n(to, n, from[i]);
+        break;
+    }
+    // What is left of the last square.
+    if (to != end)
+        std::fill(to, end, from[squares]);
+}
+} // namespace
 
 void TCanvas::DrawMagnified(int x, int y, const QImage& picture, int zoom) {
     Q_ASSERT(picture.isNull() || picture.format() == QImage::Format_RGB32);
@@ -252,8 +330,7 @@ void TCanvas::DrawMagnified(int x, int y, const QImage& picture, int zoom) {
         const int bottom = std::min(drawn.bottom(), y + ((row + 1) << zoom) - 1);
         const auto* from = reinterpret_cast<const QRgb*>(picture.constScanLine(row));
         QRgb* to = Pixel(QPoint(drawn.left(), top));
-        for (int i = 0, v = drawn.left() - x; i < drawn.width(); ++i, ++v)
-            to[i] = from[v >> zoom];
+        Spread(to, from, drawn.left() - x, drawn.width(), zoom);
         for (int other = top + 1; other <= bottom; ++other)
             std::memcpy(Pixel(QPoint(drawn.left(), other)), to, rowBytes);
         top = bottom + 1;

@@ -49,10 +49,20 @@ public:
     // fill at once. Lines, fills, resizes and Image() apply a pending fill before they go on.
     void BeginDeferredFill(const QRect& rect, const QColor& color);
     void EndDeferredFill() { ApplyPendingFill(); }
+    // A picture's pixels as drawing reads them, taken once for a picture drawn many times.
+    struct TPixels {
+        const uchar* Bits = nullptr;
+        qsizetype Stride = 0; // bytes per line
+        QSize Size{0, 0};
+        // The pixels of a picture in the surface's format, Format_RGB32, valid while it lives
+        // unchanged.
+        static TPixels Of(const QImage& picture);
+    };
     // Draws at the bitmap's natural size with its top-left corner at (x, y), as an opaque copy.
     void Draw(int x, int y, const TBitmap& bitmap);
     // The same for a picture in the surface's format, Format_RGB32.
-    void Draw(int x, int y, const QImage& picture);
+    void Draw(int x, int y, const QImage& picture) { Draw(x, y, TPixels::Of(picture)); }
+    void Draw(int x, int y, const TPixels& pixels);
     // Draws the picture with each of its pixels a square of 2^zoom pixels, its top-left corner
     // at (x, y).
     void DrawMagnified(int x, int y, const QImage& picture, int zoom);
@@ -85,9 +95,10 @@ private:
     void Bind(QSize size);
     // The part of rect that drawing reaches: on the surface and in the clip.
     QRect Drawable(const QRect& rect) const;
+    // Sets Reachable from the surface and the clip.
+    void UpdateReachable();
     QRgb* Pixel(QPoint at) {
-        return reinterpret_cast<QRgb*>(Bits + (Origin.y() + at.y()) * Buffer.bytesPerLine()) +
-               Origin.x() + at.x();
+        return reinterpret_cast<QRgb*>(Bits + (Origin.y() + at.y()) * Stride) + Origin.x() + at.x();
     }
     // A pending fill leaves alone what was drawn over.
     void MarkDrawn(const QRect& drawn);
@@ -98,10 +109,12 @@ private:
     // memory directly, the rest is drawn by a painter on Surface, an image over that memory.
     QImage Buffer;
     uchar* Bits = nullptr;
+    qsizetype Stride = 0; // the buffer's bytes per line
     QPoint Origin;
     QImage Surface;
     std::unique_ptr<QPainter> Painter;
     std::optional<QRect> Clip;
+    QRect Reachable; // the surface within the clip; empty without a surface
     QPoint PenPos;
     mutable std::optional<TPendingFill> Pending;
 };
