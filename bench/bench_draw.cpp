@@ -74,8 +74,7 @@ void BM_DrawZoom(benchmark::State& state, Bench::TCache cache) {
     map.Zoom = qint32(state.range(0));
     const QSize shown = map.Mapping().MapSize(QSize(Bench::FrameWidth, Bench::FrameHeight));
     const qint64 middle = qint64(map.Width) * map.TileSize / 2;
-    map.ScrollTo(QPoint(int(std::max<qint64>(0, middle - shown.width() / 2)),
-                        int(std::max<qint64>(0, middle - shown.height() / 2))));
+    map.ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
     state.counters["offset_x"] = map.OffsetX;
     state.counters["offset_y"] = map.OffsetY;
     const QRect view(0, 0, Bench::FrameWidth, Bench::FrameHeight);
