@@ -169,8 +169,7 @@ void SetUpMiddle(qint32 zoom) {
     Map->Zoom = zoom;
     const QSize shown = Map->Mapping().MapSize(QSize(Map->ViewWidth, Map->ViewHeight));
     const qint64 middle = qint64(Map->Width) * Map->TileSize / 2;
-    Map->ScrollTo(QPoint(int(std::max<qint64>(0, middle - shown.width() / 2)),
-                         int(std::max<qint64>(0, middle - shown.height() / 2))));
+    Map->ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
     Form1->RedrawMap();
     Present();
 }
