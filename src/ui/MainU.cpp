@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <cmath>
@@ -106,11 +107,20 @@ TStatusBar::TStatusBar(QWidget* parent)
     setFixedHeight(19);
     setSizeGripEnabled(false);
     addWidget(Label, 1);
+    // Wide enough for most places, so a pointer move repaints the text without laying out
+    // the bar again.
+    PlaceLabel->setTextFormat(Qt::PlainText);
+    PlaceLabel->setAutoFillBackground(true); // opaque: the bar under it is not painted again
+    PlaceLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    PlaceLabel->setMinimumWidth(PlaceLabel->fontMetrics().horizontalAdvance(
+        QStringLiteral("Zoom 0.391%   Cell 99999, 99999   Tile 99999")));
     addPermanentWidget(PlaceLabel);
 }
 
 void TStatusBar::SetPlace(const QString& text) {
-    PlaceLabel->setText(text);
+    // Most pointer moves stay in one cell: nothing to lay out or paint again.
+    if (text != PlaceLabel->text())
+        PlaceLabel->setText(text);
 }
 
 QString TStatusBar::Place() const {
@@ -152,6 +162,9 @@ TForm1::TForm1() {
     TileBox_gb->installEventFilter(this);
     Status = new TStatusBar(this);
     setStatusBar(Status);
+    PlaceTimer.setSingleShot(true);
+    PlaceTimer.setInterval(PlaceDelay);
+    connect(&PlaceTimer, &QTimer::timeout, this, &TForm1::ShowPlace);
 
     // A client area of 747 x 580 below the menu and the tool bar, as the editor has always
     // opened below its menu.
@@ -443,7 +456,7 @@ void TForm1::MoveView(const std::function<void()>& move) {
         MapView->scroll(-moved->x(), -moved->y());
         MapView->update(uncovered);
     }
-    ShowPlace();
+    ShowPlaceSoon();
 }
 
 void TForm1::FormActivate() {
@@ -501,7 +514,7 @@ void TForm1::FormMouseMove(Qt::KeyboardModifiers, int x, int y) {
         DragTool(LastPaintPos, to);
         LastPaintPos = to;
     }
-    ShowPlace();
+    ShowPlaceSoon();
 }
 
 void TForm1::FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int, int) {
@@ -556,7 +569,7 @@ void TForm1::ToolEvent(const std::function<void()>& event) {
     ToolChanged = QRegion();
     if (const QRect outline = ToolOutline(); outline != outlined)
         MapView->update(QRegion(outline) + outlined);
-    ShowPlace(); // the cell under the pointer may hold another tile now
+    ShowPlaceSoon(); // the cell under the pointer may hold another tile now
 }
 
 QRect TForm1::CellsArea(const QRect& cells) const {
@@ -640,7 +653,15 @@ void TForm1::FormMouseLeave() {
     ShowPlace();
 }
 
+void TForm1::ShowPlaceSoon() {
+    // Laying out the text costs more than a painting move: moves faster than anyone reads
+    // show their place together, PlaceDelay after the first.
+    if (!PlaceTimer.isActive())
+        PlaceTimer.start();
+}
+
 void TForm1::ShowPlace() {
+    PlaceTimer.stop();
     QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(Map->Zoom);
     if (Pointer) {
         const QPoint cell = Map->Mapping().CellAt(*Pointer);

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QStatusBar>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -223,8 +224,9 @@ private:
     // Runs a move of the view (a scroll, a pan, a zoom); when the view's pixels move as a
     // whole they move along and only what the move uncovers is drawn.
     void MoveView(const std::function<void()>& move);
-    // The status bar's right-hand part for the pointer's place.
+    // The status bar's right-hand part for the pointer's place: now, or within PlaceDelay.
     void ShowPlace();
+    void ShowPlaceSoon();
     void ScrollOffsetsText();
     // Hands the current tool the cells along the straight path between two reported
     // positions, each cell once, over the view only; then draws what it changed.
@@ -256,6 +258,8 @@ private:
     };
     std::optional<TPan> Pan;
     std::optional<QPoint> Pointer; // over the view, for the status bar
+    QTimer PlaceTimer;
+    static constexpr int PlaceDelay = 40; // ms
     int WheelAngle = 0; // of wheels that turn by less than a notch, until a notch is full
     bool Destroying = false;
     QPoint LastPaintPos;

@@ -207,10 +207,15 @@ private slots:
         LargeMap(20, 20);
         Map->Cells[2][1] = 2;
         Map->Cells[3][1] = -1;
+        // Pointer moves show their place within a moment.
         QTest::mouseMove(Form1->MapView, QPoint(100, 50));
-        QCOMPARE(Form1->Status->Place(), "Zoom 100%   Cell 2, 1   Tile 2");
+        QTRY_COMPARE(Form1->Status->Place(), "Zoom 100%   Cell 2, 1   Tile 2");
         QTest::mouseMove(Form1->MapView, QPoint(150, 50));
-        QCOMPARE(Form1->Status->Place(), "Zoom 100%   Cell 3, 1   Tile -1");
+        QTRY_COMPARE(Form1->Status->Place(), "Zoom 100%   Cell 3, 1   Tile -1");
+        // A tool's change shows in the tile index.
+        Form1->TileList_lb->setCurrentRow(0);
+        QTest::mouseClick(Form1->MapView, Qt::LeftButton, {}, QPoint(150, 50));
+        QTRY_COMPARE(Form1->Status->Place(), "Zoom 100%   Cell 3, 1   Tile 0");
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(Form1->MapView, &leave);
         QCOMPARE(Form1->Status->Place(), "Zoom 100%");
