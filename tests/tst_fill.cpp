@@ -112,15 +112,27 @@ private slots:
         QCOMPARE(FloodFill(none, 0, 0, 1).Count(), 0);
     }
 
-    // Random maps of few tiles, against the plain definition.
+    // Random maps of few tiles, against the plain definition: cells at random, and long
+    // runs down the columns, which are read a block at a time.
+    void randomMaps_data() {
+        QTest::addColumn<int>("maxRows");
+        QTest::addColumn<int>("runs"); // the longest run of one value down a column
+        QTest::newRow("cells at random") << 40 << 1;
+        QTest::newRow("long runs") << 300 << 70;
+    }
     void randomMaps() {
+        QFETCH(int, maxRows);
+        QFETCH(int, runs);
         QRandomGenerator random(20261206);
         for (int round = 0; round < 200; ++round) {
-            const qint32 columns = random.bounded(1, 40), rows = random.bounded(1, 40);
+            const qint32 columns = random.bounded(1, 40), rows = random.bounded(1, maxRows);
             TCellGrid grid(columns, rows);
             const int kinds = random.bounded(1, 4);
-            for (qint64 i = 0; i < qint64(columns) * rows; ++i)
-                grid.data()[i] = random.bounded(kinds) - 1;
+            for (qint64 i = 0; i < qint64(columns) * rows;) {
+                const TileIndex v = random.bounded(kinds) - 1;
+                for (int n = random.bounded(1, runs + 1); n > 0 && i < qint64(columns) * rows; --n)
+                    grid.data()[i++] = v;
+            }
             const QPoint at(random.bounded(columns), random.bounded(rows));
             const QSet<QPoint> expected = ReferenceRegion(grid, at);
             const TCellRegion region = FloodFill(grid, at.x(), at.y(), 9);

@@ -65,28 +65,36 @@ qint32 RunEnd(std::span<const TileIndex> column, qint32 y, TileIndex value, bool
     return y;
 }
 
-// Calls seed(y) for the first row of each run of value within y0..y1.
-template <class Seed>
-void RunStarts(std::span<const TileIndex> column, qint32 y0, qint32 y1, TileIndex value,
-               Seed&& seed) {
-    bool inRun = false;
+// Calls run(first, last) for each run of value within y0..y1, cut to that range.
+template <class Run>
+void RunsWithin(std::span<const TileIndex> column, qint32 y0, qint32 y1, TileIndex value,
+                Run&& run) {
+    qint32 start = -1; // of the run being read, -1 outside runs
     for (qint32 y = y0; y <= y1;) {
         if (y + Block <= y1 + 1) {
             const int equal = EqualInBlock(&column[std::size_t(y)], value);
             if (equal == 0 || equal == Block) {
-                if (equal == Block && !inRun)
-                    seed(y);
-                inRun = equal == Block;
+                if (equal == Block && start < 0)
+                    start = y;
+                if (equal == 0 && start >= 0) {
+                    run(start, y - 1);
+                    start = -1;
+                }
                 y += Block;
                 continue;
             }
         }
-        const bool is = column[std::size_t(y)] == value;
-        if (is && !inRun)
-            seed(y);
-        inRun = is;
+        if (column[std::size_t(y)] == value) {
+            if (start < 0)
+                start = y;
+        } else if (start >= 0) {
+            run(start, y - 1);
+            start = -1;
+        }
         ++y;
     }
+    if (start >= 0)
+        run(start, y1);
 }
 } // namespace
 
@@ -104,26 +112,45 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
     struct TSpan {
         qint32 X, Y0, Y1;
     };
+    // A run of old cells found beside a filled span: every cell of it is still old when it
+    // comes to be filled, or none is (a fill takes a whole run), so only its ends need reading.
+    struct TSeed {
+        qint32 X, Y0, Y1;
+        TSpan From; // the span it was found beside, filled already
+    };
     std::vector<TSpan> spans;
-    std::vector<std::pair<qint32, qint32>> seeds{{x, y}};
+    std::vector<TSeed> seeds{{x, y, y, {-1, 0, -1}}};
     try {
         QRect box;
         while (!seeds.empty()) {
-            const auto [sx, sy] = seeds.back();
+            const TSeed seed = seeds.back();
             seeds.pop_back();
-            const auto column = grid[sx];
-            if (column[std::size_t(sy)] != old)
+            const auto column = grid[seed.X];
+            if (column[std::size_t(seed.Y0)] != old)
                 continue;
-            const qint32 y0 = RunEnd(column, sy, old, true);
-            const qint32 y1 = RunEnd(column, sy, old, false);
-            spans.push_back({sx, y0, y1}); // kept before it is filled, to be undone below
+            const qint32 y0 = RunEnd(column, seed.Y0, old, true);
+            const qint32 y1 = RunEnd(column, seed.Y1, old, false);
+            spans.push_back({seed.X, y0, y1}); // kept before it is filled, to be undone below
             std::fill(column.begin() + y0, column.begin() + y1 + 1, value);
-            box |= QRect(sx, y0, 1, y1 - y0 + 1);
-            // One seed for each run of old cells beside the span, left and right.
-            for (const qint32 nx : {sx - 1, sx + 1}) {
+            box |= QRect(seed.X, y0, 1, y1 - y0 + 1);
+            // The runs of old cells beside the span, left and right; beside the span this one
+            // was found from, that span's rows hold value already.
+            const TSpan filled{seed.X, y0, y1};
+            auto look = [&](qint32 nx, qint32 from, qint32 to) {
+                if (from <= to)
+                    RunsWithin(grid[nx], from, to, old, [&](qint32 a, qint32 b) {
+                        seeds.push_back({nx, a, b, filled});
+                    });
+            };
+            for (const qint32 nx : {seed.X - 1, seed.X + 1}) {
                 if (nx < 0 || nx >= columns)
                     continue;
-                RunStarts(grid[nx], y0, y1, old, [&](qint32 ny) { seeds.emplace_back(nx, ny); });
+                if (nx != seed.From.X) {
+                    look(nx, y0, y1);
+                    continue;
+                }
+                look(nx, y0, std::min(y1, seed.From.Y0 - 1));
+                look(nx, std::max(y0, seed.From.Y1 + 1), y1);
             }
         }
         TCellRegion region(box);
