@@ -355,6 +355,7 @@ void TForm1::FormCreate() {
     ToolList.push_back(std::make_unique<TFillTool>(*ToolContext));
     ToolList.push_back(std::make_unique<TPickerTool>(*ToolContext));
     Tool = ToolList.front().get();
+    ShowPlace();
     Destroying = false;
 }
 

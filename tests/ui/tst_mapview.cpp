@@ -204,6 +204,7 @@ private slots:
 
     void placeInTheStatusBar() {
         TGuiFixture f;
+        QCOMPARE(Form1->Status->Place(), "Zoom 100%");
         LargeMap(20, 20);
         Map->Cells[2][1] = 2;
         Map->Cells[3][1] = -1;
