@@ -40,24 +40,31 @@ namespace {
 // block vectorises, and a large region is mostly whole blocks of one value.
 constexpr qint32 Block = 16;
 
-// How many of the Block cells from p hold value.
-inline int EqualInBlock(const TileIndex* p, TileIndex value) {
+// Whether all (any) of the Block cells from p hold value. Without an early exit both loops
+// vectorise into a few compares.
+inline bool AllEqual(const TileIndex* p, TileIndex value) {
+    TileIndex differ = 0;
+    for (int k = 0; k < Block; ++k)
+        differ |= p[k] ^ value;
+    return differ == 0;
+}
+inline bool AnyEqual(const TileIndex* p, TileIndex value) {
     int equal = 0;
     for (int k = 0; k < Block; ++k)
-        equal += p[k] == value;
-    return equal;
+        equal |= p[k] == value;
+    return equal != 0;
 }
 
 // The last row at or below y (the first at or above, when up) of the run of value through y.
 qint32 RunEnd(std::span<const TileIndex> column, qint32 y, TileIndex value, bool up) {
     const qint32 rows = qint32(column.size());
     if (up) {
-        while (y >= Block && EqualInBlock(&column[std::size_t(y - Block)], value) == Block)
+        while (y >= Block && AllEqual(&column[std::size_t(y - Block)], value))
             y -= Block;
         while (y > 0 && column[std::size_t(y - 1)] == value)
             --y;
     } else {
-        while (y + Block < rows && EqualInBlock(&column[std::size_t(y + 1)], value) == Block)
+        while (y + Block < rows && AllEqual(&column[std::size_t(y + 1)], value))
             y += Block;
         while (y < rows - 1 && column[std::size_t(y + 1)] == value)
             ++y;
@@ -72,15 +79,9 @@ void RunsWithin(std::span<const TileIndex> column, qint32 y0, qint32 y1, TileInd
     qint32 start = -1; // of the run being read, -1 outside runs
     for (qint32 y = y0; y <= y1;) {
         if (y + Block <= y1 + 1) {
-            const int equal = EqualInBlock(&column[std::size_t(y)], value);
-            if (equal == 0 || equal == Block) {
-                if (equal == Block && start < 0)
-                    start = y;
-                if (equal == 0 && start >= 0) {
-                    run(start, y - 1);
-                    start = -1;
-                }
-                y += Block;
+            const TileIndex* block = &column[std::size_t(y)];
+            if (start >= 0 ? AllEqual(block, value) : !AnyEqual(block, value)) {
+                y += Block; // the run, or the gap between runs, goes on
                 continue;
             }
         }
