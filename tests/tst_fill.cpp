@@ -112,6 +112,28 @@ private slots:
         QCOMPARE(FloodFill(none, 0, 0, 1).Count(), 0);
     }
 
+    // A region keeps whichever of its spans and a bit a cell of its box is smaller, and
+    // answers the same either way.
+    void regionKeepsTheSmallerForm() {
+        TCellGrid plain(64, 1024), comb(64, 64);
+        std::fill_n(plain.data(), plain.Count(), 0);
+        // A comb: row 0 joins every other column; half the spans are single cells.
+        for (qint32 x = 0; x < 64; ++x)
+            for (qint32 y = 0; y < 64; ++y)
+                comb[x][std::size_t(y)] = y == 0 || x % 2 == 0 ? 0 : 1;
+        const TCellRegion whole = FloodFill(plain, 5, 5, 7);
+        QCOMPARE(whole.Count(), 64 * 1024);
+        QCOMPARE(whole.MemoryBytes(), qint64(64 * sizeof(TCellSpan)));
+        const TCellRegion ragged = FloodFill(comb, 0, 0, 7);
+        QCOMPARE(ragged.MemoryBytes(), 64 * 64 / 8);
+        for (qint32 x = 0; x < 64; ++x)
+            for (qint32 y = 0; y < 64; ++y) {
+                QVERIFY(whole.Contains(x, y * 16 + 15));
+                QCOMPARE(ragged.Contains(x, y), comb[x][std::size_t(y)] == 7);
+            }
+        QVERIFY(!whole.Contains(64, 0) && !whole.Contains(-1, 3));
+    }
+
     // Random maps of few tiles, against the plain definition: cells at random, and long
     // runs down the columns, which are read a block at a time.
     void randomMaps_data() {

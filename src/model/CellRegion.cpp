@@ -7,29 +7,54 @@
 #include <emmintrin.h>
 #endif
 
-TCellRegion::TCellRegion(const QRect& box)
-    : Bounds(box), Bits(std::size_t((qint64(box.width()) * box.height() + 63) / 64)) {}
+TCellRegion::TCellRegion(const QRect& box, const std::vector<TCellSpan>& spans) : Bounds(box) {
+    for (const TCellSpan& span : spans)
+        Cells += span.Y1 - span.Y0 + 1;
+    const qint64 bitBytes = (qint64(box.width()) * box.height() + 63) / 64 * 8;
+    if (qint64(spans.size() * sizeof(TCellSpan)) <= bitBytes) {
+        Spans = spans;
+        std::sort(Spans.begin(), Spans.end(), [](const TCellSpan& a, const TCellSpan& b) {
+            return a.X != b.X ? a.X < b.X : a.Y0 < b.Y0;
+        });
+        return;
+    }
+    Bits.resize(std::size_t(bitBytes / 8));
+    // A span is a run of bits, set a word at a time.
+    for (const TCellSpan& span : spans)
+        for (qint64 bit = BitIndex(span.X, span.Y0), end = BitIndex(span.X, span.Y1) + 1;
+             bit < end;) {
+            const qint64 inWord = std::min<qint64>(64 - bit % 64, end - bit);
+            const quint64 mask = (inWord == 64 ? ~quint64(0) : ((quint64(1) << inWord) - 1))
+                                 << (bit % 64);
+            Bits[std::size_t(bit / 64)] |= mask;
+            bit += inWord;
+        }
+}
 
 bool TCellRegion::Contains(qint32 x, qint32 y) const {
     if (!Bounds.contains(x, y))
         return false;
+    if (Bits.empty()) {
+        // The last span that starts at or before (x, y).
+        const auto after = std::upper_bound(
+            Spans.begin(), Spans.end(), std::pair(x, y),
+            [](const std::pair<qint32, qint32>& at, const TCellSpan& span) {
+                return at.first != span.X ? at.first < span.X : at.second < span.Y0;
+            });
+        if (after == Spans.begin())
+            return false;
+        const TCellSpan& span = *std::prev(after);
+        return span.X == x && y <= span.Y1;
+    }
     const qint64 bit = BitIndex(x, y);
     return (Bits[std::size_t(bit / 64)] >> (bit % 64)) & 1;
 }
 
-void TCellRegion::AddSpan(qint32 x, qint32 y0, qint32 y1) {
-    // A span is a run of bits, set a word at a time.
-    for (qint64 bit = BitIndex(x, y0), end = BitIndex(x, y1) + 1; bit < end;) {
-        const qint64 inWord = std::min<qint64>(64 - bit % 64, end - bit);
-        const quint64 mask = (inWord == 64 ? ~quint64(0) : ((quint64(1) << inWord) - 1))
-                             << (bit % 64);
-        Bits[std::size_t(bit / 64)] |= mask;
-        bit += inWord;
-    }
-    Cells += y1 - y0 + 1;
-}
-
 void TCellRegion::Fill(TCellGrid& grid, TileIndex value) const {
+    for (const TCellSpan& span : Spans)
+        std::fill_n(grid[span.X].begin() + span.Y0, span.Y1 - span.Y0 + 1, value);
+    if (Bits.empty())
+        return;
     for (qint32 x = Bounds.left(); x <= Bounds.right(); ++x) {
         const auto column = grid[x];
         for (qint32 y = Bounds.top(); y <= Bounds.bottom(); ++y)
@@ -119,16 +144,13 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
     // Spans along columns, which are contiguous in the grid. Every filled cell stops holding
     // old, so nothing is visited twice; the spans are kept to build the region afterwards,
     // once its bounding box is known.
-    struct TSpan {
-        qint32 X, Y0, Y1;
-    };
     // A run of old cells found beside a filled span: every cell of it is still old when it
     // comes to be filled, or none is (a fill takes a whole run), so only its ends need reading.
     struct TSeed {
         qint32 X, Y0, Y1;
-        TSpan From; // the span it was found beside, filled already
+        TCellSpan From; // the span it was found beside, filled already
     };
-    std::vector<TSpan> spans;
+    std::vector<TCellSpan> spans;
     std::vector<TSeed> seeds{{x, y, y, {-1, 0, -1}}};
     try {
         QRect box;
@@ -145,7 +167,7 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
             box |= QRect(seed.X, y0, 1, y1 - y0 + 1);
             // The runs of old cells beside the span, left and right; beside the span this one
             // was found from, that span's rows hold value already.
-            const TSpan filled{seed.X, y0, y1};
+            const TCellSpan filled{seed.X, y0, y1};
             auto look = [&](qint32 nx, qint32 from, qint32 to) {
                 if (from <= to)
                     RunsWithin(grid[nx], from, to, old, [&](qint32 a, qint32 b) {
@@ -163,14 +185,12 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
                 look(nx, std::max(y0, seed.From.Y1 + 1), y1);
             }
         }
-        TCellRegion region(box);
-        for (const TSpan& span : spans)
-            region.AddSpan(span.X, span.Y0, span.Y1);
-        return region;
+        // The spans stay here until the region is made, to be undone if that fails.
+        return TCellRegion(box, spans);
     } catch (...) {
         // Out of memory: a fill that cannot report its region changes nothing, or it could
         // never be undone.
-        for (const TSpan& span : spans)
+        for (const TCellSpan& span : spans)
             std::fill_n(grid[span.X].begin() + span.Y0, span.Y1 - span.Y0 + 1, old);
         throw;
     }

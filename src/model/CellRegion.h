@@ -5,21 +5,29 @@
 #include <QRect>
 #include <vector>
 
-// A set of cells within a bounding box, one bit each: what a fill changed, kept by its undo
-// step. A fill of a whole 4096 × 4096 map takes 2 MiB, an eighth of a byte a cell.
+// A run of cells down one column: rows Y0 to Y1 of column X.
+struct TCellSpan {
+    qint32 X, Y0, Y1;
+};
+
+// A set of cells: what a fill changed, kept by its undo step. It is held as its spans down the
+// columns, or as one bit a cell of its bounding box where that takes less memory, so it never
+// takes more than an eighth of a byte a cell of the box: a fill of a whole 4096 × 4096 map of
+// one tile keeps 4096 spans (48 KiB), one of a ragged region at most 2 MiB.
 class TCellRegion {
 public:
     TCellRegion() = default;
-    explicit TCellRegion(const QRect& box);
+    // Spans that do not overlap, all within box.
+    TCellRegion(const QRect& box, const std::vector<TCellSpan>& spans);
 
     const QRect& Box() const { return Bounds; }
     qint64 Count() const { return Cells; }
     bool Contains(qint32 x, qint32 y) const;
-    // Adds the cells y0..y1 of column x, which lie in the box.
-    void AddSpan(qint32 x, qint32 y0, qint32 y1);
     // Writes value into every cell of the region.
     void Fill(TCellGrid& grid, TileIndex value) const;
-    qint64 MemoryBytes() const { return qint64(Bits.capacity()) * sizeof(quint64); }
+    qint64 MemoryBytes() const {
+        return qint64(Spans.capacity() * sizeof(TCellSpan) + Bits.capacity() * sizeof(quint64));
+    }
 
 private:
     qint64 BitIndex(qint32 x, qint32 y) const {
@@ -28,11 +36,11 @@ private:
 
     QRect Bounds;
     qint64 Cells = 0;
+    std::vector<TCellSpan> Spans; // by column, then row; empty when Bits holds the region
     std::vector<quint64> Bits;
 };
 
 // The 4-connected region of cells that hold the same value as cell (x, y), which is then
 // filled with value; returns the cells that changed. Nothing changes, and the region is
-// empty, when (x, y) lies outside the grid or already holds value. Out of memory it throws
-// std::bad_alloc with the grid as it was.
+// empty, when (x, y) lies outside the grid or already holds value.
 TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value);
