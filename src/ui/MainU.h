@@ -14,15 +14,15 @@
 #include <optional>
 
 class QAction;
+class QActionGroup;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QListWidget;
-class QActionGroup;
 class QMenu;
-class QToolBar;
 class QModelIndex;
 class QPainter;
+class QToolBar;
 class QToolButton;
 class TForm1;
 class TRecovery;
@@ -227,6 +227,7 @@ private:
     // The status bar's right-hand part for the pointer's place: now, or within PlaceDelay.
     void ShowPlace();
     void ShowPlaceSoon();
+    // "x=… y=…": the offsets after a scroll.
     void ScrollOffsetsText();
     // Hands the current tool the cells along the straight path between two reported
     // positions, each cell once, over the view only; then draws what it changed.
