@@ -166,8 +166,8 @@ TForm1::TForm1() {
     PlaceTimer.setInterval(PlaceDelay);
     connect(&PlaceTimer, &QTimer::timeout, this, &TForm1::ShowPlace);
 
-    // A client area of 747 x 580 below the menu and the tool bar, as the editor has always
-    // opened below its menu.
+    // A client area of 747 x 580 below the menu, as the editor has always opened, and the
+    // tool bar's height more.
     resize(747, 580 + menuBar()->sizeHint().height() + Tools_bar->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -319,7 +319,10 @@ void TForm1::BuildTools() {
     Picker_act = tool(QStringLiteral("Picker"), Qt::Key_I);
     Brush_act->setChecked(true);
     Tools_menu->addActions(Tool_group->actions());
-    Tools_bar = addToolBar(QStringLiteral("Tools"));
+    // Below the map, so the map view keeps its place right under the menu, where the editor
+    // has always had it.
+    Tools_bar = new QToolBar(QStringLiteral("Tools"), this);
+    addToolBar(Qt::BottomToolBarArea, Tools_bar);
     Tools_bar->setMovable(false);
     Tools_bar->setFloatable(false);
     Tools_bar->toggleViewAction()->setEnabled(false); // always there

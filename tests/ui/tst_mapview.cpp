@@ -6,6 +6,7 @@
 #include <QActionGroup>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QToolBar>
 #include <QWheelEvent>
 
@@ -230,6 +231,10 @@ private slots:
         QCOMPARE(entries,
                  (QStringList{"Brush B", "Eraser E", "Rectangle R", "Fill F", "Picker I"}));
         QCOMPARE(Form1->Tools_bar->actions(), Form1->Tools_menu->actions());
+        // The tool bar lies below the map: the view keeps its place right under the menu.
+        QCOMPARE(Form1->MapView->mapTo(Form1, QPoint(0, 0)), QPoint(0, Form1->menuBar()->height()));
+        QCOMPARE(Form1->Tools_bar->y(),
+                 Form1->MapView->mapTo(Form1, QPoint(0, Form1->MapView->height())).y());
         QVERIFY(Form1->Brush_act->isChecked());
         QCOMPARE(Form1->CurrentTool().Name(), "Brush");
         // The letters reach the tools even while the palette has the focus.
