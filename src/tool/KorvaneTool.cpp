@@ -13,7 +13,7 @@ using namespace Tool;
 namespace {
 const char* const Usage = R"(Usage: korvane-tool COMMAND [options] [arguments]
 
-Inspects, checks, renders and exports the editor's maps (.map) and tile packs (.pac).
+Describes, checks, renders and exports the editor's maps (.map) and tile packs (.pac).
 
 Commands:
   info FILE [--json]                  what a map or a tile pack holds
