@@ -11,7 +11,7 @@ TTileLooks::TLooks& TTileLooks::Of(const tTilePack& pack, qint32 index) {
     TLooks& looks = Tiles[std::size_t(index)];
     const quint64 serial = pack.Tile(index).Bitmap->Serial();
     if (looks.Serial != serial)
-        looks = TLooks{serial, {}};
+        looks = TLooks{serial, {}, {}};
     return looks;
 }
 
@@ -23,20 +23,13 @@ const QImage& TTileLooks::Reduced(const tTilePack& pack, qint32 index, qint32 le
     return reduced;
 }
 
-const std::vector<QRgb>& TTileLooks::Colours(const tTilePack& pack) {
-    const std::size_t count = std::size_t(pack.Count());
-    TileColours.resize(count);
-    ColourSerials.resize(count, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        const TBitmap& bitmap = *pack.Tiles[i]->Bitmap;
-        if (ColourSerials[i] == bitmap.Serial() && ColourSerials[i] != 0)
-            continue;
-        ColourSerials[i] = bitmap.Serial();
-        const QImage& picture = bitmap.Picture();
-        TileColours[i] =
-            bitmap.Empty()
-                ? QRgb(0)
-                : ::Reduced(picture, std::max(picture.width(), picture.height())).pixel(0, 0);
+QRgb TTileLooks::Colour(const tTilePack& pack, qint32 index) {
+    std::optional<QRgb>& colour = Of(pack, index).Colour;
+    if (!colour) {
+        const QImage& picture = pack.Tile(index).Bitmap->Picture();
+        colour = picture.isNull()
+                     ? QRgb(0)
+                     : ::Reduced(picture, std::max(picture.width(), picture.height())).pixel(0, 0);
     }
-    return TileColours;
+    return *colour;
 }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QRgb>
 #include <array>
+#include <optional>
 #include <vector>
 
 // What a zoomed-out view draws of each tile instead of its image: the image reduced by a power
@@ -15,9 +16,9 @@ class TTileLooks {
 public:
     // The tile at index in pack, reduced by 2^level, level 1 to 8.
     const QImage& Reduced(const tTilePack& pack, qint32 index, qint32 level);
-    // One colour for each tile of the pack, the average of its picture; 0, which no opaque
+    // The tile at index in pack as one colour, the average of its picture; 0, which no opaque
     // colour is, for a tile without pixels.
-    const std::vector<QRgb>& Colours(const tTilePack& pack);
+    QRgb Colour(const tTilePack& pack, qint32 index);
 
     static constexpr qint32 Levels = 8;
 
@@ -25,11 +26,10 @@ private:
     struct TLooks {
         quint64 Serial = 0; // of the picture they were made from
         std::array<QImage, Levels> Reduced;
+        std::optional<QRgb> Colour;
     };
     // The looks of the tile at index, emptied when its picture changed.
     TLooks& Of(const tTilePack& pack, qint32 index);
 
     std::vector<TLooks> Tiles;
-    std::vector<QRgb> TileColours;
-    std::vector<quint64> ColourSerials;
 };

@@ -233,7 +233,6 @@ void tMap::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
 void tMap::DrawColours(const tTilePack& pack, const QRect& area) {
     if (!Looks)
         Looks = std::make_unique<TTileLooks>();
-    const std::vector<QRgb>& colours = Looks->Colours(pack);
     const TViewMapping mapping = Mapping();
     // Only the view pixels whose first map pixel is on the map are written; the rest stays
     // as the caller left it.
@@ -262,9 +261,10 @@ void tMap::DrawColours(const tTilePack& pack, const QRect& area) {
     // What each cell value shows: its tile's colour, or the background for a tile without
     // pixels and, in the last entry, for every value the pack has no tile for.
     const quint32 count = quint32(pack.Count());
-    std::vector<QRgb> shades(colours.begin(), colours.begin() + count);
-    shades.push_back(0);
-    std::replace(shades.begin(), shades.end(), QRgb(0), clBtnFace.rgb());
+    std::vector<QRgb> shades(count + 1, clBtnFace.rgb());
+    for (quint32 i = 0; i < count; ++i)
+        if (const QRgb colour = Looks->Colour(pack, qint32(i)))
+            shades[i] = colour;
     auto colourOf = [&](TileIndex v) { return shades[std::min(quint32(v), count)]; };
     // A strip of view columns at a time: the cells of each column are read down the column,
     // as the grid keeps them, into a block of the strip's rows, which are then copied into the

@@ -331,8 +331,7 @@ void TForm1::BuildTools() {
         a->setToolTip(QStringLiteral("%1 (%2)").arg(a->text(), a->shortcut().toString()));
     connect(Tool_group, &QActionGroup::triggered, this, [this](QAction* chosen) {
         // A drag in progress ends with the tool it began with.
-        if (Painting)
-            FormMouseUp(Qt::LeftButton, {}, 0, 0);
+        EndDrag();
         Tool = ToolList[std::size_t(Tool_group->actions().indexOf(chosen))].get();
     });
 }
@@ -365,6 +364,7 @@ void TForm1::FormCreate() {
 void TForm1::FormDestroy() {
     Destroying = true;
     Recovery.reset(); // a normal end: the recovery copy goes
+    PlaceTimer.stop();
     Tool = nullptr;
     ToolList.clear();
     ToolContext.reset();
@@ -525,11 +525,15 @@ void TForm1::FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int, int
     if (button == Qt::MiddleButton)
         Pan.reset();
     // Any button ends the drag: the right button ends a stroke, as it always has.
-    if (Painting) {
-        Painting = false;
-        ToolEvent([this] { Tool->Release(); });
-    }
+    EndDrag();
     Document->EndStroke();
+}
+
+void TForm1::EndDrag() {
+    if (!Painting)
+        return;
+    Painting = false;
+    ToolEvent([this] { Tool->Release(); });
 }
 
 void TForm1::DragTool(QPoint from, QPoint to) {
@@ -541,18 +545,19 @@ void TForm1::DragTool(QPoint from, QPoint to) {
     const QRect view = MapView->rect();
     const QPoint d = to - from;
     const qint64 steps = std::max(std::abs(d.x()), std::abs(d.y())) * perPixel;
+    // The path in map pixels, rounded along it as the editor always has.
+    const qint64 beginX = mapping.MapX(from.x()), beginY = mapping.MapY(from.y());
+    const qint64 endX = mapping.MapX(to.x()), endY = mapping.MapY(to.y());
+    auto along = [steps](qint64 start, qint64 finish, qint64 i) {
+        return steps == 0
+                   ? start
+                   : start + std::llround(double(finish - start) * double(i) / double(steps));
+    };
     ToolEvent([&] {
         std::optional<QPoint> last;
         for (qint64 i = 0; i <= steps; ++i) {
-            // Positions in map pixels along the path, rounded as the editor always has.
-            auto along = [&](int start, int length, qint64 offset) {
-                const qint64 begin = mapping.ToMap(start, offset);
-                const qint64 delta = mapping.ToMap(start + length, offset) - begin;
-                return steps == 0 ? begin
-                                  : begin + std::llround(double(delta) * double(i) / double(steps));
-            };
-            const qint64 mapX = along(from.x(), d.x(), Map->OffsetX);
-            const qint64 mapY = along(from.y(), d.y(), Map->OffsetY);
+            const qint64 mapX = along(beginX, endX, i);
+            const qint64 mapY = along(beginY, endY, i);
             if (!view.contains(QPoint(int(mapping.ViewX(mapX)), int(mapping.ViewY(mapY)))))
                 continue;
             const QPoint cell = mapping.CellOf(mapX, mapY);
@@ -669,8 +674,7 @@ void TForm1::ShowPlace() {
     QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(Map->Zoom);
     if (Pointer) {
         const QPoint cell = Map->Mapping().CellAt(*Pointer);
-        if (cell.x() >= 0 && cell.y() >= 0 && cell.x() < Map->Cells.size() &&
-            cell.y() < Map->Cells.Rows())
+        if (Document->Bounds().contains(cell))
             place += QStringLiteral("   Cell %1, %2   Tile %3")
                          .arg(cell.x())
                          .arg(cell.y())

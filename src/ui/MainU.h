@@ -232,6 +232,8 @@ private:
     // Hands the current tool the cells along the straight path between two reported
     // positions, each cell once, over the view only; then draws what it changed.
     void DragTool(QPoint from, QPoint to);
+    // Ends a drag of the current tool, if one is on.
+    void EndDrag();
     // Runs an event of the current tool and draws the cells it changed and its outline.
     void ToolEvent(const std::function<void()>& event);
     // The view pixels of a rectangle of cells, as far as tiles drawn there may reach.
