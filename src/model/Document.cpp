@@ -158,23 +158,32 @@ private:
     const bool Adds;
 };
 
-// New Map: the other map's content, swapped in and out.
+// New Map: the other map's content and its file, swapped in and out. A new map has no file
+// yet, so Save cannot replace the one the old map came from without asking.
 class TMapStep : public TStep {
 public:
-    TMapStep(tMap& map, std::unique_ptr<tMap> other)
-        : TStep(QStringLiteral("New Map"), TPart::Map), Map(map), Other(std::move(other)) {}
+    TMapStep(tMap& map, QString& mapFile, std::unique_ptr<tMap> other)
+        : TStep(QStringLiteral("New Map"), TPart::Map), Map(map), MapFile(mapFile),
+          Other(std::move(other)) {}
 
-    void Undo() override { Map.SwapContent(*Other); }
-    void Redo() override { Map.SwapContent(*Other); }
+    void Undo() override { Swap(); }
+    void Redo() override { Swap(); }
     qint64 Bytes() const override {
         return qint64(sizeof(*this) + sizeof(tMap)) + Other->Cells.Count() * 4 +
                Other->Text1.size() + Other->Text2.size() + Other->PackName.size() +
-               Other->Text4.size();
+               Other->Text4.size() + FileName.size() * 2;
     }
 
 private:
+    void Swap() noexcept {
+        Map.SwapContent(*Other);
+        std::swap(MapFile, FileName);
+    }
+
     tMap& Map;
+    QString& MapFile;
     std::unique_ptr<tMap> Other;
+    QString FileName;
 };
 
 // Load TilePack: the other tiles, the name the map gives its pack and the pack's file, swapped
@@ -352,7 +361,7 @@ void TDocument::NewMap(qint32 width, qint32 height, qint32 tileSize) {
     EndStroke();
     auto map = std::make_unique<tMap>(tileSize, nullptr);
     map->New(width, height, tileSize);
-    Do(std::make_unique<TMapStep>(TheMap, std::move(map)));
+    Do(std::make_unique<TMapStep>(TheMap, MapFileName, std::move(map)));
 }
 
 void TDocument::LoadPack(const QString& fileName, const QByteArray& packName) {

@@ -83,6 +83,7 @@ std::optional<QPoint> TViewMapping::ShiftTo(const TViewMapping& after) const {
 }
 
 QString TViewMapping::ZoomText(qint32 zoom) {
-    const double percent = zoom >= 0 ? 100.0 * (1 << zoom) : 100.0 / double(1 << -zoom);
-    return QString::number(percent, 'g', 3) + QLatin1Char('%');
+    // Below 100 % the zooms are halvings: "1/2" says exactly what "0.391%" only rounds.
+    return zoom >= 0 ? QString::number(100 << zoom) + QLatin1Char('%')
+                     : QStringLiteral("1/%1").arg(1 << -zoom);
 }

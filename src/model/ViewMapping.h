@@ -71,6 +71,6 @@ struct TViewMapping {
     // pixels.
     std::optional<QPoint> ShiftTo(const TViewMapping& after) const;
 
-    // The zoom as the status bar shows it: "100%", "12.5%", "800%".
+    // The zoom as the status bar shows it: "1/256" … "1/2", "100%" … "800%".
     static QString ZoomText(qint32 zoom);
 };

@@ -366,15 +366,17 @@ void tMap::Step(qint32 direction) {
 
 QPoint tMap::MaxOffset() const {
     const TViewMapping mapping = Mapping();
-    const QSize view = mapping.MapSize(QSize(ViewWidth, ViewHeight));
     const qint64 unit = mapping.Unit();
-    auto limit = [&](qint32 cells, qint64 shown) {
+    auto limit = [&](qint32 cells, qint32 viewPixels) {
+        // Zoomed in, only the map pixels the view shows whole count, so the last one can be
+        // seen whole; zoomed out, every view pixel shows a whole unit of them.
+        const qint64 shown = qint64(viewPixels) * unit / mapping.Scale();
         const qint64 beyond = std::max<qint64>(0, qint64(cells) * TileSize - shown);
         // Zoomed out, a whole view pixel more, so the last map pixel is in view.
         return qint32(std::min<qint64>((beyond + unit - 1) / unit * unit,
                                        std::numeric_limits<qint32>::max() / unit * unit));
     };
-    return QPoint(limit(Cells.size(), view.width()), limit(Cells.Rows(), view.height()));
+    return QPoint(limit(Cells.size(), ViewWidth), limit(Cells.Rows(), ViewHeight));
 }
 
 void tMap::ScrollTo(qint64 x, qint64 y) {

@@ -125,7 +125,8 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
     box.setOption(QFileDialog::ReadOnly, false);
     if (dialog.Kind == TFileDialog::TKind::Save) {
         box.setAcceptMode(QFileDialog::AcceptSave);
-        box.setOption(QFileDialog::DontConfirmOverwrite); // Save replaces without asking
+        // The commands ask themselves, and not over the file the map or pack came from.
+        box.setOption(QFileDialog::DontConfirmOverwrite);
     } else {
         box.setAcceptMode(QFileDialog::AcceptOpen);
         // A typed name of a file that does not exist is accepted; the reader says what is
@@ -142,8 +143,8 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
         box.selectNameFilter(filters[dialog.FilterIndex - 1]);
     QString suffix = dialog.DefaultExt;
     box.setDefaultSuffix(suffix.remove(QStringLiteral("*.")));
-    if (dialog.FileName.isEmpty())
-        box.setDirectory(AppDir); // where the editor keeps its tiles and maps
+    if (dialog.FileName.isEmpty()) // by default where the editor keeps its tiles and maps
+        box.setDirectory(dialog.Folder.isEmpty() ? AppDir : dialog.Folder);
     else
         box.selectFile(dialog.FileName);
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())

@@ -11,6 +11,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -69,9 +70,13 @@ void TMapView::paintEvent(QPaintEvent* event) {
         painter.drawImage(area, Form->Canvas.Image(), area);
     // The rectangle being dragged, over the map as drawn.
     if (const QRect outline = Form->ToolOutline(); !outline.isEmpty()) {
+        // Black dashes on white: visible over any tile, and over the grid, whose inverting
+        // lines an inverting outline would cancel where the two meet.
+        const QRect edge = outline.adjusted(0, 0, -1, -1);
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(edge);
         painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
-        painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-        painter.drawRect(outline.adjusted(0, 0, -1, -1));
+        painter.drawRect(edge);
     }
 }
 
@@ -113,7 +118,7 @@ TStatusBar::TStatusBar(QWidget* parent)
     PlaceLabel->setAutoFillBackground(true); // opaque: the bar under it is not painted again
     PlaceLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     PlaceLabel->setMinimumWidth(PlaceLabel->fontMetrics().horizontalAdvance(
-        QStringLiteral("Zoom 0.391%   Cell 99999, 99999   Tile 99999")));
+        QStringLiteral("Zoom 1/256   Cell 99999, 99999   Tile 99999")));
     addPermanentWidget(PlaceLabel);
 }
 
@@ -215,6 +220,8 @@ void TForm1::BuildMenus() {
     ZoomOut_act = action(QStringLiteral("Zoom Out"), QKeySequence(Qt::CTRL | Qt::Key_Minus));
     ActualSize_act = action(QStringLiteral("Actual Size"), QKeySequence(Qt::CTRL | Qt::Key_0));
     FitMap_act = action(QStringLiteral("Fit Map"));
+    // Ctrl+Home: Home alone belongs to the focused control (the palette's first tile).
+    TopLeft_act = action(QStringLiteral("Top-Left Corner"), QKeySequence(Qt::CTRL | Qt::Key_Home));
     ShowGrid_act = action(QStringLiteral("Show Grid"), QKeySequence(Qt::CTRL | Qt::Key_G));
     ShowGrid_act->setCheckable(true);
     Add_tile_act = action(QStringLiteral("Add Tile"));
@@ -228,7 +235,7 @@ void TForm1::BuildMenus() {
     Edit_menu = menuBar()->addMenu(QStringLiteral("Edit"));
     Edit_menu->addActions({Undo_act, Redo_act});
     View_menu = menuBar()->addMenu(QStringLiteral("View"));
-    View_menu->addActions({ZoomIn_act, ZoomOut_act, ActualSize_act, FitMap_act});
+    View_menu->addActions({ZoomIn_act, ZoomOut_act, ActualSize_act, FitMap_act, TopLeft_act});
     View_menu->addSeparator();
     View_menu->addAction(ShowGrid_act);
     iles1 = menuBar()->addMenu(QStringLiteral("Tiles"));
@@ -252,6 +259,10 @@ void TForm1::BuildMenus() {
         Map->OffsetX = 0;
         Map->OffsetY = 0;
         ShowPlace();
+    });
+    connect(TopLeft_act, &QAction::triggered, this, [this] {
+        MoveView([] { Map->ScrollTo(0, 0); });
+        ScrollOffsetsText();
     });
     Command(ShowGrid_act, &QAction::toggled, [this] { Map->ShowGrid = ShowGrid_act->isChecked(); });
     Command(Add_tile_act, &QAction::triggered, &TForm1::Add_tile_actExecute);
@@ -377,6 +388,8 @@ void TForm1::DocumentChanged(TParts content) {
     if (content.testFlag(TPart::Pack))
         UpdateTileListBox();
     setWindowModified(bool(Document->Unsaved()));
+    if (!Document->MapFile().isEmpty())
+        MapFolder = QFileInfo(Document->MapFile()).absolutePath();
     const THistory& history = Document->History();
     Undo_act->setEnabled(history.CanUndo());
     Undo_act->setText(history.CanUndo() ? QStringLiteral("Undo ") + history.UndoName()
@@ -613,10 +626,6 @@ bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers) {
     case Qt::Key_Down:
         direction = 4;
         break;
-    case Qt::Key_Home:
-        MoveView([] { Map->ScrollTo(0, 0); });
-        ScrollOffsetsText();
-        return true;
     default:
         return false;
     }

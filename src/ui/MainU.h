@@ -90,6 +90,7 @@ public:
     QAction* ZoomOut_act;
     QAction* ActualSize_act;
     QAction* FitMap_act;
+    QAction* TopLeft_act;
     QAction* ShowGrid_act;
     // The tools, in the order of Tools: each checkable, one checked at a time.
     QActionGroup* Tool_group;
@@ -131,7 +132,7 @@ public:
     void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void FormMouseMove(Qt::KeyboardModifiers shift, int x, int y);
     void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-    // Returns whether the key was one of the four arrows or Home, which scroll the map and go
+    // Returns whether the key was one of the four arrows, which scroll the map and go
     // no further.
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
     // The wheel scrolls, Shift+wheel scrolls sideways, Ctrl+wheel zooms around the pointer.
@@ -238,8 +239,8 @@ private:
     void ToolEvent(const std::function<void()>& event);
     // The view pixels of a rectangle of cells, as far as tiles drawn there may reach.
     QRect CellsArea(const QRect& cells) const;
-    // Runs SaveDlg offering a file name; false if cancelled.
-    bool RunSaveDlg(const QString& offered);
+    // Runs SaveDlg offering a file name, or without one the folder; false if cancelled.
+    bool RunSaveDlg(const QString& offered, const QString& folder);
     // The palette, the title's modified mark and the Edit menu follow the document.
     void DocumentChanged(TParts content);
     // Before a command replaces the parts: when any has unsaved changes, asks whether to save
@@ -269,6 +270,8 @@ private:
     int PopupItem = -1; // the item the popup was opened for
     std::optional<TDrawnView> Drawn;
     std::unique_ptr<TRecovery> Recovery;
+    // The folder of the last map opened or saved, where Save starts for a map without a file.
+    QString MapFolder;
     bool RecoveryFailureShown = false;
 };
 

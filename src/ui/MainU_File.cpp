@@ -38,15 +38,18 @@ bool ReadsAsPack(const QString& path) {
     }
 }
 
-// Save and Save Tile Pack replace a file of their own kind without asking, as they always
-// have; a file of the other kind only when the user says so, since one slip of Enter in the
-// save dialog would otherwise lose a pack, or a map, for good.
-bool MayReplace(const QString& path, bool savingMap) {
-    if (!QFileInfo(path).isFile() || !(savingMap ? ReadsAsPack(path) : ReadsAsMap(path)))
+// Save and Save Tile Pack replace the file the map or pack came from without asking, as they
+// always have; any other existing file only when the user says so, since one slip of Enter in
+// the save dialog would otherwise lose another map, or a pack, for good.
+bool MayReplace(const QString& path, const QString& ownFile, bool savingMap) {
+    const QFileInfo target(path);
+    if (!target.exists() || (!ownFile.isEmpty() &&
+                             target.canonicalFilePath() == QFileInfo(ownFile).canonicalFilePath()))
         return true;
-    const QString text = savingMap
-                             ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
-                             : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?");
+    QString text = QStringLiteral("\"%1\" already exists. Replace it?");
+    if (target.isFile() && (savingMap ? ReadsAsPack(path) : ReadsAsMap(path)))
+        text = savingMap ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
+                         : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?");
     return Dialogs().Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
                              TMessage::No);
 }
@@ -99,7 +102,8 @@ void TForm1::Save_actExecute() {
                                          "Текущий Таил Пак) !!!"));
         return;
     }
-    if (!RunSaveDlg(Document->MapFile()) || !MayReplace(SaveDlg.FileName, true))
+    if (!RunSaveDlg(Document->MapFile(), MapFolder) ||
+        !MayReplace(SaveDlg.FileName, Document->MapFile(), true))
         return;
     Document->SaveMap(SaveDlg.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
@@ -108,7 +112,7 @@ void TForm1::Save_actExecute() {
 void TForm1::SpeedButton4Click() {
     SaveDlg.FilterIndex = 2;
     SaveDlg.DefaultExt = QStringLiteral("*.pac");
-    if (!RunSaveDlg(Document->PackFile()))
+    if (!RunSaveDlg(Document->PackFile(), QString()))
         return;
     const QString path = SaveDlg.FileName;
     // A name the map cannot record exactly would name a file that is not there.
@@ -116,14 +120,15 @@ void TForm1::SpeedButton4Click() {
     if (const QString refusal = PackNameRefusal(name); !refusal.isEmpty())
         throw Exception(QStringLiteral("The tile pack was not saved as \"%1\": %2.")
                             .arg(Native(path), refusal));
-    if (!MayReplace(path, false))
+    if (!MayReplace(path, Document->PackFile(), false))
         return;
     Document->SavePack(path, Cp1251::FromUnicode(name));
 }
 
-bool TForm1::RunSaveDlg(const QString& offered) {
+bool TForm1::RunSaveDlg(const QString& offered, const QString& folder) {
     // The one save dialog serves maps and packs; each offers the file of its own kind.
     SaveDlg.FileName = offered;
+    SaveDlg.Folder = folder;
     return Dialogs().Execute(SaveDlg);
 }
 

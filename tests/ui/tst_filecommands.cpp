@@ -3,9 +3,14 @@
 
 #include "ScriptedDialogs.h"
 
+#include "model/Recovery.h"
 #include "platform/Cp1251.h"
+#include "ui/newmap.h"
 
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QToolButton>
 
 using namespace TestSupport;
@@ -32,6 +37,7 @@ private slots:
     void failedReadsKeepEverything_data();
     void failedReadsKeepEverything();
     void saveOffersItsOwnKindAndAsksBeforeTheOther();
+    void newMapHasNoFileAndOtherFilesAreAskedFor();
     void packNamesAMapCanRecord_data();
     void packNamesAMapCanRecord();
     void dialogsAreSharedAndRemembered();
@@ -219,11 +225,98 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     save(&savePack, map, TMessage::Yes);
     QCOMPARE(ReadFile(map), packBytes);
     QCOMPARE(Map->PackName, QByteArray("level.map"));
-    // A file of neither kind is replaced as before.
+    // A file of neither kind is replaced when the user says so.
     QVERIFY(WriteFile(f.Path("notes.txt"), "notes"));
-    save(Form1->Save_act, f.Path("notes.txt"));
-    QVERIFY(f.Dialogs->Messages.isEmpty());
+    save(Form1->Save_act, f.Path("notes.txt"), TMessage::Yes);
+    QCOMPARE(
+        f.Dialogs->Texts(),
+        QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(f.Path("notes.txt")))});
     QCOMPARE(Form1->Status->Text(), "saved... ok!");
+}
+
+void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
+    TGuiFixture f;
+    UseTiles(2);
+    const QString pack = f.Path("tiles/p.pac"), other = f.Path("tiles/other.pac");
+    const QString demo = f.Path("maps/demo.map"), level = f.Path("maps/level.map");
+    TilePack->SaveToFile(pack, true, QString());
+    TilePack->SaveToFile(other, true, QString());
+    QVERIFY(WriteFile(demo, SmallMap("p.pac")));
+    QVERIFY(WriteFile(level, SmallMap("p.pac", 4)));
+    const QByteArray demoBytes = ReadFile(demo), levelBytes = ReadFile(level);
+    f.Dialogs->Files << demo;
+    Form1->Open_act->trigger();
+
+    // New Map, Load TilePack, Save: no name offered, only the folder of the last map; Enter
+    // on demo.map does not replace it.
+    f.Dialogs->OnModal = [](QDialog&) {
+        Form2->Edit1->setText("5");
+        Form2->Edit2->setText("5");
+        Form2->Edit3->setText("48");
+        Form2->Memo1->setPlainText("new");
+        Form2->BitBtn1->click();
+        return Form2->result();
+    };
+    Form1->New_act->trigger();
+    QCOMPARE(Document->MapFile(), QString());
+    f.Dialogs->Files << pack << demo;
+    Form1->SpeedButton5->click();
+    Form1->Save_act->trigger();
+    QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, QString());
+    QCOMPARE(f.Dialogs->FileDialogs.constLast().Folder, QFileInfo(demo).absolutePath());
+    QCOMPARE(f.Dialogs->Texts(),
+             QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(demo))});
+    const TMessage ask = f.Dialogs->Messages[0];
+    QCOMPARE(ask.Caption, "Confirm");
+    QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
+    QCOMPARE(ask.Default, TMessage::No);
+    QCOMPARE(ReadFile(demo), demoBytes);
+    QVERIFY(Document->Unsaved().testFlag(TPart::Map));
+
+    // The recovery copy of the new map, and its offer, name no file; restored, it has none.
+    const QString copies = f.Path("recovery");
+    {
+        TRecovery recovery(*Document, copies);
+        QVERIFY(recovery.WriteNow());
+        const QString left = QDir(copies).filePath("left");
+        QVERIFY(QDir().mkpath(left));
+        for (const QString& file : QDir(recovery.OwnCopy()).entryList(QDir::Files))
+            QVERIFY(
+                QFile::copy(QDir(recovery.OwnCopy()).filePath(file), QDir(left).filePath(file)));
+    }
+    Document->Undo(); // Load TilePack and New Map: back to demo.map
+    Document->Undo();
+    QCOMPARE(Document->MapFile(), demo);
+    f.Dialogs->Messages.clear();
+    f.Dialogs->Answers << TMessage::Restore;
+    Form1->StartRecovery(copies);
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
+    QVERIFY2(f.Dialogs->Messages[0].Detail.startsWith("Map: never saved, 5 × 5 cells"),
+             qPrintable(f.Dialogs->Messages[0].Detail));
+    QCOMPARE(Document->MapFile(), QString());
+    QCOMPARE(Map->Width, 5);
+
+    // Saving where the user says; Yes replaces; then it is the map's own file and no question.
+    f.Dialogs->Messages.clear();
+    f.Dialogs->Files << level << level;
+    f.Dialogs->Answers << TMessage::Yes;
+    Form1->Save_act->trigger();
+    Form1->Save_act->trigger();
+    QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, level); // offered now
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
+    QVERIFY(ReadFile(level) != levelBytes);
+    QCOMPARE(ReadFile(level), Map->SaveToBytes());
+
+    // A pack saved over another existing pack asks too; No keeps it.
+    f.Dialogs->Messages.clear();
+    const QByteArray otherBytes = ReadFile(other);
+    f.Dialogs->Files << other;
+    f.Dialogs->Answers << TMessage::No;
+    Form1->SpeedButton4->click();
+    QCOMPARE(f.Dialogs->Texts(),
+             QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(other))});
+    QCOMPARE(ReadFile(other), otherBytes);
+    QCOMPARE(Map->PackName, QByteArray("p.pac"));
 }
 
 void TestFileCommands::packNamesAMapCanRecord_data() {

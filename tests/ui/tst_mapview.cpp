@@ -1,5 +1,5 @@
-// The map view through the window: the wheel, dragging with the middle button, Home, the View
-// menu, the grid, the status bar's place, and the tools at several zooms.
+// The map view through the window: the wheel, dragging with the middle button, Ctrl+Home, the
+// View menu, the grid, the status bar's place, and the tools at several zooms.
 
 #include "ScriptedDialogs.h"
 
@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(Map->OffsetY + Map->ViewHeight, 150 * 48);
         QCOMPARE(Form1->Canvas.Image(), ViewRedrawn());
         // Zoomed far out a notch moves 48 view pixels, many cells.
-        QTest::keyClick(Form1->TileList_lb, Qt::Key_Home);
+        Form1->TopLeft_act->trigger();
         Map->Zoom = -3;
         Wheel(at, QPoint(0, -120));
         QCOMPARE(Offsets(), QPoint(0, 48 * 8));
@@ -105,7 +105,7 @@ private slots:
             QVERIFY(mapping.MapY(at.y()) <= mapY && mapY < mapping.MapEnd(at.y(), Map->OffsetY));
             QCOMPARE(Form1->Canvas.Image(), ViewRedrawn());
         }
-        QCOMPARE(Form1->Status->Place(), "Zoom 50%   Cell 14, 23   Tile 0");
+        QCOMPARE(Form1->Status->Place(), "Zoom 1/2   Cell 14, 23   Tile 0");
         // Further out the map's left edge stops the view: it cannot stay under the pointer.
         Wheel(at, QPoint(0, -120), Qt::ControlModifier);
         QCOMPARE(Map->Zoom, -2);
@@ -130,18 +130,47 @@ private slots:
         QCOMPARE(Offsets(), QPoint(0, 0));
     }
 
-    void homeGoesToTheTopLeft() {
+    // Home is the palette's own (its first tile); Ctrl+Home takes the view to the top-left.
+    void ctrlHomeGoesToTheTopLeft() {
         TGuiFixture f;
         LargeMap(200, 150);
+        Form1->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(Form1));
+        Form1->TileList_lb->setFocus();
         Form1->TileList_lb->setCurrentRow(2);
         Map->OffsetX = 400;
         Map->OffsetY = 800;
+        Form1->RedrawMap();
         QTest::keyClick(Form1->TileList_lb, Qt::Key_Home);
+        QCOMPARE(Form1->SelectedTile(), 0);
+        QCOMPARE(Offsets(), QPoint(400, 800));
+        Form1->TileList_lb->setCurrentRow(2);
+        QTest::keyClick(Form1->TileList_lb, Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(Offsets(), QPoint(0, 0));
         QCOMPARE(Form1->SelectedTile(), 2); // the key went no further
+        QCOMPARE(Form1->Status->Text(), "x=0 y=0");
         QCOMPARE(Form1->Canvas.Image(), ViewRedrawn());
     }
 
+    // Zoomed in, the last column and row can be scrolled wholly into view, whatever the
+    // view's size in map pixels.
+    void lastPixelInViewAtEveryZoomIn() {
+        TGuiFixture f;
+        LargeMap(40, 30);
+        for (const QSize view : {QSize(1001, 603), QSize(1004, 606), QSize(1000, 600)}) {
+            Form1->resize(view + Form1->size() - Form1->MapView->size());
+            QTRY_COMPARE(Form1->MapView->size(), view);
+            for (qint32 zoom = 1; zoom <= TViewMapping::MaxZoom; ++zoom) {
+                Map->Zoom = zoom;
+                Map->ScrollTo(0, 0);
+                Map->ScrollTo(1 << 30, 1 << 30);
+                const TViewMapping mapping = Map->Mapping();
+                QVERIFY(mapping.ViewX(40 * 48) <= view.width());
+                QVERIFY(mapping.ViewY(30 * 48) <= view.height());
+                QVERIFY(mapping.ViewX(40 * 48) > view.width() - mapping.Scale());
+            }
+        }
+    }
     void viewMenu() {
         TGuiFixture f;
         LargeMap(40, 30);
@@ -149,18 +178,22 @@ private slots:
         QStringList entries;
         for (QAction* a : Form1->View_menu->actions())
             entries << a->text() + ' ' + a->shortcut().toString();
-        QCOMPARE(entries, (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0",
-                                       "Fit Map ", " ", "Show Grid Ctrl+G"}));
+        QCOMPARE(entries,
+                 (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0", "Fit Map ",
+                              "Top-Left Corner Ctrl+Home", " ", "Show Grid Ctrl+G"}));
         for (int i = 0; i < 5; ++i)
             Form1->ZoomIn_act->trigger();
         QCOMPARE(Map->Zoom, TViewMapping::MaxZoom);
         QCOMPARE(Form1->Status->Place(), "Zoom 800%");
         Form1->ActualSize_act->trigger();
         QCOMPARE(Map->Zoom, 0);
+        QCOMPARE(Form1->Status->Place(), "Zoom 100%");
+        Form1->ZoomOut_act->trigger();
+        QCOMPARE(Form1->Status->Place(), "Zoom 1/2");
         for (int i = 0; i < 12; ++i)
             Form1->ZoomOut_act->trigger();
         QCOMPARE(Map->Zoom, TViewMapping::MinZoom);
-        QCOMPARE(Form1->Status->Place(), "Zoom 0.391%");
+        QCOMPARE(Form1->Status->Place(), "Zoom 1/256");
         Form1->FitMap_act->trigger();
         QCOMPARE(Map->Zoom, -2); // 1920 x 1440 pixels in a view of about 640 x 540
         QCOMPARE(Offsets(), QPoint(0, 0));
@@ -198,6 +231,24 @@ private slots:
         Form1->resize(Form1->width() - 37, Form1->height() + 21);
         QTRY_COMPARE(Map->ViewWidth, Form1->MapView->width());
         exact("resize");
+        // The rectangle's outline stays visible where it runs along grid lines.
+        Form1->Rectangle_act->trigger();
+        QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, QPoint(40, 40));
+        QTest::mouseMove(Form1->MapView, QPoint(150, 120));
+        const QRect outline = Form1->ToolOutline();
+        const QImage shown = Presented();
+        QList<QPoint> edges; // the top and left edges, which lie on grid lines
+        for (int x = outline.left(); x <= outline.right(); ++x)
+            edges << QPoint(x, outline.top());
+        for (int y = outline.top(); y <= outline.bottom(); ++y)
+            edges << QPoint(outline.left(), y);
+        for (const QPoint p : edges) {
+            const QRgb pixel = shown.pixel(p) & RGB_MASK;
+            QVERIFY2(pixel == 0 || pixel == RGB_MASK,
+                     qPrintable(QString("%1, %2: %3").arg(p.x()).arg(p.y()).arg(pixel, 0, 16)));
+        }
+        QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, QPoint(150, 120));
+        exact("rectangle");
         Form1->ShowGrid_act->trigger();
         QVERIFY(!Map->ShowGrid);
         exact("switched off");
