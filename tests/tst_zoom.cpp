@@ -301,6 +301,8 @@ private slots:
             << QSize(4096, 4096) << 48 << QSize(1920, 1080) << -8;
         QTest::newRow("the demo map") << QSize(24, 18) << 48 << QSize(639, 561) << -1;
         QTest::newRow("fits at actual size") << QSize(10, 10) << 48 << QSize(480, 480) << 0;
+        // 21 map pixels take 11 view pixels at 1/2, rounded up: too many for 10.
+        QTest::newRow("a remainder") << QSize(3, 3) << 7 << QSize(10, 10) << -2;
         QTest::newRow("small: 8x at most") << QSize(2, 2) << 8 << QSize(500, 500) << 3;
         QTest::newRow("too large for any zoom")
             << QSize(4096, 16) << 200 << QSize(1920, 1080) << TViewMapping::MinZoom;
