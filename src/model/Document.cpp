@@ -196,8 +196,8 @@ public:
     void Redo() override { Swap(); }
     qint64 Bytes() const override {
         qint64 bytes = HeapBytes(sizeof(*this)) +
-                       HeapBytes(qint64(Tiles.capacity() * sizeof(TileRef))) +
-                       HeapBytes(PackName) + HeapBytes(FileName);
+                       HeapBytes(qint64(Tiles.capacity() * sizeof(TileRef))) + HeapBytes(PackName) +
+                       HeapBytes(FileName);
         for (const TileRef& tile : Tiles)
             bytes += TileBytes(*tile);
         return bytes;

@@ -100,6 +100,6 @@ private:
     qint64 First = 0;
     std::array<qint64, 2> Saved{0, 0};
     std::array<qint64, 2> ChangesAtEnd{0, 0}; // ChangesBefore the position after the last step
-    qint64 Total = 0; // the memory the steps hold
+    qint64 Total = 0;                         // the memory the steps hold
     qint64 MemoryLimit = DefaultLimit;
 };

@@ -117,8 +117,7 @@ int PackExtract(const QStringList& args) {
     }
     // The directories mkpath makes, deepest first, go again with a failed extraction.
     QStringList made;
-    for (QString path = dir.absolutePath(); !QFileInfo::exists(path);
-         path = QFileInfo(path).path())
+    for (QString path = dir.absolutePath(); !QFileInfo::exists(path); path = QFileInfo(path).path())
         made << path;
     if (!dir.mkpath(QStringLiteral(".")))
         throw EFCreateError(Msg::CannotCreateFile(
@@ -146,9 +145,10 @@ int PackExtract(const QStringList& args) {
             for (const QString& path : made)
                 QDir().rmdir(path);
         if (!left.isEmpty())
-            throw Exception(QStringLiteral("Extracting from \"%1\" failed: %2 Putting back what "
-                                           "was written failed for: %3")
-                                .arg(Native(packPath), e.Message(), left.join(QStringLiteral(", "))));
+            throw Exception(
+                QStringLiteral("Extracting from \"%1\" failed: %2 Putting back what "
+                               "was written failed for: %3")
+                    .arg(Native(packPath), e.Message(), left.join(QStringLiteral(", "))));
         throw Exception(QStringLiteral("Nothing was extracted from \"%1\": %2")
                             .arg(Native(packPath), e.Message()));
     }

@@ -144,10 +144,10 @@ void LoadKind(Wanted& what, const QString& path, const char* wanted, const char*
         throw;
     } catch (const Exception&) {
         if (LoadsAs<Other>(path))
-            throw EFormatError(Msg::NotAValidFile(
-                path, QLatin1String(wanted),
-                QStringLiteral("this is a %1, not a %2").arg(QLatin1String(other),
-                                                             QLatin1String(wanted))));
+            throw EFormatError(
+                Msg::NotAValidFile(path, QLatin1String(wanted),
+                                   QStringLiteral("this is a %1, not a %2")
+                                       .arg(QLatin1String(other), QLatin1String(wanted))));
         throw;
     }
 }
