@@ -3,7 +3,14 @@
 #include "ui/Application.h"
 #include "ui/MainU.h"
 
+#include <csignal>
+
 int main(int argc, char* argv[]) {
+#if defined(Q_OS_UNIX) && defined(SIGXFSZ)
+    // A save or recovery copy past the file-size limit would otherwise end the editor; ignored,
+    // the write fails with "File too large" and is reported like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     TApplication application(argc, argv);
     return RunEditor();
 }

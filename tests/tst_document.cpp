@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cstdlib>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <new>
 
 using namespace TestSupport;
@@ -357,6 +360,63 @@ private slots:
         QVERIFY(all(0));
         w.Doc.Redo();
         QVERIFY(all(3));
+    }
+
+    // What the history counts for its steps is what they take from the heap, and never less:
+    // one-cell strokes are the smallest steps, and the most a designer makes.
+    void historyCountsTheHeapItUses_data() {
+        QTest::addColumn<int>("cellsPerStroke");
+        QTest::newRow("one cell") << 1;
+        QTest::newRow("five cells") << 5;
+    }
+    void historyCountsTheHeapItUses() {
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
+        QFETCH(int, cellsPerStroke);
+        TWork w;
+        w.Doc.ResetHistory();
+        constexpr int strokes = 20000;
+        const std::size_t before = mallinfo2().uordblks;
+        for (int i = 0; i < strokes; ++i) {
+            for (int c = 0; c < cellsPerStroke; ++c)
+                w.Doc.Paint({c, i % 14}, i % 3 + 1 + c);
+            w.Doc.EndStroke();
+        }
+        const qint64 used = qint64(mallinfo2().uordblks - before);
+        const qint64 counted = w.Doc.History().Bytes();
+        QCOMPARE(w.Doc.History().Count(), strokes);
+        QVERIFY2(counted >= used && counted <= used + used / 8,
+                 qPrintable(QString("counted %1, used %2").arg(counted).arg(used)));
+#else
+        QSKIP("needs glibc's own malloc to see the heap in use");
+#endif
+    }
+
+    // Undo and redo that make a step hold more (a tile taken out of the pack) keep the history
+    // within its limit: the oldest done steps go first, then the newest ones to redo.
+    void historyStaysWithinItsLimitThroughUndoAndRedo() {
+        TWork w;
+        w.Doc.AddTile(w.Image(2));
+        w.Doc.Undo(); // the step holds the tile now
+        const qint64 oneTile = w.Doc.History().Bytes();
+        w.Doc.Redo();
+        w.Doc.SetHistoryLimit(oneTile + oneTile / 2);
+        w.Doc.AddTile(w.Image(1));
+        w.Doc.AddTile(w.Image(2));
+        const auto within = [&] { return w.Doc.History().Bytes() <= w.Doc.History().Limit(); };
+        for (int i = 0; i < 3; ++i) {
+            w.Doc.Undo();
+            QVERIFY2(within(), qPrintable(QString::number(w.Doc.History().Bytes())));
+        }
+        QVERIFY(w.Doc.History().CanRedo());
+        while (w.Doc.History().CanRedo()) {
+            w.Doc.Redo();
+            QVERIFY(within());
+        }
+        // Delete Tile grows when it is redone.
+        w.Doc.DeleteTile(0);
+        w.Doc.Undo();
+        w.Doc.Redo();
+        QVERIFY(within());
     }
 
     void outOfMemoryChangesNothing_data() {

@@ -106,15 +106,14 @@ private slots:
         QCOMPARE(pack.RecentTileRef, recent);
     }
 
-    // Counts and lengths of 0 or less mean that nothing follows. The 42-byte example, then real
+    // Lengths of 0 or less mean that nothing follows. The 42-byte example, then real
     // BMPs of several kinds and a tile without a picture, names of no bytes, of bytes above 127
     // and of many bytes: every field at its offset, and the files read back.
     void desktopRecords() {
         tTilePack pack;
         QCOMPARE(pack.SaveToBytes(true, {}), QByteArray(4, '\0'));
         QCOMPARE(pack.SaveToBytes(false, "nowhere/"), QByteArray(4, '\0'));
-        for (qint32 count : {0, -1, INT_MIN})
-            QCOMPARE(Reloaded(Int32s({count})), QByteArray(4, '\0'));
+        QCOMPARE(Reloaded(Int32s({0})), QByteArray(4, '\0'));
         QCOMPARE(Reloaded(Int32s({1, 7, -5, 1, 2, 3, 4, 5, 6, -1})),
                  Int32s({1, 7, 0, 1, 2, 3, 4, 5, 6, 0}));
         pack.Add(pack.NewTile());
@@ -288,6 +287,10 @@ private slots:
         // The writer ends the file with its last record.
         QTest::newRow("bytes behind the last record") << Int32s({1}) + Record("good", 0, bmp) + "x";
         QTest::newRow("negative count, then records") << Int32s({-1}) + Record("good", 0, bmp);
+        // A negative count is no empty pack: nothing writes one.
+        QTest::newRow("negative count alone") << Int32s({-1});
+        QTest::newRow("smallest count") << Int32s({INT_MIN});
+        QTest::newRow("ten tiles in 100 bytes") << Int32s({10}) + QByteArray(100, 0);
         QTest::newRow("missing file") << QByteArray("<none>");
     }
     void refusedFiles() {

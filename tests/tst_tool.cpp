@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 
 using namespace TestSupport;
 
@@ -77,8 +78,13 @@ public:
     QList<std::pair<QString, QByteArray>> Bmps;
 };
 
-TResult Tool(const QStringList& args) {
+TResult Tool(const QStringList& args, const QString& workingDir = QString(),
+             const std::function<void()>& childSetup = {}) {
     QProcess process;
+    if (!workingDir.isEmpty())
+        process.setWorkingDirectory(workingDir);
+    if (childSetup)
+        process.setChildProcessModifier(childSetup);
     process.start(QCoreApplication::applicationDirPath() + "/korvane-tool", args);
     TResult result;
     if (!process.waitForFinished(60000)) {
@@ -416,6 +422,221 @@ private slots:
         QVERIFY(ReadFile(s.Path("maps/mob.map")) == ReadFile(s.MapFile()));
     }
 
+    // Every command checks each file it would write before writing any: a symbolic link there
+    // (existing or dangling) or one of its inputs is refused by name, a folder the export
+    // needs is not made, a tile name Windows-1251 lacks a character of is not recorded as "?",
+    // and a file of the other kind is named as such. Nothing at all is written.
+    void writeRefusals_data() {
+        QTest::addColumn<QStringList>("setup"); // "link NAME", "dangling NAME", "copy A B",
+                                                // "dir NAME", "old NAME"
+        QTest::addColumn<QStringList>("args");  // @ for the scene's directory
+        QTest::addColumn<QString>("error");
+        const QStringList render = {"render", "@/maps/forest.map", "--tiles", "@/tiles", "-o"};
+        const QStringList extract = {"pack", "extract", "@/tiles/forest.pac", "@/x"};
+        const QStringList exportArgs = {"export", "@/maps/forest.map", "--tiles", "@/tiles"};
+        const QString link = "Nothing was written: \"@/%1\" is a symbolic link, and korvane-tool "
+                             "does not write through links.";
+        for (const char* kind : {"link", "dangling"}) {
+            QTest::addRow("render -o %s", kind)
+                << QStringList{QString(kind) + " out.png"} << render + QStringList{"@/out.png"}
+                << link.arg("out.png");
+            QTest::addRow("pack create %s", kind)
+                << QStringList{QString(kind) + " new.pac"}
+                << QStringList{"pack", "create", "@/new.pac", "@/bmp/grass.bmp"}
+                << link.arg("new.pac");
+            QTest::addRow("pack extract, %s at a tile's name", kind)
+                << QStringList{"dir x", QString(kind) + " x/tower.bmp"} << extract
+                << link.arg("x/tower.bmp");
+        }
+        const QString input = "Nothing was written: \"@/%1\" is the input \"@/%2\"";
+        QTest::newRow("render over its map")
+            << QStringList{} << render + QStringList{"@/maps/forest.map"}
+            << input.arg("maps/forest.map", "maps/forest.map");
+        QTest::newRow("render over its pack, another way")
+            << QStringList{} << render + QStringList{"@/maps/../tiles/forest.pac"}
+            << input.arg("maps/../tiles/forest.pac", "tiles/forest.pac");
+        QTest::newRow("pack create over an image")
+            << QStringList{}
+            << QStringList{"pack", "create", "@/bmp/water.bmp", "@/bmp/grass.bmp",
+                           "@/bmp/water.bmp"}
+            << input.arg("bmp/water.bmp", "bmp/water.bmp");
+        QTest::newRow("pack extract over its pack")
+            << QStringList{"dir x", "copy tiles/forest.pac x/tower.bmp"}
+            << QStringList{"pack", "extract", "@/x/tower.bmp", "@/x"}
+            << input.arg("x/tower.bmp", "x/tower.bmp");
+        QTest::newRow("export over its map")
+            << QStringList{"copy maps/forest.map maps/mob.map"}
+            << QStringList{"export", "@/maps/mob.map", "--tiles", "@/tiles",
+                           "--png",  "@/png",          "--maps",  "@/maps"}
+            << input.arg("maps/mob.map", "maps/mob.map");
+        QTest::newRow("export, maps folder missing")
+            << QStringList{} << exportArgs + QStringList{"--png", "@/png", "--maps", "@/no/maps"}
+            << "Nothing was written: the folder \"@/no/maps\" does not exist.";
+        QTest::newRow("export, png folder missing")
+            << QStringList{} << exportArgs + QStringList{"--png", "@/no/png", "--maps", "@/maps"}
+            << "Nothing was written: the folder \"@/no/png\" does not exist.";
+        QTest::newRow("pack create, a name Windows-1251 lacks")
+            << QStringList{"copy bmp/grass.bmp bmp/grass\u0101.bmp"}
+            << QStringList{"pack", "create", "@/new.pac", "@/bmp/water.bmp",
+                           "@/bmp/grass\u0101.bmp"}
+            << "the character \"\u0101\" (U+0101) is not allowed in the name of a tile: a tile "
+               "pack records the name in Windows-1251";
+        QTest::newRow("pack extract, a later tile fails")
+            << QStringList{"dir x", "old x/grass.bmp", "dir x/tower.bmp"} << extract
+            << "Nothing was extracted from \"@/tiles/forest.pac\": Cannot create file "
+               "\"@/x/tower.bmp\"";
+        QTest::newRow("check of a pack")
+            << QStringList{} << QStringList{"check", "@/tiles/forest.pac", "--tiles", "@/tiles"}
+            << "The file \"@/tiles/forest.pac\" is not a valid map: this is a tile pack, not a "
+               "map.";
+        QTest::newRow("pack list of a map")
+            << QStringList{} << QStringList{"pack", "list", "@/maps/forest.map"}
+            << "The file \"@/maps/forest.map\" is not a valid tile pack: this is a map, not a "
+               "tile pack.";
+        QTest::newRow("render of a pack")
+            << QStringList{} << QStringList{"render", "@/tiles/forest.pac", "-o", "@/out.png"}
+            << "this is a tile pack, not a map.";
+    }
+    void writeRefusals() {
+        QFETCH(QStringList, setup);
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
+        TScene s;
+        MakePack(s);
+        QVERIFY(WriteFile(s.Path("elsewhere"), "precious"));
+        for (const QString& step : setup) {
+            const QStringList words = step.split(' ');
+            if (words[0] == "link" || words[0] == "dangling")
+                QVERIFY(QFile::link(s.Path(words[0] == "link" ? "elsewhere" : "nowhere"),
+                                    s.Path(words[1])));
+            else if (words[0] == "copy")
+                QVERIFY(QFile::copy(s.Path(words[1]), s.Path(words[2])));
+            else if (words[0] == "dir")
+                QVERIFY(QDir().mkpath(s.Path(words[1])));
+            else if (words[0] == "old")
+                QVERIFY(WriteFile(s.Path(words[1]), "old bytes"));
+        }
+        for (QString& arg : args)
+            arg.replace('@', s.Dir.path());
+        error.replace('@', QDir::toNativeSeparators(s.Dir.path()));
+        const auto before = s.Snapshot();
+        const TResult result = Tool(args);
+        QCOMPARE_RUN(result, 2);
+        QVERIFY2(result.Err.contains(error), qPrintable(result.Err));
+        QCOMPARE(result.Out, "");
+        QCOMPARE(s.Snapshot(), before);
+        QVERIFY(!QFileInfo::exists(s.Path("nowhere")));
+    }
+
+    // The content decides what a file is where its name says otherwise or nothing.
+    void kindFromContent() {
+        TScene s;
+        MakePack(s);
+        QVERIFY(QFile::copy(s.PackFile(), s.Path("pack.map")));
+        QVERIFY(QFile::copy(s.MapFile(), s.Path("forest")));
+        const TResult pack = Tool({"info", s.Path("pack.map")});
+        QCOMPARE_RUN(pack, 0);
+        QVERIFY2(pack.Out.startsWith("tile pack: " + Shown(s.Path("pack.map")) + "\ntiles: 4\n"),
+                 qPrintable(pack.Out));
+        const TResult map = Tool({"info", "--json", s.Path("forest")});
+        QCOMPARE_RUN(map, 0);
+        QCOMPARE(QJsonDocument::fromJson(map.Out.toUtf8())["kind"].toString(), "map");
+        QCOMPARE_RUN(Tool({"check", s.Path("forest"), "--tiles", s.Path("tiles")}), 0);
+    }
+
+#if defined(Q_OS_UNIX)
+    // A write past the file-size limit fails with the system's reason instead of ending the
+    // tool by SIGXFSZ, and leaves no file behind.
+    void fileSizeLimit() {
+        TScene s;
+        const auto limited = [] {
+            std::signal(SIGXFSZ, SIG_DFL); // as a shell that does not ignore it leaves it
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 4096;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        };
+        const TResult result =
+            Tool(QStringList{"pack", "create", s.PackFile()} + s.BmpFiles(), {}, limited);
+        QCOMPARE_RUN(result, 2);
+        QVERIFY2(result.Err.contains("File too large") && result.Err.contains(Shown(s.PackFile())),
+                 qPrintable(result.Err));
+        QVERIFY(
+            QDir(s.Path("tiles"))
+                .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+    }
+#endif
+
+    // Random command lines from the tool's own words, run in the scene with relative paths:
+    // whatever a run that fails was asked, it writes nothing anywhere in the scene.
+    void randomCommandLines() {
+        TScene s;
+        MakePack(s);
+        QVERIFY(QFile::link(s.Path("nowhere"), s.Path("dangling.png")));
+        const QStringList words = {"info",
+                                   "check",
+                                   "render",
+                                   "pack",
+                                   "create",
+                                   "list",
+                                   "extract",
+                                   "export",
+                                   "--help",
+                                   "--json",
+                                   "--tiles",
+                                   "tiles",
+                                   "-o",
+                                   "--output",
+                                   "--scale",
+                                   "--region",
+                                   "--grid",
+                                   "--tile-size",
+                                   "--png",
+                                   "bmp",
+                                   "--maps",
+                                   "maps",
+                                   "maps/forest.map",
+                                   "tiles/forest.pac",
+                                   "bmp/grass.bmp",
+                                   "bmp/bad.bmp",
+                                   "out.png",
+                                   "new.pac",
+                                   "x",
+                                   "dangling.png",
+                                   "0",
+                                   "3",
+                                   "-1",
+                                   "2,2,4,4",
+                                   "0,0,50,45",
+                                   "99999",
+                                   "",
+                                   "--",
+                                   "-",
+                                   "nowhere/y",
+                                   "maps",
+                                   "bmp"};
+        QVERIFY(WriteFile(s.Path("bmp/bad.bmp"), "BM not really"));
+        QRandomGenerator random(19);
+        int failures = 0;
+        for (int run = 0; run < 300; ++run) {
+            QStringList args;
+            for (int n = random.bounded(1, 8); n > 0; --n)
+                args << words[random.bounded(qint32(words.size()))];
+            const auto before = s.Snapshot();
+            const TResult result = Tool(args, s.Dir.path());
+            QVERIFY2(result.Code == 0 || result.Code == 1 || result.Code == 2,
+                     qPrintable(args.join(' ')));
+            if (result.Code == 0)
+                continue; // a command that did its work may have written
+            ++failures;
+            QVERIFY2(s.Snapshot() == before,
+                     qPrintable(args.join(' ') + "\n" + result.Err + result.Out));
+            if (s.Snapshot() != before)
+                break;
+        }
+        QVERIFY(failures > 100);
+    }
+
     // Each refusal leaves every file as it was: no output, no half-written one.
     void refusals_data() {
         QTest::addColumn<QString>("command");
@@ -448,12 +669,15 @@ private slots:
         QTest::newRow("render over the limit")
             << "render"
             << "tile size 400" << 2
-            << "The image of \"@/maps/forest.map\" would be 20000 x 18000 pixels; render makes "
-               "at most 16384 x 16384 and 67108864 pixels in all. Nothing was written"
+            << "The image of \"@/maps/forest.map\" would be 20000 x 18000 pixels, wider or "
+               "taller than the 16384 x 16384 pixels render makes at most. Nothing was written; "
+               "--scale 3 is the smallest scale that fits"
             << "";
         QTest::newRow("render over the limit in all")
             << "render"
-            << "tile size 200" << 2 << "would be 10000 x 9000 pixels"
+            << "tile size 200" << 2
+            << "would be 10000 x 9000 pixels, 90000000 pixels in all, more than the 67108864 "
+               "render makes at most. Nothing was written; --scale 2 is the smallest"
             << "";
         QTest::newRow("render, region outside the map")
             << "render"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HeapBytes.h"
 #include "model/typeU.h"
 
 #include <QRect>
@@ -26,7 +27,8 @@ public:
     // Writes value into every cell of the region.
     void Fill(TCellGrid& grid, TileIndex value) const;
     qint64 MemoryBytes() const {
-        return qint64(Spans.capacity() * sizeof(TCellSpan) + Bits.capacity() * sizeof(quint64));
+        return HeapBytes(qint64(Spans.capacity() * sizeof(TCellSpan))) +
+               HeapBytes(qint64(Bits.capacity() * sizeof(quint64)));
     }
 
 private:

@@ -12,8 +12,10 @@ std::unique_ptr<TDocument> Document;
 namespace {
 // What a tile holds in memory, its image twice: as the file it came from and decoded.
 qint64 TileBytes(const tTile& tile) {
-    return qint64(sizeof(tTile) + sizeof(TBitmap)) + tile.Name.size() +
-           tile.Bitmap->FileBytes().size() + tile.Bitmap->Picture().sizeInBytes();
+    // The decoded image is one block, its QImageData another.
+    return HeapBytes(sizeof(tTile)) + HeapBytes(sizeof(TBitmap)) + HeapBytes(tile.Name) +
+           HeapBytes(tile.Bitmap->FileBytes()) + HeapBytes(tile.Bitmap->Picture().sizeInBytes()) +
+           (tile.Bitmap->Picture().isNull() ? 0 : HeapBytes(128));
 }
 
 // One cell a stroke changed: its place in the grid, column by column, and both values.
@@ -40,7 +42,8 @@ public:
             Write(c.Cell, c.After);
     }
     qint64 Bytes() const override {
-        return qint64(sizeof(*this) + Changes.capacity() * sizeof(TCellChange));
+        return HeapBytes(sizeof(*this)) +
+               HeapBytes(qint64(Changes.capacity() * sizeof(TCellChange)));
     }
 
     std::vector<TCellChange> Changes;
@@ -77,7 +80,7 @@ public:
 
     void Undo() override { Write(Before); }
     void Redo() override { Write(After); }
-    qint64 Bytes() const override { return qint64(sizeof(*this)) + Region.MemoryBytes(); }
+    qint64 Bytes() const override { return HeapBytes(sizeof(*this)) + Region.MemoryBytes(); }
 
 private:
     void Write(TileIndex value) {
@@ -119,7 +122,7 @@ public:
             std::ranges::fill(Column(x), After);
     }
     qint64 Bytes() const override {
-        return qint64(sizeof(*this) + Before.capacity() * sizeof(TileIndex));
+        return HeapBytes(sizeof(*this)) + HeapBytes(qint64(Before.capacity() * sizeof(TileIndex)));
     }
 
 private:
@@ -146,7 +149,7 @@ public:
 
     void Undo() override { Adds ? TakeOut() : PutBack(); }
     void Redo() override { Adds ? PutBack() : TakeOut(); }
-    qint64 Bytes() const override { return qint64(sizeof(*this)) + (Out ? TileBytes(*Out) : 0); }
+    qint64 Bytes() const override { return HeapBytes(sizeof(*this)) + (Out ? TileBytes(*Out) : 0); }
 
 private:
     void TakeOut() { Out = Pack.Take(Index); }
@@ -169,9 +172,10 @@ public:
     void Undo() override { Swap(); }
     void Redo() override { Swap(); }
     qint64 Bytes() const override {
-        return qint64(sizeof(*this) + sizeof(tMap)) + Other->Cells.Count() * 4 +
-               Other->Text1.size() + Other->Text2.size() + Other->PackName.size() +
-               Other->Text4.size() + FileName.size() * 2;
+        return HeapBytes(sizeof(*this)) + HeapBytes(sizeof(tMap)) +
+               HeapBytes(Other->Cells.Count() * qint64(sizeof(TileIndex))) +
+               HeapBytes(Other->Text1) + HeapBytes(Other->Text2) + HeapBytes(Other->PackName) +
+               HeapBytes(Other->Text4) + HeapBytes(FileName);
     }
 
 private:
@@ -200,8 +204,9 @@ public:
     void Undo() override { Swap(); }
     void Redo() override { Swap(); }
     qint64 Bytes() const override {
-        qint64 bytes = qint64(sizeof(*this) + Tiles.capacity() * sizeof(TileRef)) +
-                       PackName.size() + FileName.size() * 2;
+        qint64 bytes = HeapBytes(sizeof(*this)) +
+                       HeapBytes(qint64(Tiles.capacity() * sizeof(TileRef))) + HeapBytes(PackName) +
+                       HeapBytes(FileName);
         for (const TileRef& tile : Tiles)
             bytes += TileBytes(*tile);
         return bytes;

@@ -7,20 +7,21 @@ constexpr TPart Parts[] = {TPart::Map, TPart::Pack};
 } // namespace
 
 QString THistory::UndoName() const {
-    return CanUndo() ? Steps[std::size_t(Current - 1)]->Name : QString();
+    return CanUndo() ? Steps[std::size_t(Current - 1)].Step->Name : QString();
 }
 
 QString THistory::RedoName() const {
-    return CanRedo() ? Steps[std::size_t(Current)]->Name : QString();
+    return CanRedo() ? Steps[std::size_t(Current)].Step->Name : QString();
+}
+
+qint64 THistory::ChangesBefore(TPart part, qint64 position) const {
+    const qint64 index = position - First;
+    return index < qint64(Steps.size()) ? Steps[std::size_t(index)].ChangesBefore[Slot(part)]
+                                        : ChangesAtEnd[Slot(part)];
 }
 
 bool THistory::Touched(TPart part, qint64 from, qint64 to) const {
-    if (from > to)
-        std::swap(from, to);
-    for (qint64 p = from; p < to; ++p)
-        if (Steps[std::size_t(p - First)]->Parts.testFlag(part))
-            return true;
-    return false;
+    return ChangesBefore(part, from) != ChangesBefore(part, to);
 }
 
 TParts THistory::Unsaved() const {
@@ -33,27 +34,30 @@ TParts THistory::Unsaved() const {
     return unsaved;
 }
 
-void THistory::DropRedo() {
+void THistory::DropRedo(qsizetype keep) {
     // A saved state among the steps that go stays reachable only if none of them changed its
-    // part: then it equals the current one.
-    const qint64 end = First + Current;
+    // part: then it equals the state where they begin.
+    const qint64 end = First + keep;
     for (TPart part : Parts) {
         qint64& saved = Saved[Slot(part)];
         if (saved > end)
             saved = Touched(part, end, saved) ? Nowhere : end;
     }
-    for (auto s = Steps.begin() + Current; s != Steps.end(); ++s)
-        Total -= (*s)->Bytes();
-    Steps.erase(Steps.begin() + Current, Steps.end());
+    for (auto s = Steps.begin() + keep; s != Steps.end(); ++s)
+        Total -= StepBytes(*s->Step);
+    for (TPart part : Parts)
+        ChangesAtEnd[Slot(part)] = ChangesBefore(part, end);
+    Steps.erase(Steps.begin() + keep, Steps.end());
 }
 
 void THistory::DropOldest() {
+    const TStep& oldest = *Steps.front().Step;
     for (TPart part : Parts) {
         qint64& saved = Saved[Slot(part)];
         if (saved == First)
-            saved = Steps.front()->Parts.testFlag(part) ? Nowhere : First + 1;
+            saved = oldest.Parts.testFlag(part) ? Nowhere : First + 1;
     }
-    Total -= Steps.front()->Bytes();
+    Total -= StepBytes(oldest);
     Steps.pop_front();
     ++First;
     --Current;
@@ -65,10 +69,22 @@ void THistory::Trim() {
         DropOldest();
 }
 
+void THistory::TrimRedo() {
+    Trim();
+    // Then the newest steps to redo, each with nothing after it.
+    while (Total > MemoryLimit && CanRedo())
+        DropRedo(Count() - 1);
+}
+
 void THistory::Push(std::unique_ptr<TStep>&& step) {
-    DropRedo();
-    Steps.push_back(std::move(step));
-    Total += Steps.back()->Bytes();
+    DropRedo(Current);
+    TEntry entry{nullptr, ChangesAtEnd};
+    Steps.push_back(std::move(entry));
+    Steps.back().Step = std::move(step);
+    for (TPart part : Parts)
+        if (Steps.back().Step->Parts.testFlag(part))
+            ++ChangesAtEnd[Slot(part)];
+    Total += StepBytes(*Steps.back().Step);
     ++Current;
     Trim();
 }
@@ -76,29 +92,32 @@ void THistory::Push(std::unique_ptr<TStep>&& step) {
 TParts THistory::Undo() {
     if (!CanUndo())
         return {};
-    TStep& step = *Steps[std::size_t(Current - 1)];
+    TStep& step = *Steps[std::size_t(Current - 1)].Step;
+    const TParts parts = step.Parts; // the step may be too large to keep once undone
     const qint64 before = step.Bytes();
     step.Undo();
     Total += step.Bytes() - before; // a tile taken out of the pack is the step's to hold now
     --Current;
-    return step.Parts;
+    TrimRedo();
+    return parts;
 }
 
 TParts THistory::Redo() {
     if (!CanRedo())
         return {};
-    TStep& step = *Steps[std::size_t(Current)];
+    TStep& step = *Steps[std::size_t(Current)].Step;
     const TParts parts = step.Parts; // the step may be too large to keep once done
     const qint64 before = step.Bytes();
     step.Redo();
     Total += step.Bytes() - before;
     ++Current;
-    Trim();
+    TrimRedo();
     return parts;
 }
 
 void THistory::Clear(TParts unsaved) {
     First += Current;
+    // What the dropped steps changed no longer matters: every position here is past them.
     Steps.clear();
     Total = 0;
     Current = 0;

@@ -3,6 +3,8 @@
 // The undo history of the document: the steps done and undone, the memory they hold, and where
 // the map and the tile pack were last saved.
 
+#include "model/HeapBytes.h"
+
 #include <QFlags>
 #include <QString>
 #include <QtGlobal>
@@ -23,7 +25,8 @@ public:
     virtual ~TStep() = default;
     virtual void Undo() = 0;
     virtual void Redo() = 0;
-    // The memory the step holds now, whatever it shares with the model.
+    // The heap memory the step holds now, whatever it shares with the model: its own block and
+    // every block it owns, each as HeapBytes counts it.
     virtual qint64 Bytes() const = 0;
 
     const QString Name; // what the Edit menu calls it: "Paint", "Delete Tile", ...
@@ -44,7 +47,10 @@ public:
     // The names of the step Undo and Redo would take back or do again; empty when none.
     QString UndoName() const;
     QString RedoName() const;
-    // Each returns the parts the step changed; an exception leaves the history as it was.
+    // Each returns the parts the step changed; an exception leaves the history as it was. A
+    // step that holds more once undone or redone (a tile taken out of the pack) can push the
+    // history past its limit: then the oldest done steps go, and if that is not enough, the
+    // newest steps to redo.
     TParts Undo();
     TParts Redo();
 
@@ -55,7 +61,8 @@ public:
     void MarkSaved(TParts parts);
     // The parts were changed outside any step: no state in the history is what was saved.
     void MarkUnsaved(TParts parts);
-    // The parts that differ from their files.
+    // The parts that differ from their files; it takes the same short time however many steps
+    // there are.
     TParts Unsaved() const;
 
     qsizetype Count() const { return qsizetype(Steps.size()); }
@@ -67,18 +74,32 @@ public:
 private:
     static constexpr qint64 Nowhere = -1;
     static std::size_t Slot(TPart part) { return part == TPart::Map ? 0 : 1; }
+    // A step with, for each part, how many of the steps pushed before it changed the part: two
+    // positions' difference says at once whether any step between them did.
+    struct TEntry {
+        std::unique_ptr<TStep> Step;
+        std::array<qint64, 2> ChangesBefore;
+    };
+    // What the history spends on a step besides the step's own memory: its entry and the
+    // entry's share of the blocks the deque keeps them in.
+    static constexpr qint64 EntryBytes = qint64(sizeof(TEntry)) + 8;
+    static qint64 StepBytes(const TStep& step) { return step.Bytes() + EntryBytes; }
+    // How many steps before a position changed the part.
+    qint64 ChangesBefore(TPart part, qint64 position) const;
     // Whether any step between two positions changes the part.
     bool Touched(TPart part, qint64 from, qint64 to) const;
     void DropOldest();
-    void DropRedo();
+    void DropRedo(qsizetype keep);
     void Trim();
+    void TrimRedo();
 
-    std::deque<std::unique_ptr<TStep>> Steps;
+    std::deque<TEntry> Steps;
     qsizetype Current = 0; // the steps before it are done, the others undone
     // Positions count every step ever pushed: Steps.front() is at First. A saved position is
     // where the part held what its file holds, or Nowhere when no state here does.
     qint64 First = 0;
     std::array<qint64, 2> Saved{0, 0};
-    qint64 Total = 0; // the memory the steps hold
+    std::array<qint64, 2> ChangesAtEnd{0, 0}; // ChangesBefore the position after the last step
+    qint64 Total = 0;                         // the memory the steps hold
     qint64 MemoryLimit = DefaultLimit;
 };

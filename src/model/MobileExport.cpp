@@ -15,18 +15,6 @@ QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// Whether two paths name one file, also through links.
-bool SameFile(const QString& a, const QString& b) {
-    const QFileInfo fa(a);
-    const QFileInfo fb(b);
-    const QString dirA = QFileInfo(fa.path()).canonicalFilePath();
-    if (!dirA.isEmpty() && dirA == QFileInfo(fb.path()).canonicalFilePath() &&
-        fa.fileName() == fb.fileName())
-        return true;
-    const QString fileA = fa.canonicalFilePath();
-    return !fileA.isEmpty() && fileA == fb.canonicalFilePath();
-}
-
 // The number of tiles a desktop pack in these bytes holds; 0 when they are no desktop pack.
 // Empty packs are the same four bytes in both variants, so they hold nothing to lose.
 qsizetype DesktopTiles(const QByteArray& bytes) {
@@ -141,12 +129,17 @@ void TMobileExport::Write() const {
     if (SameFile(packPath, mapPath))
         throw Exception(QStringLiteral("the mobile tile pack \"%1\" would replace the mobile map")
                             .arg(Native(packPath)));
-    // A save replaces a link's target, which may lie anywhere.
+    // The PNG files are read again by the next export: neither output may replace one.
+    for (const TPng& png : Pngs)
+        for (const QString& path : {packPath, mapPath})
+            if (SameFile(path, png.Path))
+                throw Exception(QStringLiteral("\"%1\" is the PNG file of a tile, which the export "
+                                               "would replace")
+                                    .arg(Native(path)));
     for (const QString& path : {packPath, mapPath})
-        if (QFileInfo(path).isSymLink())
-            throw Exception(QStringLiteral("\"%1\" is a symbolic link, and the export does not "
-                                           "write through links")
-                                .arg(Native(path)));
+        if (const QString refusal = LinkRefusal(path, QStringLiteral("the export"));
+            !refusal.isEmpty())
+            throw Exception(refusal);
 
     // What the pack file holds now: checked before it is replaced, and put back should the
     // map fail to be written.

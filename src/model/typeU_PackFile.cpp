@@ -1,7 +1,8 @@
 // The tile pack file (.pac). A file is a tile count followed by that many records:
 //   desktop: Param1, name length, name, Param2, Param3[1..4], Param4, image length, BMP file
 //   mobile:  Param1, Param2, Param3[1..4], Param4, image length, PNG file
-// Integers are 32-bit little-endian; counts and lengths of 0 or less mean nothing follows.
+// Integers are 32-bit little-endian; the tile count is 0 or more, and lengths of 0 or less mean
+// nothing follows.
 
 #include "model/FileFormat.h"
 #include "model/Int32Field.h"
@@ -137,6 +138,10 @@ EFormatError TileError(qint64 index, const tTile& tile, const EFormatError& e) {
 
 std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
     const qint32 count = ReadInt32(stream, "tile count");
+    // No writer makes a negative count; read as "no tiles", any damaged file starting with one
+    // would open as an empty pack.
+    if (count < 0)
+        throw EFormatError(QStringLiteral("its tile count is %1").arg(count));
     // Every record takes at least MinRecordSize bytes, so a count the file cannot hold is
     // refused before anything is allocated for it.
     if (count > stream.Remaining() / MinRecordSize)
@@ -146,7 +151,7 @@ std::vector<TileRef> tTilePack::ReadTiles(TMemoryStream& stream) {
                                .arg(stream.Remaining() / MinRecordSize));
     std::vector<TileRef> tiles;
     std::vector<QByteArray> images;
-    tiles.reserve(std::size_t(qMax(count, 0)));
+    tiles.reserve(std::size_t(count));
     images.reserve(tiles.capacity());
     // The records first, in file order, up to the first that does not fit; the images before
     // it may still hold an earlier error.

@@ -12,3 +12,17 @@ bool IsPlainFileName(const QString& name);
 // hold no "\", which opening the map takes for a separator, and have every character in
 // Windows-1251, so that the name recorded is the file's own.
 QString PackNameRefusal(const QString& name);
+
+// Why a file cannot record `name` in Windows-1251 exactly, naming the first character it lacks,
+// or an empty string when it can. what is the name's kind ("the name of a tile pack"), recorder
+// the file that records it ("a map").
+QString Cp1251Refusal(const QString& name, const QString& what, const QString& recorder);
+
+// Whether two paths name one file: the same name in one directory (reached by any path, also
+// through links, whether or not the file exists yet), or one file through a link.
+bool SameFile(const QString& a, const QString& b);
+
+// Why writer ("the export", say) must not write the file at path, or an empty string when it
+// may: a save there replaces a symbolic link's target, which may lie anywhere, so a link is
+// refused whether its target exists or not.
+QString LinkRefusal(const QString& path, const QString& writer);

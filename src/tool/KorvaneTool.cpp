@@ -4,6 +4,7 @@
 #include "tool/ToolSupport.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -36,6 +37,11 @@ written.)";
 } // namespace
 
 int main(int argc, char** argv) {
+#if defined(Q_OS_UNIX) && defined(SIGXFSZ)
+    // A write past the file-size limit would otherwise end the tool with nothing said; ignored,
+    // the write fails with "File too large" and is reported, and nothing is left half-written.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     const std::map<QString, std::function<int(const QStringList&)>> commands = {

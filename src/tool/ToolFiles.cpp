@@ -3,13 +3,18 @@
 #include "model/MobileExport.h"
 #include "model/typeU.h"
 #include "platform/Cp1251.h"
+#include "platform/FileNames.h"
 #include "platform/TBitmap.h"
 #include "platform/TMemoryStream.h"
 #include "tool/Commands.h"
 #include "tool/ToolSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSet>
+#include <optional>
+#include <vector>
 
 namespace Tool {
 namespace {
@@ -24,9 +29,21 @@ int PackCreate(const QStringList& args) {
                                      "0."));
     if (!line.Parse(args, 2, std::numeric_limits<qsizetype>::max()))
         return Success;
+    const QString& output = line.Args[0];
+    CheckOutput(output, line.Args.mid(1));
     tTilePack pack;
     for (const QString& path : line.Args.mid(1)) {
         TileRef tile = pack.NewTile();
+        // The pack records names in Windows-1251, which would turn a character it lacks into
+        // "?": a name that is not the file's own.
+        const QString fileName = QFileInfo(path).fileName();
+        const QString name = fileName.size() > 3 ? fileName.chopped(4) : fileName;
+        if (const QString refusal = Cp1251Refusal(name, QStringLiteral("the name of a tile"),
+                                                  QStringLiteral("a tile pack"));
+            !refusal.isEmpty())
+            throw Exception(QStringLiteral("Nothing was written: the image \"%1\" cannot be a "
+                                           "tile: %2.")
+                                .arg(Native(path), refusal));
         tile->Name = tTile::NameOfFile(path);
         try {
             tile->Bitmap->LoadFromFile(path);
@@ -36,8 +53,8 @@ int PackCreate(const QStringList& args) {
         }
         pack.Add(std::move(tile));
     }
-    pack.SaveToFile(line.Args[0], true, QString());
-    Print(QStringLiteral("wrote %1: %2 tiles").arg(Native(line.Args[0])).arg(pack.Count()));
+    pack.SaveToFile(output, true, QString());
+    Print(QStringLiteral("wrote %1: %2 tiles").arg(Native(output)).arg(pack.Count()));
     return Success;
 }
 
@@ -49,7 +66,7 @@ int PackList(const QStringList& args) {
     if (!line.Parse(args, 1, 1))
         return Success;
     tTilePack pack;
-    pack.LoadFromFile(line.Args[0]);
+    LoadPack(pack, line.Args[0]);
     PrintTiles(pack);
     return Success;
 }
@@ -64,7 +81,7 @@ int PackExtract(const QStringList& args) {
     const QString& packPath = line.Args[0];
     const QDir dir(line.Args[1]);
     tTilePack pack;
-    pack.LoadFromFile(packPath);
+    LoadPack(pack, packPath);
     // Every name is checked before the first file is written.
     QStringList files;
     QSet<QString> taken;
@@ -84,16 +101,59 @@ int PackExtract(const QStringList& args) {
                                 .arg(fault));
         taken.insert(file.toLower());
         files << dir.filePath(file);
+        CheckOutput(files.last(), {packPath});
     }
+    // All files or none: what a file held before is kept until every file is written, and
+    // put back (or the new file removed) when a later one fails.
+    std::vector<std::optional<QByteArray>> old;
+    old.reserve(files.size());
+    for (const QString& file : files) {
+        old.emplace_back();
+        if (QFileInfo(file).isFile()) {
+            TMemoryStream bytes;
+            bytes.LoadFromFile(file);
+            old.back() = bytes.Bytes();
+        }
+    }
+    // The directories mkpath makes, deepest first, go again with a failed extraction.
+    QStringList made;
+    for (QString path = dir.absolutePath(); !QFileInfo::exists(path); path = QFileInfo(path).path())
+        made << path;
     if (!dir.mkpath(QStringLiteral(".")))
         throw EFCreateError(Msg::CannotCreateFile(
             dir.path(), QStringLiteral("The directory could not be created.")));
-    for (qint32 i = 0; i < pack.Count(); ++i) {
-        TMemoryStream bmp;
-        pack.Tile(i).Bitmap->SaveToStream(bmp);
-        bmp.SaveToFile(files[i]);
-        Print(QStringLiteral("wrote %1").arg(Native(files[i])));
+    qsizetype written = 0;
+    try {
+        for (; written < files.size(); ++written) {
+            TMemoryStream bmp;
+            pack.Tile(qint32(written)).Bitmap->SaveToStream(bmp);
+            bmp.SaveToFile(files[written]);
+        }
+    } catch (const Exception& e) {
+        QStringList left;
+        for (qsizetype i = 0; i < written; ++i) {
+            try {
+                if (old[std::size_t(i)])
+                    TMemoryStream(*old[std::size_t(i)]).SaveToFile(files[i]);
+                else if (!QFile::remove(files[i]))
+                    left << Native(files[i]);
+            } catch (const Exception&) {
+                left << Native(files[i]);
+            }
+        }
+        if (left.isEmpty())
+            for (const QString& path : made)
+                QDir().rmdir(path);
+        if (!left.isEmpty())
+            throw Exception(
+                QStringLiteral("Extracting from \"%1\" failed: %2 Putting back what "
+                               "was written failed for: %3")
+                    .arg(Native(packPath), e.Message(), left.join(QStringLiteral(", "))));
+        throw Exception(QStringLiteral("Nothing was extracted from \"%1\": %2")
+                            .arg(Native(packPath), e.Message()));
     }
+    for (const QString& file : files)
+        Print(QStringLiteral("wrote %1").arg(Native(file)));
     return Success;
 }
 } // namespace
@@ -137,17 +197,30 @@ int Export(const QStringList& args) {
     if (line.Value(QStringLiteral("png")).isEmpty())
         throw EUsage(QStringLiteral("export needs the directory of PNG files: --png DIR"));
     const QString tilesDir = line.Value(QStringLiteral("tiles"));
+    const QString pngDir = line.Value(QStringLiteral("png"));
+    const QString mapsDir = line.Value(QStringLiteral("maps"));
+    // As in the export dialog, where both are chosen from folders that are there: a mistyped
+    // folder is reported, not made.
+    for (const QString& dir : {pngDir, mapsDir})
+        if (!QFileInfo(dir).isDir())
+            throw Exception(QStringLiteral("Nothing was written: the folder \"%1\" does not "
+                                           "exist.")
+                                .arg(Native(dir)));
+    const QString& mapPath = line.Args[0];
     tMap map(48, nullptr);
     tTilePack pack;
-    LoadMapAndPack(map, pack, line.Args[0], tilesDir);
-    TMobileExport job(map, pack, line.Value(QStringLiteral("png")), tilesDir,
-                      line.Value(QStringLiteral("maps")));
+    LoadMapAndPack(map, pack, mapPath, tilesDir);
+    // The export's core refuses links and the desktop pack; the map read is the tool's input.
+    CheckOutput(QDir(mapsDir).filePath(QStringLiteral("mob.map")), {mapPath});
+    if (IsPlainFileName(Cp1251::ToUnicode(map.PackName)))
+        CheckOutput(QDir(pngDir).filePath(Cp1251::ToUnicode(map.PackName)), {mapPath});
+    TMobileExport job(map, pack, pngDir, tilesDir, mapsDir);
     job.Log = [](const QString& text) { Print(text); };
     if (job.Run())
         return Success;
     PrintError(QStringLiteral("Nothing was written: not every tile of \"%1\" has its PNG file in "
                               "\"%2\".")
-                   .arg(Native(line.Args[0]), Native(line.Value(QStringLiteral("png")))));
+                   .arg(Native(mapPath), Native(pngDir)));
     return Problems;
 }
 } // namespace Tool

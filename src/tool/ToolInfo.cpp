@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <exception>
 #include <map>
 
 namespace Tool {
@@ -56,7 +57,7 @@ const char* const TextNames[] = {"text1", "text2", "packName", "text4"};
 
 void MapInfo(const QString& path, bool json) {
     tMap map(48, nullptr);
-    map.LoadFromFile(path);
+    LoadMap(map, path);
     const TCellStatistics cells = CountCells(map);
     const QByteArray* texts[] = {&map.Text1, &map.Text2, &map.PackName, &map.Text4};
     if (json) {
@@ -94,7 +95,7 @@ void MapInfo(const QString& path, bool json) {
 
 void PackInfo(const QString& path, bool json) {
     tTilePack pack;
-    pack.LoadFromFile(path);
+    LoadPack(pack, path);
     if (!json) {
         Print(QStringLiteral("tile pack: %1").arg(Absolute(path)));
         Print(QStringLiteral("tiles: %1").arg(pack.Count()));
@@ -147,14 +148,27 @@ int Info(const QStringList& args) {
     if (!line.Parse(args, 1, 1))
         return Success;
     const QString path = line.Args[0];
+    const bool json = line.IsSet(QStringLiteral("json"));
+    // The name says which kind to try first; the content decides, as it does for every command.
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("map"))
-        MapInfo(path, line.IsSet(QStringLiteral("json")));
-    else if (suffix == QLatin1String("pac"))
-        PackInfo(path, line.IsSet(QStringLiteral("json")));
-    else
-        throw EUsage(QStringLiteral("\"%1\" is neither a map (.map) nor a tile pack (.pac)")
-                         .arg(Printable(Native(path))));
+    const bool named = suffix == QLatin1String("map") || suffix == QLatin1String("pac");
+    auto first = suffix == QLatin1String("pac") ? PackInfo : MapInfo;
+    auto second = first == PackInfo ? MapInfo : PackInfo;
+    try {
+        first(path, json);
+    } catch (const EFOpenError&) {
+        throw;
+    } catch (const Exception&) {
+        const std::exception_ptr fault = std::current_exception();
+        try {
+            second(path, json);
+        } catch (const Exception&) {
+            if (!named)
+                throw EUsage(QStringLiteral("\"%1\" is neither a map (.map) nor a tile pack (.pac)")
+                                 .arg(Printable(Native(path))));
+            std::rethrow_exception(fault);
+        }
+    }
     return Success;
 }
 
@@ -173,7 +187,7 @@ int Check(const QStringList& args) {
         return Success;
     const QString mapPath = line.Args[0];
     tMap map(48, nullptr);
-    map.LoadFromFile(mapPath);
+    LoadMap(map, mapPath);
     Print(QStringLiteral("map: %1: %2 x %3 cells, tile pack \"%4\"")
               .arg(Absolute(mapPath))
               .arg(map.Cells.size())
@@ -185,7 +199,7 @@ int Check(const QStringList& args) {
     bool packLoaded = false;
     try {
         const QString packPath = PackFileOf(map, mapPath, line.Value(QStringLiteral("tiles")));
-        pack.LoadFromFile(packPath);
+        LoadPack(pack, packPath);
         packLoaded = true;
         Print(QStringLiteral("tile pack: %1: %2 tiles").arg(Absolute(packPath)).arg(pack.Count()));
     } catch (const Exception& e) {

@@ -30,6 +30,14 @@ constexpr qint32 MaxTileSize = 4096;
 // Map pixels per block side, before scaling.
 constexpr qint64 BlockPixels = 2048;
 
+// Whether the image of a region of fullWidth x fullHeight map pixels, drawn at 1/scale, is
+// within both limits.
+bool Fits(qint64 fullWidth, qint64 fullHeight, qint64 scale) {
+    const qint64 width = (fullWidth + scale - 1) / scale;
+    const qint64 height = (fullHeight + scale - 1) / scale;
+    return width <= MaxSide && height <= MaxSide && width * height <= MaxPixels;
+}
+
 // A rectangle of cells.
 struct TRegion {
     qint64 X = 0, Y = 0, W = 0, H = 0;
@@ -96,6 +104,7 @@ int Render(const QStringList& args) {
     auto pack = std::make_unique<tTilePack>();
     LoadMapAndPack(map, *pack, mapPath, line.Value(QStringLiteral("tiles")));
     map.SetTilePackRef(&pack);
+    CheckOutput(output, {mapPath, PackFileOf(map, mapPath, line.Value(QStringLiteral("tiles")))});
     map.ShowGrid = line.IsSet(QStringLiteral("grid"));
 
     const TRegion whole{0, 0, map.Cells.size(), map.Cells.Rows()};
@@ -117,15 +126,31 @@ int Render(const QStringList& args) {
     const qint64 fullHeight = region.H * tileSize;
     const qint64 width = (fullWidth + scale - 1) / scale;
     const qint64 height = (fullHeight + scale - 1) / scale;
-    if (width > MaxSide || height > MaxSide || width * height > MaxPixels)
-        throw Exception(QStringLiteral("The image of \"%1\" would be %2 x %3 pixels; render makes "
-                                       "at most %4 x %4 and %5 pixels in all. Nothing was "
-                                       "written; --scale or --region make it smaller.")
+    if (!Fits(fullWidth, fullHeight, scale)) {
+        const bool side = width > MaxSide || height > MaxSide;
+        const QString limit =
+            side ? QStringLiteral("wider or taller than the %1 x %1 pixels render makes at most")
+                       .arg(MaxSide)
+                 : QStringLiteral("%1 pixels in all, more than the %2 render makes at most")
+                       .arg(width * height)
+                       .arg(MaxPixels);
+        qint32 fitting = scale + 1;
+        while (fitting <= MaxScale && !Fits(fullWidth, fullHeight, fitting))
+            ++fitting;
+        const QString remedy =
+            fitting <= MaxScale
+                ? QStringLiteral("--scale %1 is the smallest scale that fits, or --region makes "
+                                 "it smaller")
+                      .arg(fitting)
+                : QStringLiteral("no --scale up to %1 fits; --region makes it smaller")
+                      .arg(MaxScale);
+        throw Exception(QStringLiteral("The image of \"%1\" would be %2 x %3 pixels, %4. Nothing "
+                                       "was written; %5.")
                             .arg(Native(mapPath))
                             .arg(width)
                             .arg(height)
-                            .arg(MaxSide)
-                            .arg(MaxPixels));
+                            .arg(limit, remedy));
+    }
 
     // The view's offsets, like the editor's, are 32-bit.
     if ((region.X + region.W) * tileSize > std::numeric_limits<qint32>::max() ||

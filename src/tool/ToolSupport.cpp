@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <type_traits>
 
 namespace Tool {
 namespace {
@@ -105,6 +106,61 @@ qint32 TCommandLine::Number(const QString& name, qint32 fallback, qint32 first, 
     return value;
 }
 
+void CheckOutput(const QString& output, const QStringList& inputs) {
+    if (const QString refusal = LinkRefusal(output, QStringLiteral("korvane-tool"));
+        !refusal.isEmpty())
+        throw Exception(QStringLiteral("Nothing was written: %1.").arg(refusal));
+    for (const QString& input : inputs)
+        if (SameFile(output, input))
+            throw Exception(QStringLiteral("Nothing was written: \"%1\" is the input \"%2\", "
+                                           "which korvane-tool does not replace.")
+                                .arg(Native(output), Native(input)));
+}
+
+namespace {
+// Whether the file loads as a T.
+template <class T> bool LoadsAs(const QString& path) {
+    try {
+        if constexpr (std::is_same_v<T, tMap>)
+            tMap(48, nullptr).LoadFromFile(path);
+        else
+            T().LoadFromFile(path);
+        return true;
+    } catch (const Exception&) {
+        return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Loads what as the kind wanted; when that fails, a file of the other kind is named as such
+// instead of reported by the fields it broke ("the second text is 327680 bytes long"). Only a
+// failed load reads the file again.
+template <class Wanted, class Other>
+void LoadKind(Wanted& what, const QString& path, const char* wanted, const char* other) {
+    try {
+        what.LoadFromFile(path);
+    } catch (const EFOpenError&) {
+        throw;
+    } catch (const Exception&) {
+        if (LoadsAs<Other>(path))
+            throw EFormatError(
+                Msg::NotAValidFile(path, QLatin1String(wanted),
+                                   QStringLiteral("this is a %1, not a %2")
+                                       .arg(QLatin1String(other), QLatin1String(wanted))));
+        throw;
+    }
+}
+} // namespace
+
+void LoadMap(tMap& map, const QString& path) {
+    LoadKind<tMap, tTilePack>(map, path, "map", "tile pack");
+}
+
+void LoadPack(tTilePack& pack, const QString& path) {
+    LoadKind<tTilePack, tMap>(pack, path, "tile pack", "map");
+}
+
 QString ToolDir(const QString& name) {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
 }
@@ -125,7 +181,7 @@ QString PackFileOf(const tMap& map, const QString& mapPath, const QString& tiles
 }
 
 void LoadMapAndPack(tMap& map, tTilePack& pack, const QString& mapPath, const QString& tilesDir) {
-    map.LoadFromFile(mapPath);
-    pack.LoadFromFile(PackFileOf(map, mapPath, tilesDir));
+    LoadMap(map, mapPath);
+    LoadPack(pack, PackFileOf(map, mapPath, tilesDir));
 }
 } // namespace Tool

@@ -48,12 +48,23 @@ private:
     QCommandLineParser Parser;
 };
 
+// The one rule for every file a command writes, checked before the first is written: never
+// through a symbolic link (existing or dangling), never over one of the command's inputs.
+// Throws an Exception that names the file and says that nothing was written.
+void CheckOutput(const QString& output, const QStringList& inputs);
+
 // The directories beside the tool, as the editor has them beside itself.
 QString ToolDir(const QString& name);
 
 // The file Open Map loads as the map's tile pack: tilesDir + "/" + PackName. Throws
 // EFormatError, naming the map, when Open Map would refuse the name.
 QString PackFileOf(const tMap& map, const QString& mapPath, const QString& tilesDir);
+// A map or a tile pack, read whole. A file that fails to load as the kind asked for but is a
+// file of the other kind is refused with a message that says so ("this is a tile pack, not a
+// map"), whatever its name.
+void LoadMap(tMap& map, const QString& path);
+void LoadPack(tTilePack& pack, const QString& path);
+
 // Loads the map, then its pack from tilesDir, as Open Map does; throws with the file that
 // failed.
 void LoadMapAndPack(tMap& map, tTilePack& pack, const QString& mapPath, const QString& tilesDir);
