@@ -314,7 +314,10 @@ void TRecovery::DocumentChanged() {
     }
     if (!UnprotectedSaid && !TakeLock()) {
         UnprotectedSaid = true;
-        emit Unprotected(LockProblem);
+        // Queued: a box shown from inside the document's change would run under its caller.
+        QMetaObject::invokeMethod(
+            this, [this, problem = LockProblem] { emit Unprotected(problem); },
+            Qt::QueuedConnection);
     }
     if (Overdue && !Doc.StrokeOpen()) {
         Write(false);

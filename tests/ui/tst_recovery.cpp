@@ -316,7 +316,7 @@ void TestRecovery::noCopyWithoutTheLock() {
     QSignalSpy unprotected(&recovery, &TRecovery::Unprotected);
     QVERIFY(!recovery.Protected());
     s.Stroke({0, 0}, -1);
-    QCOMPARE(unprotected.size(), 1);
+    QTRY_COMPARE(unprotected.size(), 1);
     QVERIFY2(unprotected[0][0].toString().startsWith("Cannot create file"),
              qPrintable(unprotected[0][0].toString()));
     // Room again: the lock is taken before anything is written, and the first copy is whole.
@@ -343,6 +343,8 @@ void TestRecovery::noCopyWithoutTheLock() {
         Document->Paint({x, 0}, -1);
         Document->EndStroke();
     }
+    QTRY_COMPARE(f.Dialogs->Texts().size(), 1);
+    QTest::qWait(20);
     QCOMPARE(f.Dialogs->Texts().size(), 1);
     QVERIFY2(f.Dialogs->Messages[0].Text.startsWith("Your unsaved work is not protected"),
              qPrintable(f.Dialogs->Messages[0].Text));
@@ -492,6 +494,23 @@ void TestRecovery::unfinishedAndUnreadableCopies() {
              TRecovery::MaxUnreadable);
     QVERIFY(QFileInfo::exists(kept.last()));
     QVERIFY(!QFileInfo::exists(kept.first()));
+    // The window's report: the reason, then where the copy went, each a sentence.
+    const QString gone = QDir(s.Copies()).filePath("gone");
+    QVERIFY(QDir().mkpath(gone));
+    TRecoveryNote note; // naming files that are not there
+    note.Written = QDateTime::currentDateTimeUtc();
+    note.Unsaved = TPart::Map;
+    note.TileSize = 48;
+    note.MapCopy = "map-1.map";
+    note.PackCopy = "pack-2.pac";
+    QVERIFY(WriteFile(QDir(gone).filePath("note.json"), note.ToBytes()));
+    TGuiFixture f;
+    UseTiles(1);
+    Form1->StartRecovery(s.Copies());
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
+    const QString text = f.Dialogs->Messages[0].Text;
+    QVERIFY2(text.contains(QRegularExpression("\\. It was kept in \"[^\"]*unreadable")),
+             qPrintable(text));
 }
 
 void TestRecovery::unclaimableCopiesAreReported_data() {
