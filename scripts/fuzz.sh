@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets into build-fuzz with clang and runs each one for the given
 # number of seconds (default 60). Optional further arguments name the targets to run
-# (pack, map, bitmap; all three by default).
+# (pack, map, bitmap, note; all four by default).
 #
 # The limits prove the readers' memory bound: an input is at most 64 KiB, no single allocation
 # may exceed 20 MiB (the largest picture such a file may decode to is 64 pixels a byte at 4
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(pack map bitmap)
+[ ${#targets[@]} -eq 0 ] && targets=(pack map bitmap note)
 
 scripts/install-deps.sh
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

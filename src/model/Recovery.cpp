@@ -3,20 +3,33 @@
 #include "model/Document.h"
 #include "model/typeU.h"
 #include "platform/Exceptions.h"
-#include "platform/TMemoryStream.h"
+#include "platform/TInputFile.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QUuid>
 #include <algorithm>
+#include <cmath>
+
+#if defined(Q_OS_UNIX)
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <qt_windows.h>
+#endif
 
 namespace {
 constexpr quint64 NoCopy = ~quint64(0);
 const QString NoteName = QStringLiteral("note.json");
 const QString AsideName = QStringLiteral("unreadable");
+constexpr QFile::Permissions OwnerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
@@ -34,13 +47,194 @@ QStringList PartNames(TParts parts) {
         names << QStringLiteral("pack");
     return names;
 }
+
+// Makes a directory of the recovery copies when missing, for this user alone, and checks that
+// it is a real directory of this user's: the copies hold the user's work, and a link or
+// another user's directory would send them elsewhere. Nothing when it is fit, else why not.
+std::optional<QString> OwnDirectory(const QString& path) {
+    QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+#if defined(Q_OS_UNIX)
+        if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+            return qt_error_string(errno);
+#else
+        if (!QDir().mkdir(path, OwnerOnly) && !QFileInfo(path).isDir())
+            return QStringLiteral("the system refused it");
+#endif
+        info.refresh();
+    }
+    if (info.isSymLink())
+        return QStringLiteral("it is a symbolic link, which the editor does not follow");
+    if (!info.isDir())
+        return QStringLiteral("something that is not a directory is in its place");
+#if defined(Q_OS_UNIX)
+    if (info.ownerId() != ::geteuid())
+        return QStringLiteral("it belongs to another user");
+    if ((info.permissions() & ~(OwnerOnly | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser)) &&
+        !QFile::setPermissions(path, OwnerOnly))
+        return QStringLiteral("others may read it, and its permissions cannot be changed");
+#endif
+    return std::nullopt;
+}
+
+QString CannotMake(const QString& directory, const QString& reason) {
+    return Msg::CannotCreateFile(directory,
+                                 QStringLiteral("The directory cannot be made: %1.").arg(reason));
+}
+
+// Removes a copy: a link (or anything but a directory) goes itself, never what it points to.
+void RemoveCopy(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isDir())
+        QFile::remove(path);
+    else
+        QDir(path).removeRecursively();
+}
+
+// Writes one file of a copy afresh: a new file made beside it, then renamed over its name, so
+// that nothing planted at the name (a link above all, even a dangling one) is written through.
+void WriteAfresh(const QString& path, const QByteArray& bytes) {
+    const QString fresh = path + QStringLiteral(".new");
+    QFile::remove(fresh); // a leftover of a write cut short, or a link: only the name goes
+    QFile file(fresh);
+    // NewOnly fails on anything already at the name, a link included.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered,
+                   QFile::ReadOwner | QFile::WriteOwner))
+        throw EFCreateError(Msg::CannotCreateFile(path, file.errorString()));
+    try {
+        for (qint64 done = 0; done < bytes.size();) {
+            const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+            if (written <= 0)
+                throw EFCreateError(Msg::CannotCreateFile(path, file.errorString()));
+            done += written;
+        }
+#if defined(Q_OS_UNIX)
+        // On disk before the note names it.
+        if (::fsync(file.handle()) != 0)
+            throw EFCreateError(Msg::CannotCreateFile(path, qt_error_string(errno)));
+#endif
+        file.close();
+        if (file.error() != QFileDevice::NoError)
+            throw EFCreateError(Msg::CannotCreateFile(path, file.errorString()));
+            // Renaming replaces whatever has the name, a link itself and not its target.
+#if defined(Q_OS_WIN)
+        if (!MoveFileExW(reinterpret_cast<const wchar_t*>(Native(fresh).utf16()),
+                         reinterpret_cast<const wchar_t*>(Native(path).utf16()),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            throw EFCreateError(Msg::CannotCreateFile(path, qt_error_string()));
+#else
+        if (std::rename(QFile::encodeName(fresh).constData(),
+                        QFile::encodeName(path).constData()) != 0)
+            throw EFCreateError(Msg::CannotCreateFile(path, qt_error_string(errno)));
+#endif
+    } catch (...) {
+        file.close();
+        QFile::remove(fresh);
+        throw;
+    }
+}
+
+// Whether the editor that holds a lock may still run. A lock that names no live process of
+// this machine was left by an editor that is gone; one that cannot be read names no editor.
+bool HolderMayRun(const QLockFile& lock) {
+    qint64 pid = 0;
+    QString host, app;
+    if (!lock.getLockInfo(&pid, &host, &app) || pid <= 0)
+        return false;
+    if (!host.isEmpty() && host != QSysInfo::machineHostName())
+        return true; // another machine's: no way to tell
+#if defined(Q_OS_UNIX)
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+#else
+    return true;
+#endif
+}
+
+[[noreturn]] void BadNote(const QString& path, const QString& detail) {
+    throw EFormatError(Msg::NotAValidFile(path, QStringLiteral("recovery note"), detail));
+}
+
+// A name of a file in the note's own directory, nothing else.
+bool PlainName(const QString& name) {
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && name != QStringLiteral("..") &&
+           name != QStringLiteral(".");
+}
 } // namespace
+
+TRecoveryNote TRecoveryNote::Parse(const QByteArray& bytes, const QString& path) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        BadNote(path, error.errorString());
+    if (!document.isObject())
+        BadNote(path, QStringLiteral("it is not an object"));
+    const QJsonObject object = document.object();
+    static const QStringList known{QStringLiteral("written"),  QStringLiteral("mapFile"),
+                                   QStringLiteral("packFile"), QStringLiteral("unsaved"),
+                                   QStringLiteral("tileSize"), QStringLiteral("mapCopy"),
+                                   QStringLiteral("packCopy")};
+    // A note not wholly understood could restore the work wrongly, as saved, say.
+    for (const QString& key : object.keys())
+        if (!known.contains(key))
+            BadNote(path, QStringLiteral("it holds \"%1\", which the editor does not know")
+                              .arg(Msg::Clip(key)));
+    for (const QString& key : known)
+        if (!object.contains(key))
+            BadNote(path, QStringLiteral("it lacks \"%1\"").arg(key));
+    auto text = [&](const QString& key) {
+        const QJsonValue value = object.value(key);
+        if (!value.isString())
+            BadNote(path, QStringLiteral("its \"%1\" is not a text").arg(key));
+        return value.toString();
+    };
+    TRecoveryNote note;
+    note.Written = QDateTime::fromString(text(QStringLiteral("written")), Qt::ISODateWithMs);
+    if (!note.Written.isValid())
+        BadNote(path, QStringLiteral("its \"written\" is not a time"));
+    note.MapFile = text(QStringLiteral("mapFile"));
+    note.PackFile = text(QStringLiteral("packFile"));
+    note.MapCopy = text(QStringLiteral("mapCopy"));
+    note.PackCopy = text(QStringLiteral("packCopy"));
+    if (!PlainName(note.MapCopy) || !PlainName(note.PackCopy))
+        BadNote(path, QStringLiteral("it names no copy"));
+    const QJsonValue unsaved = object.value(QStringLiteral("unsaved"));
+    for (const QJsonValue& part : unsaved.toArray()) {
+        if (part == QStringLiteral("map"))
+            note.Unsaved |= TPart::Map;
+        else if (part == QStringLiteral("pack"))
+            note.Unsaved |= TPart::Pack;
+        else
+            BadNote(path, QStringLiteral("its \"unsaved\" names a part the editor does not know"));
+    }
+    // A copy is kept only of unsaved work.
+    if (!unsaved.isArray() || !note.Unsaved)
+        BadNote(path, QStringLiteral("its \"unsaved\" names no part"));
+    const double tileSize = object.value(QStringLiteral("tileSize")).toDouble(0);
+    if (!(tileSize >= 1 && tileSize <= std::numeric_limits<qint32>::max()) ||
+        tileSize != std::floor(tileSize))
+        BadNote(path, QStringLiteral("its \"tileSize\" is no tile size"));
+    note.TileSize = qint32(tileSize);
+    return note;
+}
+
+QByteArray TRecoveryNote::ToBytes() const {
+    const QJsonObject object{
+        {QStringLiteral("written"), Written.toString(Qt::ISODateWithMs)},
+        {QStringLiteral("mapFile"), MapFile},
+        {QStringLiteral("packFile"), PackFile},
+        {QStringLiteral("unsaved"), QJsonArray::fromStringList(PartNames(Unsaved))},
+        {QStringLiteral("tileSize"), TileSize},
+        {QStringLiteral("mapCopy"), MapCopy},
+        {QStringLiteral("packCopy"), PackCopy}};
+    return QJsonDocument(object).toJson();
+}
 
 // What the writer gets: the parts that changed since the last copy, and the note's facts.
 struct TRecovery::TJob {
     std::shared_ptr<tMap> Map; // null when the copy's map is still current
     QByteArray Pack;           // null likewise
-    QJsonObject Note;
+    TRecoveryNote Note;
 };
 
 TRecoveredWork::TRecoveredWork() = default;
@@ -59,11 +253,10 @@ TRecovery::TRecovery(TDocument& document, const QString& directory, std::chrono:
       Lock(LockOf(QDir(directory).filePath(Id))), Snapshot(std::make_shared<tMap>(1, nullptr)),
       Worker(new QObject) {
     Copied.fill(NoCopy);
-    QDir().mkpath(Directory);
     // Only a dead owner makes a lock stale; age alone would let a second editor take the
     // copy of one that has simply run for a while.
     Lock.setStaleLockTime(0);
-    Lock.tryLock(0);
+    TakeLock();
     Idle.setSingleShot(true);
     Idle.setInterval(idle);
     Longest.setSingleShot(true);
@@ -79,7 +272,8 @@ TRecovery::TRecovery(TDocument& document, const QString& directory, std::chrono:
 TRecovery::~TRecovery() {
     Writer.quit();
     Writer.wait();
-    QDir(OwnCopy()).removeRecursively();
+    if (Lock.isLocked())
+        RemoveCopy(OwnCopy());
     Lock.unlock();
     for (auto& [copy, lock] : Held)
         lock->unlock();
@@ -89,6 +283,27 @@ QString TRecovery::OwnCopy() const {
     return QDir(Directory).filePath(Id);
 }
 
+bool TRecovery::TakeLock() {
+    if (Lock.isLocked())
+        return true;
+    QDir().mkpath(QFileInfo(Directory).absolutePath());
+    if (const std::optional<QString> problem = OwnDirectory(Directory)) {
+        LockProblem = CannotMake(Directory, *problem);
+        return false;
+    }
+    if (!Lock.tryLock(0)) {
+        LockProblem = Msg::CannotCreateFile(LockOf(OwnCopy()),
+                                            Lock.error() == QLockFile::PermissionError
+                                                ? QStringLiteral("Permission denied")
+                                                : QStringLiteral("The lock cannot be taken."));
+        return false;
+    }
+    // Nothing was copied without the lock: the first copy under it is written whole.
+    Copied.fill(NoCopy);
+    CopiedFacts = TRecoveryNote();
+    return true;
+}
+
 void TRecovery::DocumentChanged() {
     if (!Doc.Unsaved()) {
         Idle.stop();
@@ -96,6 +311,13 @@ void TRecovery::DocumentChanged() {
         Overdue = Pending = false;
         RemoveOwnCopy();
         return;
+    }
+    if (!UnprotectedSaid && !TakeLock()) {
+        UnprotectedSaid = true;
+        // Queued: a box shown from inside the document's change would run under its caller.
+        QMetaObject::invokeMethod(
+            this, [this, problem = LockProblem] { emit Unprotected(problem); },
+            Qt::QueuedConnection);
     }
     if (Overdue && !Doc.StrokeOpen()) {
         Write(false);
@@ -125,6 +347,12 @@ bool TRecovery::Write(bool wait) {
     Longest.stop();
     if (!Doc.Unsaved())
         return true;
+    if (!TakeLock()) {
+        // Another editor would take a copy written without the lock for one left by a crash.
+        if (!Longest.isActive())
+            Longest.start();
+        return false;
+    }
     if (Busy && !wait) {
         // One write at a time: the snapshot is the writer's until it is done.
         Pending = true;
@@ -132,11 +360,11 @@ bool TRecovery::Write(bool wait) {
     }
     const std::array<quint64, 2> now{Doc.Revision(TPart::Map), Doc.Revision(TPart::Pack)};
     const tMap& map = Doc.Map();
-    const QJsonObject facts{
-        {QStringLiteral("mapFile"), Doc.MapFile()},
-        {QStringLiteral("packFile"), Doc.PackFile()},
-        {QStringLiteral("tileSize"), map.TileSize},
-        {QStringLiteral("unsaved"), QJsonArray::fromStringList(PartNames(Doc.Unsaved()))}};
+    TRecoveryNote facts;
+    facts.MapFile = Doc.MapFile();
+    facts.PackFile = Doc.PackFile();
+    facts.TileSize = map.TileSize;
+    facts.Unsaved = Doc.Unsaved();
     if (now == Copied && facts == CopiedFacts)
         return true;
     TJob job;
@@ -149,8 +377,7 @@ bool TRecovery::Write(bool wait) {
     if (now[1] != Copied[1])
         job.Pack = Doc.Pack().SaveToBytes(true, QString());
     job.Note = facts;
-    job.Note.insert(QStringLiteral("written"),
-                    QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    job.Note.Written = QDateTime::currentDateTimeUtc();
     Copied = now;
     CopiedFacts = facts;
     if (!wait) {
@@ -178,26 +405,29 @@ std::optional<QString> TRecovery::Run(const TJob& job) {
     const QString mapCopy = job.Map ? QStringLiteral("map-%1.map").arg(Generation + 1) : MapCopy;
     const QString packCopy =
         !job.Pack.isNull() ? QStringLiteral("pack-%1.pac").arg(Generation + 2) : PackCopy;
-    if (mapCopy.isEmpty() || packCopy.isEmpty())
-        return QString(); // a write that failed left a part out: all of it again
+    // A part kept from the last copy must still be there (a write that failed left a part out,
+    // or someone removed it): else all of it again.
+    if (mapCopy.isEmpty() || packCopy.isEmpty() ||
+        (!job.Map && !QFileInfo(dir.filePath(mapCopy)).isFile()) ||
+        (job.Pack.isNull() && !QFileInfo(dir.filePath(packCopy)).isFile()))
+        return QString();
     try {
-        if (!QDir().mkpath(dir.path()))
-            throw EFCreateError(
-                Msg::CannotCreateFile(dir.path(), QStringLiteral("The directory cannot be made.")));
+        if (const std::optional<QString> problem = OwnDirectory(dir.path()))
+            throw EFCreateError(CannotMake(dir.path(), *problem));
         // New files under new names, then the note that names them: whenever the editor
         // stops, the note names a map and a pack written whole.
         Generation += 2;
         if (job.Map)
-            TMemoryStream(job.Map->SaveToBytes()).SaveToFile(dir.filePath(mapCopy));
+            WriteAfresh(dir.filePath(mapCopy), job.Map->SaveToBytes());
         if (!job.Pack.isNull())
-            TMemoryStream(job.Pack).SaveToFile(dir.filePath(packCopy));
-        QJsonObject note = job.Note;
-        note.insert(QStringLiteral("mapCopy"), mapCopy);
-        note.insert(QStringLiteral("packCopy"), packCopy);
-        TMemoryStream(QJsonDocument(note).toJson()).SaveToFile(dir.filePath(NoteName));
+            WriteAfresh(dir.filePath(packCopy), job.Pack);
+        TRecoveryNote note = job.Note;
+        note.MapCopy = mapCopy;
+        note.PackCopy = packCopy;
+        WriteAfresh(dir.filePath(NoteName), note.ToBytes());
         MapCopy = mapCopy;
         PackCopy = packCopy;
-        for (const QString& file : dir.entryList(QDir::Files))
+        for (const QString& file : dir.entryList(QDir::Files | QDir::System | QDir::Hidden))
             if (file != NoteName && file != MapCopy && file != PackCopy)
                 QFile::remove(dir.filePath(file));
         return std::nullopt;
@@ -211,7 +441,7 @@ void TRecovery::Finished(const std::optional<QString>& failure) {
     if (failure)
         Failed(*failure);
     else if (std::exchange(Pending, false))
-        Write(false);
+        Due(); // a stroke may have opened meanwhile
 }
 
 void TRecovery::Failed(const QString& message) {
@@ -226,11 +456,11 @@ void TRecovery::Failed(const QString& message) {
 
 void TRecovery::RemoveOwnCopy() {
     Copied.fill(NoCopy);
-    CopiedFacts = QJsonObject();
+    CopiedFacts = TRecoveryNote();
     QMetaObject::invokeMethod(
         Worker,
         [this] {
-            QDir(OwnCopy()).removeRecursively();
+            RemoveCopy(OwnCopy());
             MapCopy.clear();
             PackCopy.clear();
         },
@@ -238,25 +468,31 @@ void TRecovery::RemoveOwnCopy() {
 }
 
 QStringList TRecovery::Orphans() {
+    Unclaimed.clear();
     const QDir dir(Directory);
     QFileInfoList found;
-    for (const QFileInfo& copy : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    // Links are never copies: removing one as a copy would remove what it points to.
+    for (const QFileInfo& copy :
+         dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
         const QString path = copy.absoluteFilePath();
         if (copy.fileName() == AsideName || copy.fileName() == Id || Held.count(path))
             continue;
-        auto lock = std::make_unique<QLockFile>(LockOf(path));
-        lock->setStaleLockTime(0);
-        if (!lock->tryLock(0))
-            continue; // a running editor's
-        if (QDir(path).isEmpty()) {
-            // Removed all but the directory itself: nothing to offer.
-            QDir(path).removeRecursively();
-            lock->unlock();
+        QLockFile lock(LockOf(path));
+        lock.setStaleLockTime(0);
+        if (!lock.tryLock(0)) {
+            // A running editor's, or left by one that is gone where no lock can be taken.
+            if (!HolderMayRun(lock))
+                Unclaimed << path;
             continue;
         }
-        Held.emplace(path, std::move(lock));
+        // The note comes last: without one the copy was never finished, and its editor had
+        // no copy yet to lose.
+        if (!QFileInfo(QDir(path).filePath(NoteName)).isFile()) {
+            RemoveCopy(path);
+            continue;
+        }
         found << copy;
-    }
+    } // the locks go here: a copy is claimed only when it is offered
     // Locks left by editors that ended before they wrote anything.
     for (const QFileInfo& lock : dir.entryInfoList({QStringLiteral("*.lock")}, QDir::Files)) {
         if (lock.completeBaseName() == Id || dir.exists(lock.completeBaseName()))
@@ -275,41 +511,48 @@ QStringList TRecovery::Orphans() {
     return copies;
 }
 
+bool TRecovery::Claim(const QString& copy) {
+    if (Held.count(copy))
+        return true;
+    auto lock = std::make_unique<QLockFile>(LockOf(copy));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0))
+        return false;
+    const QFileInfo info(copy);
+    if (info.isSymLink() || !info.isDir())
+        return false; // gone meanwhile
+    Held.emplace(copy, std::move(lock));
+    return true;
+}
+
+void TRecovery::Release(const QString& copy) {
+    if (auto held = Held.find(copy); held != Held.end()) {
+        held->second->unlock();
+        Held.erase(held);
+    }
+}
+
 TRecoveredWork TRecovery::Read(const QString& copy) {
     const QDir dir(copy);
     try {
-        TMemoryStream noteBytes;
-        noteBytes.LoadFromFile(dir.filePath(NoteName));
-        QJsonParseError error;
-        const QJsonObject note = QJsonDocument::fromJson(noteBytes.Bytes(), &error).object();
-        if (error.error != QJsonParseError::NoError)
-            throw EFormatError(Msg::NotAValidFile(
-                dir.filePath(NoteName), QStringLiteral("recovery note"), error.errorString()));
-        const QString mapCopy = note.value(QStringLiteral("mapCopy")).toString();
-        const QString packCopy = note.value(QStringLiteral("packCopy")).toString();
-        // The note names files of its own directory, nothing else.
-        for (const QString& name : {mapCopy, packCopy})
-            if (name.isEmpty() || name.contains(QLatin1Char('/')) ||
-                name.contains(QLatin1Char('\\')) || name == QStringLiteral("..") ||
-                name == QStringLiteral("."))
-                throw EFormatError(Msg::NotAValidFile(dir.filePath(NoteName),
-                                                      QStringLiteral("recovery note"),
-                                                      QStringLiteral("it names no copy")));
+        const QString notePath = dir.filePath(NoteName);
+        TInputFile noteFile(notePath);
+        // Bounded like every other file: a huge note would freeze the start.
+        if (noteFile.Size() > TRecoveryNote::MaxBytes)
+            BadNote(notePath, QStringLiteral("it has %1 bytes, more than the %2 a note may have")
+                                  .arg(noteFile.Size())
+                                  .arg(TRecoveryNote::MaxBytes));
+        const TRecoveryNote note = TRecoveryNote::Parse(noteFile.Read(noteFile.Size()), notePath);
         TRecoveredWork work;
         work.Copy = copy;
-        work.Written = QDateTime::fromString(note.value(QStringLiteral("written")).toString(),
-                                             Qt::ISODateWithMs);
-        work.MapFile = note.value(QStringLiteral("mapFile")).toString();
-        work.PackFile = note.value(QStringLiteral("packFile")).toString();
-        for (const QJsonValue& part : note.value(QStringLiteral("unsaved")).toArray())
-            work.Unsaved |= part.toString() == QStringLiteral("map")    ? TParts(TPart::Map)
-                            : part.toString() == QStringLiteral("pack") ? TParts(TPart::Pack)
-                                                                        : TParts();
-        const int tileSize = note.value(QStringLiteral("tileSize")).toInt(48);
-        work.Map = std::make_unique<tMap>(std::max(tileSize, 1), nullptr);
-        work.Map->LoadFromFile(dir.filePath(mapCopy));
+        work.Written = note.Written;
+        work.MapFile = note.MapFile;
+        work.PackFile = note.PackFile;
+        work.Unsaved = note.Unsaved;
+        work.Map = std::make_unique<tMap>(note.TileSize, nullptr);
+        work.Map->LoadFromFile(dir.filePath(note.MapCopy));
         work.Pack = std::make_unique<tTilePack>();
-        work.Pack->LoadFromFile(dir.filePath(packCopy));
+        work.Pack->LoadFromFile(dir.filePath(note.PackCopy));
         return work;
     } catch (const Exception& e) {
         throw Exception(QStringLiteral("The recovery copy in \"%1\" cannot be read. %2")
@@ -323,25 +566,31 @@ void TRecovery::Restore(TRecoveredWork& work) {
         Discard(work.Copy);
 }
 
-void TRecovery::Release(const QString& copy) {
-    if (auto held = Held.find(copy); held != Held.end()) {
-        held->second->unlock();
-        Held.erase(held);
-    }
-}
-
 void TRecovery::Discard(const QString& copy) {
-    QDir(copy).removeRecursively();
+    RemoveCopy(copy);
     Release(copy);
 }
 
 QString TRecovery::MoveAside(const QString& copy) {
-    const QDir aside(QDir(Directory).filePath(AsideName));
-    aside.mkpath(QStringLiteral("."));
+    const QString asidePath = QDir(Directory).filePath(AsideName);
+    if (OwnDirectory(asidePath)) {
+        Release(copy);
+        return copy;
+    }
+    const QDir aside(asidePath);
     QString target = aside.filePath(QFileInfo(copy).fileName());
-    for (int n = 2; QFileInfo::exists(target); ++n)
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = aside.filePath(QStringLiteral("%1-%2").arg(QFileInfo(copy).fileName()).arg(n));
     const bool moved = QDir().rename(copy, target);
     Release(copy);
-    return moved ? target : copy;
+    if (!moved)
+        return copy;
+    // Only the newest few are kept: copies that no editor reads would fill the disk in time.
+    int kept = 1;
+    for (const QFileInfo& old : aside.entryInfoList(
+             QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Time))
+        if (old.absoluteFilePath() != QFileInfo(target).absoluteFilePath() &&
+            ++kept > MaxUnreadable)
+            RemoveCopy(old.absoluteFilePath());
+    return target;
 }

@@ -247,7 +247,8 @@ private:
     // them first. True when the command may go on: nothing unsaved, Discard, or Save and every
     // save done.
     bool ResolveUnsaved(TParts replaced);
-    // Offers one recovery copy, or reports it unreadable; true when it was restored.
+    // Offers one claimed recovery copy, or reports it unreadable and moves it aside; true when
+    // it was restored. A copy kept for later is released.
     bool OfferRecovery(const QString& copy);
 
     bool Painting = false;

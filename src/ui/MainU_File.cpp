@@ -211,10 +211,34 @@ void TForm1::StartRecovery(const QString& directory) {
                                          "editor goes on trying. %1")
                               .arg(message));
     });
-    TApplication::Guard([this] {
+    connect(Recovery.get(), &TRecovery::Unprotected, this, [this](const QString& reason) {
+        Status->SetText(QStringLiteral("Unsaved work is not protected: the editor keeps no "
+                                       "recovery copy."));
+        Dialogs().Warning(QStringLiteral("Your unsaved work is not protected: the editor cannot "
+                                         "lock its recovery directory, so it keeps no copy of "
+                                         "that work and a crash now would lose it. The editor "
+                                         "goes on trying. %1")
+                              .arg(reason));
+    });
+    TApplication::Guard([this, directory] {
+        // Every copy an editor that is gone left, one after another; each is claimed only
+        // while it is offered, so a copy kept for later is free for any editor to offer.
         for (const QString& copy : Recovery->Orphans())
-            if (OfferRecovery(copy))
-                break;
+            if (Recovery->Claim(copy))
+                OfferRecovery(copy);
+        if (const QStringList unclaimable = Recovery->Unclaimable(); !unclaimable.isEmpty()) {
+            QStringList shown;
+            for (const QString& copy : unclaimable)
+                shown << QStringLiteral("\"%1\"").arg(Native(copy));
+            Dialogs().Warning(
+                QStringLiteral("Work from an earlier run of the editor was kept in %1, but it "
+                               "cannot be offered: %2")
+                    .arg(shown.join(QStringLiteral(", ")),
+                         QFileInfo(directory).isWritable()
+                             ? QStringLiteral("its lock cannot be taken.")
+                             : QStringLiteral("the directory \"%1\" cannot be written.")
+                                   .arg(Native(directory))));
+        }
     });
     RedrawMap();
 }
@@ -225,8 +249,11 @@ bool TForm1::OfferRecovery(const QString& copy) {
         work = Recovery->Read(copy);
     } catch (const Exception& e) {
         const QString aside = Recovery->MoveAside(copy);
-        Dialogs().Warning(
-            QStringLiteral("%1 It was kept in \"%2\".").arg(e.Message(), Native(aside)));
+        // The reason may end without a full stop; the sentence after it needs one.
+        QString reason = e.Message();
+        if (!reason.endsWith(QLatin1Char('.')))
+            reason += QLatin1Char('.');
+        Dialogs().Warning(QStringLiteral("%1 It was kept in \"%2\".").arg(reason, Native(aside)));
         return false;
     }
     auto part = [&work](const QString& kind, const QString& file, const QString& size,
@@ -252,12 +279,18 @@ bool TForm1::OfferRecovery(const QString& copy) {
                                                   "and its unsaved work was kept. Restore it?"),
                                    detail)) {
     case TMessage::Restore:
+        // Work restored from an earlier copy is asked about as any work it would replace.
+        if (!ResolveUnsaved(TPart::Map | TPart::Pack)) {
+            Recovery->Release(copy);
+            return false;
+        }
         Recovery->Restore(work);
         return true;
     case TMessage::Discard:
         Recovery->Discard(copy);
         return false;
     default:
-        return false; // kept for the next start
+        Recovery->Release(copy); // kept for the next start, or an editor started meanwhile
+        return false;
     }
 }

@@ -1,16 +1,25 @@
 // Recovery after a crash: the copy follows unsaved work and never holds half a stroke, a
-// running editor's copy is never taken, unreadable copies are kept aside, and an editor killed
-// outright is restored by the next one, the real executable included.
+// running editor's copy is never taken (nor written without its lock), links are never
+// followed, unreadable copies are kept aside, and an editor killed outright is restored by the
+// next one, the real executable included.
 
 #include "ScriptedDialogs.h"
 
 #include "model/Recovery.h"
 #include "platform/TBitmap.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QSysInfo>
+
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
 
 using namespace TestSupport;
 using namespace std::chrono_literals;
@@ -51,6 +60,35 @@ QString LeftByACrash(const QString& copy, const QString& name) {
     return left;
 }
 
+// The copy as another editor would restore it, once it matches the map.
+bool CopyHolds(TRecovery& reader, const QString& copy, const tMap& map) {
+    try {
+        return reader.Read(copy).Map->SaveToBytes() == map.SaveToBytes();
+    } catch (const Exception&) {
+        return false; // caught between two writes
+    }
+}
+
+constexpr QFile::Permissions GroupOrOthers = QFile::ReadGroup | QFile::WriteGroup |
+                                             QFile::ExeGroup | QFile::ReadOther |
+                                             QFile::WriteOther | QFile::ExeOther;
+
+bool IsRoot() {
+#if defined(Q_OS_UNIX)
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+QStringList Offers(const TScriptedDialogs& dialogs) {
+    QStringList offers;
+    for (const TMessage& m : dialogs.Messages)
+        if (m.Text.startsWith("The editor did not end normally"))
+            offers << m.Detail;
+    return offers;
+}
+
 QString RunToEnd(QProcess& process) {
     process.waitForFinished(60000);
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -65,6 +103,18 @@ private slots:
     void restoreAndUnreadableCopies_data();
     void restoreAndUnreadableCopies();
     void failedWritesAreReported();
+    void noCopyWithoutTheLock();
+    void neverThroughLinks_data();
+    void neverThroughLinks();
+    void recoveryDirectory_data();
+    void recoveryDirectory();
+    void linksAreNeverCopies();
+    void unfinishedAndUnreadableCopies();
+    void unclaimableCopiesAreReported_data();
+    void unclaimableCopiesAreReported();
+    void everyOrphanIsOffered_data();
+    void everyOrphanIsOffered();
+    void copyKeepsUpWithChanges();
     void killedEditorIsRestored();
 };
 
@@ -127,25 +177,45 @@ void TestRecovery::neverHalfAStroke() {
 }
 
 void TestRecovery::restoreAndUnreadableCopies_data() {
-    QTest::addColumn<QString>("damage"); // the file to spoil, and how
-    QTest::addColumn<QString>("error");  // what the report says after the directory
+    QTest::addColumn<QString>("file");     // the file to spoil: note.json, map or pack
+    QTest::addColumn<QString>("key");      // in the note, the field to change; none for all
+    QTest::addColumn<QByteArray>("value"); // its JSON, or none to remove it
+    QTest::addColumn<QString>("error");    // what the report says after the directory
     QTest::newRow("whole") << ""
-                           << "";
-    QTest::newRow("note not JSON") << "note.json:{"
-                                   << "not a valid recovery note";
+                           << "" << QByteArray() << "";
+    QTest::newRow("note not JSON") << "note.json"
+                                   << "" << QByteArray("{") << "not a valid recovery note";
     QTest::newRow("note naming a file elsewhere")
-        << "note.json:{\"mapCopy\": \"../m.map\", \"packCopy\": \"pack-2.pac\"}"
-        << "it names no copy";
-    QTest::newRow("no note") << "note.json:"
-                             << "Cannot open file";
-    QTest::newRow("map cut short") << "map:"
-                                   << "not a valid map";
-    QTest::newRow("pack cut short") << "pack:"
-                                    << "not a valid tile pack";
+        << "note.json"
+        << "mapCopy" << QByteArray("\"../m.map\"") << "it names no copy";
+    QTest::newRow("note naming an unknown part")
+        << "note.json"
+        << "unsaved" << QByteArray("[\"map\", \"x\"]") << "names a part the editor does not know";
+    QTest::newRow("note naming no part") << "note.json"
+                                         << "unsaved" << QByteArray("[]") << "names no part";
+    QTest::newRow("note with an unknown field")
+        << "note.json"
+        << "layers" << QByteArray("2") << "\"layers\", which the editor does not know";
+    QTest::newRow("note without a tile size")
+        << "note.json"
+        << "tileSize" << QByteArray() << "it lacks \"tileSize\"";
+    QTest::newRow("note with tile size 0") << "note.json"
+                                           << "tileSize" << QByteArray("0") << "is no tile size";
+    QTest::newRow("note larger than its bound")
+        << "note.json"
+        << "mapFile"
+        << "\"" + QByteArray(TRecoveryNote::MaxBytes, 'a') + "\""
+        << "more than the 1048576";
+    QTest::newRow("map cut short") << "map"
+                                   << "" << QByteArray() << "not a valid map";
+    QTest::newRow("pack cut short") << "pack"
+                                    << "" << QByteArray() << "not a valid tile pack";
 }
 
 void TestRecovery::restoreAndUnreadableCopies() {
-    QFETCH(QString, damage);
+    QFETCH(QString, file);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, value);
     QFETCH(QString, error);
     TSaved s;
     s.Map.New(3, 2, 16); // a tile size of its own, which the copy keeps
@@ -158,12 +228,17 @@ void TestRecovery::restoreAndUnreadableCopies() {
         left = LeftByACrash(crashed.OwnCopy(), "left");
     }
     const QByteArray map = s.Map.SaveToBytes(), pack = s.Pack.SaveToBytes(true, {});
-    const QString file = damage.section(':', 0, 0), content = damage.section(':', 1);
-    if (file == "note.json" && content.isEmpty())
-        QFile::remove(QDir(left).filePath(file));
-    else if (file == "note.json")
-        QVERIFY(WriteFile(QDir(left).filePath(file), content.toUtf8()));
-    else if (!file.isEmpty()) {
+    const QString note = QDir(left).filePath("note.json");
+    if (file == "note.json" && key.isEmpty()) {
+        QVERIFY(WriteFile(note, value));
+    } else if (file == "note.json") {
+        QJsonObject fields = QJsonDocument::fromJson(ReadFile(note)).object();
+        if (value.isNull())
+            fields.remove(key);
+        else
+            fields.insert(key, QJsonDocument::fromJson("[" + value + "]").array().at(0));
+        QVERIFY(WriteFile(note, QJsonDocument(fields).toJson()));
+    } else if (!file.isEmpty()) {
         const QString copy = QDir(left).entryList({file + "-*"}).value(0);
         const QString path = QDir(left).filePath(copy);
         QVERIFY(WriteFile(path, ReadFile(path).chopped(3)));
@@ -174,12 +249,13 @@ void TestRecovery::restoreAndUnreadableCopies() {
     TDocument doc(freshMap, freshPack);
     TRecovery recovery(doc, s.Copies());
     QCOMPARE(recovery.Orphans(), QStringList{left});
+    QVERIFY(recovery.Claim(left));
     if (!error.isEmpty()) {
         const QString message = MessageOf([&] { recovery.Read(left); });
         QVERIFY2(message.startsWith(QString("The recovery copy in \"%1\" cannot be read. ")
                                         .arg(QDir::toNativeSeparators(left))) &&
                      message.contains(error),
-                 qPrintable(message));
+                 qPrintable(message.left(1000)));
         const QStringList files = QDir(left).entryList(QDir::Files);
         const QString aside = recovery.MoveAside(left);
         QCOMPARE(aside, QDir(s.Copies()).filePath("unreadable/left"));
@@ -203,24 +279,332 @@ void TestRecovery::restoreAndUnreadableCopies() {
 
 void TestRecovery::failedWritesAreReported() {
     TSaved s;
-    QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
     TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    QVERIFY(recovery.Protected());
+    // The directory goes after the lock was taken, and a file takes its place.
+    QVERIFY(QDir(s.Copies()).removeRecursively());
+    QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
     QSignalSpy failed(&recovery, &TRecovery::WriteFailed);
     s.Stroke({0, 0}, -1);
     QVERIFY(failed.wait());
-    QVERIFY2(failed[0][0].toString().startsWith("Cannot create file"),
-             qPrintable(failed[0][0].toString()));
+    // With the system's reason.
+    const QString message = failed[0][0].toString();
+    QVERIFY2(message.startsWith("Cannot create file") &&
+                 message.contains(QRegularExpression("The directory cannot be made: \\w")),
+             qPrintable(message));
     QVERIFY(!recovery.WriteNow());
     // The window says so once, however often it fails.
+    QVERIFY(QFile::remove(s.Copies()));
     TGuiFixture f;
     UseTiles(1);
     Form1->StartRecovery(s.Copies());
+    QVERIFY(QDir(s.Copies()).removeRecursively());
+    QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
     Document->Paint({0, 0}, -1);
     Document->EndStroke();
     QTRY_COMPARE_WITH_TIMEOUT(f.Dialogs->Messages.size(), 1, 10000);
     QVERIFY2(f.Dialogs->Messages[0].Text.contains("could not be written"),
              qPrintable(f.Dialogs->Messages[0].Text));
     QCOMPARE(f.Dialogs->Messages[0].Caption, "Warning");
+}
+
+void TestRecovery::noCopyWithoutTheLock() {
+    TSaved s;
+    // No lock at the start (a full disk, say, or here a file in the directory's place).
+    QVERIFY(WriteFile(s.Copies(), "in the way"));
+    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    QSignalSpy unprotected(&recovery, &TRecovery::Unprotected);
+    QVERIFY(!recovery.Protected());
+    s.Stroke({0, 0}, -1);
+    QTRY_COMPARE(unprotected.size(), 1);
+    QVERIFY2(unprotected[0][0].toString().startsWith("Cannot create file"),
+             qPrintable(unprotected[0][0].toString()));
+    // Room again: the lock is taken before anything is written, and the first copy is whole.
+    QVERIFY(QFile::remove(s.Copies()));
+    s.Stroke({1, 0}, -1);
+    QTRY_VERIFY(HasNote(recovery.OwnCopy()));
+    QVERIFY(recovery.Protected());
+    QCOMPARE(unprotected.size(), 1);
+    TRecovery second(s.Doc, s.Copies());
+    QVERIFY(second.Orphans().isEmpty()); // a running editor's copy
+    s.Stroke({2, 0}, -1);
+    QTRY_VERIFY(CopyHolds(second, recovery.OwnCopy(), s.Map));
+    const TRecoveredWork work = second.Read(LeftByACrash(recovery.OwnCopy(), "left"));
+    QCOMPARE(work.Pack->SaveToBytes(true, {}), s.Pack.SaveToBytes(true, {}));
+
+    // The window says once that unsaved work is not protected, on the first change.
+    QVERIFY(QDir(s.Copies()).removeRecursively());
+    QVERIFY(WriteFile(s.Copies(), "in the way"));
+    TGuiFixture f;
+    UseTiles(1);
+    Form1->StartRecovery(s.Copies());
+    QVERIFY(f.Dialogs->Messages.isEmpty());
+    for (int x = 0; x < 3; ++x) {
+        Document->Paint({x, 0}, -1);
+        Document->EndStroke();
+    }
+    QTRY_COMPARE(f.Dialogs->Texts().size(), 1);
+    QTest::qWait(20);
+    QCOMPARE(f.Dialogs->Texts().size(), 1);
+    QVERIFY2(f.Dialogs->Messages[0].Text.startsWith("Your unsaved work is not protected"),
+             qPrintable(f.Dialogs->Messages[0].Text));
+    QVERIFY(Form1->Status->Text().contains("not protected"));
+}
+
+void TestRecovery::neverThroughLinks_data() {
+    QTest::addColumn<QString>("name");  // what is planted in the editor's own folder
+    QTest::addColumn<bool>("dangling"); // a link to nothing, or to a file of the user's
+    QTest::newRow("note") << "note.json" << false;
+    QTest::newRow("note, dangling") << "note.json" << true;
+    QTest::newRow("map") << "map-1.map" << false;
+    QTest::newRow("map, dangling") << "map-1.map" << true;
+    QTest::newRow("pack, dangling") << "pack-2.pac" << true;
+    QTest::newRow("the folder itself") << "" << false;
+}
+
+void TestRecovery::neverThroughLinks() {
+    QFETCH(QString, name);
+    QFETCH(bool, dangling);
+    TSaved s;
+    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    QSignalSpy failed(&recovery, &TRecovery::WriteFailed);
+    const QString target = name.isEmpty() ? s.Path("elsewhere") : s.Path("precious");
+    if (name.isEmpty())
+        QVERIFY(QDir().mkpath(target));
+    else if (!dangling)
+        QVERIFY(WriteFile(target, "precious"));
+    const QString planted =
+        name.isEmpty() ? recovery.OwnCopy() : QDir(recovery.OwnCopy()).filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(planted).path()));
+    QVERIFY(QFile::link(target, planted));
+    s.Stroke({0, 0}, -1);
+    s.Doc.AddTile(s.Path("grass.bmp"));
+    if (name.isEmpty()) {
+        // Not the editor's folder: nothing is written there, and the failure is reported.
+        QVERIFY(failed.wait());
+        QVERIFY(QDir(target).isEmpty());
+        return;
+    }
+    TRecovery other(s.Doc, s.Path("other"));
+    QTRY_VERIFY(CopyHolds(other, recovery.OwnCopy(), s.Map));
+    QVERIFY(!QFileInfo(planted).isSymLink());
+    QCOMPARE(QFileInfo::exists(target), !dangling);
+    if (!dangling)
+        QCOMPARE(ReadFile(target), "precious");
+}
+
+void TestRecovery::recoveryDirectory_data() {
+    QTest::addColumn<QString>("before"); // what is at the directory's path beforehand
+    QTest::addColumn<bool>("used");
+    QTest::newRow("none") << "" << true;
+    QTest::newRow("open to all") << "0777" << true;
+    QTest::newRow("a link to a directory") << "link" << false;
+    QTest::newRow("another user's") << "chown" << false;
+}
+
+void TestRecovery::recoveryDirectory() {
+    QFETCH(QString, before);
+    QFETCH(bool, used);
+    TSaved s;
+    if (before == "0777") {
+        QVERIFY(QDir().mkpath(s.Copies()));
+        QVERIFY(QFile::setPermissions(s.Copies(), QFile::Permissions(0x7777)));
+    } else if (before == "link") {
+        QVERIFY(QDir().mkpath(s.Path("elsewhere")));
+        QVERIFY(QFile::link(s.Path("elsewhere"), s.Copies()));
+    } else if (before == "chown") {
+#if defined(Q_OS_UNIX)
+        if (!IsRoot())
+            QSKIP("only root can give a directory to another user");
+        QVERIFY(QDir().mkpath(s.Copies()));
+        QVERIFY(::chown(QFile::encodeName(s.Copies()).constData(), 65534, 65534) == 0);
+#else
+        QSKIP("owners are checked on Unix");
+#endif
+    }
+    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    QCOMPARE(recovery.Protected(), used);
+    s.Stroke({0, 0}, -1);
+    if (!used) {
+        QTest::qWait(50);
+        QVERIFY(!QFileInfo::exists(recovery.OwnCopy()));
+        QVERIFY(QDir(s.Path("elsewhere")).isEmpty());
+        return;
+    }
+    QTRY_VERIFY(HasNote(recovery.OwnCopy()));
+#if defined(Q_OS_UNIX)
+    // The user's work, for the user's eyes alone.
+    QCOMPARE(QFileInfo(s.Copies()).permissions() & GroupOrOthers, QFile::Permissions());
+    QCOMPARE(QFileInfo(recovery.OwnCopy()).permissions() & GroupOrOthers, QFile::Permissions());
+#endif
+}
+
+void TestRecovery::linksAreNeverCopies() {
+    TSaved s;
+    QString elsewhere;
+    {
+        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
+        s.Stroke({1, 1}, -1);
+        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
+        elsewhere = LeftByACrash(crashed.OwnCopy(), "../elsewhere");
+    }
+    const QString link = QDir(s.Copies()).filePath("link");
+    QVERIFY(QFile::link(elsewhere, link));
+    TRecovery recovery(s.Doc, s.Copies());
+    QVERIFY(recovery.Orphans().isEmpty());
+    // Told to remove one anyway, the link goes and what it points to stays.
+    recovery.Discard(link);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(HasNote(elsewhere));
+}
+
+void TestRecovery::unfinishedAndUnreadableCopies() {
+    TSaved s;
+    QString crashed;
+    {
+        TRecovery first(s.Doc, s.Copies(), 1ms, 1ms);
+        s.Stroke({1, 1}, -1);
+        QTRY_VERIFY(HasNote(first.OwnCopy()));
+        crashed = LeftByACrash(first.OwnCopy(), "crashed");
+    }
+    // Killed during its first copy: the map written, the note not yet. Nothing is offered or
+    // reported, and the copy goes.
+    const QString unfinished = QDir(s.Copies()).filePath("unfinished");
+    QVERIFY(QDir().mkpath(unfinished));
+    QVERIFY(QFile::copy(QDir(crashed).filePath(QDir(crashed).entryList({"map-*"})[0]),
+                        QDir(unfinished).filePath("map-1.map")));
+    QVERIFY(QFile::remove(QDir(crashed).filePath("note.json")));
+    TRecovery recovery(s.Doc, s.Copies());
+    QVERIFY(recovery.Orphans().isEmpty());
+    QVERIFY(!QFileInfo::exists(unfinished) && !QFileInfo::exists(crashed));
+    QCOMPARE(QDir(s.Copies()).entryList({"*.lock"}),
+             QStringList{QFileInfo(recovery.OwnCopy()).fileName() + ".lock"});
+    // Unreadable copies are kept aside, the newest few of them.
+    QStringList kept;
+    for (int n = 0; n < 5; ++n) {
+        const QString copy = QDir(s.Copies()).filePath(QString("bad%1").arg(n));
+        QVERIFY(QDir().mkpath(copy));
+        QVERIFY(WriteFile(QDir(copy).filePath("note.json"), "{"));
+        QCOMPARE(recovery.Orphans(), QStringList{copy});
+        QVERIFY(recovery.Claim(copy));
+        kept << recovery.MoveAside(copy);
+    }
+    const QDir aside(QDir(s.Copies()).filePath("unreadable"));
+    QCOMPARE(aside.entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+             TRecovery::MaxUnreadable);
+    QVERIFY(QFileInfo::exists(kept.last()));
+    QVERIFY(!QFileInfo::exists(kept.first()));
+    // The window's report: the reason, then where the copy went, each a sentence.
+    const QString gone = QDir(s.Copies()).filePath("gone");
+    QVERIFY(QDir().mkpath(gone));
+    TRecoveryNote note; // naming files that are not there
+    note.Written = QDateTime::currentDateTimeUtc();
+    note.Unsaved = TPart::Map;
+    note.TileSize = 48;
+    note.MapCopy = "map-1.map";
+    note.PackCopy = "pack-2.pac";
+    QVERIFY(WriteFile(QDir(gone).filePath("note.json"), note.ToBytes()));
+    TGuiFixture f;
+    UseTiles(1);
+    Form1->StartRecovery(s.Copies());
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
+    const QString text = f.Dialogs->Messages[0].Text;
+    QVERIFY2(text.contains(QRegularExpression("\\. It was kept in \"[^\"]*unreadable")),
+             qPrintable(text));
+}
+
+void TestRecovery::unclaimableCopiesAreReported_data() {
+    QTest::addColumn<bool>("readOnly"); // the directory, or else the copy's lock in the way
+    QTest::newRow("lock that cannot be replaced") << false;
+    QTest::newRow("read-only directory") << true;
+}
+
+void TestRecovery::unclaimableCopiesAreReported() {
+    QFETCH(bool, readOnly);
+    if (readOnly && IsRoot())
+        QSKIP("root writes into read-only directories");
+    TSaved s;
+    QString left;
+    {
+        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
+        s.Stroke({1, 1}, -1);
+        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
+        left = LeftByACrash(crashed.OwnCopy(), "left");
+    }
+    if (readOnly) {
+        // A lock left by an editor that is gone, which no one may remove.
+        QVERIFY(WriteFile(left + ".lock",
+                          "999999999\nKorvane\n" + QSysInfo::machineHostName().toUtf8() + "\n"));
+        QVERIFY(QFile::setPermissions(s.Copies(), QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        QVERIFY(QDir().mkpath(left + ".lock/in the way"));
+    }
+    TGuiFixture f;
+    UseTiles(1);
+    Form1->StartRecovery(s.Copies());
+    QFile::setPermissions(s.Copies(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
+    const QString text = f.Dialogs->Messages[0].Text;
+    QVERIFY2(text.startsWith(QString("Work from an earlier run of the editor was kept in \"%1\"")
+                                 .arg(QDir::toNativeSeparators(left))),
+             qPrintable(text));
+    QVERIFY(HasNote(left));
+}
+
+void TestRecovery::everyOrphanIsOffered_data() {
+    QTest::addColumn<QList<TMessage::TAnswer>>("answers");
+    QTest::addColumn<int>("found"); // copies an editor started afterwards finds
+    QTest::newRow("both kept") << QList{TMessage::Cancel, TMessage::Cancel} << 2;
+    QTest::newRow("first restored, second kept") << QList{TMessage::Restore, TMessage::Cancel} << 1;
+    QTest::newRow("first discarded, second restored")
+        << QList{TMessage::Discard, TMessage::Restore} << 0;
+}
+
+void TestRecovery::everyOrphanIsOffered() {
+    QFETCH(QList<TMessage::TAnswer>, answers);
+    QFETCH(int, found);
+    TSaved s;
+    // Two editors killed.
+    for (const QString name : {"one", "two"}) {
+        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
+        s.Stroke({name == "one" ? 1 : 2, 1}, -1);
+        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
+        LeftByACrash(crashed.OwnCopy(), name);
+        s.Doc.Undo();
+    }
+    TGuiFixture f;
+    UseTiles(1);
+    f.Dialogs->Answers = answers;
+    Form1->StartRecovery(s.Copies());
+    QCOMPARE(Offers(*f.Dialogs).size(), 2);
+    // Nothing is held that was not restored: an editor started now finds the rest.
+    TRecovery meanwhile(s.Doc, s.Copies());
+    QCOMPARE(meanwhile.Orphans().size(), found);
+}
+
+void TestRecovery::copyKeepsUpWithChanges() {
+    using namespace std::chrono_literals;
+    TSaved s;
+    TRecovery reader(s.Doc, s.Path("other"));
+    {
+        // A change made while the writer is busy is copied once it is done, timers or not.
+        TRecovery recovery(s.Doc, s.Copies(), 1h, 1h);
+        s.Stroke({0, 0}, -1);
+        recovery.Write(false);
+        QVERIFY(recovery.Writing());
+        s.Stroke({1, 0}, -1);
+        recovery.Write(false);
+        QTRY_VERIFY(!recovery.Writing() && CopyHolds(reader, recovery.OwnCopy(), s.Map));
+    }
+    {
+        // Changes that never pause still get a copy, after the longest wait.
+        TRecovery recovery(s.Doc, s.Copies(), 1h, 100ms);
+        for (int n = 0; n < 500 && !HasNote(recovery.OwnCopy()); ++n) {
+            s.Stroke({n % 6, 1}, n % 2 ? 0 : -1);
+            QTest::qWait(20);
+        }
+        QVERIFY(HasNote(recovery.OwnCopy()));
+    }
 }
 
 void TestRecovery::killedEditorIsRestored() {
