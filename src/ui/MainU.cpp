@@ -139,7 +139,7 @@ QString TStatusBar::Text() const {
 
 TForm1::TForm1() {
     // The platform's modified mark stands for [*] while the map or the pack is unsaved.
-    setWindowTitle(QStringLiteral("Map Editor(ver 0.3)[*]"));
+    setWindowTitle(QStringLiteral("Map Editor(ver " KORVANE_VERSION ")[*]"));
     QPalette background = palette();
     background.setColor(QPalette::Window, clBtnFace);
     setPalette(background);
