@@ -301,7 +301,7 @@ TRecoveredWork TRecovery::Read(const QString& copy) {
                                              Qt::ISODateWithMs);
         work.MapFile = note.value(QStringLiteral("mapFile")).toString();
         work.PackFile = note.value(QStringLiteral("packFile")).toString();
-        for (const QJsonValue& part : note.value(QStringLiteral("unsaved")).toArray())
+        for (const QJsonValue part : note.value(QStringLiteral("unsaved")).toArray())
             work.Unsaved |= part.toString() == QStringLiteral("map")    ? TParts(TPart::Map)
                             : part.toString() == QStringLiteral("pack") ? TParts(TPart::Pack)
                                                                         : TParts();

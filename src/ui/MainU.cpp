@@ -194,7 +194,7 @@ void TForm1::Command(Sender* sender, Signal signal, F command) {
 }
 
 void TForm1::BuildMenus() {
-    auto action = [this](const QString& text, QKeySequence shortcut = {}) {
+    auto action = [this](const QString& text, const QKeySequence& shortcut = {}) {
         auto* a = new QAction(text, this);
         a->setShortcut(shortcut);
         return a;
