@@ -9,7 +9,7 @@
 # heap peak of every single load against the input's size.
 #
 # New inputs go to build-fuzz/corpus/<target>, findings to build-fuzz/artifacts/; the seeds in
-# fuzz/corpus are only read.
+# fuzz/corpus are only read. KORVANE_WERROR=ON in the environment makes every warning an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -19,7 +19,8 @@ targets=("$@")
 
 scripts/install-deps.sh
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKORVANE_FUZZ=ON -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF >/dev/null
+    -DKORVANE_FUZZ=ON -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF \
+    -DKORVANE_WERROR="${KORVANE_WERROR:-OFF}" >/dev/null
 cmake --build build-fuzz --parallel --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:quarantine_size_mb=64:malloc_context_size=30

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and benchmarking the editor need.
+# Installs the Debian packages that building, testing, benchmarking and linting the editor need.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -9,6 +9,7 @@ packages=(
     fonts-dejavu-core
     libbenchmark-dev
     clang-14 libclang-rt-14-dev
+    clang-format-14 clang-tidy-14
 )
 
 missing=()

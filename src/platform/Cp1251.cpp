@@ -27,7 +27,7 @@ QByteArray FromUnicode(const QString& text) {
 QString FirstMissing(const QString& text) {
     for (const uint code : text.toUcs4()) {
         const char32_t c = code;
-        const QString character = QString::fromUcs4(&c, 1);
+        QString character = QString::fromUcs4(&c, 1); // not const: returned by moving
         if (ToUnicode(FromUnicode(character)) != character)
             return character;
     }

@@ -15,7 +15,7 @@ void AdviseLargePages(void* data, std::size_t bytes) {
     const std::uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
     const std::uintptr_t last = (begin + bytes) & ~(HugePage - 1);
     if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+        madvise(static_cast<char*>(data) + (first - begin), last - first, MADV_HUGEPAGE);
 #else
     (void)data;
     (void)bytes;

@@ -28,7 +28,8 @@ TInputFile::TInputFile(const QString& fileName) : Name(fileName) {
 #if defined(Q_OS_UNIX)
     // Non-blocking, so that opening a FIFO returns at once; fstat on the open descriptor then
     // tells what was really opened, with no window for the file to be swapped in between.
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         Refuse(fileName, qt_error_string(errno));
     struct stat status {};
@@ -59,7 +60,8 @@ TInputFile::TInputFile(const QString& fileName) : Name(fileName) {
 
 QByteArray TInputFile::Read(qint64 count) {
     if (count < 0 || count > Remaining())
-        Refuse(Name, QStringLiteral("It ended before the %1 bytes that were to be read.").arg(count));
+        Refuse(Name,
+               QStringLiteral("It ended before the %1 bytes that were to be read.").arg(count));
     QByteArray bytes;
     try {
         bytes.resize(count);
@@ -72,7 +74,8 @@ QByteArray TInputFile::Read(qint64 count) {
 
 void TInputFile::ReadInto(char* to, qint64 count) {
     if (count < 0 || count > Remaining())
-        Refuse(Name, QStringLiteral("It ended before the %1 bytes that were to be read.").arg(count));
+        Refuse(Name,
+               QStringLiteral("It ended before the %1 bytes that were to be read.").arg(count));
     qint64 done = 0;
     while (done < count) {
         const qint64 got = File.read(to + done, count - done);

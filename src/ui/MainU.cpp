@@ -144,7 +144,7 @@ QString TStatusBar::Text() const {
 
 TForm1::TForm1() {
     // The platform's modified mark stands for [*] while the map or the pack is unsaved.
-    setWindowTitle(QStringLiteral("Map Editor(ver 0.3)[*]"));
+    setWindowTitle(QStringLiteral("Map Editor(ver " KORVANE_VERSION ")[*]"));
     QPalette background = palette();
     background.setColor(QPalette::Window, clBtnFace);
     setPalette(background);
@@ -199,7 +199,7 @@ void TForm1::Command(Sender* sender, Signal signal, F command) {
 }
 
 void TForm1::BuildMenus() {
-    auto action = [this](const QString& text, QKeySequence shortcut = {}) {
+    auto action = [this](const QString& text, const QKeySequence& shortcut = {}) {
         auto* a = new QAction(text, this);
         a->setShortcut(shortcut);
         return a;
