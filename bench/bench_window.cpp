@@ -9,7 +9,7 @@
 
 #include "model/typeU.h"
 #include "ui/Application.h"
-#include "ui/MainU.h"
+#include "ui/MainWindow.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -44,12 +44,13 @@ protected:
 // of side × side cells, by default one just larger than the view, and lets the window settle
 // unzoomed at the map's top-left corner. A large map is made once and kept for the rows after.
 void SetUpWindow(qint32 side = 0) {
-    Form1->show();
+    mainWindow->show();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const QSize missing = QSize(Bench::FrameWidth, Bench::FrameHeight) - Form1->MapView->size();
+        const QSize missing =
+            QSize(Bench::FrameWidth, Bench::FrameHeight) - mainWindow->mapView->size();
         if (missing.isNull())
             break;
-        Form1->resize(Form1->size() + missing);
+        mainWindow->resize(mainWindow->size() + missing);
         QCoreApplication::processEvents();
     }
     Map->Zoom = 0;
@@ -57,12 +58,12 @@ void SetUpWindow(qint32 side = 0) {
     Map->OffsetY = 0;
     if (!side || Map->Width != side || Map->Height != side) {
         TilePack = Bench::LoadTilePack(48, TileKinds);
-        Form1->UpdateTileListBox();
+        mainWindow->updateTileList();
         Map->New(side ? side : Bench::FrameWidth / 48 + 8,
                  side ? side : Bench::FrameHeight / 48 + 8, 48);
         Bench::FillCells(*Map, TileKinds - 2); // the last two are for painting
     }
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
     QCoreApplication::processEvents();
 }
 
@@ -71,16 +72,17 @@ void Present() {
 }
 
 void Report(benchmark::State& state, const PaintCounter& counter, qint64 steps) {
-    state.counters["view_w"] = Form1->MapView->width();
-    state.counters["view_h"] = Form1->MapView->height();
+    state.counters["view_w"] = mainWindow->mapView->width();
+    state.counters["view_h"] = mainWindow->mapView->height();
     state.counters["paints_per_step"] = double(counter.Paints) / double(qMax<qint64>(1, steps));
     state.counters["presented_px_per_step"] =
         double(counter.Pixels) / double(qMax<qint64>(1, steps));
 }
 
 void SendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, at, Form1->MapView->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(Form1->MapView, &event);
+    QMouseEvent event(type, at, mainWindow->mapView->mapToGlobal(at), button, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(mainWindow->mapView, &event);
 }
 
 // Each step moves the pointer, with the left button down, one cell to the right, so the
@@ -95,7 +97,7 @@ void BM_WindowPaintMove(benchmark::State& state, Bench::TCache cache) {
     int column = 0, row = 0, sweep = 0;
     QPoint at;
     auto begin = [&] {
-        Form1->TileList_lb->setCurrentRow(TileKinds - 1 - sweep % 2);
+        mainWindow->tileList->setCurrentRow(TileKinds - 1 - sweep % 2);
         at = QPoint(Cell / 2, Cell / 2 + Cell * row);
         SendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
         SendMouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
@@ -103,7 +105,7 @@ void BM_WindowPaintMove(benchmark::State& state, Bench::TCache cache) {
     };
     begin();
     PaintCounter counter;
-    Form1->MapView->installEventFilter(&counter);
+    mainWindow->mapView->installEventFilter(&counter);
     qint64 moves = 0, changed = 0;
     // The cell the next move enters, as it was before.
     auto cellAhead = [&] { return Map->Cells[at.x() / Cell + 1][std::size_t(at.y() / Cell)]; };
@@ -119,20 +121,20 @@ void BM_WindowPaintMove(benchmark::State& state, Bench::TCache cache) {
         [&] {
             ++moves;
             const TileIndex now = Map->Cells[at.x() / Cell][std::size_t(at.y() / Cell)];
-            changed += now != ahead && now == Form1->SelectedTile();
+            changed += now != ahead && now == mainWindow->SelectedTile();
             if (++column == columns - 1) {
                 column = 0;
                 if (++row == rows) {
                     row = 0;
                     ++sweep;
                 }
-                Form1->MapView->removeEventFilter(&counter);
+                mainWindow->mapView->removeEventFilter(&counter);
                 begin();
-                Form1->MapView->installEventFilter(&counter);
+                mainWindow->mapView->installEventFilter(&counter);
             }
             ahead = cellAhead();
         });
-    Form1->MapView->removeEventFilter(&counter);
+    mainWindow->mapView->removeEventFilter(&counter);
     SendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     Report(state, counter, moves);
     state.counters["changed_per_step"] = double(changed) / double(qMax<qint64>(1, moves));
@@ -144,21 +146,21 @@ void BM_WindowScrollStep(benchmark::State& state, Bench::TCache cache) {
     // Right and left in turn between two unaligned offsets.
     Map->OffsetX = 24;
     Map->OffsetY = 8;
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
     Present();
     PaintCounter counter;
-    Form1->MapView->installEventFilter(&counter);
+    mainWindow->mapView->installEventFilter(&counter);
     qint64 step = 0;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             QKeyEvent key(QEvent::KeyPress, ++step % 2 ? Qt::Key_Right : Qt::Key_Left,
                           Qt::NoModifier);
-            QCoreApplication::sendEvent(Form1, &key);
+            QCoreApplication::sendEvent(mainWindow, &key);
             Present();
         },
         Bench::FrameCopy());
-    Form1->MapView->removeEventFilter(&counter);
+    mainWindow->mapView->removeEventFilter(&counter);
     Report(state, counter, step);
 }
 KORVANE_BENCH_BOTH(BM_WindowScrollStep, ->UseManualTime()->Unit(benchmark::kMillisecond));
@@ -170,7 +172,7 @@ void SetUpMiddle(qint32 zoom) {
     const QSize shown = Map->Mapping().MapSize(QSize(Map->ViewWidth, Map->ViewHeight));
     const qint64 middle = qint64(Map->Width) * Map->TileSize / 2;
     Map->ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
     Present();
 }
 
@@ -179,22 +181,22 @@ void SetUpMiddle(qint32 zoom) {
 void BM_WindowZoomStep(benchmark::State& state, Bench::TCache cache) {
     const qint32 zoom = qint32(state.range(0));
     SetUpMiddle(zoom);
-    const QPoint at = Form1->MapView->rect().center();
+    const QPoint at = mainWindow->mapView->rect().center();
     PaintCounter counter;
-    Form1->MapView->installEventFilter(&counter);
+    mainWindow->mapView->installEventFilter(&counter);
     qint64 step = 0;
     bool zoomsKept = true;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             const int notch = ++step % 2 ? 120 : -120;
-            QWheelEvent wheel(at, Form1->MapView->mapToGlobal(at), QPoint(), QPoint(0, notch),
+            QWheelEvent wheel(at, mainWindow->mapView->mapToGlobal(at), QPoint(), QPoint(0, notch),
                               Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
-            QCoreApplication::sendEvent(Form1->MapView, &wheel);
+            QCoreApplication::sendEvent(mainWindow->mapView, &wheel);
             Present();
         },
         Bench::FrameCopy(), [&] { zoomsKept &= Map->Zoom == zoom + qint32(step % 2); });
-    Form1->MapView->removeEventFilter(&counter);
+    mainWindow->mapView->removeEventFilter(&counter);
     Report(state, counter, step);
     if (!zoomsKept)
         state.SkipWithError("a wheel notch did not zoom by one step");
@@ -207,12 +209,12 @@ KORVANE_BENCH_BOTH(
 // turn: the pan, the redraw of what it uncovers, the present.
 void BM_WindowPanStep(benchmark::State& state, Bench::TCache cache) {
     SetUpMiddle(qint32(state.range(0)));
-    const QPoint from = Form1->MapView->rect().center();
+    const QPoint from = mainWindow->mapView->rect().center();
     SendMouse(QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
     Present();
     const QPoint start(Map->OffsetX, Map->OffsetY);
     PaintCounter counter;
-    Form1->MapView->installEventFilter(&counter);
+    mainWindow->mapView->installEventFilter(&counter);
     qint64 step = 0;
     bool moved = true;
     Bench::Compare(
@@ -224,7 +226,7 @@ void BM_WindowPanStep(benchmark::State& state, Bench::TCache cache) {
         },
         Bench::FrameCopy(),
         [&] { moved &= (QPoint(Map->OffsetX, Map->OffsetY) == start) == (step % 2 == 0); });
-    Form1->MapView->removeEventFilter(&counter);
+    mainWindow->mapView->removeEventFilter(&counter);
     SendMouse(QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
     Report(state, counter, step);
     if (!moved)

@@ -1,7 +1,7 @@
 // The main block: the application object, then the editor's windows and message loop.
 
 #include "ui/Application.h"
-#include "ui/MainU.h"
+#include "ui/MainWindow.h"
 
 #include <csignal>
 

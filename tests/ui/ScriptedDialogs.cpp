@@ -48,8 +48,8 @@ TGuiFixture::TGuiFixture() {
     AppDir = Dir.path();
     QDir(AppDir).mkpath("tiles");
     QDir(AppDir).mkpath("maps");
-    Form1->show();
-    if (!QTest::qWaitForWindowExposed(Form1))
+    mainWindow->show();
+    if (!QTest::qWaitForWindowExposed(mainWindow))
         qWarning("the main window was not exposed");
 }
 
@@ -72,7 +72,7 @@ void UseTiles(const QByteArrayList& names) {
     }
     // As if just opened: the history starts here, with nothing unsaved.
     Document->ResetHistory();
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
 }
 
 void UseTiles(int count) {
@@ -90,19 +90,19 @@ QByteArrayList TileNames() {
 }
 
 QRgb ViewPixel(int x, int y) {
-    return Form1->Canvas.Image().pixel(x, y) | 0xff000000;
+    return mainWindow->Canvas.Image().pixel(x, y) | 0xff000000;
 }
 
 QImage ViewRedrawn() {
-    return TestSupport::FullRedraw(*Map, Form1->Canvas.Size());
+    return TestSupport::FullRedraw(*Map, mainWindow->Canvas.Size());
 }
 
 QImage Presented() {
     QCoreApplication::processEvents();
-    const QPoint at = Form1->MapView->mapTo(Form1, QPoint(0, 0));
-    const QSize size = Form1->MapView->size();
-    return Form1->screen()
-        ->grabWindow(Form1->winId(), at.x(), at.y(), size.width(), size.height())
+    const QPoint at = mainWindow->mapView->mapTo(mainWindow, QPoint(0, 0));
+    const QSize size = mainWindow->mapView->size();
+    return mainWindow->screen()
+        ->grabWindow(mainWindow->winId(), at.x(), at.y(), size.width(), size.height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }

@@ -8,7 +8,7 @@
 #include "model/typeU.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
-#include "ui/MainU.h"
+#include "ui/MainWindow.h"
 
 #include <QTemporaryDir>
 #include <QTest>

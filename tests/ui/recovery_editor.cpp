@@ -41,14 +41,14 @@ bool CopyOnDisk() {
 void Edit(TScriptedDialogs& dialogs, const QString& map, const QString& image, const QString& out) {
     AppDir = QFileInfo(map).absolutePath();
     dialogs.Files << map << image;
-    Form1->Open_act->trigger();
-    Form1->SpeedButton1->click(); // Add Tile
-    Form1->TileList_lb->setCurrentRow(0);
-    QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, QPoint(10, 10));
+    mainWindow->openMapAction->trigger();
+    mainWindow->addTileButton->click(); // Add Tile
+    mainWindow->tileList->setCurrentRow(0);
+    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, QPoint(10, 10));
     for (int x = 10; x < 400; x += 20)
-        QTest::mouseMove(Form1->MapView, QPoint(x, 10 + x / 2));
-    QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, QPoint(400, 210));
-    QTest::mouseClick(Form1->MapView, Qt::LeftButton, {}, QPoint(300, 20));
+        QTest::mouseMove(mainWindow->mapView, QPoint(x, 10 + x / 2));
+    QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(400, 210));
+    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(300, 20));
     // The copy comes a few seconds after the last change.
     if (!QTest::qWaitFor(CopyOnDisk, 30000)) {
         Print("no copy");
@@ -80,13 +80,13 @@ int main(int argc, char** argv) {
             WriteState(args.value(1));
             for (const TMessage& m : dialogs.Messages)
                 Print("message " + m.Text + " | " + QString(m.Detail).replace('\n', " / "));
-            Print("title " + Form1->windowHandle()->title());
+            Print("title " + mainWindow->windowHandle()->title());
             Print("files " + QFileInfo(Document->MapFile()).fileName() + " " +
                   QFileInfo(Document->PackFile()).fileName());
-            Print("palette " + QString::number(Form1->TileList_lb->count()));
-            Form1->Exit1->trigger();
+            Print("palette " + QString::number(mainWindow->tileList->count()));
+            mainWindow->exitAction->trigger();
         } else {
-            Form1->Exit1->trigger();
+            mainWindow->exitAction->trigger();
         }
     });
     return RunEditor();

@@ -4,7 +4,7 @@
 #include "ScriptedDialogs.h"
 
 #include "platform/Cp1251.h"
-#include "ui/MobMap.h"
+#include "ui/MobileExportDialog.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -66,7 +66,7 @@ QString ShownTip(const QString& tip) {
 }
 
 QStringList Log() {
-    const QString text = Form3->InfoMem->toPlainText();
+    const QString text = mobileExportDialog->logEdit->toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
@@ -86,12 +86,12 @@ void RunExport(TGuiFixture& f, const std::function<void()>& script) {
         d.hide();
         return d.result();
     };
-    Form1->mobmap_act->trigger();
+    mainWindow->mobileExportAction->trigger();
 }
 
 void ExportTo(const QString& dir) {
-    Form3->DirectoryListBox1->SetDirectory(dir);
-    QTest::mouseClick(Form3->SpeedButton1, Qt::LeftButton);
+    mobileExportDialog->directoryList->SetDirectory(dir);
+    QTest::mouseClick(mobileExportDialog->exportButton, Qt::LeftButton);
 }
 
 // Exports into dir in a showing of its own and checks what the user saw: a box with each
@@ -132,20 +132,22 @@ void TestExport::theDialogAndItsDirectoryList() {
     TGuiFixture f;
     const QString tiles = f.Path("tiles");
     QDir(tiles).mkpath("a/b");
-    Form3->InfoMem->setPlainText("stale");
+    mobileExportDialog->logEdit->setPlainText("stale");
     for (int showing = 0; showing < 2; ++showing) {
         RunExport(f, [&] {
-            QCOMPARE(Form3->minimumSize(), Form3->maximumSize()); // a fixed border
+            QCOMPARE(mobileExportDialog->minimumSize(),
+                     mobileExportDialog->maximumSize()); // a fixed border
             // Every showing: the list in AppDir/tiles with the focus, its label saying so, and
             // the log empty.
-            TDirectoryListBox* list = Form3->DirectoryListBox1;
+            TDirectoryListBox* list = mobileExportDialog->directoryList;
             auto isIn = [&](const QString& path) {
                 QCOMPARE(list->Directory(), path);
-                QCOMPARE(ShownTip(Form3->pngDir_cap->toolTip()), QDir::toNativeSeparators(path));
+                QCOMPARE(ShownTip(mobileExportDialog->directoryLabel->toolTip()),
+                         QDir::toNativeSeparators(path));
             };
             isIn(tiles);
-            QCOMPARE(Form3->InfoMem->toPlainText(), QString());
-            QCOMPARE(Form3->focusWidget(), list);
+            QCOMPARE(mobileExportDialog->logEdit->toPlainText(), QString());
+            QCOMPARE(mobileExportDialog->focusWidget(), list);
             auto entry = [list](const QString& path) -> QListWidgetItem* {
                 for (int i = 0; i < list->count(); ++i)
                     if (TDirectoryListBox::EntryPath(list->item(i)) == path)
@@ -162,7 +164,8 @@ void TestExport::theDialogAndItsDirectoryList() {
             list->setCurrentItem(entry(tiles + "/a/b"));
             QTest::keyClick(list, Qt::Key_Return);
             isIn(tiles + "/a/b");
-            QVERIFY(Form3->isVisible() && f.Dialogs->Messages.isEmpty()); // it only opened
+            QVERIFY(mobileExportDialog->isVisible() &&
+                    f.Dialogs->Messages.isEmpty()); // it only opened
             QTest::keyClick(list, Qt::Key_Backspace);
             isIn(tiles + "/a");
             // A path too long for the label is shortened there and kept whole in its tip.
@@ -170,11 +173,11 @@ void TestExport::theDialogAndItsDirectoryList() {
             QDir().mkpath(deep);
             list->SetDirectory(deep);
             isIn(deep);
-            const QLabel* label = Form3->pngDir_cap;
+            const QLabel* label = mobileExportDialog->directoryLabel;
             QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
             // The label is as tall as its font, descenders included, and clear of the list.
             QVERIFY(label->height() >= label->fontMetrics().height());
-            QVERIFY(label->mapTo(Form3, QPoint(0, label->height())).y() <= list->y());
+            QVERIFY(label->mapTo(mobileExportDialog, QPoint(0, label->height())).y() <= list->y());
             // A name that looks like markup shows as it is, in the label, the tip and the list.
             const QString markup = f.Path("<b>Huge");
             QDir().mkpath(markup);
@@ -185,15 +188,15 @@ void TestExport::theDialogAndItsDirectoryList() {
             list->SetDirectory(markup);
             isIn(markup);
             QCOMPARE(label->textFormat(), Qt::PlainText);
-            Form3->InfoMem->setPlainText("typed by the user");
-            Form3->InfoMem->setFocus();
+            mobileExportDialog->logEdit->setPlainText("typed by the user");
+            mobileExportDialog->logEdit->setFocus();
         });
     }
     QCOMPARE(f.Dialogs->ModalTitles, (QStringList{"2Mobile Map", "2Mobile Map"}));
     // Without AppDir/tiles the list starts in AppDir, and the log says why.
     QVERIFY(QDir(tiles).removeRecursively());
     RunExport(f, [&] {
-        QCOMPARE(Form3->DirectoryListBox1->Directory(), f.Dir.path());
+        QCOMPARE(mobileExportDialog->directoryList->Directory(), f.Dir.path());
         QCOMPARE(Log(), QStringList{QString("The directory \"%1\" does not exist; the list "
                                             "starts in \"%2\".")
                                         .arg(QDir::toNativeSeparators(tiles),
@@ -231,7 +234,7 @@ void TestExport::allPngsPresentWriteBothFiles() {
     QList<int> linesAtBox;
     f.Dialogs->OnMessage = [&](const TMessage& box) {
         QCOMPARE(box.Caption, TApplication::Title());
-        QVERIFY(Form3->isVisible());
+        QVERIFY(mobileExportDialog->isVisible());
         linesAtBox << Log().size();
     };
     ExpectExport(f, png, Checked(names));

@@ -5,7 +5,7 @@
 
 #include "model/Recovery.h"
 #include "platform/Cp1251.h"
-#include "ui/newmap.h"
+#include "ui/NewMapDialog.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,8 +19,8 @@ namespace {
 // What a failed command must leave as it was.
 QByteArray State() {
     return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
-           Int32s({Map->OffsetX, Map->OffsetY, Map->TileSize, Form1->TileList_lb->count()}) +
-           Form1->Status->Text().toUtf8();
+           Int32s({Map->OffsetX, Map->OffsetY, Map->TileSize, mainWindow->tileList->count()}) +
+           mainWindow->Status->Text().toUtf8();
 }
 
 QByteArray SmallMap(const QByteArray& packName, qint32 width = 3) {
@@ -48,7 +48,7 @@ void TestFileCommands::saveTilePackThenMap() {
     UseTiles(3);
     // A map that names no tile pack is not saved; the dialog does not even appear.
     f.Dialogs->Files << f.Path("level.map");
-    Form1->Save_act->trigger();
+    mainWindow->saveMapAction->trigger();
     QVERIFY(f.Dialogs->FileDialogs.isEmpty() && !QFile::exists(f.Path("level.map")));
     QCOMPARE(f.Dialogs->Texts(), QStringList{"Для карты не указан/не сохранен таил пак(Сохраните "
                                              "Текущий Таил Пак) !!!"});
@@ -56,21 +56,21 @@ void TestFileCommands::saveTilePackThenMap() {
     QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Warning);
 
     f.Dialogs->Messages.clear();
-    Form1->Status->SetText("before");
+    mainWindow->Status->SetText("before");
     f.Dialogs->Files = {f.Path("forest.pac")};
-    Form1->SpeedButton4->click();
+    mainWindow->saveTilePackButton->click();
     QCOMPARE(ReadFile(f.Path("forest.pac")), TilePack->SaveToBytes(true, QString()));
     QCOMPARE(Map->PackName, QByteArray("forest.pac"));
-    QCOMPARE(Form1->Status->Text(), "before");
+    QCOMPARE(mainWindow->Status->Text(), "before");
 
     QList<qint32> cells(14 * 14, 0);
     Map->Cells[1][0] = cells[1] = 2;
     Map->Cells[0][1] = cells[14] = -1;
     for (int save = 0; save < 2; ++save) { // the second overwrites without asking
         f.Dialogs->Files << f.Path("level.map");
-        Form1->Save_act->trigger();
+        mainWindow->saveMapAction->trigger();
         QCOMPARE(Map->Text1, QByteArray("testing!!!"));
-        QCOMPARE(Form1->Status->Text(), "saved... ok!");
+        QCOMPARE(mainWindow->Status->Text(), "saved... ok!");
         QCOMPARE(ReadFile(f.Path("level.map")),
                  MapFile({"testing!!!", "", "forest.pac", ""}, 14, 14, cells));
         Map->Cells[1][0] = cells[1] = 0;
@@ -84,14 +84,14 @@ void TestFileCommands::saveFailuresKeepFilesAndNames() {
     Map->PackName = "old.pac";
     QVERIFY(WriteFile(f.Path("file"), "a file, not a directory"));
     f.Dialogs->Files << f.Path("file/x.pac") << f.Path("file/x.map");
-    Form1->SpeedButton4->click();
+    mainWindow->saveTilePackButton->click();
     QCOMPARE(Map->PackName, QByteArray("old.pac"));
-    Form1->Save_act->trigger();
+    mainWindow->saveMapAction->trigger();
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY(f.Dialogs->Messages[0].Text.startsWith(
         QString("Cannot create file \"%1\". ").arg(Shown(f.Path("file/x.pac")))));
     QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Stop);
-    QVERIFY(!Form1->Status->Text().contains("saved"));
+    QVERIFY(!mainWindow->Status->Text().contains("saved"));
     QCOMPARE(ReadFile(f.Path("file")), QByteArray("a file, not a directory"));
 }
 
@@ -103,25 +103,25 @@ void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     // Load TilePack leaves the cells as they are: this one now shows tile 2 of the new pack.
     Map->Cells[0][0] = 2;
     f.Dialogs->Files << f.Path("tiles/forest.pac");
-    Form1->SpeedButton5->click();
+    mainWindow->loadTilePackButton->click();
     QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile2"}));
     QCOMPARE(TilePack->Tile(2).Param2, 22);
-    QCOMPARE(Form1->TileList_lb->count(), 3);
+    QCOMPARE(mainWindow->tileList->count(), 3);
     QCOMPARE(Map->PackName, QByteArray("forest.pac"));
     QCOMPARE(ViewPixel(5, 5), TileColours[2]);
 
     // Open Map takes its pack from AppDir/tiles, wherever the map is, and keeps the view.
     UseTiles(1);
-    QTest::keyClick(Form1, Qt::Key_Right);
+    QTest::keyClick(mainWindow, Qt::Key_Right);
     QVERIFY(WriteFile(f.Path("elsewhere.map"), SmallMap("forest.pac")));
     f.Dialogs->Files << f.Path("elsewhere.map");
-    Form1->Open_act->trigger();
+    mainWindow->openMapAction->trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
     QCOMPARE(Map->SaveToBytes(), SmallMap("forest.pac"));
     QCOMPARE(QPoint(Map->OffsetX, Map->TileSize), QPoint(4, 48));
     QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(Form1->TileList_lb->count(), 3);
-    QCOMPARE(Form1->Status->Text(), "loading done!");
+    QCOMPARE(mainWindow->tileList->count(), 3);
+    QCOMPARE(mainWindow->Status->Text(), "loading done!");
     QCOMPARE(ViewPixel(4 * 48, 5), Background); // outside the smaller map
 }
 
@@ -166,9 +166,9 @@ void TestFileCommands::failedReadsKeepEverything() {
     const QByteArray before = State();
     f.Dialogs->Files << f.Path("bad");
     if (openMap)
-        Form1->Open_act->trigger();
+        mainWindow->openMapAction->trigger();
     else
-        Form1->SpeedButton5->click();
+        mainWindow->loadTilePackButton->click();
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const TMessage& error = f.Dialogs->Messages[0];
     QCOMPARE(error.Icon, TMessage::TIcon::Stop);
@@ -194,19 +194,19 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
         return f.Dialogs->FileDialogs.constLast().FileName; // the name it offered
     };
     QAction savePack;
-    connect(&savePack, &QAction::triggered, Form1->SpeedButton4, &QToolButton::click);
+    connect(&savePack, &QAction::triggered, mainWindow->saveTilePackButton, &QToolButton::click);
     // Each command offers the last name of its own kind.
     QCOMPARE(save(&savePack, pack), QString());
-    QCOMPARE(save(Form1->Save_act, map), QString());
+    QCOMPARE(save(mainWindow->saveMapAction, map), QString());
     QCOMPARE(save(&savePack, pack), pack);
-    QCOMPARE(save(Form1->Save_act, map), map);
+    QCOMPARE(save(mainWindow->saveMapAction, map), map);
     QVERIFY(f.Dialogs->Messages.isEmpty()); // over their own kind without asking
     const QByteArray packBytes = ReadFile(pack), mapBytes = ReadFile(map);
 
     // The other kind only when the user says so; Enter says no.
     Map->Text1 = "kept";
-    Form1->Status->SetText("before");
-    save(Form1->Save_act, pack);
+    mainWindow->Status->SetText("before");
+    save(mainWindow->saveMapAction, pack);
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const TMessage ask = f.Dialogs->Messages[0];
     QCOMPARE(ask.Text, QString("\"%1\" is a tile pack. Replace it with the map?").arg(Shown(pack)));
@@ -215,7 +215,7 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     QCOMPARE(ask.Default, TMessage::No);
     QCOMPARE(ReadFile(pack), packBytes);
     QCOMPARE(Map->Text1, QByteArray("kept"));
-    QCOMPARE(Form1->Status->Text(), "before");
+    QCOMPARE(mainWindow->Status->Text(), "before");
     save(&savePack, map, TMessage::No);
     QCOMPARE(
         f.Dialogs->Texts(),
@@ -227,11 +227,11 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     QCOMPARE(Map->PackName, QByteArray("level.map"));
     // A file of neither kind is replaced when the user says so.
     QVERIFY(WriteFile(f.Path("notes.txt"), "notes"));
-    save(Form1->Save_act, f.Path("notes.txt"), TMessage::Yes);
+    save(mainWindow->saveMapAction, f.Path("notes.txt"), TMessage::Yes);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(f.Path("notes.txt")))});
-    QCOMPARE(Form1->Status->Text(), "saved... ok!");
+    QCOMPARE(mainWindow->Status->Text(), "saved... ok!");
 }
 
 void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
@@ -245,23 +245,23 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     QVERIFY(WriteFile(level, SmallMap("p.pac", 4)));
     const QByteArray demoBytes = ReadFile(demo), levelBytes = ReadFile(level);
     f.Dialogs->Files << demo;
-    Form1->Open_act->trigger();
+    mainWindow->openMapAction->trigger();
 
     // New Map, Load TilePack, Save: no name offered, only the folder of the last map; Enter
     // on demo.map does not replace it.
     f.Dialogs->OnModal = [](QDialog&) {
-        Form2->Edit1->setText("5");
-        Form2->Edit2->setText("5");
-        Form2->Edit3->setText("48");
-        Form2->Memo1->setPlainText("new");
-        Form2->BitBtn1->click();
-        return Form2->result();
+        newMapDialog->widthEdit->setText("5");
+        newMapDialog->heightEdit->setText("5");
+        newMapDialog->tileSizeEdit->setText("48");
+        newMapDialog->descriptionEdit->setPlainText("new");
+        newMapDialog->okButton->click();
+        return newMapDialog->result();
     };
-    Form1->New_act->trigger();
+    mainWindow->newMapAction->trigger();
     QCOMPARE(Document->MapFile(), QString());
     f.Dialogs->Files << pack << demo;
-    Form1->SpeedButton5->click();
-    Form1->Save_act->trigger();
+    mainWindow->loadTilePackButton->click();
+    mainWindow->saveMapAction->trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, QString());
     QCOMPARE(f.Dialogs->FileDialogs.constLast().Folder, QFileInfo(demo).absolutePath());
     QCOMPARE(f.Dialogs->Texts(),
@@ -289,7 +289,7 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     QCOMPARE(Document->MapFile(), demo);
     f.Dialogs->Messages.clear();
     f.Dialogs->Answers << TMessage::Restore << TMessage::Discard; // what the undo left unsaved
-    Form1->StartRecovery(copies);
+    mainWindow->StartRecovery(copies);
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY2(f.Dialogs->Messages[0].Detail.startsWith("Map: never saved, 5 × 5 cells"),
              qPrintable(f.Dialogs->Messages[0].Detail));
@@ -300,8 +300,8 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << level << level;
     f.Dialogs->Answers << TMessage::Yes;
-    Form1->Save_act->trigger();
-    Form1->Save_act->trigger();
+    mainWindow->saveMapAction->trigger();
+    mainWindow->saveMapAction->trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, level); // offered now
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     QVERIFY(ReadFile(level) != levelBytes);
@@ -312,7 +312,7 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     const QByteArray otherBytes = ReadFile(other);
     f.Dialogs->Files << other;
     f.Dialogs->Answers << TMessage::No;
-    Form1->SpeedButton4->click();
+    mainWindow->saveTilePackButton->click();
     QCOMPARE(f.Dialogs->Texts(),
              QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(other))});
     QCOMPARE(ReadFile(other), otherBytes);
@@ -341,7 +341,7 @@ void TestFileCommands::packNamesAMapCanRecord() {
     Map->PackName = "old.pac";
     // Save Tile Pack refuses before it writes anything, and says which character.
     f.Dialogs->Files << path;
-    Form1->SpeedButton4->click();
+    mainWindow->saveTilePackButton->click();
     if (refused.isEmpty()) {
         QVERIFY(f.Dialogs->Messages.isEmpty());
         QCOMPARE(Map->PackName, Cp1251::FromUnicode(name));
@@ -359,9 +359,9 @@ void TestFileCommands::packNamesAMapCanRecord() {
     Map->PackName = "old.pac";
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << path;
-    Form1->SpeedButton5->click();
+    mainWindow->loadTilePackButton->click();
     QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(Form1->TileList_lb->count(), 3);
+    QCOMPARE(mainWindow->tileList->count(), 3);
     QCOMPARE(Map->PackName, refused.isEmpty() ? Cp1251::FromUnicode(name) : "old.pac");
     QCOMPARE(f.Dialogs->Messages.size(), refused.isEmpty() ? 0 : 1);
     if (!refused.isEmpty()) {
@@ -376,10 +376,10 @@ void TestFileCommands::dialogsAreSharedAndRemembered() {
     UseTiles(1);
     TilePack->SaveToFile(f.Path("p.pac"), true, QString());
     f.Dialogs->Files << f.Path("p.pac") << f.Path("saved.pac") << f.Path("m.map") << std::nullopt;
-    Form1->SpeedButton5->click(); // Load TilePack
-    Form1->SpeedButton4->click(); // Save Tile Pack
-    Form1->Save_act->trigger();
-    Form1->Open_act->trigger(); // cancelled: nothing changes
+    mainWindow->loadTilePackButton->click(); // Load TilePack
+    mainWindow->saveTilePackButton->click(); // Save Tile Pack
+    mainWindow->saveMapAction->trigger();
+    mainWindow->openMapAction->trigger(); // cancelled: nothing changes
     QStringList runs; // kind (open, save), filter, its index, default extension, file name
     for (const TFileDialog& d : f.Dialogs->FileDialogs)
         runs << QString("%1 %2 %3 %4 %5")

@@ -3,7 +3,7 @@
 
 #include "ScriptedDialogs.h"
 
-#include "ui/newmap.h"
+#include "ui/NewMapDialog.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -97,7 +97,7 @@ void TestGuard::commandsAskFirst() {
     }
     if (unsaved != "map")
         Document->AddTile(f.Path("grass.bmp"));
-    QVERIFY(Form1->isWindowModified());
+    QVERIFY(mainWindow->isWindowModified());
     const QByteArray before = Model();
 
     // The answer to the question, then the save dialogs: the pack's first, then the map's.
@@ -121,25 +121,25 @@ void TestGuard::commandsAskFirst() {
     // What the command goes on to: a file to open, a New Map dialog filled in.
     f.Dialogs->Files << f.Path(command == "Open Map" ? "other.map" : "tiles/other.pac");
     f.Dialogs->OnModal = [](QDialog&) {
-        Form2->Edit1->setText("4");
-        Form2->Edit2->setText("3");
-        Form2->Edit3->setText("48");
-        Form2->Memo1->setPlainText("new");
-        Form2->BitBtn1->click();
-        return Form2->result();
+        newMapDialog->widthEdit->setText("4");
+        newMapDialog->heightEdit->setText("3");
+        newMapDialog->tileSizeEdit->setText("48");
+        newMapDialog->descriptionEdit->setPlainText("new");
+        newMapDialog->okButton->click();
+        return newMapDialog->result();
     };
     const QByteArray expectedMap = Map->SaveToBytes();
     const QByteArray expectedPack = TilePack->SaveToBytes(true, QString());
     if (command == "Exit")
-        Form1->Exit1->trigger();
+        mainWindow->exitAction->trigger();
     else if (command == "close")
-        Form1->windowHandle()->close(); // as the platform's close button does
+        mainWindow->windowHandle()->close(); // as the platform's close button does
     else if (command == "New Map")
-        Form1->New_act->trigger();
+        mainWindow->newMapAction->trigger();
     else if (command == "Open Map")
-        Form1->Open_act->trigger();
+        mainWindow->openMapAction->trigger();
     else
-        Form1->SpeedButton5->click();
+        mainWindow->loadTilePackButton->click();
 
     const QList<TMessage> questions = Questions(*f.Dialogs);
     QCOMPARE(questions.size(), asked.isEmpty() ? 0 : 1);
@@ -160,7 +160,7 @@ void TestGuard::commandsAskFirst() {
     // The command went on, or left everything as it was.
     bool wentOn = false;
     if (command == "Exit" || command == "close")
-        wentOn = !Form1->isVisible();
+        wentOn = !mainWindow->isVisible();
     else if (command == "New Map")
         wentOn = Map->Width == 4;
     else if (command == "Open Map")
@@ -184,10 +184,10 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
         Document->AddTile(f.Path("grass.bmp"));
         f.Dialogs->Answers << TMessage::Save << TMessage::Save;
         f.Dialogs->Files << f.Path("tiles/new.pac") << f.Path("level.map");
-        Form1->Exit1->trigger();
+        mainWindow->exitAction->trigger();
         QCOMPARE(f.Dialogs->Texts(), (QStringList{"The tile pack has unsaved changes.",
                                                   "The map has unsaved changes."}));
-        QVERIFY(!Form1->isVisible());
+        QVERIFY(!mainWindow->isVisible());
         QCOMPARE(ReadFile(f.Path("level.map")), Map->SaveToBytes());
         QCOMPARE(Map->PackName, QByteArray("new.pac"));
     }
@@ -197,8 +197,8 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
     Document->Paint({0, 0}, 1);
     Document->EndStroke();
     g.Dialogs->Answers << TMessage::Save;
-    Form1->Exit1->trigger();
-    QVERIFY(Form1->isVisible());
+    mainWindow->exitAction->trigger();
+    QVERIFY(mainWindow->isVisible());
     QCOMPARE(g.Dialogs->Messages.last().Caption, "Warning");
     QVERIFY(g.Dialogs->FileDialogs.isEmpty());
 }
@@ -209,17 +209,17 @@ void TestGuard::theQuestionBox() {
     Document->Paint({0, 0}, -1);
     Document->EndStroke();
     f.Dialogs->Answers << TMessage::Cancel;
-    Form1->Exit1->trigger();
+    mainWindow->exitAction->trigger();
     const TMessage box = f.Dialogs->Messages.constFirst();
     QCOMPARE(box.Caption, "tst_guard");
     QCOMPARE(box.Icon, TMessage::TIcon::Warning);
     QCOMPARE(box.Detail, "Save them before going on?");
     // Undoing back to the saved state leaves nothing to ask about.
-    Form1->Undo_act->trigger();
+    mainWindow->undoAction->trigger();
     f.Dialogs->Messages.clear();
-    Form1->Exit1->trigger();
+    mainWindow->exitAction->trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
-    QVERIFY(!Form1->isVisible());
+    QVERIFY(!mainWindow->isVisible());
 }
 
 KORVANE_GUI_TEST_MAIN(TestGuard)

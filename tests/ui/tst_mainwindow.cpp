@@ -27,16 +27,16 @@ QList<QPoint> CellsHolding(TileIndex value) {
 
 // A left-button stroke through the points; the button stays down when `release` is false.
 void Drag(QList<QPoint> points, bool release = true) {
-    QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, points.constFirst());
+    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, points.constFirst());
     for (const QPoint& p : points.mid(1))
-        QTest::mouseMove(Form1->MapView, p);
+        QTest::mouseMove(mainWindow->mapView, p);
     if (release)
-        QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, points.constLast());
+        QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, points.constLast());
 }
 
 void Press(Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
     for (int i = 0; i < times; ++i)
-        QTest::keyClick(Form1->TileList_lb, key, modifiers);
+        QTest::keyClick(mainWindow->tileList, key, modifiers);
 }
 
 } // namespace
@@ -57,53 +57,55 @@ private slots:
 
 void TestMainWindow::startUpAndResize() {
     TGuiFixture f;
-    QCOMPARE(Form1->windowHandle()->title(), "Map Editor(ver 0.3)"); // as the platform shows it
+    QCOMPARE(mainWindow->windowHandle()->title(),
+             "Map Editor(ver 0.3)"); // as the platform shows it
     QCOMPARE(QSize(Map->Width, Map->Height), QSize(14, 14));
     QCOMPARE(Map->TileSize, 48);
     QCOMPARE(CellsHolding(0).size(), 196);
     // The view is the client area left of the palette and above the status bar.
-    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), Form1->MapView->size());
+    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), mainWindow->mapView->size());
     QCOMPARE(ViewPixel(10, 10), Background); // an empty pack draws nothing
     UseTiles(2);
     QCOMPARE(ViewPixel(10, 10), TileColours[0]);
     QCOMPARE(ViewPixel(Map->ViewWidth - 1, Map->ViewHeight - 1), TileColours[0]);
     // A resize reports the sizes, and the view follows.
-    Form1->resize(900, 700);
-    QTRY_COMPARE(Form1->MapView->width(), 900 - 108);
+    mainWindow->resize(900, 700);
+    QTRY_COMPARE(mainWindow->mapView->width(), 900 - 108);
     // The client area lies below the menu and the tool bar.
-    const int clientHeight = 700 - Form1->menuBar()->height() - Form1->Tools_bar->height();
-    QCOMPARE(Form1->Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
-    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), Form1->MapView->size());
-    QCOMPARE(Form1->Canvas.Size(), Form1->MapView->size());
+    const int clientHeight = 700 - mainWindow->menuBar()->height() - mainWindow->toolsBar->height();
+    QCOMPARE(mainWindow->Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
+    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), mainWindow->mapView->size());
+    QCOMPARE(mainWindow->Canvas.Size(), mainWindow->mapView->size());
     // One place lays the window out: with a wider palette the view, its canvas and the map's
     // view size follow at once, and the view scrolls until the map's last column is in it.
-    Form1->TileBox_gb->setFixedWidth(160);
-    QCOMPARE(Form1->getclWidth(), 900 - 160);
-    QCOMPARE(Form1->MapView->geometry(), QRect(0, 0, 900 - 160, Form1->MapView->height()));
-    QCOMPARE(Form1->TileBox_gb->x(), 900 - 160);
-    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), Form1->MapView->size());
-    QCOMPARE(Form1->Canvas.Size(), Form1->MapView->size());
+    mainWindow->paletteBox->setFixedWidth(160);
+    QCOMPARE(mainWindow->mapViewWidth(), 900 - 160);
+    QCOMPARE(mainWindow->mapView->geometry(),
+             QRect(0, 0, 900 - 160, mainWindow->mapView->height()));
+    QCOMPARE(mainWindow->paletteBox->x(), 900 - 160);
+    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), mainWindow->mapView->size());
+    QCOMPARE(mainWindow->Canvas.Size(), mainWindow->mapView->size());
     Map->New(40, 10, 48);
     for (int i = 0; i < 300; ++i)
-        QTest::keyClick(Form1, Qt::Key_Right);
-    QVERIFY(40 * 48 - Map->OffsetX <= Form1->MapView->width());
+        QTest::keyClick(mainWindow, Qt::Key_Right);
+    QVERIFY(40 * 48 - Map->OffsetX <= mainWindow->mapView->width());
 }
 
 void TestMainWindow::strokes() {
     TGuiFixture f;
     UseTiles(3);
     // Without a selection painting empties the cell, and the view shows that at once.
-    QTest::mouseClick(Form1->MapView, Qt::LeftButton, {}, QPoint(60, 60));
+    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(60, 60));
     QCOMPARE(CellsHolding(-1), QList<QPoint>{QPoint(1, 1)});
     QCOMPARE(ViewPixel(60, 60), Background);
     QCOMPARE(ViewPixel(10, 10), TileColours[0]);
     // Slow: every reported position in its own cell.
-    Form1->TileList_lb->setCurrentRow(1);
+    mainWindow->tileList->setCurrentRow(1);
     Drag({{10, 10}, {30, 10}, {50, 10}, {70, 10}, {90, 10}, {110, 10}});
     QCOMPARE(CellsHolding(1), (QList<QPoint>{{0, 0}, {1, 0}, {2, 0}}));
     QCOMPARE(ViewPixel(100, 20), TileColours[1]);
     // Fast: one move across the map still paints every column of the straight path.
-    Form1->TileList_lb->setCurrentRow(2);
+    mainWindow->tileList->setCurrentRow(2);
     Drag({{5, 200}, {600, 500}});
     QSet<int> columns;
     for (const QPoint& cell : CellsHolding(2)) {
@@ -114,11 +116,11 @@ void TestMainWindow::strokes() {
     QVERIFY(CellsHolding(2).contains(QPoint(0, 4)) && CellsHolding(2).contains(QPoint(12, 10)));
     // Any button's release ends the stroke; the right button alone paints nothing.
     Map->New(14, 14, 48);
-    Form1->TileList_lb->setCurrentRow(1);
+    mainWindow->tileList->setCurrentRow(1);
     Drag({{10, 10}}, false);
-    QTest::mouseClick(Form1->MapView, Qt::RightButton, {}, QPoint(10, 10));
-    QTest::mouseMove(Form1->MapView, QPoint(200, 10));
-    QTest::mouseClick(Form1->MapView, Qt::RightButton, {}, QPoint(300, 300));
+    QTest::mouseClick(mainWindow->mapView, Qt::RightButton, {}, QPoint(10, 10));
+    QTest::mouseMove(mainWindow->mapView, QPoint(200, 10));
+    QTest::mouseClick(mainWindow->mapView, Qt::RightButton, {}, QPoint(300, 300));
     QCOMPARE(CellsHolding(1), QList<QPoint>{QPoint(0, 0)});
 }
 
@@ -126,22 +128,22 @@ void TestMainWindow::strokesStayInsideTheView() {
     TGuiFixture f;
     UseTiles(2);
     Map->New(40, 40, 48); // wider and taller than the view
-    Form1->TileList_lb->setCurrentRow(1);
-    const QSize view = Form1->MapView->size();
+    mainWindow->tileList->setCurrentRow(1);
+    const QSize view = mainWindow->mapView->size();
     // Off the left edge nothing is painted, not even column 0 by truncation; over the palette
     // the cells under it stay as they were.
     Drag({{60, 20}, {-40, 20}}, false);
     QCOMPARE(CellsHolding(1), (QList<QPoint>{{0, 0}, {1, 0}}));
-    QTest::mouseMove(Form1->MapView, QPoint(view.width() + 90, 20));
+    QTest::mouseMove(mainWindow->mapView, QPoint(view.width() + 90, 20));
     QCOMPARE(Map->Cells[(view.width() - 1) / 48][0], 1);
     QCOMPARE(Map->Cells[(view.width() - 1) / 48 + 1][0], 0);
     // The stroke goes on when the pointer comes back with the button still down.
     Map->Cells[3][0] = 0;
-    QTest::mouseMove(Form1->MapView, QPoint(view.width() + 90, 150));
-    QTest::mouseMove(Form1->MapView, QPoint(150, 150));
+    QTest::mouseMove(mainWindow->mapView, QPoint(view.width() + 90, 150));
+    QTest::mouseMove(mainWindow->mapView, QPoint(150, 150));
     QCOMPARE(Map->Cells[3][3], 1);
     QCOMPARE(Map->Cells[3][0], 0);
-    QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, QPoint(150, 150));
+    QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(150, 150));
     // Nor below the visible area.
     Drag({{20, view.height() - 2}, {20, view.height() + 60}});
     QCOMPARE(Map->Cells[0][std::size_t((view.height() - 1) / 48 + 1)], 0);
@@ -151,45 +153,46 @@ void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
     TGuiFixture f;
     UseTiles(3);
     // With the offsets at 0, Up does nothing at all and Left still reports.
-    Form1->Status->SetText("before");
+    mainWindow->Status->SetText("before");
     Press(Qt::Key_Up, 1);
-    QCOMPARE(Form1->Status->Text(), "before");
+    QCOMPARE(mainWindow->Status->Text(), "before");
     Press(Qt::Key_Left, 1);
-    QCOMPARE(Form1->Status->Text(), "x=0 y=0");
+    QCOMPARE(mainWindow->Status->Text(), "x=0 y=0");
 
     Map->New(31, 27, 48);
-    Form1->TileList_lb->setCurrentRow(1);
-    Form1->TileList_lb->setFocus();
+    mainWindow->tileList->setCurrentRow(1);
+    mainWindow->tileList->setFocus();
     Press(Qt::Key_Right, 1);
     Press(Qt::Key_Down, 1, Qt::ShiftModifier);
-    QCOMPARE(Form1->Status->Text(), "x=4 y=4");
+    QCOMPARE(mainWindow->Status->Text(), "x=4 y=4");
     QCOMPARE(QPoint(Map->OffsetX, Map->OffsetY), QPoint(4, 4));
     Press(Qt::Key_Right, 300);
     Press(Qt::Key_Down, 300);
-    QCOMPARE(Form1->Status->Text(), QString("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
+    QCOMPARE(mainWindow->Status->Text(), QString("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
     // The last column and row are inside the visible area, and drawn there.
     const QPoint corner((Map->Width - 1) * 48 - Map->OffsetX,
                         (Map->Height - 1) * 48 - Map->OffsetY);
-    QVERIFY(corner.x() < Form1->MapView->width() && corner.y() < Form1->MapView->height());
+    QVERIFY(corner.x() < mainWindow->mapView->width() &&
+            corner.y() < mainWindow->mapView->height());
     Map->Cells[Map->Width - 1][std::size_t(Map->Height - 1)] = 2;
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
     QCOMPARE(ViewPixel(corner.x() + 1, corner.y() + 1), TileColours[2]);
     Press(Qt::Key_Left, 300);
     Press(Qt::Key_Up, 300);
     QCOMPARE(QPoint(Map->OffsetX, Map->OffsetY), QPoint(0, 0));
-    QCOMPARE(Form1->SelectedTile(), 1);
+    QCOMPARE(mainWindow->SelectedTile(), 1);
 }
 
 void TestMainWindow::viewShowsTheCurrentMapAfterEveryChange() {
     TGuiFixture f;
     UseTiles(3);
     Map->Cells[2][0] = 2;
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
     QCOMPARE(ViewPixel(2 * 48 + 5, 5), TileColours[2]);
     UseTiles(2); // the cell past the smaller pack's end shows the background
     QCOMPARE(ViewPixel(2 * 48 + 5, 5), Background);
     Map->New(2, 2, 48);
-    Form1->RedrawMap();
+    mainWindow->RedrawMap();
     QCOMPARE(ViewPixel(5, 5), TileColours[0]);
     QCOMPARE(ViewPixel(3 * 48, 5), Background);
     // Scrolled by part of a cell, the bottom and right edges still show the map.
@@ -227,8 +230,8 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
     for (qint32 x = 0; x < Map->Width; ++x)
         for (TileIndex& cell : Map->Cells[x])
             cell = TileIndex(random.bounded(-1, int(sides.size()) + 1)); // past the pack too
-    Form1->RedrawMap();
-    const QSize view = Form1->MapView->size();
+    mainWindow->RedrawMap();
+    const QSize view = mainWindow->mapView->size();
     const QPoint corner(view.width() - 2, view.height() - 2);
     const struct {
         int Tile; // -1: nothing selected, which erases
@@ -242,30 +245,30 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         {1, {{60, corner.y()}, {60, 2}}, {{Qt::Key_Left, 40}, {Qt::Key_Up, 40}}},
     };
     for (const auto& step : steps) {
-        Form1->TileList_lb->setCurrentRow(step.Tile);
+        mainWindow->tileList->setCurrentRow(step.Tile);
         QList<QPoint> stroke = step.Stroke;
-        QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, stroke.takeFirst());
+        QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, stroke.takeFirst());
         for (const QPoint& p : stroke) {
-            QTest::mouseMove(Form1->MapView, p);
-            QCOMPARE(Form1->Canvas.Image(), ViewRedrawn());
-            QCOMPARE(Presented(), Form1->Canvas.Image());
+            QTest::mouseMove(mainWindow->mapView, p);
+            QCOMPARE(mainWindow->Canvas.Image(), ViewRedrawn());
+            QCOMPARE(Presented(), mainWindow->Canvas.Image());
         }
-        QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, stroke.constLast());
+        QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, stroke.constLast());
         for (const auto& [key, times] : step.Keys)
             for (int i = 0; i < times; ++i) {
-                QTest::keyClick(Form1->TileList_lb, key);
+                QTest::keyClick(mainWindow->tileList, key);
                 QVERIFY2(
-                    Form1->Canvas.Image() == ViewRedrawn(),
+                    mainWindow->Canvas.Image() == ViewRedrawn(),
                     qPrintable(QStringLiteral("at %1,%2").arg(Map->OffsetX).arg(Map->OffsetY)));
             }
-        QCOMPARE(Presented(), Form1->Canvas.Image());
+        QCOMPARE(Presented(), mainWindow->Canvas.Image());
     }
 }
 
 void TestMainWindow::errorBoxAndExit() {
     TGuiFixture f;
     UseTiles(2);
-    Form1->Del_Tile_act->trigger(); // with nothing selected the pack refuses index -1
+    mainWindow->deleteTileAction->trigger(); // with nothing selected the pack refuses index -1
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     const TMessage& box = f.Dialogs->Messages.last();
     QCOMPARE(box.Text, "List index out of bounds (-1)");
@@ -277,10 +280,10 @@ void TestMainWindow::errorBoxAndExit() {
         QCOMPARE(TApplication::ErrorText(text), text);
     QCOMPARE(TApplication::ErrorText("value 1"), "value 1.");
     // The editor goes on, until Exit.
-    QTest::keyClick(Form1, Qt::Key_Right);
-    QCOMPARE(Form1->Status->Text(), "x=4 y=0");
-    Form1->Exit1->trigger();
-    QVERIFY(!Form1->isVisible());
+    QTest::keyClick(mainWindow, Qt::Key_Right);
+    QCOMPARE(mainWindow->Status->Text(), "x=4 y=0");
+    mainWindow->exitAction->trigger();
+    QVERIFY(!mainWindow->isVisible());
 }
 
 void TestMainWindow::messageBoxesShowTextAsItIs() {

@@ -5,7 +5,7 @@
 #include "ScriptedDialogs.h"
 
 #include "platform/Cp1251.h"
-#include "ui/newmap.h"
+#include "ui/NewMapDialog.h"
 
 #include <QClipboard>
 #include <QLineEdit>
@@ -21,11 +21,13 @@ const QString NoDescription = QStringLiteral("Введите описание");
 const QList<int> none = {-7, -7, -7};
 
 QList<QWidget*> Inputs() {
-    return {Form2->Edit1, Form2->Edit2, Form2->Edit3, Form2->Memo1};
+    return {newMapDialog->widthEdit, newMapDialog->heightEdit, newMapDialog->tileSizeEdit,
+            newMapDialog->descriptionEdit};
 }
 
 QString TextOf(QWidget* input) {
-    return input->property(input == Form2->Memo1 ? "plainText" : "text").toString();
+    return input->property(input == newMapDialog->descriptionEdit ? "plainText" : "text")
+        .toString();
 }
 
 // Types one character as a keyboard delivers it: a control code as Ctrl+key with the code as
@@ -77,9 +79,9 @@ void EnterAll(const QStringList& entries) {
 // Shows the dialog as the command does, on screen and active, so that dialog keys reach its
 // buttons and no shortcut of the main window fires.
 bool Show() {
-    Form2->show();
-    Form2->activateWindow();
-    return QTest::qWaitFor([] { return QApplication::activeWindow() == Form2; });
+    newMapDialog->show();
+    newMapDialog->activateWindow();
+    return QTest::qWaitFor([] { return QApplication::activeWindow() == newMapDialog; });
 }
 
 // Runs the New Map command with a script in place of the user.
@@ -91,7 +93,7 @@ void RunNewMap(TGuiFixture& f, const std::function<void()>& script) {
             d.reject();
         return d.result();
     };
-    Form1->New_act->trigger();
+    mainWindow->newMapAction->trigger();
 }
 } // namespace
 
@@ -116,12 +118,13 @@ void TestNewMap::init() {
     Document->ResetHistory(); // each row starts from a fresh map with nothing unsaved
     F->Dialogs->Messages.clear();
     for (QWidget* input : Inputs())
-        input->setProperty(input == Form2->Memo1 ? "plainText" : "text", QString());
+        input->setProperty(input == newMapDialog->descriptionEdit ? "plainText" : "text",
+                           QString());
 }
 
 void TestNewMap::cleanup() {
-    if (Form2->isVisible())
-        Form2->reject();
+    if (newMapDialog->isVisible())
+        newMapDialog->reject();
 }
 
 void TestNewMap::keyFiltersByCode() {
@@ -132,7 +135,7 @@ void TestNewMap::keyFiltersByCode() {
                                              {48, 57}, {65, 90}, {97, 122}, {192, 255}};
     const QList<std::pair<int, int>> number = {{8, 8}, {48, 57}};
     for (QWidget* input : Inputs()) {
-        const bool isMemo = input == Form2->Memo1;
+        const bool isMemo = input == newMapDialog->descriptionEdit;
         for (int code = 0; code < 256; ++code) {
             if (code == 13 && !isMemo)
                 continue; // Enter presses OK there (closing)
@@ -170,7 +173,7 @@ void TestNewMap::keyFiltersByCode() {
                      qPrintable(QString("key %1 with %2").arg(key).arg(modifiers)));
         }
     }
-    QVERIFY(Form2->isVisible());
+    QVERIFY(newMapDialog->isVisible());
     QVERIFY(F->Dialogs->Messages.isEmpty());
 }
 
@@ -184,21 +187,21 @@ void TestNewMap::editingKeysAndTheContextMenu() {
             QTest::keyClick(input, key);
         QCOMPARE(TextOf(input), QStringLiteral("245"));
     }
-    TypeText(Form2->Memo1, QStringLiteral("\nЛес"));
-    QTest::keyClick(Form2->Memo1, Qt::Key_Up);
-    QTest::keyClick(Form2->Memo1, Qt::Key_Home);
-    TypeText(Form2->Memo1, QStringLiteral("x"));
-    QCOMPARE(Form2->Memo1->toPlainText(), QStringLiteral("x245\nЛес"));
+    TypeText(newMapDialog->descriptionEdit, QStringLiteral("\nЛес"));
+    QTest::keyClick(newMapDialog->descriptionEdit, Qt::Key_Up);
+    QTest::keyClick(newMapDialog->descriptionEdit, Qt::Key_Home);
+    TypeText(newMapDialog->descriptionEdit, QStringLiteral("x"));
+    QCOMPARE(newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("x245\nЛес"));
     // What the filters refuse can still be pasted.
-    Paste(Form2->Edit1, QStringLiteral("-7x"));
-    QCOMPARE(Form2->Edit1->text(), QStringLiteral("245-7x"));
-    Retype(Form2->Memo1, QString());
-    Paste(Form2->Memo1, QStringLiteral("Ёлка - ель!\tё"));
-    QCOMPARE(Form2->Memo1->toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
+    Paste(newMapDialog->widthEdit, QStringLiteral("-7x"));
+    QCOMPARE(newMapDialog->widthEdit->text(), QStringLiteral("245-7x"));
+    Retype(newMapDialog->descriptionEdit, QString());
+    Paste(newMapDialog->descriptionEdit, QStringLiteral("Ёлка - ель!\tё"));
+    QCOMPARE(newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
     // Tab leaves the memo for OK, as in the other inputs, and types nothing.
-    QTest::keyClick(Form2->Memo1, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), Form2->BitBtn1);
-    QCOMPARE(Form2->Memo1->toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
+    QTest::keyClick(newMapDialog->descriptionEdit, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), newMapDialog->okButton);
+    QCOMPARE(newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
 }
 
 void TestNewMap::closing_data() {
@@ -260,16 +263,19 @@ void TestNewMap::closing() {
     NewMapDescription = "old";
     int result = -1;
     RunNewMap(*F, [&] {
-        QCOMPARE(QApplication::focusWidget(), Form2->Edit1); // entry starts in the first field
+        QCOMPARE(QApplication::focusWidget(),
+                 newMapDialog->widthEdit); // entry starts in the first field
         EnterAll(entries);
         if (close == "OK" || close == "Cancel")
-            QTest::mouseClick(close == "OK" ? Form2->BitBtn1 : Form2->BitBtn2, Qt::LeftButton);
+            QTest::mouseClick(close == "OK" ? newMapDialog->okButton : newMapDialog->cancelButton,
+                              Qt::LeftButton);
         else if (close == "close box")
-            Form2->close();
+            newMapDialog->close();
         else
-            QTest::keyClick(close == "Enter" ? static_cast<QWidget*>(Form2->Edit2) : Form2->Memo1,
+            QTest::keyClick(close == "Enter" ? static_cast<QWidget*>(newMapDialog->heightEdit)
+                                             : newMapDialog->descriptionEdit,
                             close == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
-        result = Form2->isVisible() ? -1 : Form2->result();
+        result = newMapDialog->isVisible() ? -1 : newMapDialog->result();
     });
     // OK closes the dialog whatever it found; the command then empties the inputs.
     QCOMPARE(result,
@@ -297,11 +303,11 @@ void TestNewMap::conversion() {
                                "000",        "$1F",         "0x1f", "-$10", "$FFFFFFFF"};
     const QList<int> values = {INT_MAX, INT_MIN, 7, 7, -7, 0, 31, 31, -16, -1};
     for (int i = 0; i < texts.size(); ++i)
-        QCOMPARE(QString::number(TForm2::StrToInt(texts[i])) + " from " + texts[i],
+        QCOMPARE(QString::number(NewMapDialog::StrToInt(texts[i])) + " from " + texts[i],
                  QString::number(values[i]) + " from " + texts[i]);
     for (const QString text : {"2147483648", "-2147483649", "$100000000", "7 ", "1 0", "   ", "-",
                                "- 7", "+-7", "$", "1F", "1e3", "\t7", "٣", "７"})
-        QCOMPARE(MessageOf<EConvertError>([&] { TForm2::StrToInt(text); }),
+        QCOMPARE(MessageOf<EConvertError>([&] { NewMapDialog::StrToInt(text); }),
                  QString("'%1' is not a valid integer value").arg(text));
 }
 

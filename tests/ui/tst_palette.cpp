@@ -4,7 +4,7 @@
 
 #include "platform/Cp1251.h"
 #include "platform/TBitmap.h"
-#include "ui/propertyU.h"
+#include "ui/TilePropertiesDialog.h"
 
 #include <QContextMenuEvent>
 #include <QListWidget>
@@ -55,13 +55,13 @@ void TestPalette::addTile() {
     QFETCH(QString, error);
     TGuiFixture f;
     UseTiles(1);
-    Form1->TileList_lb->setCurrentRow(0);
+    mainWindow->tileList->setCurrentRow(0);
     if (content == "png")
         QImage(8, 8, QImage::Format_RGB32).save(f.Path(fileName), "PNG");
     else if (!content.isNull())
         QVERIFY(WriteFile(f.Path(fileName), content));
     f.Dialogs->Files << (fileName.isEmpty() ? std::nullopt : std::optional(f.Path(fileName)));
-    Form1->SpeedButton1->click();
+    mainWindow->addTileButton->click();
 
     QCOMPARE(f.Dialogs->FileDialogs.constFirst().Kind, TFileDialog::TKind::Picture);
     QCOMPARE(f.Dialogs->Texts(), error.isEmpty()
@@ -70,8 +70,8 @@ void TestPalette::addTile() {
     QCOMPARE(TileNames(),
              QByteArrayList{"tile0"} + (name.isNull() ? QByteArrayList() : QByteArrayList{name}));
     // The list is rebuilt after an Add, and only then: one item per tile, nothing selected.
-    QCOMPARE(Form1->TileList_lb->count(), TilePack->Count());
-    QCOMPARE(Form1->SelectedTile(), name.isNull() ? 0 : -1);
+    QCOMPARE(mainWindow->tileList->count(), TilePack->Count());
+    QCOMPARE(mainWindow->SelectedTile(), name.isNull() ? 0 : -1);
     if (!name.isNull()) {
         const tTile& tile = TilePack->Tile(1);
         QCOMPARE(tile.Bitmap->FileBytes(), content);
@@ -83,29 +83,29 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
     TGuiFixture f;
     UseTiles(5);
     Map->Cells[0][0] = 4;
-    Form1->TileList_lb->setCurrentRow(2);
+    mainWindow->tileList->setCurrentRow(2);
     f.Dialogs->Answers << TMessage::No;
-    Form1->Del_Tile_act->trigger();
+    mainWindow->deleteTileAction->trigger();
     QCOMPARE(TilePack->Count(), 5);
     const TMessage& ask = f.Dialogs->Messages.constFirst();
     QCOMPARE(ask.Text, "Do you want Delete tile?");
     QCOMPARE(ask.Caption, "Confirm");
     QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
 
-    Form1->SpeedButton2->click(); // Yes
+    mainWindow->deleteTileButton->click(); // Yes
     QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
-    QCOMPARE(Form1->Status->Text(), "2");
-    QCOMPARE(Form1->TileList_lb->count(), 4);
-    QCOMPARE(Form1->SelectedTile(), -1);
+    QCOMPARE(mainWindow->Status->Text(), "2");
+    QCOMPARE(mainWindow->tileList->count(), 4);
+    QCOMPARE(mainWindow->SelectedTile(), -1);
     // Cells keep their indices: the cell that showed the last tile now names nothing.
     QCOMPARE(Map->Cells[0][0], 4);
     QCOMPARE(ViewPixel(5, 5), Background);
 
     // The last tile is never deleted, and the confirmation still comes first.
     UseTiles(1);
-    Form1->TileList_lb->setCurrentRow(0);
+    mainWindow->tileList->setCurrentRow(0);
     f.Dialogs->Messages.clear();
-    Form1->Del_Tile_act->trigger();
+    mainWindow->deleteTileAction->trigger();
     QCOMPARE(f.Dialogs->Texts(),
              (QStringList{"Do you want Delete tile?", "!!! There One Element !!!"}));
     QCOMPARE(f.Dialogs->Messages[0].Detail, "Tile 0, \"tile0\"");
@@ -116,20 +116,21 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
 void TestPalette::popupFollowsTheItemUnderThePointer() {
     TGuiFixture f;
     UseTiles(3);
-    QListWidget* list = Form1->TileList_lb;
+    QListWidget* list = mainWindow->tileList;
     const QPoint third = list->visualItemRect(list->item(2)).center();
     auto enabled = [] {
-        return QList<bool>{Form1->PopupDelete->isEnabled(), Form1->PopupProperty->isEnabled()};
+        return QList<bool>{mainWindow->popupDeleteTile->isEnabled(),
+                           mainWindow->popupTileProperties->isEnabled()};
     };
     const QList<bool> on = {true, true}, off = {false, false};
     QCOMPARE(enabled(), off);
     list->setCurrentRow(0);
-    QCOMPARE(Form1->Cur_item(third), 2);
+    QCOMPARE(mainWindow->paletteItemAt(third), 2);
     QCOMPARE(enabled(), on);
     // The keyboard's position gives the selection and leaves the entries as they are.
-    QCOMPARE(Form1->Cur_item(QPoint(-1, -1)), 0);
+    QCOMPARE(mainWindow->paletteItemAt(QPoint(-1, -1)), 0);
     QCOMPARE(enabled(), on);
-    QCOMPARE(Form1->Cur_item(QPoint(10, 3 * 49 + 20)), -1);
+    QCOMPARE(mainWindow->paletteItemAt(QPoint(10, 3 * 49 + 20)), -1);
     QCOMPARE(enabled(), off);
 
     // A right click on another item opens the popup without moving the selection...
@@ -137,23 +138,23 @@ void TestPalette::popupFollowsTheItemUnderThePointer() {
     QContextMenuEvent menu(QContextMenuEvent::Mouse, third, list->viewport()->mapToGlobal(third));
     QApplication::sendEvent(list->viewport(), &menu);
     QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, third);
-    QVERIFY(Form1->PopupTileList->isVisible());
-    Form1->PopupTileList->hide();
-    QCOMPARE(Form1->SelectedTile(), 0);
+    QVERIFY(mainWindow->tilePopup->isVisible());
+    mainWindow->tilePopup->hide();
+    QCOMPARE(mainWindow->SelectedTile(), 0);
     QCOMPARE(enabled(), on);
     // ...and its Property and Delete Tile act on the tile under the pointer, which the
     // confirmation names; the menu still acts on the selection.
-    f.Dialogs->OnModal = [](QDialog&) { return propertyF->Tile; };
-    Form1->PopupProperty->trigger();
-    QCOMPARE(propertyF->Tile, 2);
-    Form1->Prop_Tile_act->trigger();
-    QCOMPARE(propertyF->Tile, 0);
-    Form1->PopupDelete->trigger();
+    f.Dialogs->OnModal = [](QDialog&) { return tilePropertiesDialog->Tile; };
+    mainWindow->popupTileProperties->trigger();
+    QCOMPARE(tilePropertiesDialog->Tile, 2);
+    mainWindow->tilePropertiesAction->trigger();
+    QCOMPARE(tilePropertiesDialog->Tile, 0);
+    mainWindow->popupDeleteTile->trigger();
     QCOMPARE(f.Dialogs->Messages.constLast().Detail, "Tile 2, \"tile2\"");
     QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1"}));
-    QCOMPARE(Form1->Status->Text(), "2");
+    QCOMPARE(mainWindow->Status->Text(), "2");
     list->setCurrentRow(1);
-    Form1->Del_Tile_act->trigger();
+    mainWindow->deleteTileAction->trigger();
     QCOMPARE(TileNames(), QByteArrayList{"tile0"});
 }
 
@@ -169,15 +170,15 @@ void TestPalette::popupFromTheKeyboard() {
     QFETCH(Qt::KeyboardModifiers, modifiers);
     TGuiFixture f;
     UseTiles(3);
-    QListWidget* list = Form1->TileList_lb;
+    QListWidget* list = mainWindow->tileList;
     list->setCurrentRow(1);
     list->setFocus();
     QTest::keyClick(list, Qt::Key(key), modifiers);
-    QVERIFY(Form1->PopupTileList->isVisible());
-    Form1->PopupTileList->hide();
-    QCOMPARE(Form1->SelectedTile(), 1);
+    QVERIFY(mainWindow->tilePopup->isVisible());
+    mainWindow->tilePopup->hide();
+    QCOMPARE(mainWindow->SelectedTile(), 1);
     // Opened from the keyboard, the popup acts on the selected tile.
-    Form1->PopupDelete->trigger();
+    mainWindow->popupDeleteTile->trigger();
     QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile2"}));
 }
 
@@ -186,18 +187,20 @@ void TestPalette::propertyDialogChangesNothing() {
     UseTiles(2);
     const QByteArray before = TilePack->SaveToBytes(true, QString());
     // It opens centred on the screen, wherever the main window is.
-    Form1->move(0, 0);
+    mainWindow->move(0, 0);
     QPoint centre;
     f.Dialogs->OnModal = [&centre](QDialog& dialog) {
         dialog.show();
         centre = dialog.frameGeometry().center();
-        QTest::mouseClick(static_cast<TpropertyF&>(dialog).OkButton, Qt::LeftButton);
+        QTest::mouseClick(static_cast<TilePropertiesDialog&>(dialog).okButton, Qt::LeftButton);
         return dialog.result();
     };
-    Form1->SpeedButton3->click();
+    mainWindow->tilePropertiesButton->click();
     QCOMPARE(f.Dialogs->ModalTitles, QStringList{"Object Property"});
-    QVERIFY((centre - propertyF->screen()->availableGeometry().center()).manhattanLength() <= 2);
-    QCOMPARE(propertyF->result(), int(QDialog::Accepted));
+    QVERIFY(
+        (centre - tilePropertiesDialog->screen()->availableGeometry().center()).manhattanLength() <=
+        2);
+    QCOMPARE(tilePropertiesDialog->result(), int(QDialog::Accepted));
     QCOMPARE(TilePack->SaveToBytes(true, QString()), before);
 }
 
@@ -208,10 +211,10 @@ void TestPalette::itemsShowTheTilesUnscaled() {
     // tall image stays inside its own item, here over an item whose image is small.
     TilePack->Tile(1).Bitmap->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
     TilePack->Tile(2).Bitmap->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
-    Form1->TileList_lb->doItemsLayout();
-    const QImage list = Form1->TileList_lb->viewport()->grab().toImage();
+    mainWindow->tileList->doItemsLayout();
+    const QImage list = mainWindow->tileList->viewport()->grab().toImage();
     // The list is the group box less its frame, 104 pixels, so the images stand at 28.
-    QCOMPARE(Form1->TileList_lb->width(), 104);
+    QCOMPARE(mainWindow->tileList->width(), 104);
     const int left = 28;
     QCOMPARE(list.pixel(left + 4, 2 * 49 + 4), TileColours[2]);
     QVERIFY(list.pixel(left + 30, 2 * 49 + 10) != TileColours[4]);

@@ -297,7 +297,7 @@ void TestRecovery::failedWritesAreReported() {
     QVERIFY(QFile::remove(s.Copies()));
     TGuiFixture f;
     UseTiles(1);
-    Form1->StartRecovery(s.Copies());
+    mainWindow->StartRecovery(s.Copies());
     QVERIFY(QDir(s.Copies()).removeRecursively());
     QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
     Document->Paint({0, 0}, -1);
@@ -337,7 +337,7 @@ void TestRecovery::noCopyWithoutTheLock() {
     QVERIFY(WriteFile(s.Copies(), "in the way"));
     TGuiFixture f;
     UseTiles(1);
-    Form1->StartRecovery(s.Copies());
+    mainWindow->StartRecovery(s.Copies());
     QVERIFY(f.Dialogs->Messages.isEmpty());
     for (int x = 0; x < 3; ++x) {
         Document->Paint({x, 0}, -1);
@@ -348,7 +348,7 @@ void TestRecovery::noCopyWithoutTheLock() {
     QCOMPARE(f.Dialogs->Texts().size(), 1);
     QVERIFY2(f.Dialogs->Messages[0].Text.startsWith("Your unsaved work is not protected"),
              qPrintable(f.Dialogs->Messages[0].Text));
-    QVERIFY(Form1->Status->Text().contains("not protected"));
+    QVERIFY(mainWindow->Status->Text().contains("not protected"));
 }
 
 void TestRecovery::neverThroughLinks_data() {
@@ -506,7 +506,7 @@ void TestRecovery::unfinishedAndUnreadableCopies() {
     QVERIFY(WriteFile(QDir(gone).filePath("note.json"), note.ToBytes()));
     TGuiFixture f;
     UseTiles(1);
-    Form1->StartRecovery(s.Copies());
+    mainWindow->StartRecovery(s.Copies());
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const QString text = f.Dialogs->Messages[0].Text;
     QVERIFY2(text.contains(QRegularExpression("\\. It was kept in \"[^\"]*unreadable")),
@@ -541,7 +541,7 @@ void TestRecovery::unclaimableCopiesAreReported() {
     }
     TGuiFixture f;
     UseTiles(1);
-    Form1->StartRecovery(s.Copies());
+    mainWindow->StartRecovery(s.Copies());
     QFile::setPermissions(s.Copies(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const QString text = f.Dialogs->Messages[0].Text;
@@ -575,7 +575,7 @@ void TestRecovery::everyOrphanIsOffered() {
     TGuiFixture f;
     UseTiles(1);
     f.Dialogs->Answers = answers;
-    Form1->StartRecovery(s.Copies());
+    mainWindow->StartRecovery(s.Copies());
     QCOMPARE(Offers(*f.Dialogs).size(), 2);
     // Nothing is held that was not restored: an editor started now finds the rest.
     TRecovery meanwhile(s.Doc, s.Copies());

@@ -4,7 +4,7 @@
 #include "ScriptedDialogs.h"
 
 #include "platform/TBitmap.h"
-#include "ui/newmap.h"
+#include "ui/NewMapDialog.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,21 +17,25 @@ using namespace TestSupport;
 
 namespace {
 QStringList EditMenu() {
-    return {QString("%1 %2").arg(Form1->Undo_act->text()).arg(Form1->Undo_act->isEnabled()),
-            QString("%1 %2").arg(Form1->Redo_act->text()).arg(Form1->Redo_act->isEnabled())};
+    return {QString("%1 %2")
+                .arg(mainWindow->undoAction->text())
+                .arg(mainWindow->undoAction->isEnabled()),
+            QString("%1 %2")
+                .arg(mainWindow->redoAction->text())
+                .arg(mainWindow->redoAction->isEnabled())};
 }
 
 QString Title() {
-    return Form1->windowHandle()->title();
+    return mainWindow->windowHandle()->title();
 }
 
 QByteArray State() {
     return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
-           Int32s({Map->TileSize, Map->OffsetX, Map->OffsetY, Form1->TileList_lb->count()});
+           Int32s({Map->TileSize, Map->OffsetX, Map->OffsetY, mainWindow->tileList->count()});
 }
 
 void Key(QKeySequence keys) {
-    QTest::keySequence(Form1, keys);
+    QTest::keySequence(mainWindow, keys);
 }
 } // namespace
 
@@ -48,18 +52,19 @@ private slots:
 void TestUndo::editMenuAfterFile() {
     TGuiFixture f;
     QStringList menus;
-    for (QAction* menu : Form1->menuBar()->actions())
+    for (QAction* menu : mainWindow->menuBar()->actions())
         menus << menu->text();
     QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tiles", "Tools", "ToolZ", "Exit"}));
-    QCOMPARE(Form1->Edit_menu->actions(), (QList<QAction*>{Form1->Undo_act, Form1->Redo_act}));
-    QCOMPARE(Form1->Undo_act->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
-    QCOMPARE(Form1->Redo_act->shortcuts(),
+    QCOMPARE(mainWindow->editMenu->actions(),
+             (QList<QAction*>{mainWindow->undoAction, mainWindow->redoAction}));
+    QCOMPARE(mainWindow->undoAction->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
+    QCOMPARE(mainWindow->redoAction->shortcuts(),
              (QList<QKeySequence>{QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")}));
     QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo 0"}));
     QCOMPARE(Title(), "Map Editor(ver 0.3)");
     // Undo with nothing to undo does nothing, not even a redraw's worth of harm.
     const QByteArray before = State();
-    Form1->Undo_act->trigger();
+    mainWindow->undoAction->trigger();
     Key(QKeySequence("Ctrl+Z"));
     QCOMPARE(State(), before);
 }
@@ -68,17 +73,17 @@ void TestUndo::strokeIsOneStep() {
     TGuiFixture f;
     UseTiles(3);
     const QByteArray before = State();
-    Form1->TileList_lb->setCurrentRow(2);
-    QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, QPoint(10, 10));
+    mainWindow->tileList->setCurrentRow(2);
+    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, QPoint(10, 10));
     for (int x = 20; x < 300; x += 15)
-        QTest::mouseMove(Form1->MapView, QPoint(x, 10 + x / 3));
+        QTest::mouseMove(mainWindow->mapView, QPoint(x, 10 + x / 3));
     // Nothing is a step, nor unsaved, until the button comes up.
     QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo 0"}));
-    QTest::mouseRelease(Form1->MapView, Qt::LeftButton, {}, QPoint(300, 110));
+    QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(300, 110));
     const QByteArray painted = State();
     QVERIFY(painted != before);
     QCOMPARE(EditMenu(), (QStringList{"Undo Paint 1", "Redo 0"}));
-    QVERIFY(Form1->isWindowModified());
+    QVERIFY(mainWindow->isWindowModified());
     QCOMPARE(Title(), "Map Editor(ver 0.3)*");
     QCOMPARE(ViewPixel(100, 45), TileColours[2]);
 
@@ -87,18 +92,18 @@ void TestUndo::strokeIsOneStep() {
     QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo Paint 1"}));
     QCOMPARE(ViewPixel(100, 45), TileColours[0]);
     QCOMPARE(Title(), "Map Editor(ver 0.3)");
-    QCOMPARE(Form1->SelectedTile(), 2); // the palette stays as it was
+    QCOMPARE(mainWindow->SelectedTile(), 2); // the palette stays as it was
     Key(QKeySequence("Ctrl+Shift+Z"));
     QCOMPARE(State(), painted);
     QCOMPARE(ViewPixel(100, 45), TileColours[2]);
-    Form1->Undo_act->trigger();
+    mainWindow->undoAction->trigger();
     Key(QKeySequence("Ctrl+Y"));
     QCOMPARE(State(), painted);
     // The right button ends a stroke too; the next press starts another step.
-    QTest::mousePress(Form1->MapView, Qt::LeftButton, {}, QPoint(400, 300));
-    QTest::mouseClick(Form1->MapView, Qt::RightButton, {}, QPoint(400, 300));
-    QTest::mouseMove(Form1->MapView, QPoint(500, 300));
-    QTest::mouseClick(Form1->MapView, Qt::LeftButton, {}, QPoint(500, 400));
+    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, QPoint(400, 300));
+    QTest::mouseClick(mainWindow->mapView, Qt::RightButton, {}, QPoint(400, 300));
+    QTest::mouseMove(mainWindow->mapView, QPoint(500, 300));
+    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(500, 400));
     QCOMPARE(Document->History().Count(), 3);
 }
 
@@ -107,31 +112,31 @@ void TestUndo::tileCommandsUndoWithTheirTiles() {
     UseTiles(5);
     const QByteArray before = State();
     const QByteArray image = TilePack->Tile(2).Bitmap->FileBytes();
-    Form1->TileList_lb->setCurrentRow(2);
-    Form1->SpeedButton2->click(); // Delete Tile, confirmed
+    mainWindow->tileList->setCurrentRow(2);
+    mainWindow->deleteTileButton->click(); // Delete Tile, confirmed
     QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
     QCOMPARE(EditMenu(), (QStringList{"Undo Delete Tile 1", "Redo 0"}));
-    Form1->Undo_act->trigger();
+    mainWindow->undoAction->trigger();
     // Back in its place with its image, name and values; the palette shows it.
     QCOMPARE(State(), before);
     QCOMPARE(TilePack->Tile(2).Bitmap->FileBytes(), image);
     QCOMPARE(TilePack->Tile(2).Param3[3], 62);
-    QCOMPARE(Form1->TileList_lb->count(), 5);
+    QCOMPARE(mainWindow->tileList->count(), 5);
     QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
-    Form1->Redo_act->trigger();
+    mainWindow->redoAction->trigger();
     QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
 
     QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[4])));
     f.Dialogs->Files << f.Path("grass.bmp");
-    Form1->Add_tile_act->trigger();
+    mainWindow->addTileAction->trigger();
     QCOMPARE(EditMenu(), (QStringList{"Undo Add Tile 1", "Redo 0"}));
     QCOMPARE(TileNames().last(), QByteArray("grass"));
-    Form1->Undo_act->trigger();
-    Form1->Undo_act->trigger();
+    mainWindow->undoAction->trigger();
+    mainWindow->undoAction->trigger();
     QCOMPARE(State(), before);
     QCOMPARE(Title(), "Map Editor(ver 0.3)");
     // Property changes no tile, so it is no step.
-    Form1->Prop_Tile_act->trigger();
+    mainWindow->tilePropertiesAction->trigger();
     QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
 }
 
@@ -141,36 +146,36 @@ void TestUndo::newMapAndLoadTilePackUndo() {
     TilePack->SaveToFile(f.Path("tiles/two.pac"), true, QString());
     UseTiles(2);
     Map->PackName = "mine.pac";
-    QTest::keyClick(Form1, Qt::Key_Right);
+    QTest::keyClick(mainWindow, Qt::Key_Right);
     const QByteArray before = State();
     f.Dialogs->OnModal = [](QDialog&) {
-        Form2->Edit1->setText("5");
-        Form2->Edit2->setText("4");
-        Form2->Edit3->setText("16");
-        Form2->Memo1->setPlainText("small");
-        Form2->BitBtn1->click();
-        return Form2->result();
+        newMapDialog->widthEdit->setText("5");
+        newMapDialog->heightEdit->setText("4");
+        newMapDialog->tileSizeEdit->setText("16");
+        newMapDialog->descriptionEdit->setPlainText("small");
+        newMapDialog->okButton->click();
+        return newMapDialog->result();
     };
-    Form1->New_act->trigger();
+    mainWindow->newMapAction->trigger();
     const QByteArray made = State();
     QCOMPARE(ViewPixel(600, 5), Background);
     QCOMPARE(QList<int>({Map->Width, Map->Height, Map->TileSize, Map->OffsetX}),
              QList<int>({5, 4, 16, 0}));
     QCOMPARE(EditMenu(), (QStringList{"Undo New Map 1", "Redo 0"}));
     f.Dialogs->Files << f.Path("tiles/two.pac");
-    Form1->SpeedButton5->click(); // Load TilePack
+    mainWindow->loadTilePackButton->click(); // Load TilePack
     QCOMPARE(TilePack->Count(), 3);
     QCOMPARE(Map->PackName, QByteArray("two.pac"));
     QCOMPARE(EditMenu(), (QStringList{"Undo Load TilePack 1", "Redo 0"}));
-    Form1->Undo_act->trigger();
+    mainWindow->undoAction->trigger();
     QCOMPARE(State(), made);
-    QCOMPARE(Form1->TileList_lb->count(), 2);
-    Form1->Undo_act->trigger();
+    QCOMPARE(mainWindow->tileList->count(), 2);
+    mainWindow->undoAction->trigger();
     // The old map as it was, scrolled where it was, drawn in full.
     QCOMPARE(State(), before);
     QCOMPARE(ViewPixel(600, 5), TileColours[0]);
-    Form1->Redo_act->trigger();
-    Form1->Redo_act->trigger();
+    mainWindow->redoAction->trigger();
+    mainWindow->redoAction->trigger();
     QCOMPARE(TilePack->Count(), 3);
     QCOMPARE(Map->Width, 5);
 }
@@ -180,12 +185,12 @@ void TestUndo::openMapStartsAfresh() {
     UseTiles(2);
     TilePack->SaveToFile(f.Path("tiles/p.pac"), true, QString());
     QVERIFY(WriteFile(f.Path("m.map"), MapFile({"", "", "p.pac", ""}, 2, 2, {1, 0, 1, 0})));
-    Form1->TileList_lb->setCurrentRow(1);
-    QTest::mouseClick(Form1->MapView, Qt::LeftButton, {}, QPoint(10, 10));
-    Form1->Save_act->trigger(); // names no pack: refused, so the map stays unsaved
+    mainWindow->tileList->setCurrentRow(1);
+    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(10, 10));
+    mainWindow->saveMapAction->trigger(); // names no pack: refused, so the map stays unsaved
     f.Dialogs->Answers << TMessage::Discard;
     f.Dialogs->Files << f.Path("m.map");
-    Form1->Open_act->trigger();
+    mainWindow->openMapAction->trigger();
     QCOMPARE(Map->Width, 2);
     QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo 0"}));
     QCOMPARE(Title(), "Map Editor(ver 0.3)");

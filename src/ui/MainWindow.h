@@ -24,15 +24,15 @@ class QModelIndex;
 class QPainter;
 class QToolBar;
 class QToolButton;
-class TForm1;
+class MainWindow;
 class TRecovery;
 
 // The map view: the client area left of the palette and above the status bar. It presents
 // the main window's canvas and hands mouse events to the window's handlers in its own
 // coordinates, which are the map's view coordinates.
-class TMapView : public QWidget {
+class MapView : public QWidget {
 public:
-    TMapView(TForm1* form, QWidget* parent);
+    MapView(MainWindow* form, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -44,15 +44,15 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    TForm1* Form;
+    MainWindow* Form;
 };
 
 // A status bar with one line of text, replaced whole by each handler that reports something,
 // and on its right where the pointer is: the zoom, and the cell under the pointer with its
 // tile index.
-class TStatusBar : public QStatusBar {
+class StatusBar : public QStatusBar {
 public:
-    explicit TStatusBar(QWidget* parent);
+    explicit StatusBar(QWidget* parent);
     void SetText(const QString& text);
     QString Text() const;
     void SetPlace(const QString& text);
@@ -64,81 +64,82 @@ private:
 };
 
 // The main window: the map view, the tile palette on the right, menus and the status bar.
-// Its handlers are split by concern: MainU.cpp (window, painting, keys), MainU_Palette.cpp
-// (palette and tile commands), MainU_File.cpp (map and tile pack files).
-class TForm1 : public QMainWindow {
+// Its handlers are split by concern: MainWindow.cpp (window, painting, keys),
+// MainWindowPalette.cpp (palette and tile commands), MainWindowFiles.cpp (map and tile pack
+// files).
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    TForm1();
-    ~TForm1() override;
+    MainWindow();
+    ~MainWindow() override;
 
     // Components
-    QMenu* NewMap1; // "File"
-    QMenu* Edit_menu;
-    QMenu* View_menu;
-    QMenu* iles1; // "Tiles"
-    QMenu* oolZ1; // "ToolZ"
-    QMenu* Tools_menu;
-    QToolBar* Tools_bar;
-    QAction* Exit1;
-    QAction* New_act;
-    QAction* Open_act;
-    QAction* Save_act;
-    QAction* Undo_act;
-    QAction* Redo_act;
-    QAction* ZoomIn_act;
-    QAction* ZoomOut_act;
-    QAction* ActualSize_act;
-    QAction* FitMap_act;
-    QAction* TopLeft_act;
-    QAction* ShowGrid_act;
+    QMenu* fileMenu; // "File"
+    QMenu* editMenu;
+    QMenu* viewMenu;
+    QMenu* tilesMenu;  // "Tiles"
+    QMenu* exportMenu; // "ToolZ"
+    QMenu* toolsMenu;
+    QToolBar* toolsBar;
+    QAction* exitAction;
+    QAction* newMapAction;
+    QAction* openMapAction;
+    QAction* saveMapAction;
+    QAction* undoAction;
+    QAction* redoAction;
+    QAction* zoomInAction;
+    QAction* zoomOutAction;
+    QAction* actualSizeAction;
+    QAction* fitMapAction;
+    QAction* topLeftAction;
+    QAction* showGridAction;
     // The tools, in the order of Tools: each checkable, one checked at a time.
-    QActionGroup* Tool_group;
-    QAction* Brush_act;
-    QAction* Eraser_act;
-    QAction* Rectangle_act;
-    QAction* Fill_act;
-    QAction* Picker_act;
-    QAction* Add_tile_act;
-    QAction* Del_Tile_act;
-    QAction* Prop_Tile_act;
-    QAction* mobmap_act;
-    TMapView* MapView;
-    QGroupBox* TileBox_gb;
-    QFrame* Panel1;
-    QToolButton* SpeedButton1;
-    QToolButton* SpeedButton2;
-    QToolButton* SpeedButton3;
-    QToolButton* SpeedButton4;
-    QToolButton* SpeedButton5;
-    QListWidget* TileList_lb;
-    QMenu* PopupTileList;
-    QAction* PopupAdd;
-    QAction* PopupDelete;
-    QAction* PopupProperty;
-    TStatusBar* Status;
-    TFileDialog OpenTile;
-    TFileDialog OpenDlg;
-    TFileDialog SaveDlg;
+    QActionGroup* toolGroup;
+    QAction* brushAction;
+    QAction* eraserAction;
+    QAction* rectangleAction;
+    QAction* fillAction;
+    QAction* pickerAction;
+    QAction* addTileAction;
+    QAction* deleteTileAction;
+    QAction* tilePropertiesAction;
+    QAction* mobileExportAction;
+    MapView* mapView;
+    QGroupBox* paletteBox;
+    QFrame* paletteButtons;
+    QToolButton* addTileButton;
+    QToolButton* deleteTileButton;
+    QToolButton* tilePropertiesButton;
+    QToolButton* saveTilePackButton;
+    QToolButton* loadTilePackButton;
+    QListWidget* tileList;
+    QMenu* tilePopup;
+    QAction* popupAddTile;
+    QAction* popupDeleteTile;
+    QAction* popupTileProperties;
+    StatusBar* Status;
+    TFileDialog openPictureDialog;
+    TFileDialog openDialog;
+    TFileDialog saveDialog;
     // The surface the map draws on, one pixel per view pixel.
     TCanvas Canvas;
 
     // Window
     // The client width less the palette's: the map view's width. PlaceControls gives the view
     // this width; everything else reads the view's size.
-    int getclWidth() const;
-    void FormActivate();
-    void FormResize();
-    void FormMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
-    void FormMouseMove(Qt::KeyboardModifiers shift, int x, int y);
-    void FormMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    int mapViewWidth() const;
+    void redrawOnActivate();
+    void mapViewResized();
+    void mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
+    void mapMouseMove(Qt::KeyboardModifiers shift, int x, int y);
+    void mapMouseRelease(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     // Returns whether the key was one of the four arrows, which scroll the map and go
     // no further.
-    bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    bool scrollKey(int key, Qt::KeyboardModifiers shift);
     // The wheel scrolls, Shift+wheel scrolls sideways, Ctrl+wheel zooms around the pointer.
-    void FormWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift);
+    void mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift);
     // The pointer left the view: the status bar shows no cell.
-    void FormMouseLeave();
+    void mapMouseLeave();
     // Zooms by steps powers of two around a view pixel.
     void ZoomBy(qint32 steps, QPoint at);
     // Clears the view and draws the current map and pack on it.
@@ -148,10 +149,10 @@ public:
     void StartRecovery(const QString& directory);
 
     // Palette and tile commands
-    void UpdateTileListBox();
+    void updateTileList();
     // The item under a point of the list, and for (-1, -1), the keyboard's point, the selection.
-    int Cur_item(QPoint position);
-    void TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
+    int paletteItemAt(QPoint position);
+    void drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected);
     int SelectedTile() const;
     // The tool that the left button uses.
     TTool& CurrentTool() const { return *Tool; }
@@ -159,16 +160,16 @@ public:
     QRect ToolOutline() const;
 
 public slots:
-    void Add_tile_actExecute();
-    void Del_Tile_actExecute();
-    void Prop_Tile_actExecute();
-    void Open_actExecute();
-    void Save_actExecute();
-    void SpeedButton4Click();
-    void SpeedButton5Click();
-    void New_actExecute();
-    void mobmap_actExecute();
-    void Exit1Click();
+    void addTile();
+    void deleteSelectedTile();
+    void showTileProperties();
+    void openMap();
+    void saveMap();
+    void saveTilePack();
+    void loadTilePack();
+    void newMap();
+    void exportForMobile();
+    void exitEditor();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -178,8 +179,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FormCreate();
-    void FormDestroy();
+    void createModel();
+    void destroyModel();
     void BuildMenus();
     void BuildPalette(QWidget* client);
     void BuildTools();
@@ -187,7 +188,7 @@ private:
     // The one place that works out where the view and the palette go: the view takes the
     // client area left of the palette, the palette the rest.
     void PlaceControls();
-    // Opens the list's popup for the item Cur_item finds at position; its Delete Tile and
+    // Opens the list's popup for the item paletteItemAt finds at position; its Delete Tile and
     // Property then act on that item.
     void PopupTiles(QPoint position, QPoint globalPosition);
     // "Delete Tile" and "Property" are enabled for an item, not for -1.
@@ -239,8 +240,8 @@ private:
     void ToolEvent(const std::function<void()>& event);
     // The view pixels of a rectangle of cells, as far as tiles drawn there may reach.
     QRect CellsArea(const QRect& cells) const;
-    // Runs SaveDlg offering a file name, or without one the folder; false if cancelled.
-    bool RunSaveDlg(const QString& offered, const QString& folder);
+    // Runs saveDialog offering a file name, or without one the folder; false if cancelled.
+    bool runSaveDialog(const QString& offered, const QString& folder);
     // The palette, the title's modified mark and the Edit menu follow the document.
     void DocumentChanged(TParts content);
     // Before a command replaces the parts: when any has unsaved changes, asks whether to save
@@ -276,15 +277,15 @@ private:
     bool RecoveryFailureShown = false;
 };
 
-class TpropertyF;
-class TForm2;
-class TForm3;
+class TilePropertiesDialog;
+class NewMapDialog;
+class MobileExportDialog;
 
 // The program's windows, created by CreateForms in the order the editor has always used.
-extern TForm1* Form1;
-extern TpropertyF* propertyF;
-extern TForm2* Form2;
-extern TForm3* Form3;
+extern MainWindow* mainWindow;
+extern TilePropertiesDialog* tilePropertiesDialog;
+extern NewMapDialog* newMapDialog;
+extern MobileExportDialog* mobileExportDialog;
 
 void CreateForms();
 void DestroyForms();

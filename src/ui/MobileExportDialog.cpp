@@ -1,4 +1,4 @@
-#include "ui/MobMap.h"
+#include "ui/MobileExportDialog.h"
 
 #include "model/MobileExport.h"
 #include "model/typeU.h"
@@ -139,67 +139,67 @@ void TDirectoryListBox::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------------------------------------
 
-TForm3::TForm3(QWidget* parent) : QDialog(parent) {
+MobileExportDialog::MobileExportDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("2Mobile Map"));
     setFixedSize(365, 303);
     move(252, 103);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Каталог с png файлами"), this);
-    GroupBox1->setGeometry(0, 0, 365, 303);
-    pngDir_cap = new QLabel(QStringLiteral("pngDir_cap"), GroupBox1);
-    pngDir_cap->setTextFormat(Qt::PlainText);
+    directoryBox = new QGroupBox(QStringLiteral("Каталог с png файлами"), this);
+    directoryBox->setGeometry(0, 0, 365, 303);
+    directoryLabel = new QLabel(QStringLiteral("directoryLabel"), directoryBox);
+    directoryLabel->setTextFormat(Qt::PlainText);
     // As tall as its font needs, descenders included, and ending above the list.
-    const int labelHeight = pngDir_cap->fontMetrics().height();
-    pngDir_cap->setGeometry(2, std::min(17, 33 - labelHeight), 361, labelHeight);
-    SpeedButton1 = new QPushButton(QStringLiteral("Создать карту для мобилки !!!!"), GroupBox1);
-    SpeedButton1->setGeometry(72, 152, 217, 22);
+    const int labelHeight = directoryLabel->fontMetrics().height();
+    directoryLabel->setGeometry(2, std::min(17, 33 - labelHeight), 361, labelHeight);
+    exportButton = new QPushButton(QStringLiteral("Создать карту для мобилки !!!!"), directoryBox);
+    exportButton->setGeometry(72, 152, 217, 22);
     // Enter in the directory list opens a directory; it must not run the export as well.
-    SpeedButton1->setAutoDefault(false);
-    GroupBox2 = new QGroupBox(QStringLiteral("Инфо"), GroupBox1);
-    GroupBox2->setGeometry(2, 303 - 2 - 117, 361, 117);
-    InfoMem = new QPlainTextEdit(QStringLiteral("InfoMem"), GroupBox2);
-    auto* infoLayout = new QVBoxLayout(GroupBox2);
+    exportButton->setAutoDefault(false);
+    logBox = new QGroupBox(QStringLiteral("Инфо"), directoryBox);
+    logBox->setGeometry(2, 303 - 2 - 117, 361, 117);
+    logEdit = new QPlainTextEdit(QStringLiteral("logEdit"), logBox);
+    auto* infoLayout = new QVBoxLayout(logBox);
     infoLayout->setContentsMargins(2, 2, 2, 2);
-    infoLayout->addWidget(InfoMem);
+    infoLayout->addWidget(logEdit);
 
-    DirectoryListBox1 = new TDirectoryListBox(this);
-    DirectoryListBox1->setGeometry(8, 33, 353, 112);
-    DirectoryListBox1->raise();
-    DirectoryListBox1->SetDirLabel(pngDir_cap);
-    DirectoryListBox1->SetDirectory(QDir::currentPath());
+    directoryList = new TDirectoryListBox(this);
+    directoryList->setGeometry(8, 33, 353, 112);
+    directoryList->raise();
+    directoryList->SetDirLabel(directoryLabel);
+    directoryList->SetDirectory(QDir::currentPath());
 
-    setTabOrder(DirectoryListBox1, SpeedButton1);
-    setTabOrder(SpeedButton1, InfoMem);
+    setTabOrder(directoryList, exportButton);
+    setTabOrder(exportButton, logEdit);
 
-    connect(SpeedButton1, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { SpeedButton1Click(); }); });
+    connect(exportButton, &QPushButton::clicked, this,
+            [this] { TApplication::Guard([this] { exportMap(); }); });
 }
 
-void TForm3::showEvent(QShowEvent* event) {
+void MobileExportDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormShow();
+        prepare();
 }
 
-void TForm3::FormShow() {
-    InfoMem->clear();
-    DirectoryListBox1->setFocus(); // choosing the directory comes first
+void MobileExportDialog::prepare() {
+    logEdit->clear();
+    directoryList->setFocus(); // choosing the directory comes first
     const QString tiles = AppDir + QStringLiteral("/tiles");
     if (QFileInfo(tiles).isDir()) {
-        DirectoryListBox1->SetDirectory(tiles);
+        directoryList->SetDirectory(tiles);
     } else {
-        DirectoryListBox1->SetDirectory(AppDir);
+        directoryList->SetDirectory(AppDir);
         Log(QStringLiteral("The directory \"%1\" does not exist; the list starts in \"%2\".")
                 .arg(Native(tiles), Native(AppDir)));
     }
 }
 
-void TForm3::Log(const QString& line) {
-    InfoMem->appendPlainText(line);
+void MobileExportDialog::Log(const QString& line) {
+    logEdit->appendPlainText(line);
 }
 
-void TForm3::SpeedButton1Click() {
-    TMobileExport job(*Map, *TilePack, DirectoryListBox1->Directory(),
+void MobileExportDialog::exportMap() {
+    TMobileExport job(*Map, *TilePack, directoryList->Directory(),
                       AppDir + QStringLiteral("/tiles"), AppDir + QStringLiteral("/maps"));
     job.Log = [this](const QString& line) { Log(line); };
     job.ShowPath = [](const QString& path) { Dialogs().ShowMessage(Native(path)); };

@@ -12,33 +12,34 @@ class QPushButton;
 
 // The New Map dialog. OK checks the entries and makes the new map itself, while the dialog is
 // still on screen; the dialog closes afterwards whatever the checks found.
-class TForm2 : public QDialog {
+class NewMapDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent);
+    explicit NewMapDialog(QWidget* parent);
 
-    QLineEdit* Edit1;      // width in cells
-    QLineEdit* Edit2;      // height in cells
-    QLineEdit* Edit3;      // tile size in pixels
-    QPlainTextEdit* Memo1; // description
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QPushButton* BitBtn1; // OK
-    QPushButton* BitBtn2; // Cancel
+    QLineEdit* widthEdit;            // width in cells
+    QLineEdit* heightEdit;           // height in cells
+    QLineEdit* tileSizeEdit;         // tile size in pixels
+    QPlainTextEdit* descriptionEdit; // description
+    QLabel* widthLabel;
+    QLabel* heightLabel;
+    QLabel* descriptionLabel;
+    QLabel* tileSizeLabel;
+    QPushButton* okButton;     // OK
+    QPushButton* cancelButton; // Cancel
 
     // Key filters: Key is the typed character's Windows-1251 code; a filter discards the
     // character by setting Key to 0.
-    void Edit1KeyPress(QObject* Sender, int& Key);
-    void Edit2KeyPress(QObject* Sender, int& Key);
-    void Edit3KeyPress(QObject* Sender, int& Key);
-    void Memo1KeyPress(QObject* Sender, int& Key);
+    void widthKeyPress(QObject* Sender, int& Key);
+    void heightKeyPress(QObject* Sender, int& Key);
+    void tileSizeKeyPress(QObject* Sender, int& Key);
+    void descriptionKeyPress(QObject* Sender, int& Key);
 
-    void BitBtn1Click();
+    void acceptEntries();
 
-    // Empties Edit1, Edit2, Edit3 and Memo1, in this order, so the dialog always opens empty.
-    void ClearInputs();
+    // Empties widthEdit, heightEdit, tileSizeEdit and descriptionEdit, in this order, so the dialog
+    // always opens empty.
+    void clearInputs();
 
     // The Windows-1251 code of the character a key event types, as an edit's key filter sees
     // it: Ctrl+letter types a control code, keys that type nothing (arrows, Delete, Home, ...)
@@ -59,7 +60,7 @@ private:
     void OkClicked();
 };
 
-// The dialog's results, set by BitBtn1Click when the entries pass.
+// The dialog's results, set by acceptEntries when the entries pass.
 extern qint32 NewMapWidth;
 extern qint32 NewMapHeight;
 extern qint32 NewMapTileSize;

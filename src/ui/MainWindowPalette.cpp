@@ -5,8 +5,8 @@
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "platform/TBitmap.h"
-#include "ui/MainU.h"
-#include "ui/propertyU.h"
+#include "ui/MainWindow.h"
+#include "ui/TilePropertiesDialog.h"
 
 #include <QContextMenuEvent>
 #include <QListWidget>
@@ -18,98 +18,98 @@ namespace {
 // Each item is the tile's image, unscaled; the list paints nothing else.
 class TTileItemDelegate : public QStyledItemDelegate {
 public:
-    explicit TTileItemDelegate(TForm1* form) : QStyledItemDelegate(form), Form(form) {}
+    explicit TTileItemDelegate(MainWindow* form) : QStyledItemDelegate(form), Form(form) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        Form->TileList_lbDrawItem(*painter, index.row(), option.rect,
-                                  option.state & QStyle::State_Selected);
+        Form->drawTileItem(*painter, index.row(), option.rect,
+                           option.state & QStyle::State_Selected);
     }
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override {
         return QSize(48, 49);
     }
 
 private:
-    TForm1* Form;
+    MainWindow* Form;
 };
 } // namespace
 
-void TForm1::SetUpTileList() {
-    TileList_lb->setItemDelegate(new TTileItemDelegate(this));
-    TileList_lb->setUniformItemSizes(true);
-    TileList_lb->setSelectionMode(QAbstractItemView::SingleSelection);
-    TileList_lb->setFrameShape(QFrame::Panel);
-    TileList_lb->setFrameShadow(QFrame::Sunken);
-    TileList_lb->installEventFilter(this);
-    TileList_lb->viewport()->installEventFilter(this);
+void MainWindow::SetUpTileList() {
+    tileList->setItemDelegate(new TTileItemDelegate(this));
+    tileList->setUniformItemSizes(true);
+    tileList->setSelectionMode(QAbstractItemView::SingleSelection);
+    tileList->setFrameShape(QFrame::Panel);
+    tileList->setFrameShadow(QFrame::Sunken);
+    tileList->installEventFilter(this);
+    tileList->viewport()->installEventFilter(this);
 }
 
-bool TForm1::TileListEvent(QObject* watched, QEvent* event) {
-    if (watched == TileList_lb && event->type() == QEvent::KeyPress) {
+bool MainWindow::TileListEvent(QObject* watched, QEvent* event) {
+    if (watched == tileList && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // The menu key and Shift+F10 open the popup for the selected item.
         if (key->key() == Qt::Key_Menu ||
             (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
-            const QModelIndex current = TileList_lb->currentIndex();
+            const QModelIndex current = tileList->currentIndex();
             const QPoint at =
-                current.isValid() ? TileList_lb->visualRect(current).center() : QPoint(0, 0);
-            PopupTiles(QPoint(-1, -1), TileList_lb->viewport()->mapToGlobal(at));
+                current.isValid() ? tileList->visualRect(current).center() : QPoint(0, 0);
+            PopupTiles(QPoint(-1, -1), tileList->viewport()->mapToGlobal(at));
             return true;
         }
         // The arrows scroll the map and stop there: passed on, they would also move the
         // selection and so change the tile that painting writes.
-        return FormKeyDown(key->key(), key->modifiers());
+        return scrollKey(key->key(), key->modifiers());
     }
     if (event->type() == QEvent::ContextMenu &&
-        (watched == TileList_lb || watched == TileList_lb->viewport())) {
+        (watched == tileList || watched == tileList->viewport())) {
         const auto* menu = static_cast<QContextMenuEvent*>(event);
         PopupTiles(menu->reason() == QContextMenuEvent::Keyboard ? QPoint(-1, -1) : menu->pos(),
                    menu->globalPos());
         return true;
     }
     // A right click opens the popup without changing the selection.
-    return watched == TileList_lb->viewport() && event->type() == QEvent::MouseButtonPress &&
+    return watched == tileList->viewport() && event->type() == QEvent::MouseButtonPress &&
            static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
 }
 
-void TForm1::PopupTiles(QPoint position, QPoint globalPosition) {
-    PopupItem = Cur_item(position);
-    // From the keyboard Cur_item leaves the entries as they were; they follow the selection.
+void MainWindow::PopupTiles(QPoint position, QPoint globalPosition) {
+    PopupItem = paletteItemAt(position);
+    // From the keyboard paletteItemAt leaves the entries as they were; they follow the selection.
     EnablePopupEntries(PopupItem);
-    PopupTileList->popup(globalPosition);
+    tilePopup->popup(globalPosition);
 }
 
-int TForm1::SelectedTile() const {
-    const QList<QListWidgetItem*> selected = TileList_lb->selectedItems();
-    return selected.isEmpty() ? -1 : TileList_lb->row(selected.constFirst());
+int MainWindow::SelectedTile() const {
+    const QList<QListWidgetItem*> selected = tileList->selectedItems();
+    return selected.isEmpty() ? -1 : tileList->row(selected.constFirst());
 }
 
-void TForm1::UpdateTileListBox() {
-    TileList_lb->clear();
+void MainWindow::updateTileList() {
+    tileList->clear();
     for (qint32 i = 0; i < TilePack->Count(); ++i)
-        TileList_lb->addItem(QString());
+        tileList->addItem(QString());
 }
 
-int TForm1::Cur_item(QPoint position) {
+int MainWindow::paletteItemAt(QPoint position) {
     if (position == QPoint(-1, -1))
         return SelectedTile();
-    const int index = TileList_lb->indexAt(position).row();
+    const int index = tileList->indexAt(position).row();
     EnablePopupEntries(index);
     return index;
 }
 
-void TForm1::EnablePopupEntries(int index) {
-    PopupDelete->setEnabled(index >= 0);
-    PopupProperty->setEnabled(index >= 0);
+void MainWindow::EnablePopupEntries(int index) {
+    popupDeleteTile->setEnabled(index >= 0);
+    popupTileProperties->setEnabled(index >= 0);
 }
 
-void TForm1::TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect, bool selected) {
+void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected) {
     if (index < 0 || index >= TilePack->Count())
         return;
     // Each item shows its image in its own 49 pixels, however tall the image is.
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
-    painter.drawImage(QPoint((TileList_lb->width() - 48) / 2, rect.top()),
+    painter.drawImage(QPoint((tileList->width() - 48) / 2, rect.top()),
                       TilePack->Tile(index).Bitmap->Picture());
     painter.restore();
     if (selected) {
@@ -120,17 +120,18 @@ void TForm1::TileList_lbDrawItem(QPainter& painter, int index, const QRect& rect
     }
 }
 
-void TForm1::Add_tile_actExecute() {
-    if (!Dialogs().Execute(OpenTile))
+void MainWindow::addTile() {
+    if (!Dialogs().Execute(openPictureDialog))
         return;
-    Document->AddTile(OpenTile.FileName); // the palette is rebuilt when the pack has changed
+    Document->AddTile(
+        openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
 }
 
-void TForm1::Del_Tile_actExecute() {
-    DeleteTile(Cur_item(QPoint(-1, -1)));
+void MainWindow::deleteSelectedTile() {
+    DeleteTile(paletteItemAt(QPoint(-1, -1)));
 }
 
-void TForm1::DeleteTile(int index) {
+void MainWindow::DeleteTile(int index) {
     const QString which = index >= 0 && index < TilePack->Count()
                               ? QStringLiteral("Tile %1, \"%2\"")
                                     .arg(index)
@@ -147,11 +148,11 @@ void TForm1::DeleteTile(int index) {
     Status->SetText(QString::number(index));
 }
 
-void TForm1::Prop_Tile_actExecute() {
-    ShowProperty(Cur_item(QPoint(-1, -1)));
+void MainWindow::showTileProperties() {
+    ShowProperty(paletteItemAt(QPoint(-1, -1)));
 }
 
-void TForm1::ShowProperty(int index) {
-    propertyF->Tile = index;
-    Dialogs().ExecModal(*propertyF);
+void MainWindow::ShowProperty(int index) {
+    tilePropertiesDialog->Tile = index;
+    Dialogs().ExecModal(*tilePropertiesDialog);
 }

@@ -1,4 +1,4 @@
-#include "ui/newmap.h"
+#include "ui/NewMapDialog.h"
 
 #include "model/Document.h"
 #include "model/typeU.h"
@@ -41,7 +41,7 @@ bool DescriptionKey(int key) {
 
 } // namespace
 
-TForm2::TForm2(QWidget* parent) : QDialog(parent) {
+NewMapDialog::NewMapDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("New Map"));
     // A 388 x 270 window with an ordinary border leaves this client area.
     resize(380, 243);
@@ -53,69 +53,71 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
         l->adjustSize();
         return l;
     };
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(8, 8, 121, 21);
-    Label1 = label(QStringLiteral("Width Map"), 136, 16);
-    Edit2 = new QLineEdit(this);
-    Edit2->setGeometry(8, 40, 121, 21);
-    Label2 = label(QStringLiteral("Heigth Map"), 136, 48);
-    Edit3 = new QLineEdit(this);
-    Edit3->setGeometry(200, 8, 121, 21);
-    Label4 = label(QStringLiteral("Tile Size"), 328, 16);
-    Label3 = label(QStringLiteral("Description:"), 8, 72);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setGeometry(8, 88, 369, 121);
-    Memo1->setTabChangesFocus(true); // Tab leaves the memo, as in the other inputs
-    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
-                              QStringLiteral("OK"), this);
-    BitBtn1->setGeometry(8, 216, 185, 25);
-    BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                              QStringLiteral("Cancel"), this);
-    BitBtn2->setGeometry(200, 216, 177, 25);
+    widthEdit = new QLineEdit(this);
+    widthEdit->setGeometry(8, 8, 121, 21);
+    widthLabel = label(QStringLiteral("Width Map"), 136, 16);
+    heightEdit = new QLineEdit(this);
+    heightEdit->setGeometry(8, 40, 121, 21);
+    heightLabel = label(QStringLiteral("Heigth Map"), 136, 48);
+    tileSizeEdit = new QLineEdit(this);
+    tileSizeEdit->setGeometry(200, 8, 121, 21);
+    tileSizeLabel = label(QStringLiteral("Tile Size"), 328, 16);
+    descriptionLabel = label(QStringLiteral("Description:"), 8, 72);
+    descriptionEdit = new QPlainTextEdit(this);
+    descriptionEdit->setGeometry(8, 88, 369, 121);
+    descriptionEdit->setTabChangesFocus(true); // Tab leaves the memo, as in the other inputs
+    okButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
+                               QStringLiteral("OK"), this);
+    okButton->setGeometry(8, 216, 185, 25);
+    okButton->setDefault(true);
+    cancelButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
+                                   QStringLiteral("Cancel"), this);
+    cancelButton->setGeometry(200, 216, 177, 25);
 
-    setTabOrder(Edit1, Edit2);
-    setTabOrder(Edit2, Edit3);
-    setTabOrder(Edit3, Memo1);
-    setTabOrder(Memo1, BitBtn1);
-    setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(widthEdit, heightEdit);
+    setTabOrder(heightEdit, tileSizeEdit);
+    setTabOrder(tileSizeEdit, descriptionEdit);
+    setTabOrder(descriptionEdit, okButton);
+    setTabOrder(okButton, cancelButton);
 
-    for (QWidget* input : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Edit2),
-                           static_cast<QWidget*>(Edit3), static_cast<QWidget*>(Memo1)})
+    for (QWidget* input :
+         {static_cast<QWidget*>(widthEdit), static_cast<QWidget*>(heightEdit),
+          static_cast<QWidget*>(tileSizeEdit), static_cast<QWidget*>(descriptionEdit)})
         input->installEventFilter(this);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm2::OkClicked);
+    connect(okButton, &QPushButton::clicked, this, &NewMapDialog::OkClicked);
     // Escape rejects a QDialog already, which is what Cancel does.
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TForm2::showEvent(QShowEvent* event) {
+void NewMapDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The dialog always opens empty; entry starts at the first field, not where it last ended.
     if (!event->spontaneous())
-        Edit1->setFocus();
+        widthEdit->setFocus();
 }
 
-void TForm2::OkClicked() {
+void NewMapDialog::OkClicked() {
     // The result is OK before the handler runs, so the dialog closes whatever the handler
     // finds, an error included.
     setResult(QDialog::Accepted);
-    TApplication::Guard([this] { BitBtn1Click(); });
+    TApplication::Guard([this] { acceptEntries(); });
     accept();
 }
 
-void TForm2::BitBtn1Click() {
-    if (Edit1->text().isEmpty() || Edit2->text().isEmpty() || Edit3->text().isEmpty()) {
+void NewMapDialog::acceptEntries() {
+    if (widthEdit->text().isEmpty() || heightEdit->text().isEmpty() ||
+        tileSizeEdit->text().isEmpty()) {
         Dialogs().ShowMessage(QStringLiteral("Неправильно заданы размеры"));
         return;
     }
-    if (Memo1->toPlainText().isEmpty()) {
+    if (descriptionEdit->toPlainText().isEmpty()) {
         Dialogs().ShowMessage(QStringLiteral("Введите описание"));
         return;
     }
-    NewMapWidth = StrToInt(Edit1->text());
-    NewMapHeight = StrToInt(Edit2->text());
-    NewMapTileSize = StrToInt(Edit3->text());
+    NewMapWidth = StrToInt(widthEdit->text());
+    NewMapHeight = StrToInt(heightEdit->text());
+    NewMapTileSize = StrToInt(tileSizeEdit->text());
     // Pasted text can hold sizes no map can have; the map stays as it is.
     try {
         tMap::CheckSize(NewMapWidth, NewMapHeight, NewMapTileSize);
@@ -123,36 +125,36 @@ void TForm2::BitBtn1Click() {
         Dialogs().ShowMessage(e.Message());
         return;
     }
-    NewMapDescription = Memo1->toPlainText();
+    NewMapDescription = descriptionEdit->toPlainText();
     Document->NewMap(NewMapWidth, NewMapHeight, NewMapTileSize);
 }
 
-void TForm2::ClearInputs() {
-    Edit1->clear();
-    Edit2->clear();
-    Edit3->clear();
-    Memo1->clear();
+void NewMapDialog::clearInputs() {
+    widthEdit->clear();
+    heightEdit->clear();
+    tileSizeEdit->clear();
+    descriptionEdit->clear();
 }
 
-void TForm2::Edit1KeyPress(QObject*, int& Key) {
+void NewMapDialog::widthKeyPress(QObject*, int& Key) {
     if (!NumberKey(Key))
         Key = 0;
 }
 
-void TForm2::Edit2KeyPress(QObject* Sender, int& Key) {
-    Edit1KeyPress(Sender, Key);
+void NewMapDialog::heightKeyPress(QObject* Sender, int& Key) {
+    widthKeyPress(Sender, Key);
 }
 
-void TForm2::Edit3KeyPress(QObject* Sender, int& Key) {
-    Edit1KeyPress(Sender, Key);
+void NewMapDialog::tileSizeKeyPress(QObject* Sender, int& Key) {
+    widthKeyPress(Sender, Key);
 }
 
-void TForm2::Memo1KeyPress(QObject*, int& Key) {
+void NewMapDialog::descriptionKeyPress(QObject*, int& Key) {
     if (!DescriptionKey(Key))
         Key = 0;
 }
 
-std::optional<int> TForm2::CharCode(const QKeyEvent& event, bool multiLine) {
+std::optional<int> NewMapDialog::CharCode(const QKeyEvent& event, bool multiLine) {
     const int key = event.key();
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     const bool control =
@@ -193,20 +195,20 @@ std::optional<int> TForm2::CharCode(const QKeyEvent& event, bool multiLine) {
     return AnsiCode(text);
 }
 
-bool TForm2::eventFilter(QObject* watched, QEvent* event) {
-    const bool memo = watched == Memo1;
-    if (!memo && watched != Edit1 && watched != Edit2 && watched != Edit3)
+bool NewMapDialog::eventFilter(QObject* watched, QEvent* event) {
+    const bool memo = watched == descriptionEdit;
+    if (!memo && watched != widthEdit && watched != heightEdit && watched != tileSizeEdit)
         return QDialog::eventFilter(watched, event);
     auto filter = [&](int code) {
         int key = code;
         if (memo)
-            Memo1KeyPress(watched, key);
-        else if (watched == Edit1)
-            Edit1KeyPress(watched, key);
-        else if (watched == Edit2)
-            Edit2KeyPress(watched, key);
+            descriptionKeyPress(watched, key);
+        else if (watched == widthEdit)
+            widthKeyPress(watched, key);
+        else if (watched == heightEdit)
+            heightKeyPress(watched, key);
         else
-            Edit3KeyPress(watched, key);
+            tileSizeKeyPress(watched, key);
         return key != 0;
     };
     if (event->type() == QEvent::KeyPress) {
@@ -231,7 +233,7 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-qint32 TForm2::StrToInt(const QString& text) {
+qint32 NewMapDialog::StrToInt(const QString& text) {
     const auto fail = [&text]() -> qint32 { throw EConvertError(Msg::NotAValidInteger(text)); };
     qsizetype i = 0;
     while (i < text.size() && text[i] == QLatin1Char(' '))

@@ -7,9 +7,9 @@
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
 #include "ui/Application.h"
-#include "ui/MainU.h"
-#include "ui/MobMap.h"
-#include "ui/newmap.h"
+#include "ui/MainWindow.h"
+#include "ui/MobileExportDialog.h"
+#include "ui/NewMapDialog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -69,16 +69,16 @@ QString PackPathOf(const QByteArray& packName, const QString& mapPath) {
 }
 } // namespace
 
-void TForm1::Open_actExecute() {
+void MainWindow::openMap() {
     if (!ResolveUnsaved(TPart::Map | TPart::Pack))
         return;
-    OpenDlg.FilterIndex = 1;
-    OpenDlg.DefaultExt = QStringLiteral("*.map");
-    if (!Dialogs().Execute(OpenDlg))
+    openDialog.FilterIndex = 1;
+    openDialog.DefaultExt = QStringLiteral("*.map");
+    if (!Dialogs().Execute(openDialog))
         return;
     // The map and its pack are both read before either replaces what the editor holds: the
     // new cells shown or saved with the old pack would name the wrong tiles.
-    const QString mapPath = OpenDlg.FileName;
+    const QString mapPath = openDialog.FileName;
     tMap map(Map->TileSize, nullptr);
     map.LoadFromFile(mapPath);
     tTilePack pack;
@@ -94,27 +94,27 @@ void TForm1::Open_actExecute() {
     Status->SetText(QStringLiteral("loading done!"));
 }
 
-void TForm1::Save_actExecute() {
-    SaveDlg.FilterIndex = 1;
-    SaveDlg.DefaultExt = QStringLiteral("*.map");
+void MainWindow::saveMap() {
+    saveDialog.FilterIndex = 1;
+    saveDialog.DefaultExt = QStringLiteral("*.map");
     if (Map->PackName.isEmpty()) {
         Dialogs().Warning(QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
                                          "Текущий Таил Пак) !!!"));
         return;
     }
-    if (!RunSaveDlg(Document->MapFile(), MapFolder) ||
-        !MayReplace(SaveDlg.FileName, Document->MapFile(), true))
+    if (!runSaveDialog(Document->MapFile(), MapFolder) ||
+        !MayReplace(saveDialog.FileName, Document->MapFile(), true))
         return;
-    Document->SaveMap(SaveDlg.FileName);
+    Document->SaveMap(saveDialog.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
 }
 
-void TForm1::SpeedButton4Click() {
-    SaveDlg.FilterIndex = 2;
-    SaveDlg.DefaultExt = QStringLiteral("*.pac");
-    if (!RunSaveDlg(Document->PackFile(), QString()))
+void MainWindow::saveTilePack() {
+    saveDialog.FilterIndex = 2;
+    saveDialog.DefaultExt = QStringLiteral("*.pac");
+    if (!runSaveDialog(Document->PackFile(), QString()))
         return;
-    const QString path = SaveDlg.FileName;
+    const QString path = saveDialog.FileName;
     // A name the map cannot record exactly would name a file that is not there.
     const QString name = QFileInfo(path).fileName();
     if (const QString refusal = PackNameRefusal(name); !refusal.isEmpty())
@@ -125,21 +125,21 @@ void TForm1::SpeedButton4Click() {
     Document->SavePack(path, Cp1251::FromUnicode(name));
 }
 
-bool TForm1::RunSaveDlg(const QString& offered, const QString& folder) {
+bool MainWindow::runSaveDialog(const QString& offered, const QString& folder) {
     // The one save dialog serves maps and packs; each offers the file of its own kind.
-    SaveDlg.FileName = offered;
-    SaveDlg.Folder = folder;
-    return Dialogs().Execute(SaveDlg);
+    saveDialog.FileName = offered;
+    saveDialog.Folder = folder;
+    return Dialogs().Execute(saveDialog);
 }
 
-void TForm1::SpeedButton5Click() {
+void MainWindow::loadTilePack() {
     if (!ResolveUnsaved(TPart::Pack))
         return;
-    OpenDlg.FilterIndex = 2;
-    OpenDlg.DefaultExt = QStringLiteral("*.pac");
-    if (!Dialogs().Execute(OpenDlg))
+    openDialog.FilterIndex = 2;
+    openDialog.DefaultExt = QStringLiteral("*.pac");
+    if (!Dialogs().Execute(openDialog))
         return;
-    const QString path = OpenDlg.FileName;
+    const QString path = openDialog.FileName;
     const QString name = QFileInfo(path).fileName();
     const QString refusal = PackNameRefusal(name);
     Document->LoadPack(path, refusal.isEmpty() ? Cp1251::FromUnicode(name) : Map->PackName);
@@ -155,18 +155,18 @@ void TForm1::SpeedButton5Click() {
                           .arg(Native(path), refusal, kept));
 }
 
-void TForm1::New_actExecute() {
+void MainWindow::newMap() {
     if (!ResolveUnsaved(TPart::Map))
         return;
-    Dialogs().ExecModal(*Form2);
-    Form2->ClearInputs();
+    Dialogs().ExecModal(*newMapDialog);
+    newMapDialog->clearInputs();
 }
 
-void TForm1::mobmap_actExecute() {
-    Dialogs().ExecModal(*Form3);
+void MainWindow::exportForMobile() {
+    Dialogs().ExecModal(*mobileExportDialog);
 }
 
-bool TForm1::ResolveUnsaved(TParts replaced) {
+bool MainWindow::ResolveUnsaved(TParts replaced) {
     // Saving the pack can change the name the map records, so the question comes again
     // while anything replaced is unsaved.
     for (TParts unsaved; (unsaved = Document->Unsaved() & replaced);) {
@@ -185,12 +185,12 @@ bool TForm1::ResolveUnsaved(TParts replaced) {
         }
         // The pack first: the map then records the name it was saved under.
         if (unsaved.testFlag(TPart::Pack)) {
-            SpeedButton4Click();
+            saveTilePack();
             if (Document->Unsaved().testFlag(TPart::Pack))
                 return false; // cancelled, or refused
         }
         if (unsaved.testFlag(TPart::Map)) {
-            Save_actExecute();
+            saveMap();
             if (Document->Unsaved().testFlag(TPart::Map))
                 return false;
         }
@@ -198,7 +198,7 @@ bool TForm1::ResolveUnsaved(TParts replaced) {
     return true;
 }
 
-void TForm1::StartRecovery(const QString& directory) {
+void MainWindow::StartRecovery(const QString& directory) {
     if (directory.isEmpty())
         return;
     Recovery = std::make_unique<TRecovery>(*Document, directory);
@@ -243,7 +243,7 @@ void TForm1::StartRecovery(const QString& directory) {
     RedrawMap();
 }
 
-bool TForm1::OfferRecovery(const QString& copy) {
+bool MainWindow::OfferRecovery(const QString& copy) {
     TRecoveredWork work;
     try {
         work = Recovery->Read(copy);

@@ -38,20 +38,20 @@ private:
 
 // The export of the map for the game's mobile version: the map to AppDir/maps/mob.map and
 // the mobile tile pack, which carries the PNG images of the chosen directory, beside them.
-class TForm3 : public QDialog {
+class MobileExportDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent);
+    explicit MobileExportDialog(QWidget* parent);
 
-    QGroupBox* GroupBox1;
-    QLabel* pngDir_cap;
-    TDirectoryListBox* DirectoryListBox1;
-    QPushButton* SpeedButton1;
-    QGroupBox* GroupBox2;
-    QPlainTextEdit* InfoMem;
+    QGroupBox* directoryBox;
+    QLabel* directoryLabel;
+    TDirectoryListBox* directoryList;
+    QPushButton* exportButton;
+    QGroupBox* logBox;
+    QPlainTextEdit* logEdit;
 
-    void FormShow();
-    void SpeedButton1Click();
+    void prepare();
+    void exportMap();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -7,13 +7,13 @@ class QPushButton;
 
 // The tile property dialog. It shows no property yet; neither answer changes a tile. It opens
 // centred on the screen.
-class TpropertyF : public QDialog {
+class TilePropertiesDialog : public QDialog {
 public:
-    explicit TpropertyF(QWidget* parent);
+    explicit TilePropertiesDialog(QWidget* parent);
 
-    QGroupBox* GroupBox1;
-    QPushButton* OkButton;
-    QPushButton* CancelButton;
+    QGroupBox* propertiesBox;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
     int Tile = -1; // the index of the tile it is shown for
 
 protected:
