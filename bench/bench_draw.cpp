@@ -7,6 +7,7 @@
 
 #include "model/typeU.h"
 #include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
 
 namespace {
 
@@ -17,9 +18,9 @@ struct TScene {
     // A map just larger than the view unless the side (in cells) is given.
     explicit TScene(int tileSize, qint32 side = 0)
         : Pack(Bench::LoadTilePack(tileSize, TileKinds)),
-          Canvas(QSize(Bench::FrameWidth, Bench::FrameHeight)), Map(tileSize, &Canvas) {
-        Map.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
-        Map.SetTilePackRef(&Pack);
+          Canvas(QSize(Bench::FrameWidth, Bench::FrameHeight)), Map(tileSize),
+          View(Map, *Pack, &Canvas) {
+        View.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
         Map.New(side ? side : Bench::FrameWidth / tileSize + 8,
                 side ? side : Bench::FrameHeight / tileSize + 8, tileSize);
         Bench::FillCells(Map, TileKinds);
@@ -27,13 +28,14 @@ struct TScene {
     std::unique_ptr<tTilePack> Pack;
     TCanvas Canvas;
     tMap Map;
+    TMapRenderer View;
 };
 
 // args: tile size in pixels, scroll offset in pixels (both axes)
 void BM_Draw(benchmark::State& state, Bench::TCache cache) {
     const int shift = int(state.range(1));
     TScene scene(int(state.range(0)));
-    tMap& map = scene.Map;
+    TMapRenderer& map = scene.View;
     map.OffsetX = shift;
     map.OffsetY = shift;
     Bench::FrameCopy frame;
@@ -52,7 +54,7 @@ KORVANE_BENCH_BOTH(BM_Draw, ->ArgNames({"tile", "shift"})
 // view moves back and forth across an unaligned position.
 void BM_Scroll(benchmark::State& state, Bench::TCache cache) {
     TScene scene(int(state.range(0)));
-    tMap& map = scene.Map;
+    TMapRenderer& map = scene.View;
     map.OffsetX = 8;
     Bench::FrameCopy frame;
     int step = 0;
@@ -62,18 +64,18 @@ void BM_Scroll(benchmark::State& state, Bench::TCache cache) {
 KORVANE_BENCH_BOTH(
     BM_Scroll, ->ArgNames({"tile"})->Arg(48)->UseManualTime()->Unit(benchmark::kMillisecond));
 
-// The window's full redraw (Map.Redraw of the whole view) of a 4096 × 4096 map of 48-pixel
+// The window's full redraw (Redraw of the whole view) of a 4096 × 4096 map of 48-pixel
 // tiles at 2^zoom, the view in the middle of the map as far as the zoom lets it be (at the
 // smallest zoom the whole map fits). The zoomed-out looks, made once per pack change, are
 // made by the untimed first run: the rows measure drawing with them ready.
 void BM_DrawZoom(benchmark::State& state, Bench::TCache cache) {
     static TScene scene(48, 4096);
-    tMap& map = scene.Map;
+    TMapRenderer& map = scene.View;
     map.OffsetX = 0;
     map.OffsetY = 0;
     map.Zoom = qint32(state.range(0));
     const QSize shown = map.Mapping().MapSize(QSize(Bench::FrameWidth, Bench::FrameHeight));
-    const qint64 middle = qint64(map.Width) * map.TileSize / 2;
+    const qint64 middle = qint64(scene.Map.Width) * scene.Map.TileSize / 2;
     map.ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
     state.counters["offset_x"] = map.OffsetX;
     state.counters["offset_y"] = map.OffsetY;

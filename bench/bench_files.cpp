@@ -21,7 +21,7 @@ QTemporaryDir& Dir() {
 }
 
 std::unique_ptr<tMap> MakeMap() {
-    auto map = std::make_unique<tMap>(48, nullptr);
+    auto map = std::make_unique<tMap>(48);
     map->New(MapSide, MapSide, 48);
     map->PackName = "ground.pac";
     map->Text1 = "testing!!!";
@@ -70,7 +70,7 @@ const TPackFiles& PackFiles() {
 
 void BM_MapLoad(benchmark::State& state, Bench::TCache cache) {
     const QString& path = MapFile();
-    tMap map(48, nullptr);
+    tMap map(48);
     Bench::FileRead read(path);
     Bench::Compare(
         state, cache, "xR", [&] { map.LoadFromFile(path); }, read);

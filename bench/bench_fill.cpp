@@ -58,7 +58,7 @@ void BM_FillWholeMap(benchmark::State& state) {
 BENCHMARK(BM_FillWholeMap)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_FillWholeMapDocument(benchmark::State& state) {
-    tMap map(48, nullptr);
+    tMap map(48);
     map.New(Side, Side, 48);
     tTilePack pack;
     TDocument document(map, pack);

@@ -73,7 +73,7 @@ void BM_HostileMapOneByteShort(benchmark::State& state) {
     file.write(header);
     file.resize(header.size() + (qint64(1) << 30) - 1);
     file.close();
-    Measure(state, 1, [&] { tMap(48, nullptr).LoadFromFile(path); });
+    Measure(state, 1, [&] { tMap(48).LoadFromFile(path); });
 }
 BENCHMARK(BM_HostileMapOneByteShort)->Iterations(1)->Repetitions(1)->UseRealTime();
 
@@ -82,7 +82,7 @@ void BM_HostileMapPackName64MiB(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("name.map"));
     Bench::WriteFile(path, MapHeader(QByteArray(64 << 20, 'n'), 0, 0));
-    Measure(state, 1, [&] { tMap(48, nullptr).LoadFromFile(path); });
+    Measure(state, 1, [&] { tMap(48).LoadFromFile(path); });
 }
 BENCHMARK(BM_HostileMapPackName64MiB)->Iterations(1)->Repetitions(1)->UseRealTime();
 

@@ -28,7 +28,7 @@ template <class Make> void Measure(benchmark::State& state, qint64 cells, Make m
 }
 
 std::unique_ptr<tMap> NewMap(qint32 side) {
-    auto map = std::make_unique<tMap>(48, nullptr);
+    auto map = std::make_unique<tMap>(48);
     map->New(side, side, 48);
     return map;
 }
@@ -54,7 +54,7 @@ void BM_MapMemoryLoaded(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = MapFile(dir, side);
     Measure(state, qint64(side) * side, [&] {
-        auto map = std::make_unique<tMap>(48, nullptr);
+        auto map = std::make_unique<tMap>(48);
         map->LoadFromFile(path);
         return map;
     });

@@ -22,7 +22,7 @@ constexpr qint32 Side = 1024;
 
 // A 1024 × 1024 map of one-pixel cells and a pack of 16 tiles.
 struct Work {
-    tMap Map{1, nullptr};
+    tMap Map{1};
     std::unique_ptr<tTilePack> Pack = Bench::LoadTilePack(48, 16);
     TDocument Doc{Map, *Pack};
 

@@ -53,9 +53,9 @@ void SetUpWindow(qint32 side = 0) {
         mainWindow->resize(mainWindow->size() + missing);
         QCoreApplication::processEvents();
     }
-    Map->Zoom = 0;
-    Map->OffsetX = 0;
-    Map->OffsetY = 0;
+    mainWindow->Renderer().Zoom = 0;
+    mainWindow->Renderer().OffsetX = 0;
+    mainWindow->Renderer().OffsetY = 0;
     if (!side || Map->Width != side || Map->Height != side) {
         TilePack = Bench::LoadTilePack(48, TileKinds);
         mainWindow->updateTileList();
@@ -144,8 +144,8 @@ KORVANE_BENCH_BOTH(BM_WindowPaintMove, ->UseManualTime()->Unit(benchmark::kMilli
 void BM_WindowScrollStep(benchmark::State& state, Bench::TCache cache) {
     SetUpWindow();
     // Right and left in turn between two unaligned offsets.
-    Map->OffsetX = 24;
-    Map->OffsetY = 8;
+    mainWindow->Renderer().OffsetX = 24;
+    mainWindow->Renderer().OffsetY = 8;
     mainWindow->RedrawMap();
     Present();
     PaintCounter counter;
@@ -168,10 +168,11 @@ KORVANE_BENCH_BOTH(BM_WindowScrollStep, ->UseManualTime()->Unit(benchmark::kMill
 // Zooms the window to 2^zoom with the view in the middle of the 4096 × 4096 map.
 void SetUpMiddle(qint32 zoom) {
     SetUpWindow(4096);
-    Map->Zoom = zoom;
-    const QSize shown = Map->Mapping().MapSize(QSize(Map->ViewWidth, Map->ViewHeight));
+    mainWindow->Renderer().Zoom = zoom;
+    const QSize shown = mainWindow->Renderer().Mapping().MapSize(
+        QSize(mainWindow->Renderer().ViewWidth, mainWindow->Renderer().ViewHeight));
     const qint64 middle = qint64(Map->Width) * Map->TileSize / 2;
-    Map->ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
+    mainWindow->Renderer().ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
     mainWindow->RedrawMap();
     Present();
 }
@@ -195,7 +196,8 @@ void BM_WindowZoomStep(benchmark::State& state, Bench::TCache cache) {
             QCoreApplication::sendEvent(mainWindow->mapView, &wheel);
             Present();
         },
-        Bench::FrameCopy(), [&] { zoomsKept &= Map->Zoom == zoom + qint32(step % 2); });
+        Bench::FrameCopy(),
+        [&] { zoomsKept &= mainWindow->Renderer().Zoom == zoom + qint32(step % 2); });
     mainWindow->mapView->removeEventFilter(&counter);
     Report(state, counter, step);
     if (!zoomsKept)
@@ -212,7 +214,7 @@ void BM_WindowPanStep(benchmark::State& state, Bench::TCache cache) {
     const QPoint from = mainWindow->mapView->rect().center();
     SendMouse(QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
     Present();
-    const QPoint start(Map->OffsetX, Map->OffsetY);
+    const QPoint start(mainWindow->Renderer().OffsetX, mainWindow->Renderer().OffsetY);
     PaintCounter counter;
     mainWindow->mapView->installEventFilter(&counter);
     qint64 step = 0;
@@ -225,7 +227,10 @@ void BM_WindowPanStep(benchmark::State& state, Bench::TCache cache) {
             Present();
         },
         Bench::FrameCopy(),
-        [&] { moved &= (QPoint(Map->OffsetX, Map->OffsetY) == start) == (step % 2 == 0); });
+        [&] {
+            moved &= (QPoint(mainWindow->Renderer().OffsetX, mainWindow->Renderer().OffsetY) ==
+                      start) == (step % 2 == 0);
+        });
     mainWindow->mapView->removeEventFilter(&counter);
     SendMouse(QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
     Report(state, counter, step);

@@ -14,6 +14,7 @@
 #include "model/typeU.h"
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,7 +31,7 @@ constexpr int SheetColumns = 8;
 
 // The same cells for both editors: tiles 0 .. Kinds-1 at random, and now and then none.
 void MakeMap(qint32 width, qint32 height, const QString& stem, const QString& tileset) {
-    tMap map(Tile, nullptr);
+    tMap map(Tile);
     map.New(width, height, Tile);
     map.PackName = "tiles.pac";
     quint32 state = 7;
@@ -111,22 +112,22 @@ void Make(const QString& dir) {
 }
 
 void OpenSave(const QString& from, const QString& to) {
-    tMap map(Tile, nullptr);
+    tMap map(Tile);
     map.LoadFromFile(from);
     map.SaveToFile(to);
 }
 
 void Draw(const QString& mapFile, const QString& packFile, const QString& image) {
-    auto pack = std::make_unique<tTilePack>();
-    pack->LoadFromFile(packFile);
-    TCanvas canvas;
-    tMap map(Tile, &canvas);
-    map.SetTilePackRef(&pack);
+    tTilePack pack;
+    pack.LoadFromFile(packFile);
+    tMap map(Tile);
     map.LoadFromFile(mapFile);
+    TCanvas canvas;
+    TMapRenderer view(map, pack, &canvas);
     const QSize size(map.Width * Tile, map.Height * Tile);
     canvas.SetSize(size);
-    map.SetViewSize(size.width(), size.height());
-    map.Redraw(QRect(QPoint(0, 0), size));
+    view.SetViewSize(size.width(), size.height());
+    view.Redraw(QRect(QPoint(0, 0), size));
     if (!canvas.Image().save(image))
         throw std::runtime_error("cannot write the picture");
 }

@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
         }
         pack.SaveToFile(out.filePath(QStringLiteral("demo.pac")), true, QString());
 
-        tMap map(Size, nullptr);
+        tMap map(Size);
         map.New(24, 18, Size);
         PaintMap(map);
         map.Text1 = "testing!!!";

@@ -23,7 +23,7 @@ std::unique_ptr<tTilePack> SomePack;
 
 // A map as the editor may hold it before a load: scrolled, with a grid and texts.
 std::unique_ptr<tMap> KnownMap(qint32 tileSize) {
-    auto map = std::make_unique<tMap>(tileSize, nullptr);
+    auto map = std::make_unique<tMap>(tileSize);
     map->New(3, 2, tileSize);
     map->Text1 = "testing!!!";
     map->PackName = "pack.pac";

@@ -53,7 +53,7 @@ void Pack(const QString& name, const QStringList& bmps) {
 
 void MapSeed(const QString& name, qint32 width, qint32 height, const QByteArray& packName,
              qint32 cellSeed) {
-    tMap map(48, nullptr);
+    tMap map(48);
     map.New(width, height, 48);
     map.Text1 = "testing!!!";
     map.PackName = packName;

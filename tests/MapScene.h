@@ -1,11 +1,12 @@
 #pragma once
 
-// A map drawing on a canvas of its own, for tests of what the map draws.
+// A map drawn on a canvas of its own, for tests of what a view of a map draws.
 
 #include "TestSupport.h"
 #include "model/typeU.h"
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
 
 #include <QtTest>
 #include <memory>
@@ -17,16 +18,16 @@ const QRgb Colours[] = {qRgb(200, 0, 0),   qRgb(0, 160, 0),   qRgb(0, 0, 220),
                         qRgb(220, 220, 0), qRgb(0, 200, 200), qRgb(120, 60, 30)};
 const QRgb Red = Colours[0], Inverted = qRgb(55, 255, 255), InvertedFace = qRgb(15, 15, 15);
 
-// A map drawing on its own canvas, with tiles 0 .. n-1 in solid Colours.
+// A map drawn on its own canvas, with tiles 0 .. n-1 in solid Colours.
 struct Scene {
     TCanvas Canvas;
     std::unique_ptr<tTilePack> Pack = std::make_unique<tTilePack>();
     tMap Map;
+    TMapRenderer View;
 
     Scene(QSize canvas, qint32 tileSize, QSize mapSize, QSize view, int tiles)
-        : Canvas(canvas), Map(tileSize, &Canvas) {
-        Map.SetTilePackRef(&Pack);
-        Map.SetViewSize(view.width(), view.height());
+        : Canvas(canvas), Map(tileSize), View(Map, *Pack, &Canvas) {
+        View.SetViewSize(view.width(), view.height());
         Map.New(mapSize.width(), mapSize.height(), tileSize);
         Canvas.BrushColor = Paper;
         Canvas.FillRect(QRect(QPoint(0, 0), canvas));
@@ -44,20 +45,16 @@ struct Scene {
     }
 };
 
-// What a full redraw of the map shows on a canvas of the given size: the canvas filled with
-// the window's background, then the map drawn without fill, by a copy of the map.
-inline QImage FullRedraw(const tMap& map, QSize canvasSize) {
+// What a full redraw of a view shows on a canvas of the given size: the canvas filled with
+// the window's background, then the map drawn without fill, by a second view of the same map.
+inline QImage FullRedraw(const TMapRenderer& view, QSize canvasSize) {
     TCanvas canvas(canvasSize);
-    tMap copy(map.TileSize, &canvas);
-    copy.SetViewSize(map.ViewWidth, map.ViewHeight);
-    copy.SetTilePackRef(map.TilePackRef);
-    copy.New(map.Width, map.Height, map.TileSize);
-    for (qint32 x = 0; x < map.Width; ++x)
-        std::copy(map.Cells[x].begin(), map.Cells[x].end(), copy.Cells[x].begin());
-    copy.OffsetX = map.OffsetX;
-    copy.OffsetY = map.OffsetY;
-    copy.ShowGrid = map.ShowGrid;
-    copy.Zoom = map.Zoom;
+    TMapRenderer copy(view.Map(), view.Pack(), &canvas);
+    copy.SetViewSize(view.ViewWidth, view.ViewHeight);
+    copy.OffsetX = view.OffsetX;
+    copy.OffsetY = view.OffsetY;
+    copy.ShowGrid = view.ShowGrid;
+    copy.Zoom = view.Zoom;
     canvas.BrushColor = clBtnFace;
     canvas.FillRect(QRect(QPoint(0, 0), canvasSize));
     copy.Draw(false);

@@ -40,7 +40,7 @@ namespace {
 // A document over a map and pack of its own, in a directory with tile images and two packs.
 struct TWork {
     QTemporaryDir Dir;
-    tMap Map{48, nullptr};
+    tMap Map{48};
     tTilePack Pack;
     TDocument Doc{Map, Pack};
 
@@ -52,10 +52,9 @@ struct TWork {
     }
     QString Path(const QString& name) const { return Dir.filePath(name); }
     QString Image(int i) const { return Path(QStringLiteral("tile%1.bmp").arg(i)); }
-    // What the files would hold, and the view and file names the history also restores.
+    // What the files would hold, and the tile size and file names the history also restores.
     QByteArray State() const {
-        return Map.SaveToBytes() + Pack.SaveToBytes(true, QString()) +
-               Int32s({Map.TileSize, Map.OffsetX, Map.OffsetY}) +
+        return Map.SaveToBytes() + Pack.SaveToBytes(true, QString()) + Int32s({Map.TileSize}) +
                (Doc.MapFile() + '|' + Doc.PackFile()).toUtf8();
     }
     void Stroke(std::initializer_list<QPoint> cells, TileIndex tile) {
@@ -97,7 +96,7 @@ private slots:
         w.Pack.SaveToFile(w.Path("start.pac"), true, QString());
         w.Doc.AddTile(w.Image(1));
         w.Pack.SaveToFile(w.Path("other.pac"), true, QString());
-        tMap map(48, nullptr);
+        tMap map(48);
         map.New(9, 7, 48);
         for (qint32 x = 0; x < 9; ++x)
             for (qint32 y = 0; y < 7; ++y)

@@ -138,7 +138,7 @@ void tst_fuzzregress::mapWithoutCellsButHugeSide() {
     const QString path = dir.filePath("map.map");
     TMemoryStream(file).SaveToFile(path);
 
-    tMap map(48, nullptr);
+    tMap map(48);
     map.LoadFromFile(path);
     QCOMPARE(map.Width, width);
     QCOMPARE(map.Height, height);

@@ -13,21 +13,16 @@ using namespace TestSupport;
 namespace {
 const QByteArray NoTexts = Int32s({0, 0, 0, 0});
 
-// Texts, size, cells, tile size, offsets and view: all a load may replace or must keep.
+// Texts, size, cells and tile size: all a load may replace or must keep.
 QByteArray StateOf(const tMap& map) {
-    return map.SaveToBytes() + Int32s({map.Width, map.Height, map.TileSize, map.OffsetX,
-                                       map.OffsetY, map.ViewWidth, map.ViewHeight, map.ShowGrid});
+    return map.SaveToBytes() + Int32s({map.Width, map.Height, map.TileSize});
 }
 
-// A map as the editor may hold it before a load: scrolled, with texts and painted cells.
+// A map as the editor may hold it before a load: with texts and painted cells.
 void FillKnown(tMap& map) {
     map.New(4, 3, 40);
     map.Text1 = map.PackName = "known";
     map.Text4 = "\xFF";
-    map.OffsetX = 8;
-    map.OffsetY = 4;
-    map.SetViewSize(100, 50);
-    map.ShowGrid = true;
     map.Cells[3][2] = 7;
 }
 } // namespace
@@ -38,7 +33,7 @@ class tst_mapformat : public QObject {
 private slots:
     void examples() {
         QTemporaryDir dir;
-        tMap map(48, nullptr);
+        tMap map(48);
         map.New(2, 1, 48);
         map.Text1 = "testing!!!";
         map.PackName = "abcde";
@@ -88,9 +83,9 @@ private slots:
     void roundTrip() {
         QFETCH(qint32, width);
         QFETCH(qint32, height);
-        tMap map(48, nullptr);
+        tMap map(48);
         FillKnown(map);
-        map.SetSize(width, height, 40);
+        map.New(width, height, 40);
         map.Text1 = "testing!!!";
         map.Text2 = "\xCA\xE0\xF0\xF2\xE0 \xA8\xB8\x80"; // "Карта Ёё" and more above 127
         map.PackName = "\xF2\xE0\xE9\xEB\xFB.pac";
@@ -108,7 +103,7 @@ private slots:
         // The file holds no tile size, scroll position or view: those stay as they were.
         QTemporaryDir dir;
         QVERIFY(WriteFile(dir.filePath("big.map"), bytes));
-        tMap loaded(48, nullptr);
+        tMap loaded(48);
         FillKnown(loaded);
         loaded.LoadFromFile(dir.filePath("big.map"));
         QVERIFY(StateOf(loaded) == StateOf(map));
@@ -121,7 +116,7 @@ private slots:
         const std::pair<qint32, qint32> sizes[] = {
             {-1, 0}, {0, -1}, {1 << 15, 1 << 14}, {INT_MAX, INT_MAX}};
         for (const auto& [width, height] : sizes) {
-            tMap map(48, nullptr);
+            tMap map(48);
             const QString rule = MessageOf<ESizeError>([&] { map.New(width, height, 48); });
             QVERIFY(WriteFile(path, NoTexts + Int32s({width, height, width})));
             const QString read = MessageOf([&] { map.LoadFromFile(path); });
@@ -155,7 +150,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("bad.map");
         QVERIFY(bytes == "<none>" || WriteFile(path, bytes));
-        tMap map(48, nullptr);
+        tMap map(48);
         FillKnown(map);
         const QByteArray before = StateOf(map);
         AllocationProbe::Probe probe;

@@ -5,6 +5,7 @@
 #include "model/typeU.h"
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -13,14 +14,14 @@
 using namespace TestSupport;
 
 namespace {
-// Size, tile size, offsets, texts and cells: all that New, Clear and SetSize may touch.
+// Size, tile size, texts and cells: all that New may touch.
 QString Describe(const tMap& map) {
     QString cells;
     for (qint32 x = 0; x < map.Cells.size(); ++x)
         for (TileIndex v : map.Cells[x])
             cells += QString::number(v) + ',';
-    return QString::asprintf("%dx%d/%d at %d,%d [%d] ", map.Width, map.Height, map.TileSize,
-                             map.OffsetX, map.OffsetY, map.Cells.size()) +
+    return QString::asprintf("%dx%d/%d [%d] ", map.Width, map.Height, map.TileSize,
+                             map.Cells.size()) +
            QString::fromLatin1(map.Text1 + map.Text2 + map.PackName + map.Text4) + ' ' + cells;
 }
 } // namespace
@@ -29,53 +30,36 @@ class tst_mapgrid : public QObject {
     Q_OBJECT
 
 private slots:
-    void newSetSizeAndClear() {
-        TCanvas canvas;
-        tMap map(48, &canvas);
-        QCOMPARE(canvas.PenMode, TCanvas::TPenMode::NotXor);
-        map.New(14, 14, 48);
-        QCOMPARE(Describe(map), "14x14/48 at 0,0 [14]  " + QString("0,").repeated(196));
-        // SetSize keeps the scroll position and the texts; New starts afresh.
-        map.OffsetX = 12;
-        map.OffsetY = 4;
+    void newAndRefusedSizes() {
+        tMap map(48);
         map.Text1 = map.Text2 = map.PackName = map.Text4 = "t";
-        map.Cells[5][5] = 3;
-        map.SetSize(3, 2, 32);
-        QCOMPARE(Describe(map), "3x2/32 at 12,4 [3] tttt 0,0,0,0,0,0,");
-        map.New(2, 1, 16);
-        QCOMPARE(Describe(map), "2x1/16 at 0,0 [2]  0,0,");
-        // Clear alone keeps the reported size but no cells, which nothing may then touch.
-        map.Clear();
-        QCOMPARE(Describe(map), "2x1/16 at 0,0 [0]  ");
-        map.SetCell(0, 0, 1);
+        map.New(14, 14, 48);
+        QCOMPARE(Describe(map), "14x14/48 [14]  " + QString("0,").repeated(196));
         // Height 0 gives columns without entries, width 0 no columns at all.
         for (const auto& [width, height] : {std::pair{4, 0}, std::pair{0, 4}}) {
             map.New(width, height, 16);
-            map.SetCell(0, 0, 1);
             QCOMPARE(map.Cells.Rows(), height);
-            QCOMPARE(Describe(map),
-                     QString::asprintf("%dx%d/16 at 0,0 [%d]  ", width, height, width));
+            QCOMPARE(Describe(map), QString::asprintf("%dx%d/16 [%d]  ", width, height, width));
         }
         // Sizes it cannot hold are refused with the map unchanged; a tile size below 1 by the
-        // constructor too, since every drawing and scrolling step divides by it.
-        map.SetSize(3, 2, 32);
+        // constructor too, since every view divides by it.
+        map.New(3, 2, 32);
         map.Cells[2][1] = 9;
         const QString before = Describe(map), none = MessageOf([] {});
         const int refused[][3] = {
             {4, 4, 0}, {-1, 4, 8}, {4, -1, 8}, {1, (1 << 28) + 1, 8}, {1 << 16, 1 << 16, 8}};
         for (const auto& [width, height, tileSize] : refused) {
             QVERIFY(MessageOf<ESizeError>([&] { map.New(width, height, tileSize); }) != none);
-            QVERIFY(MessageOf<ESizeError>([&] { map.SetSize(width, height, tileSize); }) != none);
             QCOMPARE(Describe(map), before);
         }
-        QVERIFY(MessageOf<ESizeError>([] { tMap(0, nullptr); }) != none);
-        QVERIFY(MessageOf<ESizeError>([] { tMap(-1, nullptr); }) != none);
+        QVERIFY(MessageOf<ESizeError>([] { tMap(0); }) != none);
+        QVERIFY(MessageOf<ESizeError>([] { tMap(-1); }) != none);
     }
 
-    void setCell_data() {
+    void cellAt_data() {
         QTest::addColumn<QPoint>("offset");
         QTest::addColumn<QPoint>("pixel");
-        QTest::addColumn<QPoint>("cell"); // (-1, -1): the write is ignored
+        QTest::addColumn<QPoint>("cell"); // (-1, -1): none
         const QPoint none(-1, -1);
         QTest::newRow("-47,-47 truncates to 0") << QPoint() << QPoint(-47, -47) << QPoint();
         QTest::newRow("-48,0") << QPoint() << QPoint(-48, 0) << none;
@@ -87,50 +71,38 @@ private slots:
         QTest::newRow("offset 0,44, y 4") << QPoint(0, 44) << QPoint(100, 4) << QPoint(2, 1);
         QTest::newRow("far outside") << QPoint(8, 0) << QPoint(INT_MAX, 0) << none;
     }
-    void setCell() {
+    void cellAt() {
         QFETCH(QPoint, offset);
         QFETCH(QPoint, pixel);
         QFETCH(QPoint, cell);
-        tMap map(48, nullptr);
+        tMap map(48);
         map.New(14, 14, 48);
-        map.OffsetX = offset.x();
-        map.OffsetY = offset.y();
-        QCOMPARE(map.CellAt(pixel.x(), pixel.y()).value_or(QPoint(-1, -1)), cell);
-        map.SetCell(pixel.x(), pixel.y(), -1);
-        for (qint32 x = 0; x < 14; ++x)
-            for (qint32 y = 0; y < 14; ++y)
-                QCOMPARE(map.Cells[x][y], QPoint(x, y) == cell ? -1 : 0);
+        tTilePack pack;
+        TMapRenderer view(map, pack, nullptr);
+        view.OffsetX = offset.x();
+        view.OffsetY = offset.y();
+        QCOMPARE(view.CellAt(pixel.x(), pixel.y()).value_or(QPoint(-1, -1)), cell);
     }
 
-    // What undo swaps in and out, and what a recovery copy takes: both maps exactly, each
-    // keeping its canvas, view and grid switch.
+    // What undo swaps in and out, and what a recovery copy takes: both maps exactly.
     void swapAndCopyContent() {
-        TCanvas canvas;
-        tMap a(48, &canvas), b(16, nullptr);
+        tMap a(48), b(16);
         a.New(3, 2, 48);
         a.Cells[2][1] = 7;
         a.Text1 = "one";
         a.PackName = "a.pac";
-        a.OffsetX = 8;
-        a.SetViewSize(100, 50);
-        a.ShowGrid = true;
         b.New(0, 5, 16);
         b.Text4 = "four";
-        b.OffsetY = 4;
         const QString first = Describe(a), second = Describe(b);
         a.SwapContent(b);
         QCOMPARE(Describe(a), second);
         QCOMPARE(Describe(b), first);
-        QCOMPARE(QList<int>({a.ViewWidth, a.ViewHeight, a.ShowGrid}), QList<int>({100, 50, 1}));
-        QCOMPARE(a.Canvas, &canvas);
-        QVERIFY(!b.Canvas && !b.ShowGrid);
         a.SwapContent(b);
         QCOMPARE(Describe(a), first);
         QCOMPARE(Describe(b), second);
-        // A copy holds the same texts and cells, in cells of its own; its tile size and
-        // offsets stay.
+        // A copy holds the same texts and cells, in cells of its own; its tile size stays.
         b.CopyContent(a);
-        QCOMPARE(Describe(b), "3x2/16 at 0,4 [3] onea.pac 0,0,0,0,0,7,");
+        QCOMPARE(Describe(b), "3x2/16 [3] onea.pac 0,0,0,0,0,7,");
         a.Cells[0][0] = 5;
         QCOMPARE(b.Cells[0][0], 0);
         QCOMPARE(a.SaveToBytes().mid(0, 20), b.SaveToBytes().mid(0, 20));
@@ -173,11 +145,11 @@ private slots:
         QFETCH(int, direction);
         QFETCH(QPoint, end);
         Scene scene(QSize(1, 1), tileSize, mapSize, view, 1);
-        scene.Map.OffsetX = start.x();
-        scene.Map.OffsetY = start.y();
+        scene.View.OffsetX = start.x();
+        scene.View.OffsetY = start.y();
         for (int i = 0; i < 300; ++i)
-            scene.Map.Scroll(direction);
-        QCOMPARE(QPoint(scene.Map.OffsetX, scene.Map.OffsetY), end);
+            scene.View.Scroll(direction);
+        QCOMPARE(QPoint(scene.View.OffsetX, scene.View.OffsetY), end);
     }
 
     void drawPlacesTiles() {
@@ -190,35 +162,32 @@ private slots:
         for (qint32 x = 0; x < 4; ++x)
             for (qint32 y = 0; y < 2; ++y)
                 scene.Map.Cells[x][y] = cells[x][y];
-        scene.Map.Draw(false);
+        scene.View.Draw(false);
         scene.Check(
             {{0, 0, Colours[5]}, {8, 0, Colours[1]}, {11, 7, Colours[1]}, {0, 8, Colours[3]}});
         scene.Check({{11, 11, Colours[5]}, {12, 8, Paper}, {16, 0, Paper}, {24, 0, Colours[2]}});
         scene.Check({{23, 15, Colours[4]}, {24, 8, Paper}, {32, 0, Paper}, {0, 16, Paper}});
-        scene.Map.Draw(true);
+        scene.View.Draw(true);
         scene.Check({{11, 11, Colours[5]}, {12, 8, Face}, {16, 0, Face}, {24, 8, Face}});
         scene.Check({{32, 0, Face}, {39, 29, Face}, {40, 5, Paper}, {5, 30, Paper}});
         // Scrolled by 12 and 10, view column 0 shows map column 1 from 4 pixels left of the
         // view, and view row 0 map row 1 from 2 pixels above it.
-        scene.Map.OffsetX = 12;
-        scene.Map.OffsetY = 10;
-        scene.Map.Draw(true);
+        scene.View.OffsetX = 12;
+        scene.View.OffsetY = 10;
+        scene.View.Draw(true);
         scene.Check({{0, 0, Face}, {4, 0, Colours[4]}, {11, 5, Colours[4]}, {12, 0, Face}});
         scene.Check({{4, 6, Face}, {11, 6, Face}});
-        // The map reads the TilePack variable, not the pack it saw first. With no tiles it
-        // draws nothing at all, not even the background or the grid.
-        scene.Pack = std::make_unique<tTilePack>();
+        // The view reads the pack as it is at each drawing. With no tiles it draws nothing at
+        // all, not even the background or the grid.
+        scene.Pack->Clear();
         scene.AddTile(SolidBmp(8, 8, qRgb(9, 9, 9)));
         scene.Map.Cells[1][1] = 0;
-        scene.Map.Draw(true);
+        scene.View.Draw(true);
         scene.Check({{0, 0, qRgb(9, 9, 9)}, {12, 0, Face}});
-        scene.Map.ShowGrid = true;
+        scene.View.ShowGrid = true;
         const QImage before = scene.Canvas.Image().copy();
         scene.Pack->Clear();
-        scene.Map.Draw(true);
-        QCOMPARE(scene.Canvas.Image(), before);
-        scene.Pack.reset();
-        scene.Map.Draw(true);
+        scene.View.Draw(true);
         QCOMPARE(scene.Canvas.Image(), before);
     }
 
@@ -231,14 +200,14 @@ private slots:
         scene.Map.Cells[1][0] = 1;
         scene.Map.Width = 1;
         scene.Map.Height = 3;
-        scene.Map.Draw(false);
+        scene.View.Draw(false);
         scene.Check({{8, 0, Colours[1]}, {0, 0, Paper}, {0, 16, Paper}});
         // Two columns of 8 pixels in a view of 8 scroll as far as 8, whatever Width says.
         Scene narrow(QSize(8, 8), 8, QSize(2, 2), QSize(8, 8), 1);
         narrow.Map.Width = 100;
         for (int i = 0; i < 50; ++i)
-            narrow.Map.Scroll(1);
-        QCOMPARE(narrow.Map.OffsetX, 8);
+            narrow.View.Scroll(1);
+        QCOMPARE(narrow.View.OffsetX, 8);
     }
 
     // Drawing only what changed leaves the view exactly as a full redraw does: after cells
@@ -284,49 +253,49 @@ private slots:
         QFETCH(int, zoom);
         const QSize view(101, 77);
         Scene scene(view, tileSize, mapSize, view, 0);
-        scene.Map.Zoom = zoom;
+        scene.View.Zoom = zoom;
         for (int i = 0; i < sides.size(); ++i)
             scene.AddTile(SolidBmp(sides[i], sides[i], Colours[i]));
-        scene.Map.ShowGrid = grid;
-        scene.Map.OffsetX = start.x();
-        scene.Map.OffsetY = start.y();
+        scene.View.ShowGrid = grid;
+        scene.View.OffsetX = start.x();
+        scene.View.OffsetY = start.y();
         QRandomGenerator random(20241206);
         auto anyTile = [&] { return TileIndex(random.bounded(-1, int(sides.size()) + 1)); };
         for (qint32 x = 0; x < mapSize.width(); ++x)
             for (TileIndex& cell : scene.Map.Cells[x])
                 cell = anyTile();
-        scene.Map.Redraw(QRect(QPoint(0, 0), view));
-        QCOMPARE(scene.Canvas.Image(), FullRedraw(scene.Map, view));
+        scene.View.Redraw(QRect(QPoint(0, 0), view));
+        QCOMPARE(scene.Canvas.Image(), FullRedraw(scene.View, view));
         // Runs of steps one way, so the view reaches its edges, and changes in between.
         int direction = 1;
         for (int step = 0; step < 150; ++step) {
             if (step % 5 == 0) {
                 QRegion changed;
                 for (int i = 0; i < 3; ++i) {
-                    const std::optional<QPoint> cell = scene.Map.CellAt(
+                    const std::optional<QPoint> cell = scene.View.CellAt(
                         random.bounded(view.width()), random.bounded(view.height()));
                     if (!cell) // scrolled to the map's last pixels, the view shows more
                         continue;
                     scene.Map.Cells[cell->x()][cell->y()] = anyTile();
-                    changed += scene.Map.CellArea(*cell);
+                    changed += scene.View.CellArea(*cell);
                 }
                 for (const QRect& area : changed& QRect(QPoint(0, 0), view))
-                    scene.Map.Redraw(area);
+                    scene.View.Redraw(area);
             } else {
                 if (step % 20 == 1)
                     direction = random.bounded(1, 5);
-                const TViewMapping before = scene.Map.Mapping();
-                scene.Map.Step(direction);
-                const QPoint moved = before.ShiftTo(scene.Map.Mapping()).value();
+                const TViewMapping before = scene.View.Mapping();
+                scene.View.Step(direction);
+                const QPoint moved = before.ShiftTo(scene.View.Mapping()).value();
                 scene.Canvas.Scroll(-moved);
-                for (const QRect& area : scene.Map.Uncovered(moved))
-                    scene.Map.Redraw(area);
+                for (const QRect& area : scene.View.Uncovered(moved))
+                    scene.View.Redraw(area);
             }
-            QVERIFY2(scene.Canvas.Image() == FullRedraw(scene.Map, view),
+            QVERIFY2(scene.Canvas.Image() == FullRedraw(scene.View, view),
                      qPrintable(QStringLiteral("step %1 at %2,%3")
                                     .arg(step)
-                                    .arg(scene.Map.OffsetX)
-                                    .arg(scene.Map.OffsetY)));
+                                    .arg(scene.View.OffsetX)
+                                    .arg(scene.View.OffsetY)));
         }
     }
 
@@ -349,9 +318,9 @@ private slots:
         QFETCH(QPoint, offset);
         QFETCH(QSize, painted);
         Scene scene(painted + QSize(20, 20), 48, mapSize, view, 1);
-        scene.Map.OffsetX = offset.x();
-        scene.Map.OffsetY = offset.y();
-        scene.Map.Draw(false);
+        scene.View.OffsetX = offset.x();
+        scene.View.OffsetY = offset.y();
+        scene.View.Draw(false);
         QImage expected(scene.Canvas.Size(), QImage::Format_RGB32);
         expected.fill(Paper);
         QPainter(&expected).fillRect(QRect(QPoint(0, 0), painted), QColor(Red));
@@ -361,25 +330,25 @@ private slots:
     void gridLinesAndTheirErasure() {
         Scene scene(QSize(60, 60), 16, QSize(10, 10), QSize(40, 40), 1);
         scene.Map.Cells[1][0] = -1;
-        scene.Map.Draw(true);
+        scene.View.Draw(true);
         const QImage plain = scene.Canvas.Image().copy();
         // Lines at 0, 16 and 32 each way, from 0 to the view's edge excluded, inverting what
         // lies under them; crossings are inverted twice. A second pass removes them again.
-        scene.Map.ShowGrid = true;
-        scene.Map.Draw(true);
+        scene.View.ShowGrid = true;
+        scene.View.Draw(true);
         scene.Check({{5, 0, Inverted}, {0, 5, Inverted}, {0, 0, Red}, {16, 16, Red}});
         scene.Check({{39, 32, Inverted}, {40, 32, Red}, {32, 39, Inverted}, {32, 40, Red}});
         scene.Check({{5, 48, Paper}, {48, 5, Red}, {20, 0, InvertedFace}, {20, 5, Face}});
-        scene.Map.DrawGrid();
+        scene.View.DrawGrid();
         QCOMPARE(scene.Canvas.Image(), plain);
         // Redrawn without the erase, the lines stay over tiles but vanish over the empty cell.
-        scene.Map.Draw(true);
-        scene.Map.Draw(false);
+        scene.View.Draw(true);
+        scene.View.Draw(false);
         scene.Check({{5, 0, Inverted}, {20, 0, Face}});
         // Shifted: x = -4, 12, 28 and y = -12, 4, 20, 36, the last as far as the view reaches.
-        scene.Map.OffsetX = 4;
-        scene.Map.OffsetY = 12;
-        scene.Map.Draw(true);
+        scene.View.OffsetX = 4;
+        scene.View.OffsetY = 12;
+        scene.View.Draw(true);
         scene.Check({{12, 25, Inverted}, {3, 4, Inverted}, {28, 30, Inverted}, {3, 0, Red}});
         scene.Check({{5, 36, Inverted}, {44, 5, Red}});
     }
@@ -389,24 +358,24 @@ private slots:
         // without a grid and one grid drawn on top: any line left from before shows up there.
         const QSize view(40, 40);
         Scene grid(view, 16, QSize(10, 10), view, 4), plain(view, 16, QSize(10, 10), view, 4);
-        grid.Map.ShowGrid = true;
+        grid.View.ShowGrid = true;
         for (Scene* scene : {&grid, &plain}) {
             for (qint32 x = 0; x < 10; ++x)
                 for (qint32 y = 0; y < 10; ++y)
                     scene->Map.Cells[x][y] = (x + 2 * y) % 5 - 1;
-            scene->Map.Draw(true);
+            scene->View.Draw(true);
             // Right 3, down 2, back left past 0 (a refused step still repaints) and up 1.
             for (int direction : {1, 1, 1, 4, 4, 2, 2, 2, 2, 3})
-                scene->Map.Scroll(direction);
+                scene->View.Scroll(direction);
         }
-        QCOMPARE(QPoint(grid.Map.OffsetX, grid.Map.OffsetY), QPoint(0, 4));
+        QCOMPARE(QPoint(grid.View.OffsetX, grid.View.OffsetY), QPoint(0, 4));
         const QImage noGrid = plain.Canvas.Image().copy();
-        plain.Map.ShowGrid = true;
-        plain.Map.DrawGrid();
+        plain.View.ShowGrid = true;
+        plain.View.DrawGrid();
         QCOMPARE(grid.Canvas.Image(), plain.Canvas.Image());
         // With the pack emptied since, a scroll erases the grid for good.
         grid.Pack->Clear();
-        grid.Map.Scroll(4);
+        grid.View.Scroll(4);
         QCOMPARE(grid.Canvas.Image(), noGrid);
     }
 };

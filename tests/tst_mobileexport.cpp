@@ -20,7 +20,7 @@ using namespace TestSupport;
 namespace {
 // A 3 x 2 map naming forest.pac, tiles grass and water, and their PNG files in png/.
 struct TScene {
-    TScene() : Map(48, nullptr) {
+    TScene() : Map(48) {
         Map.New(3, 2, 48);
         Map.Cells[1][0] = 1;
         Map.PackName = "forest.pac";

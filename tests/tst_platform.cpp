@@ -152,7 +152,7 @@ private slots:
                 else if (reader == "bitmap")
                     TBitmap().LoadFromFile(path);
                 else if (reader == "map")
-                    tMap(48, nullptr).LoadFromFile(path);
+                    tMap(48).LoadFromFile(path);
                 else
                     tTilePack().LoadFromFile(path);
             });
@@ -195,7 +195,7 @@ private slots:
         const QByteArray old(limit / 2, 'o');
         QVERIFY(WriteFile(path, old));
         QVERIFY(WriteFile(dir.filePath("tile.png"), QByteArray(2000, 'p')));
-        tMap map(48, nullptr);
+        tMap map(48);
         map.New(14, 14, 48);
         tTilePack pack;
         TileRef tile = pack.NewTile();

@@ -6,6 +6,7 @@
 #include "model/MobileExport.h"
 #include "model/typeU.h"
 #include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
 
 #include <QDirIterator>
 #include <QJsonArray>
@@ -43,7 +44,7 @@ public:
             for (const char* dir : {"png/", "core/png/"})
                 WriteFile(Path(dir + name + ".png"), "\x89PNG " + name.toLatin1());
         }
-        tMap map(48, nullptr);
+        tMap map(48);
         map.New(50, 45, 48);
         for (qint32 x = 0; x < 50; ++x)
             for (qint32 y = 0; y < 45; ++y)
@@ -112,16 +113,16 @@ void MakePack(const TScene& s) {
 // What the editor's view shows at that size and offset: the model's own drawing.
 QImage EditorView(const TScene& s, QRect cells, qint32 tileSize, bool grid) {
     TCanvas canvas(cells.size() * tileSize);
-    tMap map(tileSize, &canvas);
-    auto pack = std::make_unique<tTilePack>();
+    tMap map(tileSize);
+    tTilePack pack;
     map.LoadFromFile(s.MapFile());
-    pack->LoadFromFile(s.PackFile());
-    map.SetTilePackRef(&pack);
-    map.SetViewSize(cells.width() * tileSize, cells.height() * tileSize);
-    map.OffsetX = cells.x() * tileSize;
-    map.OffsetY = cells.y() * tileSize;
-    map.ShowGrid = grid;
-    map.Draw(true);
+    pack.LoadFromFile(s.PackFile());
+    TMapRenderer view(map, pack, &canvas);
+    view.SetViewSize(cells.width() * tileSize, cells.height() * tileSize);
+    view.OffsetX = cells.x() * tileSize;
+    view.OffsetY = cells.y() * tileSize;
+    view.ShowGrid = grid;
+    view.Draw(true);
     return canvas.Image();
 }
 } // namespace
@@ -258,7 +259,7 @@ private slots:
         QFETCH(QString, line);
         TScene s;
         MakePack(s);
-        tMap map(48, nullptr);
+        tMap map(48);
         map.LoadFromFile(s.MapFile());
         if (change == "cells") {
             map.Cells[4][0] = 4;
@@ -411,7 +412,7 @@ private slots:
         QCOMPARE_RUN(result, 0);
         QCOMPARE(result.Out, "Checking OK! (grass )\nChecking OK! (water )\n"
                              "Checking OK! (tower )\nChecking OK! (stone )\n");
-        tMap map(48, nullptr);
+        tMap map(48);
         tTilePack pack;
         map.LoadFromFile(s.MapFile());
         pack.LoadFromFile(s.PackFile());
@@ -700,7 +701,7 @@ private slots:
                 QVERIFY(QFile::copy(s.Path("png/" + bmp.first + ".png"),
                                     s.Path("tiles/" + bmp.first + ".png")));
         if (change.endsWith(".pac") || change == "truncated") {
-            tMap map(48, nullptr);
+            tMap map(48);
             map.LoadFromFile(s.MapFile());
             map.PackName = change.toLatin1();
             map.SaveToFile(s.MapFile());

@@ -10,7 +10,7 @@ namespace {
 // A map from rows of text, each character a cell: '.' for -1, digits for tiles; a pack of
 // five tiles.
 struct TScene {
-    tMap Map{48, nullptr};
+    tMap Map{48};
     tTilePack Pack;
     TDocument Doc{Map, Pack};
     TileIndex Selected = 0;

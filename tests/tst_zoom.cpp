@@ -2,8 +2,8 @@
 // scaled the same way, and navigation within the map's bounds at every zoom.
 
 #include "MapScene.h"
-#include "model/ViewMapping.h"
 #include "platform/Reduce.h"
+#include "render/ViewMapping.h"
 
 #include <QtTest>
 
@@ -23,7 +23,7 @@ void AddPattern(Scene& scene, const QList<int>& sides) {
 
 // The map's view drawn afresh, as the window does it.
 QImage Redrawn(Scene& scene) {
-    scene.Map.Redraw(QRect(0, 0, scene.Map.ViewWidth, scene.Map.ViewHeight));
+    scene.View.Redraw(QRect(0, 0, scene.View.ViewWidth, scene.View.ViewHeight));
     return scene.Canvas.Image().copy();
 }
 
@@ -71,11 +71,11 @@ private slots:
         QCOMPARE(mapping.CellAt(pixel), cell);
         // The map's own lookup agrees inside the map.
         Scene scene(QSize(10, 10), 48, QSize(4096, 20), QSize(10, 10), 0);
-        scene.Map.Zoom = zoom;
-        scene.Map.OffsetX = offset.x();
-        scene.Map.OffsetY = offset.y();
+        scene.View.Zoom = zoom;
+        scene.View.OffsetX = offset.x();
+        scene.View.OffsetY = offset.y();
         if (cell.x() >= 0 && cell.y() >= 0)
-            QCOMPARE(scene.Map.CellAt(pixel.x(), pixel.y()), std::optional<QPoint>(cell));
+            QCOMPARE(scene.View.CellAt(pixel.x(), pixel.y()), std::optional<QPoint>(cell));
     }
 
     void roundTrips_data() {
@@ -141,18 +141,16 @@ private slots:
         const QSize view(192, 128);
         Scene zoomed(view, 16, QSize(40, 30), view, 0);
         AddPattern(zoomed, sides);
-        zoomed.Map.Zoom = zoom;
-        zoomed.Map.OffsetX = offset.x();
-        zoomed.Map.OffsetY = offset.y();
-        const TViewMapping mapping = zoomed.Map.Mapping();
+        zoomed.View.Zoom = zoom;
+        zoomed.View.OffsetX = offset.x();
+        zoomed.View.OffsetY = offset.y();
+        const TViewMapping mapping = zoomed.View.Mapping();
         // The same cells unzoomed, in a view showing the same map pixels.
         const QSize shown = mapping.MapSize(view);
         Scene natural(shown, 16, QSize(40, 30), shown, 0);
-        natural.Pack = std::move(zoomed.Pack);
-        zoomed.Map.SetTilePackRef(&natural.Pack);
-        natural.Map.CopyContent(zoomed.Map);
-        natural.Map.OffsetX = offset.x();
-        natural.Map.OffsetY = offset.y();
+        AddPattern(natural, sides);
+        natural.View.OffsetX = offset.x();
+        natural.View.OffsetY = offset.y();
         const QImage unzoomed = Redrawn(natural);
         const QImage expected =
             zoom > 0 ? unzoomed.scaled(view, Qt::IgnoreAspectRatio, Qt::FastTransformation)
@@ -168,12 +166,12 @@ private slots:
         scene.AddTile(QByteArray()); // a tile without pixels shows nothing
         scene.Map.Cells[3][0] = 3;
         for (const int zoom : {-2, -3, -8}) {
-            scene.Map.Zoom = zoom;
-            scene.Map.OffsetX = 8 << -zoom;
-            scene.Map.OffsetY = 0;
-            const TViewMapping mapping = scene.Map.Mapping();
+            scene.View.Zoom = zoom;
+            scene.View.OffsetX = 8 << -zoom;
+            scene.View.OffsetY = 0;
+            const TViewMapping mapping = scene.View.Mapping();
             QCOMPARE(mapping.Look(), TViewMapping::TLook::Colours);
-            scene.Map.ShowGrid = true; // never drawn over cells this small
+            scene.View.ShowGrid = true; // never drawn over cells this small
             const QImage drawn = Redrawn(scene);
             for (int y = 0; y < view.height(); ++y)
                 for (int x = 0; x < view.width(); ++x) {
@@ -196,7 +194,7 @@ private slots:
         const QSize view(64, 64);
         Scene scene(view, 16, QSize(8, 8), view, 1);
         for (const int zoom : {-1, -3}) {
-            scene.Map.Zoom = zoom;
+            scene.View.Zoom = zoom;
             Redrawn(scene);
             scene.Pack->Tile(0).Bitmap->LoadFromBytes(SolidBmp(16, 16, Colours[2]));
             QCOMPARE(QColor(Redrawn(scene).pixel(0, 0)), QColor(Colours[2]));
@@ -219,8 +217,8 @@ private slots:
         QFETCH(QList<int>, lines);
         const QSize view(100, 100);
         Scene scene(view, 16, QSize(100, 100), view, 1); // red everywhere
-        scene.Map.Zoom = zoom;
-        scene.Map.ShowGrid = true;
+        scene.View.Zoom = zoom;
+        scene.View.ShowGrid = true;
         const QImage drawn = Redrawn(scene);
         QList<int> found;
         for (int x = 0; x < view.width(); ++x)
@@ -238,7 +236,7 @@ private slots:
         QFETCH(int, zoom);
         const QSize view(301, 203);
         Scene scene(QSize(1, 1), 7, QSize(1000, 700), view, 0);
-        tMap& map = scene.Map;
+        TMapRenderer& map = scene.View;
         map.Zoom = zoom;
         // As far as it goes right and down: the last pixel column and row are in view, and
         // no further than needed.
@@ -278,7 +276,7 @@ private slots:
     // A map wider than 2^31 pixels: offsets stop at the largest a view can take.
     void offsetsNearTheLimit() {
         Scene scene(QSize(1, 1), 100000, QSize(30000, 2), QSize(300, 200), 0);
-        tMap& map = scene.Map;
+        TMapRenderer& map = scene.View;
         for (const int zoom : {0, -3, 2}) {
             map.Zoom = zoom;
             map.ScrollTo(qint64(1) << 40, 0);
@@ -312,11 +310,12 @@ private slots:
         QFETCH(int, tileSize);
         QFETCH(QSize, view);
         QFETCH(int, zoom);
-        TCanvas canvas;
-        tMap map(tileSize, &canvas);
-        map.SetViewSize(view.width(), view.height());
+        tMap map(tileSize);
         map.New(mapSize.width(), mapSize.height(), tileSize);
-        QCOMPARE(map.FitZoom(), zoom);
+        tTilePack pack;
+        TMapRenderer renderer(map, pack, nullptr);
+        renderer.SetViewSize(view.width(), view.height());
+        QCOMPARE(renderer.FitZoom(), zoom);
     }
 };
 

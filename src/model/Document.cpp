@@ -364,7 +364,7 @@ void TDocument::DeleteTile(qint32 index) {
 
 void TDocument::NewMap(qint32 width, qint32 height, qint32 tileSize) {
     EndStroke();
-    auto map = std::make_unique<tMap>(tileSize, nullptr);
+    auto map = std::make_unique<tMap>(tileSize);
     map->New(width, height, tileSize);
     Do(std::make_unique<TMapStep>(TheMap, MapFileName, std::move(map)));
 }

@@ -53,8 +53,8 @@ public:
     void AddTile(const QString& imageFile);
     // "Delete Tile". Throws EListError for an index outside the pack.
     void DeleteTile(qint32 index);
-    // "New Map": empty texts and width × height cells of 0, scrolled to the top left, and no
-    // file: the map is saved where the user says.
+    // "New Map": empty texts and width × height cells of 0, and no file: the map is saved
+    // where the user says.
     void NewMap(qint32 width, qint32 height, qint32 tileSize);
     // "Load TilePack": the tiles of a pack file replace the pack's, and the map names
     // packName. The pack then counts as saved.

@@ -250,7 +250,7 @@ QString TRecovery::StandardDirectory() {
 TRecovery::TRecovery(TDocument& document, const QString& directory, std::chrono::milliseconds idle,
                      std::chrono::milliseconds longest)
     : Doc(document), Directory(directory), Id(QUuid::createUuid().toString(QUuid::WithoutBraces)),
-      Lock(LockOf(QDir(directory).filePath(Id))), Snapshot(std::make_shared<tMap>(1, nullptr)),
+      Lock(LockOf(QDir(directory).filePath(Id))), Snapshot(std::make_shared<tMap>(1)),
       Worker(new QObject) {
     Copied.fill(NoCopy);
     // Only a dead owner makes a lock stale; age alone would let a second editor take the
@@ -371,7 +371,7 @@ bool TRecovery::Write(bool wait) {
     // This thread only copies the cells, into the same snapshot every time so that no new
     // memory has to be touched; the writer builds the files and waits for the disk.
     if (now[0] != Copied[0]) {
-        job.Map = Busy ? std::make_shared<tMap>(1, nullptr) : Snapshot;
+        job.Map = Busy ? std::make_shared<tMap>(1) : Snapshot;
         job.Map->CopyContent(map);
     }
     if (now[1] != Copied[1])
@@ -549,7 +549,7 @@ TRecoveredWork TRecovery::Read(const QString& copy) {
         work.MapFile = note.MapFile;
         work.PackFile = note.PackFile;
         work.Unsaved = note.Unsaved;
-        work.Map = std::make_unique<tMap>(note.TileSize, nullptr);
+        work.Map = std::make_unique<tMap>(note.TileSize);
         work.Map->LoadFromFile(dir.filePath(note.MapCopy));
         work.Pack = std::make_unique<tTilePack>();
         work.Pack->LoadFromFile(dir.filePath(note.PackCopy));

@@ -1,7 +1,7 @@
 #pragma once
 
-// The editor's model: tiles, the tile pack, the map with its drawing, and the two file
-// formats (tile pack .pac and map .map).
+// The editor's model: tiles, the tile pack, the map, and the two file formats (tile pack .pac
+// and map .map).
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,11 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "model/ViewMapping.h"
-
 class TBitmap;
-class TCanvas;
-class TTileLooks;
 class TMemoryStream;
 struct TMapHeader;
 
@@ -148,29 +144,21 @@ private:
     std::unique_ptr<TileIndex[]> Data;
 };
 
+// What a map file holds (size, cells, texts, pack name), and the size of a cell in pixels,
+// which the file leaves to the editor. Views of it are TMapRenderer's.
 class tMap {
 public:
     // The largest map the editor holds: 2^28 cells take 1 GiB.
     static constexpr qint64 MaxCells = qint64(1) << 28;
 
-    // Sets the canvas's pen to not-xor, which the grid relies on. Throws ESizeError for a tile
-    // size below 1, which every drawing and scrolling step divides by.
-    tMap(qint32 tileSize, TCanvas* canvas);
-    ~tMap();
+    // Throws ESizeError for a tile size below 1, which every view divides by.
+    explicit tMap(qint32 tileSize);
 
-    TCanvas* const Canvas;
-    qint32 ViewWidth = 0;
-    qint32 ViewHeight = 0;
     qint32 TileSize;
-    std::unique_ptr<tTilePack>* TilePackRef = nullptr; // the TilePack variable, not the pack
     qint32 Width = 0;
     qint32 Height = 0;
     TCellGrid Cells;
-    qint32 OffsetX = 0;
-    qint32 OffsetY = 0;
-    // The view shows the map at 2^Zoom, TViewMapping::MinZoom to MaxZoom.
-    qint32 Zoom = 0;
-    bool ShowGrid = false;
+    // The four texts of the file, which it leaves unnamed; Text3 is the pack's file name.
     QByteArray Text1;
     QByteArray Text2;
     QByteArray PackName;
@@ -180,71 +168,20 @@ public:
     // or height, or more than MaxCells cells.
     void New(qint32 width, qint32 height, qint32 tileSize);
     void Clear();
-    // Throws ESizeError as New does. Offsets and texts stay; every cell becomes 0.
-    void SetSize(qint32 width, qint32 height, qint32 tileSize);
     // Takes the texts and cells of another map, one just read from a file say, leaving it
-    // without cells. TileSize, offsets and view stay.
+    // without cells. TileSize stays.
     void TakeContent(tMap& from);
-    // Exchanges texts, cells, TileSize and offsets with another map: what a map holds and
-    // where it is viewed, so swapping twice gives both maps back exactly. Canvas, view size,
-    // grid switch and pack stay with each map.
+    // Exchanges texts, cells and TileSize with another map, so swapping twice gives both maps
+    // back exactly.
     void SwapContent(tMap& other) noexcept;
     // Copies the texts and cells of another map, into the cells the map has when their size
-    // is the same, so copying again and again takes no new memory. TileSize, offsets and view
-    // stay.
+    // is the same, so copying again and again takes no new memory. TileSize stays.
     void CopyContent(const tMap& from);
-    void SetViewSize(qint32 width, qint32 height);
-    // Offsets, zoom and tile size: how view pixels and map pixels correspond.
-    TViewMapping Mapping() const;
-    void SetTilePackRef(std::unique_ptr<tTilePack>* ref) { TilePackRef = ref; }
-    // Writes tileIndex into the cell under a view pixel; pixels outside the map are ignored.
-    void SetCell(qint32 pixelX, qint32 pixelY, TileIndex tileIndex);
-    // The column and row of the cell under a view pixel, if the map has one there.
-    std::optional<QPoint> CellAt(qint32 pixelX, qint32 pixelY) const;
-
-    // Drawing, scrolling and the writer take the map's size from Cells: Width and Height only
-    // report it, and after Clear alone still tell the old size.
-    void Draw(bool fillBackground);
-    void DrawGrid();
-    // 1 right, 2 left, 3 up, 4 down, by 4 view pixels (a map pixel at least) within the map's
-    // bounds; then redraws.
-    void Scroll(qint32 direction);
-
-    // Navigation that goes straight to a place, for the wheel, a drag, Home and zooming.
-    //
-    // The largest offsets that still show map: the last pixel column and row just in view,
-    // or 0 when the map fits the view.
-    QPoint MaxOffset() const;
-    // Moves the view to the offsets x and y, kept within 0 and MaxOffset, and zoomed out on
-    // whole view pixels. A view that the arrow keys took beyond MaxOffset is never pulled back
-    // by a move that goes further out. Any offsets may be asked for.
-    void ScrollTo(qint64 x, qint64 y);
-    // Zooms to zoom (kept within the limits) keeping the map pixel under the view pixel at
-    // where it is, as far as the map's bounds allow.
-    void ZoomAt(qint32 zoom, QPoint at);
-    // The largest zoom at which the whole map fits the view.
-    qint32 FitZoom() const;
-
-    // Drawing only what changed. A view redrawn in full is the view filled with clBtnFace and
-    // drawn with Draw(false); these keep it exactly so, drawing only what a change affects.
-    //
-    // Fills area with clBtnFace and draws there what Draw(false) draws: the tiles that reach
-    // into it, in Draw's order, and the grid. Outside area nothing changes.
-    void Redraw(const QRect& area);
-    // The view pixels that the tile of a cell may cover: from the cell's top-left corner as far
-    // right and down as the pack's largest tile, and at least the cell.
-    QRect CellArea(QPoint cell) const;
-    // Moves the view as Scroll does, without drawing.
-    void Step(qint32 direction);
-    // After the view moved by moved view pixels and the canvas's pixels with it (by -moved),
-    // what must be redrawn: the strip the move uncovered, and where tiles larger than a cell
-    // may reach in from the cells that came into view or went out of it on the left or top.
-    QRegion Uncovered(QPoint moved) const;
 
     // The file is replaced atomically.
     void SaveToFile(const QString& fileName) const;
     // Replaces texts, size and cells only when the whole file is valid; on any error the map
-    // is as it was. TileSize, offsets and view stay.
+    // is as it was. TileSize stays.
     void LoadFromFile(const QString& fileName);
     // LoadFromFile on the file's bytes; fileName is the file they came from, which errors name.
     void LoadFromBytes(const QByteArray& bytes, const QString& fileName);
@@ -254,32 +191,17 @@ public:
     // Throws ESizeError, saying which value is wrong and what is allowed, for a size the map
     // cannot take.
     static void CheckSize(qint32 width, qint32 height, qint32 tileSize);
-    // The one statement of the sizes a map can take, for New, SetSize and the reader: what is
-    // wrong with this one, without a full stop, or an empty string.
+    // The one statement of the sizes a map can take, for New and the reader: what is wrong
+    // with this one, without a full stop, or an empty string.
     static QString SizeProblem(qint32 width, qint32 height, qint32 tileSize);
 
 private:
-    // Draws the tiles of the cells Draw visits, rows from top to bottom, each from left to
-    // right, from the cell at the view's top-left corner on; given an area, only those that
-    // reach into it.
-    void DrawTiles(const tTilePack& pack, const std::optional<QRect>& area);
-    // Cells too small for their images: each view pixel of area over the map takes the colour
-    // of the tile in the cell under it.
-    void DrawColours(const tTilePack& pack, const QRect& area);
-    // How far the pack's largest tile reaches from a cell's corner, in map pixels: the cell
-    // itself at least.
-    QSize Reach() const;
-    // How far the tiles drawn may reach past a cell's own view pixels, right and down.
-    QSize OverhangInView() const;
     // A grid of the given size with every cell 0; throws as New does.
     static TCellGrid ZeroCells(qint32 width, qint32 height, qint32 tileSize);
     // Takes the grid as the map's cells, with its size as Width and Height.
     void Adopt(TCellGrid cells, qint32 tileSize);
     // Takes a checked header's texts with its cells.
     void Take(TMapHeader& header, TCellGrid grid);
-    const tTilePack* Pack() const;
-
-    std::unique_ptr<TTileLooks> Looks; // made at the first zoomed-out drawing
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -207,7 +207,7 @@ int Export(const QStringList& args) {
                                            "exist.")
                                 .arg(Native(dir)));
     const QString& mapPath = line.Args[0];
-    tMap map(48, nullptr);
+    tMap map(48);
     tTilePack pack;
     LoadMapAndPack(map, pack, mapPath, tilesDir);
     // The export's core refuses links and the desktop pack; the map read is the tool's input.

@@ -56,7 +56,7 @@ TCellStatistics CountCells(const tMap& map) {
 const char* const TextNames[] = {"text1", "text2", "packName", "text4"};
 
 void MapInfo(const QString& path, bool json) {
-    tMap map(48, nullptr);
+    tMap map(48);
     LoadMap(map, path);
     const TCellStatistics cells = CountCells(map);
     const QByteArray* texts[] = {&map.Text1, &map.Text2, &map.PackName, &map.Text4};
@@ -186,7 +186,7 @@ int Check(const QStringList& args) {
     if (!line.Parse(args, 1, 1))
         return Success;
     const QString mapPath = line.Args[0];
-    tMap map(48, nullptr);
+    tMap map(48);
     LoadMap(map, mapPath);
     Print(QStringLiteral("map: %1: %2 x %3 cells, tile pack \"%4\"")
               .arg(Absolute(mapPath))

@@ -1,7 +1,7 @@
 // render: the map as the editor draws it, into a PNG image.
 //
 // The image is what the editor's view shows when it is as large as the region (the whole map
-// by default) and scrolled to the region's top-left cell: the model's own tMap::Draw on a
+// by default) and scrolled to the region's top-left cell: the editor's own TMapRenderer::Draw on a
 // TCanvas. It is drawn in blocks of about 2048 × 2048 map pixels, each block as a view of its
 // own that starts early enough to the left and above for every tile larger than a cell that
 // reaches into it, so the blocks join without a seam; at --scale N each block is then reduced
@@ -12,6 +12,7 @@
 #include "platform/TBitmap.h"
 #include "platform/TCanvas.h"
 #include "platform/TMemoryStream.h"
+#include "render/MapRenderer.h"
 #include "tool/Commands.h"
 #include "tool/ToolSupport.h"
 
@@ -99,13 +100,13 @@ int Render(const QStringList& args) {
     const qint32 tileSize = line.Number(QStringLiteral("tile-size"), 48, 1, MaxTileSize);
     const QString mapPath = line.Args[0];
 
-    TCanvas canvas;
-    tMap map(tileSize, &canvas);
-    auto pack = std::make_unique<tTilePack>();
-    LoadMapAndPack(map, *pack, mapPath, line.Value(QStringLiteral("tiles")));
-    map.SetTilePackRef(&pack);
+    tMap map(tileSize);
+    tTilePack pack;
+    LoadMapAndPack(map, pack, mapPath, line.Value(QStringLiteral("tiles")));
     CheckOutput(output, {mapPath, PackFileOf(map, mapPath, line.Value(QStringLiteral("tiles")))});
-    map.ShowGrid = line.IsSet(QStringLiteral("grid"));
+    TCanvas canvas;
+    TMapRenderer view(map, pack, &canvas);
+    view.ShowGrid = line.IsSet(QStringLiteral("grid"));
 
     const TRegion whole{0, 0, map.Cells.size(), map.Cells.Rows()};
     const TRegion region = line.IsSet(QStringLiteral("region"))
@@ -164,7 +165,7 @@ int Render(const QStringList& args) {
         throw std::bad_alloc();
     // Tiles larger than a cell reach right and down into later blocks.
     qint64 reachX = 0, reachY = 0;
-    for (const TileRef& tile : pack->Tiles) {
+    for (const TileRef& tile : pack.Tiles) {
         reachX = std::max<qint64>(reachX, tile->Bitmap->Width() - tileSize);
         reachY = std::max<qint64>(reachY, tile->Bitmap->Height() - tileSize);
     }
@@ -177,16 +178,16 @@ int Render(const QStringList& args) {
             // never before the region, which the editor's view would not show either.
             const qint64 viewX = std::max(left, left + bx - reachX);
             const qint64 viewY = std::max(top, top + by - reachY);
-            const QSize view(int(left + bx + w - viewX), int(top + by + h - viewY));
-            canvas.SetSize(view);
+            const QSize area(int(left + bx + w - viewX), int(top + by + h - viewY));
+            canvas.SetSize(area);
             // A view starts on a clean background, as a fresh window does, whatever Draw
             // leaves alone (it draws nothing for an empty pack).
             canvas.BrushColor = clBtnFace;
-            canvas.FillRect(QRect(QPoint(0, 0), view));
-            map.SetViewSize(view.width(), view.height());
-            map.OffsetX = qint32(viewX);
-            map.OffsetY = qint32(viewY);
-            map.Draw(true);
+            canvas.FillRect(QRect(QPoint(0, 0), area));
+            view.SetViewSize(area.width(), area.height());
+            view.OffsetX = qint32(viewX);
+            view.OffsetY = qint32(viewY);
+            view.Draw(true);
             ReduceInto(canvas.Image(),
                        QRect(int(left + bx - viewX), int(top + by - viewY), int(w), int(h)),
                        int(scale), image, QPoint(int(bx / scale), int(by / scale)));

@@ -122,7 +122,7 @@ namespace {
 template <class T> bool LoadsAs(const QString& path) {
     try {
         if constexpr (std::is_same_v<T, tMap>)
-            tMap(48, nullptr).LoadFromFile(path);
+            tMap(48).LoadFromFile(path);
         else
             T().LoadFromFile(path);
         return true;

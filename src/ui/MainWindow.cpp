@@ -256,19 +256,19 @@ void MainWindow::BuildMenus() {
     Command(zoomInAction, &QAction::triggered, [this, centre] { ZoomBy(1, centre()); });
     Command(zoomOutAction, &QAction::triggered, [this, centre] { ZoomBy(-1, centre()); });
     Command(actualSizeAction, &QAction::triggered,
-            [this, centre] { ZoomBy(-Map->Zoom, centre()); });
+            [this, centre] { ZoomBy(-View->Zoom, centre()); });
     Command(fitMapAction, &QAction::triggered, [this] {
-        Map->Zoom = Map->FitZoom();
-        Map->OffsetX = 0;
-        Map->OffsetY = 0;
+        View->Zoom = View->FitZoom();
+        View->OffsetX = 0;
+        View->OffsetY = 0;
         ShowPlace();
     });
     connect(topLeftAction, &QAction::triggered, this, [this] {
-        MoveView([] { Map->ScrollTo(0, 0); });
+        MoveView([this] { View->ScrollTo(0, 0); });
         ScrollOffsetsText();
     });
     Command(showGridAction, &QAction::toggled,
-            [this] { Map->ShowGrid = showGridAction->isChecked(); });
+            [this] { View->ShowGrid = showGridAction->isChecked(); });
     Command(addTileAction, &QAction::triggered, &MainWindow::addTile);
     Command(deleteTileAction, &QAction::triggered, &MainWindow::deleteSelectedTile);
     Command(tilePropertiesAction, &QAction::triggered, &MainWindow::showTileProperties);
@@ -355,10 +355,9 @@ void MainWindow::createModel() {
     AppDir = QCoreApplication::applicationDirPath();
     TilePack = std::make_unique<tTilePack>();
     // The map exists before the view size is first read: reading it may deliver a resize.
-    Map = std::make_unique<tMap>(48, &Canvas);
-    Map->ShowGrid = false;
-    Map->SetViewSize(mapView->width(), mapView->height());
-    Map->SetTilePackRef(&TilePack);
+    Map = std::make_unique<tMap>(48);
+    View = std::make_unique<TMapRenderer>(*Map, *TilePack, &Canvas);
+    View->SetViewSize(mapView->width(), mapView->height());
     Map->New(14, 14, 48);
     Document = std::make_unique<TDocument>(*Map, *TilePack);
     connect(Document.get(), &TDocument::Changed, this, &MainWindow::DocumentChanged);
@@ -384,6 +383,7 @@ void MainWindow::destroyModel() {
     ToolList.clear();
     ToolContext.reset();
     Document.reset();
+    View.reset();
     TilePack.reset();
     Map.reset();
 }
@@ -422,27 +422,25 @@ void MainWindow::PlaceControls() {
 }
 
 MainWindow::TDrawnView MainWindow::DrawnView() const {
-    const tTilePack* pack = Map->TilePackRef ? Map->TilePackRef->get() : nullptr;
     return {Map->Cells.data(),
             QSize(Map->Width, Map->Height),
             Map->TileSize,
-            QPoint(Map->OffsetX, Map->OffsetY),
-            QSize(Map->ViewWidth, Map->ViewHeight),
-            Map->ShowGrid,
-            pack,
-            pack ? pack->Count() : 0,
+            QPoint(View->OffsetX, View->OffsetY),
+            QSize(View->ViewWidth, View->ViewHeight),
+            View->ShowGrid,
+            View->Pack().Count(),
             Canvas.Size(),
-            Map->Zoom};
+            View->Zoom};
 }
 
 bool MainWindow::ViewShowsMap() const {
     // Drawn parts fit together only on a canvas that is the view itself.
     return Drawn && *Drawn == DrawnView() &&
-           Canvas.Size() == QSize(Map->ViewWidth, Map->ViewHeight);
+           Canvas.Size() == QSize(View->ViewWidth, View->ViewHeight);
 }
 
 void MainWindow::RedrawMap() {
-    Map->Redraw(QRect(QPoint(0, 0), Canvas.Size()));
+    View->Redraw(QRect(QPoint(0, 0), Canvas.Size()));
     Drawn = DrawnView();
     mapView->update();
 }
@@ -453,26 +451,26 @@ void MainWindow::RedrawCells(const QRegion& changed) {
         return;
     }
     for (const QRect& area : changed)
-        Map->Redraw(area);
+        View->Redraw(area);
     mapView->update(changed);
 }
 
 void MainWindow::MoveView(const std::function<void()>& move) {
     const bool shown = ViewShowsMap();
-    const TViewMapping before = Map->Mapping();
+    const TViewMapping before = View->Mapping();
     move();
-    const std::optional<QPoint> moved = before.ShiftTo(Map->Mapping());
+    const std::optional<QPoint> moved = before.ShiftTo(View->Mapping());
     if (shown && moved && moved->isNull())
         return;
-    if (!shown || !moved || qAbs(moved->x()) >= Map->ViewWidth ||
-        qAbs(moved->y()) >= Map->ViewHeight) {
+    if (!shown || !moved || qAbs(moved->x()) >= View->ViewWidth ||
+        qAbs(moved->y()) >= View->ViewHeight) {
         RedrawMap();
     } else {
         // The pixels already drawn move along; only what the move uncovers is drawn.
         Canvas.Scroll(-*moved);
-        const QRegion uncovered = Map->Uncovered(*moved);
+        const QRegion uncovered = View->Uncovered(*moved);
         for (const QRect& area : uncovered)
-            Map->Redraw(area);
+            View->Redraw(area);
         Drawn = DrawnView();
         mapView->scroll(-moved->x(), -moved->y());
         mapView->update(uncovered);
@@ -500,7 +498,7 @@ void MainWindow::mapViewResized() {
         return;
     // The view is the visible map area, so every row and column can be scrolled into it.
     Canvas.SetSize(mapView->size());
-    Map->SetViewSize(mapView->width(), mapView->height());
+    View->SetViewSize(mapView->width(), mapView->height());
     RedrawMap();
     const int clientHeight = height() - menuBar()->height() - toolsBar->height();
     Status->SetText(
@@ -509,14 +507,14 @@ void MainWindow::mapViewResized() {
 
 void MainWindow::mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
     if (button == Qt::MiddleButton) {
-        Pan = TPan{QPoint(x, y), QPoint(Map->OffsetX, Map->OffsetY)};
+        Pan = TPan{QPoint(x, y), QPoint(View->OffsetX, View->OffsetY)};
         return;
     }
     if (button != Qt::LeftButton)
         return;
     Painting = true;
     LastPaintPos = QPoint(x, y);
-    ToolEvent([this] { Tool->Press(Map->Mapping().CellAt(LastPaintPos)); });
+    ToolEvent([this] { Tool->Press(View->Mapping().CellAt(LastPaintPos)); });
 }
 
 void MainWindow::mapMouseMove(Qt::KeyboardModifiers, int x, int y) {
@@ -524,11 +522,11 @@ void MainWindow::mapMouseMove(Qt::KeyboardModifiers, int x, int y) {
     Pointer = to;
     if (Pan) {
         // The map pixel under the pointer at the start stays under it.
-        const TViewMapping mapping = Map->Mapping();
+        const TViewMapping mapping = View->Mapping();
         const QPoint dragged = to - Pan->From;
         const qint64 x = Pan->Offset.x() - mapping.ToMap(dragged.x(), 0);
         const qint64 y = Pan->Offset.y() - mapping.ToMap(dragged.y(), 0);
-        MoveView([x, y] { Map->ScrollTo(x, y); });
+        MoveView([this, x, y] { View->ScrollTo(x, y); });
         ScrollOffsetsText();
     }
     if (Painting) {
@@ -556,7 +554,7 @@ void MainWindow::EndDrag() {
 void MainWindow::DragTool(QPoint from, QPoint to) {
     // Every pixel of the straight path between two reported positions, so a fast stroke
     // leaves no gaps; zoomed out, steps of at most a cell, so no cell is skipped either.
-    const TViewMapping mapping = Map->Mapping();
+    const TViewMapping mapping = View->Mapping();
     const qint64 perPixel =
         std::max<qint64>(1, (mapping.Unit() + Map->TileSize - 1) / Map->TileSize);
     const QRect view = mapView->rect();
@@ -599,7 +597,7 @@ void MainWindow::ToolEvent(const std::function<void()>& event) {
 }
 
 QRect MainWindow::CellsArea(const QRect& cells) const {
-    return Map->CellArea(cells.topLeft()) | Map->CellArea(cells.bottomRight());
+    return View->CellArea(cells.topLeft()) | View->CellArea(cells.bottomRight());
 }
 
 QRect MainWindow::ToolOutline() const {
@@ -608,7 +606,7 @@ QRect MainWindow::ToolOutline() const {
     const QRect cells = Tool->Outline();
     if (cells.isEmpty())
         return {};
-    const TViewMapping mapping = Map->Mapping();
+    const TViewMapping mapping = View->Mapping();
     return mapping.CellArea(cells.topLeft(), QSize(Map->TileSize, Map->TileSize)) |
            mapping.CellArea(cells.bottomRight(), QSize(Map->TileSize, Map->TileSize));
 }
@@ -620,7 +618,7 @@ bool MainWindow::scrollKey(int key, Qt::KeyboardModifiers) {
         direction = 2;
         break;
     case Qt::Key_Up:
-        if (Map->OffsetY - 4 < 0)
+        if (View->OffsetY - 4 < 0)
             return true; // nothing at all, not even the status text
         direction = 3;
         break;
@@ -633,13 +631,13 @@ bool MainWindow::scrollKey(int key, Qt::KeyboardModifiers) {
     default:
         return false;
     }
-    MoveView([direction] { Map->Step(direction); });
+    MoveView([this, direction] { View->Step(direction); });
     ScrollOffsetsText();
     return true;
 }
 
 void MainWindow::ScrollOffsetsText() {
-    Status->SetText(QStringLiteral("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
+    Status->SetText(QStringLiteral("x=%1 y=%2").arg(View->OffsetX).arg(View->OffsetY));
 }
 
 void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift) {
@@ -657,16 +655,16 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
         return;
     }
     // A notch moves three cells, and at least 48 view pixels where cells are small.
-    const TViewMapping mapping = Map->Mapping();
+    const TViewMapping mapping = View->Mapping();
     const qint64 by = std::max<qint64>(3 * qint64(Map->TileSize), mapping.ToMap(48, 0)) * -notches;
-    MoveView([sideways, by] {
-        Map->ScrollTo(Map->OffsetX + (sideways ? by : 0), Map->OffsetY + (sideways ? 0 : by));
+    MoveView([this, sideways, by] {
+        View->ScrollTo(View->OffsetX + (sideways ? by : 0), View->OffsetY + (sideways ? 0 : by));
     });
     ScrollOffsetsText();
 }
 
 void MainWindow::ZoomBy(qint32 steps, QPoint at) {
-    Map->ZoomAt(std::clamp(Map->Zoom + steps, TViewMapping::MinZoom, TViewMapping::MaxZoom), at);
+    View->ZoomAt(std::clamp(View->Zoom + steps, TViewMapping::MinZoom, TViewMapping::MaxZoom), at);
     ShowPlace();
 }
 
@@ -684,9 +682,9 @@ void MainWindow::ShowPlaceSoon() {
 
 void MainWindow::ShowPlace() {
     PlaceTimer.stop();
-    QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(Map->Zoom);
+    QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(View->Zoom);
     if (Pointer) {
-        const QPoint cell = Map->Mapping().CellAt(*Pointer);
+        const QPoint cell = View->Mapping().CellAt(*Pointer);
         if (Document->Bounds().contains(cell))
             place += QStringLiteral("   Cell %1, %2   Tile %3")
                          .arg(cell.x())

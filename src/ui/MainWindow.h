@@ -4,6 +4,7 @@
 #include "model/Tools.h"
 #include "model/typeU.h"
 #include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
 #include "ui/Dialogs.h"
 
 #include <QMainWindow>
@@ -123,6 +124,8 @@ public:
     TFileDialog saveDialog;
     // The surface the map draws on, one pixel per view pixel.
     TCanvas Canvas;
+    // Where the map view shows the map, and its drawing.
+    TMapRenderer& Renderer() const { return *View; }
 
     // Window
     // The client width less the palette's: the map view's width. PlaceControls gives the view
@@ -212,7 +215,6 @@ private:
         QPoint Offset;
         QSize View;
         bool ShowGrid;
-        const tTilePack* Pack;
         qint32 Tiles;
         QSize Canvas;
         qint32 Zoom;
@@ -271,6 +273,7 @@ private:
     QPoint LastPaintPos;
     int PopupItem = -1; // the item the popup was opened for
     std::optional<TDrawnView> Drawn;
+    std::unique_ptr<TMapRenderer> View;
     std::unique_ptr<TRecovery> Recovery;
     // The folder of the last map opened or saved, where Save starts for a map without a file.
     QString MapFolder;

@@ -22,7 +22,7 @@ QString Native(const QString& path) {
 // Whether the file reads whole as a map, or as a tile pack, with the editor's own readers.
 bool ReadsAsMap(const QString& path) {
     try {
-        tMap(1, nullptr).LoadFromFile(path);
+        tMap(1).LoadFromFile(path);
         return true;
     } catch (const Exception&) {
         return false;
@@ -79,7 +79,7 @@ void MainWindow::openMap() {
     // The map and its pack are both read before either replaces what the editor holds: the
     // new cells shown or saved with the old pack would name the wrong tiles.
     const QString mapPath = openDialog.FileName;
-    tMap map(Map->TileSize, nullptr);
+    tMap map(Map->TileSize);
     map.LoadFromFile(mapPath);
     tTilePack pack;
     const QString packPath = PackPathOf(map.PackName, mapPath);
@@ -158,8 +158,14 @@ void MainWindow::loadTilePack() {
 void MainWindow::newMap() {
     if (!ResolveUnsaved(TPart::Map))
         return;
+    const TileIndex* before = Map->Cells.data();
     Dialogs().ExecModal(*newMapDialog);
     newMapDialog->clearInputs();
+    // A new map, which has cells of its own, is shown from its top-left corner.
+    if (Map->Cells.data() != before) {
+        View->OffsetX = 0;
+        View->OffsetY = 0;
+    }
 }
 
 void MainWindow::exportForMobile() {

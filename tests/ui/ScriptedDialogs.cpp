@@ -94,7 +94,7 @@ QRgb ViewPixel(int x, int y) {
 }
 
 QImage ViewRedrawn() {
-    return TestSupport::FullRedraw(*Map, mainWindow->Canvas.Size());
+    return TestSupport::FullRedraw(mainWindow->Renderer(), mainWindow->Canvas.Size());
 }
 
 QImage Presented() {

@@ -58,6 +58,10 @@ void UseTiles(const QByteArrayList& names);
 void UseTiles(int count);
 QByteArrayList TileNames();
 QRgb ViewPixel(int x, int y);
+// Where the main window's map view shows the map.
+inline TMapRenderer& MainView() {
+    return mainWindow->Renderer();
+}
 // The view as a full redraw shows it, drawn by a copy of the map on a canvas of its own.
 QImage ViewRedrawn();
 // What the window presents of the map view once it has painted.

@@ -19,7 +19,8 @@ namespace {
 // What a failed command must leave as it was.
 QByteArray State() {
     return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
-           Int32s({Map->OffsetX, Map->OffsetY, Map->TileSize, mainWindow->tileList->count()}) +
+           Int32s({MainView().OffsetX, MainView().OffsetY, Map->TileSize,
+                   mainWindow->tileList->count()}) +
            mainWindow->Status->Text().toUtf8();
 }
 
@@ -118,7 +119,7 @@ void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     mainWindow->openMapAction->trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
     QCOMPARE(Map->SaveToBytes(), SmallMap("forest.pac"));
-    QCOMPARE(QPoint(Map->OffsetX, Map->TileSize), QPoint(4, 48));
+    QCOMPARE(QPoint(MainView().OffsetX, Map->TileSize), QPoint(4, 48));
     QCOMPARE(TilePack->Count(), 3);
     QCOMPARE(mainWindow->tileList->count(), 3);
     QCOMPARE(mainWindow->Status->Text(), "loading done!");

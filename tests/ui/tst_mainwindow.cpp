@@ -63,18 +63,18 @@ void TestMainWindow::startUpAndResize() {
     QCOMPARE(Map->TileSize, 48);
     QCOMPARE(CellsHolding(0).size(), 196);
     // The view is the client area left of the palette and above the status bar.
-    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), mainWindow->mapView->size());
+    QCOMPARE(QSize(MainView().ViewWidth, MainView().ViewHeight), mainWindow->mapView->size());
     QCOMPARE(ViewPixel(10, 10), Background); // an empty pack draws nothing
     UseTiles(2);
     QCOMPARE(ViewPixel(10, 10), TileColours[0]);
-    QCOMPARE(ViewPixel(Map->ViewWidth - 1, Map->ViewHeight - 1), TileColours[0]);
+    QCOMPARE(ViewPixel(MainView().ViewWidth - 1, MainView().ViewHeight - 1), TileColours[0]);
     // A resize reports the sizes, and the view follows.
     mainWindow->resize(900, 700);
     QTRY_COMPARE(mainWindow->mapView->width(), 900 - 108);
     // The client area lies below the menu and the tool bar.
     const int clientHeight = 700 - mainWindow->menuBar()->height() - mainWindow->toolsBar->height();
     QCOMPARE(mainWindow->Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
-    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), mainWindow->mapView->size());
+    QCOMPARE(QSize(MainView().ViewWidth, MainView().ViewHeight), mainWindow->mapView->size());
     QCOMPARE(mainWindow->Canvas.Size(), mainWindow->mapView->size());
     // One place lays the window out: with a wider palette the view, its canvas and the map's
     // view size follow at once, and the view scrolls until the map's last column is in it.
@@ -83,12 +83,12 @@ void TestMainWindow::startUpAndResize() {
     QCOMPARE(mainWindow->mapView->geometry(),
              QRect(0, 0, 900 - 160, mainWindow->mapView->height()));
     QCOMPARE(mainWindow->paletteBox->x(), 900 - 160);
-    QCOMPARE(QSize(Map->ViewWidth, Map->ViewHeight), mainWindow->mapView->size());
+    QCOMPARE(QSize(MainView().ViewWidth, MainView().ViewHeight), mainWindow->mapView->size());
     QCOMPARE(mainWindow->Canvas.Size(), mainWindow->mapView->size());
     Map->New(40, 10, 48);
     for (int i = 0; i < 300; ++i)
         QTest::keyClick(mainWindow, Qt::Key_Right);
-    QVERIFY(40 * 48 - Map->OffsetX <= mainWindow->mapView->width());
+    QVERIFY(40 * 48 - MainView().OffsetX <= mainWindow->mapView->width());
 }
 
 void TestMainWindow::strokes() {
@@ -165,13 +165,14 @@ void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
     Press(Qt::Key_Right, 1);
     Press(Qt::Key_Down, 1, Qt::ShiftModifier);
     QCOMPARE(mainWindow->Status->Text(), "x=4 y=4");
-    QCOMPARE(QPoint(Map->OffsetX, Map->OffsetY), QPoint(4, 4));
+    QCOMPARE(QPoint(MainView().OffsetX, MainView().OffsetY), QPoint(4, 4));
     Press(Qt::Key_Right, 300);
     Press(Qt::Key_Down, 300);
-    QCOMPARE(mainWindow->Status->Text(), QString("x=%1 y=%2").arg(Map->OffsetX).arg(Map->OffsetY));
+    QCOMPARE(mainWindow->Status->Text(),
+             QString("x=%1 y=%2").arg(MainView().OffsetX).arg(MainView().OffsetY));
     // The last column and row are inside the visible area, and drawn there.
-    const QPoint corner((Map->Width - 1) * 48 - Map->OffsetX,
-                        (Map->Height - 1) * 48 - Map->OffsetY);
+    const QPoint corner((Map->Width - 1) * 48 - MainView().OffsetX,
+                        (Map->Height - 1) * 48 - MainView().OffsetY);
     QVERIFY(corner.x() < mainWindow->mapView->width() &&
             corner.y() < mainWindow->mapView->height());
     Map->Cells[Map->Width - 1][std::size_t(Map->Height - 1)] = 2;
@@ -179,7 +180,7 @@ void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
     QCOMPARE(ViewPixel(corner.x() + 1, corner.y() + 1), TileColours[2]);
     Press(Qt::Key_Left, 300);
     Press(Qt::Key_Up, 300);
-    QCOMPARE(QPoint(Map->OffsetX, Map->OffsetY), QPoint(0, 0));
+    QCOMPARE(QPoint(MainView().OffsetX, MainView().OffsetY), QPoint(0, 0));
     QCOMPARE(mainWindow->SelectedTile(), 1);
 }
 
@@ -199,8 +200,8 @@ void TestMainWindow::viewShowsTheCurrentMapAfterEveryChange() {
     Map->New(30, 30, 48);
     Press(Qt::Key_Down, 5);
     Press(Qt::Key_Right, 5);
-    QCOMPARE(Map->OffsetY, 20);
-    QCOMPARE(ViewPixel(Map->ViewWidth - 1, Map->ViewHeight - 1), TileColours[0]);
+    QCOMPARE(MainView().OffsetY, 20);
+    QCOMPARE(ViewPixel(MainView().ViewWidth - 1, MainView().ViewHeight - 1), TileColours[0]);
     UseTiles(0);
     QCOMPARE(ViewPixel(5, 5), Background);
 }
@@ -225,7 +226,7 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         TilePack->Tile(i).Bitmap->LoadFromBytes(
             TestSupport::SolidBmp(sides[i], sides[i], TileColours[i]));
     Map->New(16, 14, 48); // a little larger than the view
-    Map->ShowGrid = grid;
+    MainView().ShowGrid = grid;
     QRandomGenerator random(20241206);
     for (qint32 x = 0; x < Map->Width; ++x)
         for (TileIndex& cell : Map->Cells[x])
@@ -257,9 +258,10 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         for (const auto& [key, times] : step.Keys)
             for (int i = 0; i < times; ++i) {
                 QTest::keyClick(mainWindow->tileList, key);
-                QVERIFY2(
-                    mainWindow->Canvas.Image() == ViewRedrawn(),
-                    qPrintable(QStringLiteral("at %1,%2").arg(Map->OffsetX).arg(Map->OffsetY)));
+                QVERIFY2(mainWindow->Canvas.Image() == ViewRedrawn(),
+                         qPrintable(QStringLiteral("at %1,%2")
+                                        .arg(MainView().OffsetX)
+                                        .arg(MainView().OffsetY)));
             }
         QCOMPARE(Presented(), mainWindow->Canvas.Image());
     }

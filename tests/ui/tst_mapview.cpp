@@ -18,7 +18,7 @@ void Wheel(QPoint at, QPoint angle, Qt::KeyboardModifiers modifiers = {}) {
 }
 
 QPoint Offsets() {
-    return {Map->OffsetX, Map->OffsetY};
+    return {MainView().OffsetX, MainView().OffsetY};
 }
 
 void MiddleDrag(QPoint from, QPoint to) {
@@ -78,13 +78,13 @@ private slots:
             Wheel(at, QPoint(0, -120));
             Wheel(at, QPoint(0, -120), Qt::ShiftModifier);
         }
-        QCOMPARE(Offsets(), Map->MaxOffset());
-        QCOMPARE(Map->OffsetX + Map->ViewWidth, 200 * 48);
-        QCOMPARE(Map->OffsetY + Map->ViewHeight, 150 * 48);
+        QCOMPARE(Offsets(), MainView().MaxOffset());
+        QCOMPARE(MainView().OffsetX + MainView().ViewWidth, 200 * 48);
+        QCOMPARE(MainView().OffsetY + MainView().ViewHeight, 150 * 48);
         QCOMPARE(mainWindow->Canvas.Image(), ViewRedrawn());
         // Zoomed far out a notch moves 48 view pixels, many cells.
         mainWindow->topLeftAction->trigger();
-        Map->Zoom = -3;
+        MainView().Zoom = -3;
         Wheel(at, QPoint(0, -120));
         QCOMPARE(Offsets(), QPoint(0, 48 * 8));
     }
@@ -92,24 +92,28 @@ private slots:
     void ctrlWheelZoomsAroundThePointer() {
         TGuiFixture f;
         LargeMap(200, 150);
-        Map->OffsetX = 480;
-        Map->OffsetY = 960;
+        MainView().OffsetX = 480;
+        MainView().OffsetY = 960;
         const QPoint at(200, 150);
-        const qint64 mapX = Map->Mapping().MapX(at.x()), mapY = Map->Mapping().MapY(at.y());
+        const qint64 mapX = MainView().Mapping().MapX(at.x()),
+                     mapY = MainView().Mapping().MapY(at.y());
         for (const int zoom : {1, 2, 3, 3, 2, 1, 0, -1}) {
-            Wheel(at, QPoint(0, zoom > Map->Zoom || zoom == 3 ? 120 : -120), Qt::ControlModifier);
-            QCOMPARE(Map->Zoom, zoom);
-            const TViewMapping mapping = Map->Mapping();
+            Wheel(at, QPoint(0, zoom > MainView().Zoom || zoom == 3 ? 120 : -120),
+                  Qt::ControlModifier);
+            QCOMPARE(MainView().Zoom, zoom);
+            const TViewMapping mapping = MainView().Mapping();
             // The same map pixel under the pointer, to within a view pixel.
-            QVERIFY(mapping.MapX(at.x()) <= mapX && mapX < mapping.MapEnd(at.x(), Map->OffsetX));
-            QVERIFY(mapping.MapY(at.y()) <= mapY && mapY < mapping.MapEnd(at.y(), Map->OffsetY));
+            QVERIFY(mapping.MapX(at.x()) <= mapX &&
+                    mapX < mapping.MapEnd(at.x(), MainView().OffsetX));
+            QVERIFY(mapping.MapY(at.y()) <= mapY &&
+                    mapY < mapping.MapEnd(at.y(), MainView().OffsetY));
             QCOMPARE(mainWindow->Canvas.Image(), ViewRedrawn());
         }
         QCOMPARE(mainWindow->Status->Place(), "Zoom 1/2   Cell 14, 23   Tile 0");
         // Further out the map's left edge stops the view: it cannot stay under the pointer.
         Wheel(at, QPoint(0, -120), Qt::ControlModifier);
-        QCOMPARE(Map->Zoom, -2);
-        QCOMPARE(Map->OffsetX, 0);
+        QCOMPARE(MainView().Zoom, -2);
+        QCOMPARE(MainView().OffsetX, 0);
     }
 
     void middleButtonDragsTheMap() {
@@ -119,7 +123,7 @@ private slots:
         QCOMPARE(Offsets(), QPoint(100, 50));
         QCOMPARE(mainWindow->Canvas.Image(), ViewRedrawn());
         QCOMPARE(Presented(), mainWindow->Canvas.Image());
-        Map->Zoom = -2; // a view pixel is 4 map pixels
+        MainView().Zoom = -2; // a view pixel is 4 map pixels
         MiddleDrag(QPoint(300, 300), QPoint(290, 295));
         QCOMPARE(Offsets(), QPoint(140, 70));
         MiddleDrag(QPoint(10, 10), QPoint(300, 300));
@@ -138,8 +142,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(mainWindow));
         mainWindow->tileList->setFocus();
         mainWindow->tileList->setCurrentRow(2);
-        Map->OffsetX = 400;
-        Map->OffsetY = 800;
+        MainView().OffsetX = 400;
+        MainView().OffsetY = 800;
         mainWindow->RedrawMap();
         QTest::keyClick(mainWindow->tileList, Qt::Key_Home);
         QCOMPARE(mainWindow->SelectedTile(), 0);
@@ -161,10 +165,10 @@ private slots:
             mainWindow->resize(view + mainWindow->size() - mainWindow->mapView->size());
             QTRY_COMPARE(mainWindow->mapView->size(), view);
             for (qint32 zoom = 1; zoom <= TViewMapping::MaxZoom; ++zoom) {
-                Map->Zoom = zoom;
-                Map->ScrollTo(0, 0);
-                Map->ScrollTo(1 << 30, 1 << 30);
-                const TViewMapping mapping = Map->Mapping();
+                MainView().Zoom = zoom;
+                MainView().ScrollTo(0, 0);
+                MainView().ScrollTo(1 << 30, 1 << 30);
+                const TViewMapping mapping = MainView().Mapping();
                 QVERIFY(mapping.ViewX(40 * 48) <= view.width());
                 QVERIFY(mapping.ViewY(30 * 48) <= view.height());
                 QVERIFY(mapping.ViewX(40 * 48) > view.width() - mapping.Scale());
@@ -183,19 +187,19 @@ private slots:
                               "Top-Left Corner Ctrl+Home", " ", "Show Grid Ctrl+G"}));
         for (int i = 0; i < 5; ++i)
             mainWindow->zoomInAction->trigger();
-        QCOMPARE(Map->Zoom, TViewMapping::MaxZoom);
+        QCOMPARE(MainView().Zoom, TViewMapping::MaxZoom);
         QCOMPARE(mainWindow->Status->Place(), "Zoom 800%");
         mainWindow->actualSizeAction->trigger();
-        QCOMPARE(Map->Zoom, 0);
+        QCOMPARE(MainView().Zoom, 0);
         QCOMPARE(mainWindow->Status->Place(), "Zoom 100%");
         mainWindow->zoomOutAction->trigger();
         QCOMPARE(mainWindow->Status->Place(), "Zoom 1/2");
         for (int i = 0; i < 12; ++i)
             mainWindow->zoomOutAction->trigger();
-        QCOMPARE(Map->Zoom, TViewMapping::MinZoom);
+        QCOMPARE(MainView().Zoom, TViewMapping::MinZoom);
         QCOMPARE(mainWindow->Status->Place(), "Zoom 1/256");
         mainWindow->fitMapAction->trigger();
-        QCOMPARE(Map->Zoom, -2); // 1920 x 1440 pixels in a view of about 640 x 540
+        QCOMPARE(MainView().Zoom, -2); // 1920 x 1440 pixels in a view of about 640 x 540
         QCOMPARE(Offsets(), QPoint(0, 0));
         QCOMPARE(mainWindow->Canvas.Image(), ViewRedrawn());
     }
@@ -206,7 +210,7 @@ private slots:
         LargeMap(60, 50);
         mainWindow->tileList->setCurrentRow(1);
         mainWindow->showGridAction->trigger();
-        QVERIFY(Map->ShowGrid && mainWindow->showGridAction->isChecked());
+        QVERIFY(MainView().ShowGrid && mainWindow->showGridAction->isChecked());
         auto exact = [](const char* after) {
             QVERIFY2(mainWindow->Canvas.Image() == ViewRedrawn(), after);
             QVERIFY2(Presented() == mainWindow->Canvas.Image(), after);
@@ -229,7 +233,7 @@ private slots:
             exact("zoomed painting and scrolling");
         }
         mainWindow->resize(mainWindow->width() - 37, mainWindow->height() + 21);
-        QTRY_COMPARE(Map->ViewWidth, mainWindow->mapView->width());
+        QTRY_COMPARE(MainView().ViewWidth, mainWindow->mapView->width());
         exact("resize");
         // The rectangle's outline stays visible where it runs along grid lines.
         mainWindow->rectangleAction->trigger();
@@ -250,7 +254,7 @@ private slots:
         QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(150, 120));
         exact("rectangle");
         mainWindow->showGridAction->trigger();
-        QVERIFY(!Map->ShowGrid);
+        QVERIFY(!MainView().ShowGrid);
         exact("switched off");
     }
 
@@ -313,9 +317,9 @@ private slots:
         QFETCH(int, zoom);
         TGuiFixture f;
         LargeMap(300, 200);
-        Map->Zoom = zoom;
+        MainView().Zoom = zoom;
         mainWindow->RedrawMap();
-        const TViewMapping mapping = Map->Mapping();
+        const TViewMapping mapping = MainView().Mapping();
         auto cell = [&](QPoint p) { return mapping.CellAt(p); };
         mainWindow->tileList->setCurrentRow(1);
 

@@ -28,7 +28,7 @@ namespace {
 // A saved document of its own and a recovery directory beside it.
 struct TSaved {
     QTemporaryDir Dir;
-    tMap Map{48, nullptr};
+    tMap Map{48};
     tTilePack Pack;
     TDocument Doc{Map, Pack};
 
@@ -244,7 +244,7 @@ void TestRecovery::restoreAndUnreadableCopies() {
         QVERIFY(WriteFile(path, ReadFile(path).chopped(3)));
     }
     // Another editor with a fresh document finds it.
-    tMap freshMap(48, nullptr);
+    tMap freshMap(48);
     tTilePack freshPack;
     TDocument doc(freshMap, freshPack);
     TRecovery recovery(doc, s.Copies());

@@ -31,7 +31,7 @@ QString Title() {
 
 QByteArray State() {
     return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
-           Int32s({Map->TileSize, Map->OffsetX, Map->OffsetY, mainWindow->tileList->count()});
+           Int32s({Map->TileSize, mainWindow->tileList->count()});
 }
 
 void Key(QKeySequence keys) {
@@ -159,7 +159,7 @@ void TestUndo::newMapAndLoadTilePackUndo() {
     mainWindow->newMapAction->trigger();
     const QByteArray made = State();
     QCOMPARE(ViewPixel(600, 5), Background);
-    QCOMPARE(QList<int>({Map->Width, Map->Height, Map->TileSize, Map->OffsetX}),
+    QCOMPARE(QList<int>({Map->Width, Map->Height, Map->TileSize, MainView().OffsetX}),
              QList<int>({5, 4, 16, 0}));
     QCOMPARE(EditMenu(), (QStringList{"Undo New Map 1", "Redo 0"}));
     f.Dialogs->Files << f.Path("tiles/two.pac");
@@ -171,7 +171,7 @@ void TestUndo::newMapAndLoadTilePackUndo() {
     QCOMPARE(State(), made);
     QCOMPARE(mainWindow->tileList->count(), 2);
     mainWindow->undoAction->trigger();
-    // The old map as it was, scrolled where it was, drawn in full.
+    // The old map as it was, drawn in full.
     QCOMPARE(State(), before);
     QCOMPARE(ViewPixel(600, 5), TileColours[0]);
     mainWindow->redoAction->trigger();

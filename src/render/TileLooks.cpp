@@ -1,4 +1,4 @@
-#include "model/TileLooks.h"
+#include "render/TileLooks.h"
 
 #include "platform/Reduce.h"
 #include "platform/TBitmap.h"

@@ -1,4 +1,4 @@
-#include "model/ViewMapping.h"
+#include "render/ViewMapping.h"
 
 #include <algorithm>
 #include <limits>
