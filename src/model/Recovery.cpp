@@ -199,7 +199,7 @@ TRecoveryNote TRecoveryNote::Parse(const QByteArray& bytes, const QString& path)
     if (!PlainName(note.MapCopy) || !PlainName(note.PackCopy))
         BadNote(path, QStringLiteral("it names no copy"));
     const QJsonValue unsaved = object.value(QStringLiteral("unsaved"));
-    for (const QJsonValue& part : unsaved.toArray()) {
+    for (const QJsonValue part : unsaved.toArray()) {
         if (part == QStringLiteral("map"))
             note.Unsaved |= TPart::Map;
         else if (part == QStringLiteral("pack"))

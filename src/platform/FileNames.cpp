@@ -16,7 +16,7 @@ QString PackNameRefusal(const QString& name) {
     if (name.contains(QLatin1Char('\\')))
         return QStringLiteral("the character \"\\\" is not allowed in the name of a tile pack, "
                               "since a map that names it could not be opened");
-    if (const QString refusal =
+    if (QString refusal =
             Cp1251Refusal(name, QStringLiteral("the name of a tile pack"), QStringLiteral("a map"));
         !refusal.isEmpty())
         return refusal;
