@@ -147,10 +147,12 @@ private slots:
             case 2:
                 w.Doc.AddTile(w.Image(int(random.bounded(3))));
                 makesStep = true;
+                name = "Add Tile";
                 break;
             case 3: {
                 const qint32 index = tile();
                 makesStep = index >= 0 && index < w.Pack.Count();
+                name = "Delete Tile";
                 if (makesStep)
                     w.Doc.DeleteTile(index);
                 else
@@ -162,11 +164,13 @@ private slots:
                 w.Doc.NewMap(qint32(random.bounded(13)), qint32(random.bounded(13)),
                              QList<qint32>{8, 16, 48}[random.bounded(3)]);
                 makesStep = true;
+                name = "New Map";
                 break;
             case 5:
                 w.Doc.LoadPack(w.Path(random.bounded(2) ? "start.pac" : "other.pac"),
                                random.bounded(2) ? "start.pac" : "other.pac");
                 makesStep = loaded = true;
+                name = "Load TilePack";
                 break;
             case 6:
                 at -= w.Doc.History().CanUndo();
@@ -207,8 +211,7 @@ private slots:
                 QCOMPARE(w.State(), before);
                 continue;
             }
-            if (!name.isEmpty())
-                QCOMPARE(w.Doc.History().UndoName(), name);
+            QCOMPARE(w.Doc.History().UndoName(), name);
             states.resize(++at);
             states << w.State();
             QCOMPARE(w.Doc.History().Count(), at);
@@ -235,38 +238,20 @@ private slots:
         QCOMPARE(w.Doc.Unsaved(), unsavedAtEnd);
     }
 
-    // Each stroke is one step however many cells it paints; one that changes nothing is none.
-    // A cell painted twice in a stroke with different tiles comes back as it was.
-    void oneStepPerStroke() {
+    // A stroke says it changed once, at its end, however many cells it paints; Undo closes an
+    // open stroke first and takes it back whole.
+    void undoClosesTheOpenStroke() {
         TWork w;
         QSignalSpy changed(&w.Doc, &TDocument::Changed);
-        w.Doc.Paint({0, 0}, 0); // already 0
-        QVERIFY(!w.Doc.StrokeOpen());
-        w.Doc.EndStroke();
-        QCOMPARE(w.Doc.History().Count(), 0);
-        QCOMPARE(changed.count(), 0);
-        const QByteArray before = w.State();
-        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}, {14, 0}, {0, 14}}, 2);
-        QCOMPARE(w.Doc.History().Count(), 1);
-        QCOMPARE(w.Doc.History().UndoName(), "Paint");
+        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}}, 2);
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.takeFirst().at(0).value<TParts>(), TParts(TPart::Map));
-        w.Doc.Paint({0, 0}, 1);
+        const QByteArray painted = w.State();
         w.Doc.Paint({0, 0}, 3);
         w.Doc.Paint({1, 0}, 3);
-        // Undo closes the open stroke first, then takes it back whole.
+        QVERIFY(w.Doc.StrokeOpen());
         w.Doc.Undo();
         QCOMPARE(w.Doc.History().Count(), 2);
-        QCOMPARE(w.Map.Cells[0][0], 2);
-        QCOMPARE(w.Map.Cells[1][0], 2);
-        w.Doc.Undo();
-        QCOMPARE(w.State(), before);
-        QCOMPARE(w.Doc.History().RedoName(), "Paint");
-        w.Doc.Redo();
-        w.Doc.Redo();
-        QCOMPARE(w.Map.Cells[0][0], 3);
-        QCOMPARE(w.Map.Cells[12][12], 2);
-        QCOMPARE(w.Map.Cells[13][0], 0);
+        QCOMPARE(w.State(), painted);
     }
 
     void editsSayWhatChanged_data() {
@@ -275,7 +260,9 @@ private slots:
         QTest::addColumn<bool>("changes");
         for (const char* edit : {"Paint", "Erase", "Fill", "Rectangle"}) {
             QTest::addRow("%s", edit) << QString(edit) << QPoint(3, 4) << true;
-            QTest::addRow("%s outside the map", edit) << QString(edit) << QPoint(14, 4) << false;
+            QTest::addRow("%s beyond the map", edit) << QString(edit) << QPoint(14, 4) << false;
+            // Cells are stored column by column: one unchecked row would be the next column's.
+            QTest::addRow("%s below the map", edit) << QString(edit) << QPoint(4, 14) << false;
         }
         QTest::newRow("Paint over its own tile") << "Paint" << QPoint(0, 0) << false;
         QTest::newRow("Erase of an empty cell") << "Erase" << QPoint(13, 13) << false;
@@ -310,13 +297,10 @@ private slots:
         QCOMPARE(changed.count(), changes ? 1 : 0);
         QCOMPARE(w.Doc.Revision(TPart::Map) > revision, changes);
         QCOMPARE(w.Unsaved(), changes ? "map" : "");
-        if (!changes)
-            return;
-        QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
-        QCOMPARE(w.Doc.History().UndoName(), edit);
-        w.Doc.Undo();
-        QCOMPARE(w.State(), before);
-        QCOMPARE(w.Unsaved(), "");
+        if (changes) {
+            QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
+            QCOMPARE(w.Doc.History().UndoName(), edit);
+        }
     }
 
     // Paint and Erase keep strokes of their own: one of the other kind open ends first, and
@@ -515,84 +499,81 @@ private slots:
         QCOMPARE(w.Map.Width, 10);
     }
 
+    void savedStatePerFile_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("unsaved"); // after each edit
+        auto row = [](const char* name, const QStringList& edits, const QStringList& unsaved) {
+            QTest::newRow(name) << edits << unsaved;
+        };
+        row("a stroke undone", {"stroke", "undo"}, {"map", ""});
+        // Saving the pack changes the name the map records: the map's file is behind then.
+        row("pack saved, then map", {"add", "save pack", "save map"}, {"pack", "map", ""});
+        // A stroke touches only the map: undoing it and the tile before it leaves the map as
+        // saved.
+        row("undo and redo across parts",
+            {"add", "save pack", "save map", "stroke", "undo", "undo", "redo"},
+            {"pack", "map", "", "map", "", "pack", ""});
+        // A new step where redo was takes with it a saved state past it, unless none of the
+        // steps that go touched that part.
+        row("saved state dropped with the steps to redo",
+            {"add", "stroke", "save pack", "save map", "undo", "stroke", "undo"},
+            {"pack", "map pack", "map", "", "map", "map", "map"});
+        // Load TilePack counts the pack as saved, and the map as changed if its name changes.
+        // Back at the first load the pack is unsaved: one saved state per file, the last
+        // load's.
+        row("Load TilePack", {"add", "save pack", "save map", "load", "load other", "undo", "redo"},
+            {"pack", "map", "", "", "map", "pack", "map"});
+        // Dropping old steps keeps a saved state that is still reachable (the step to redo
+        // stays), and loses one that is not (a step larger than the limit).
+        row("history limit",
+            {"stroke", "add", "save pack", "save map", "undo", "limit", "redo", "stroke"},
+            {"map", "map pack", "map", "", "pack", "pack", "", "map"});
+        // A save that fails leaves the map unsaved when it changed its first text.
+        row("failed saves", {"failed save", "save map", "failed save"}, {"map", "", ""});
+        row("history reset", {"stroke", "add", "reset pack"}, {"map", "map pack", "pack"});
+    }
     // The map and the pack each know whether they hold what their file holds, wherever undo
     // and redo lead, whichever steps are dropped, and after saves that change the other part.
     void savedStatePerFile() {
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, unsaved);
         TWork w;
-        QCOMPARE(w.Unsaved(), "");
-        w.Stroke({{0, 0}}, 1);
-        QCOMPARE(w.Unsaved(), "map");
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "");
-        w.Doc.AddTile(w.Image(0));
-        QCOMPARE(w.Unsaved(), "pack");
-        // Saving the pack changes the name the map records: the map's file is behind now.
-        w.Doc.SavePack(w.Path("p.pac"), "p.pac");
-        QCOMPARE(w.Unsaved(), "map");
-        QCOMPARE(w.Map.PackName, QByteArray("p.pac"));
-        w.Doc.SaveMap(w.Path("m.map"));
-        QCOMPARE(w.Unsaved(), "");
-        QCOMPARE(w.Map.Text1, QByteArray("testing!!!"));
-        QCOMPARE(ReadFile(w.Path("m.map")), w.Map.SaveToBytes());
-        QCOMPARE(ReadFile(w.Path("p.pac")), w.Pack.SaveToBytes(true, {}));
-        QCOMPARE(w.Doc.MapFile() + w.Doc.PackFile(), w.Path("m.map") + w.Path("p.pac"));
-        // A stroke touches only the map: undoing it and the tile before it leaves the map as
-        // saved.
-        w.Stroke({{0, 0}}, 2);
-        w.Doc.Undo();
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "pack");
-        w.Doc.Redo();
-        QCOMPARE(w.Unsaved(), "");
-        // A new step where redo was takes with it a saved state past it, unless none of the
-        // steps that go touched that part.
-        w.Doc.Redo();
-        w.Stroke({{2, 0}}, 3);
-        w.Doc.SaveMap(w.Path("m.map"));
-        w.Doc.SavePack(w.Path("p.pac"), "p.pac");
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "map");
-        w.Stroke({{3, 0}}, 3);
-        QCOMPARE(w.Unsaved(), "map");
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "map");
-        // Load TilePack counts the pack as saved, and the map as changed if its name changes.
-        w.Doc.SaveMap(w.Path("m.map"));
-        w.Doc.LoadPack(w.Path("p.pac"), "p.pac");
-        QCOMPARE(w.Unsaved(), "");
-        w.Doc.LoadPack(w.Path("p.pac"), "other.pac");
-        QCOMPARE(w.Unsaved(), "map");
-        QCOMPARE(w.Doc.History().UndoName(), "Load TilePack");
-        // Back at the first load the pack counts as unsaved: one saved state per file, and
-        // the last load set it.
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "pack");
-        w.Doc.Redo();
-        w.Doc.SaveMap(w.Path("m.map"));
-        w.Doc.Undo();
-        // Dropping old steps keeps a saved state that is still reachable...
-        w.Doc.SetHistoryLimit(1);
-        QCOMPARE(w.Doc.History().Count(), 1); // the step to redo stays
-        QCOMPARE(w.Unsaved(), "map pack");
-        w.Doc.Redo();
-        QCOMPARE(w.Unsaved(), "");
-        // ... and loses one that is not.
-        w.Stroke({{0, 0}}, 1);
-        QCOMPARE(w.Doc.History().Count(), 0);
-        QCOMPARE(w.Unsaved(), "map");
-        // A save that fails leaves the map unsaved when it changed its first text.
-        w.Map.New(2, 2, 48); // behind the document's back, as a fixture does
-        w.Doc.ResetHistory();
-        QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
-                "<nothing thrown>");
-        QCOMPARE(w.Unsaved(), "map");
-        QCOMPARE(w.Map.Text1, QByteArray("testing!!!"));
-        w.Doc.SaveMap(w.Path("m.map"));
-        QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
-                "<nothing thrown>");
-        QCOMPARE(w.Unsaved(), "");
-        w.Doc.ResetHistory(TPart::Pack);
-        QCOMPARE(w.Unsaved(), "pack");
+        QStringList after;
+        qint32 strokes = 0;
+        for (const QString& edit : edits) {
+            if (edit == "stroke") {
+                w.Stroke({{strokes, 0}}, strokes + 1);
+                ++strokes;
+            } else if (edit == "add") {
+                w.Doc.AddTile(w.Image(0));
+            } else if (edit == "save pack") {
+                w.Doc.SavePack(w.Path("p.pac"), "p.pac");
+                QCOMPARE(ReadFile(w.Path("p.pac")), w.Pack.SaveToBytes(true, {}));
+                QCOMPARE(w.Doc.PackFile(), w.Path("p.pac"));
+                QCOMPARE(w.Map.PackName, QByteArray("p.pac"));
+            } else if (edit == "save map") {
+                w.Doc.SaveMap(w.Path("m.map"));
+                QCOMPARE(ReadFile(w.Path("m.map")), w.Map.SaveToBytes());
+                QCOMPARE(w.Doc.MapFile(), w.Path("m.map"));
+            } else if (edit == "failed save") {
+                QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
+                        "<nothing thrown>");
+                QCOMPARE(w.Map.Text1, QByteArray("testing!!!"));
+            } else if (edit.startsWith("load")) {
+                w.Doc.LoadPack(w.Path("p.pac"), edit == "load" ? "p.pac" : "other.pac");
+            } else if (edit == "undo") {
+                w.Doc.Undo();
+            } else if (edit == "redo") {
+                w.Doc.Redo();
+            } else if (edit == "limit") {
+                w.Doc.SetHistoryLimit(1);
+            } else {
+                QCOMPARE(edit, "reset pack");
+                w.Doc.ResetHistory(TPart::Pack);
+            }
+            after << w.Unsaved();
+        }
+        QCOMPARE(after, unsaved);
     }
 };
 
