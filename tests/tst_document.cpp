@@ -269,8 +269,9 @@ private slots:
         QTest::newRow("Fill with the region's tile") << "Fill" << QPoint(0, 0) << false;
         QTest::newRow("Rectangle over its own tile") << "Rectangle" << QPoint(0, 0) << false;
     }
-    // Each edit of the map is one step named after it that says the map changed, moves the
-    // map's revision on and counts as unsaved; one that changes nothing does none of this.
+    // Each edit of the map says the map changed, moves the map's revision on and counts as
+    // unsaved; one that changes nothing does none of this. (That each is one step named after
+    // it exactly when it changes cells, the random test checks.)
     void editsSayWhatChanged() {
         QFETCH(QString, edit);
         QFETCH(QPoint, cell);
@@ -293,14 +294,11 @@ private slots:
         if (edit == "Rectangle")
             QCOMPARE(w.Doc.FillRectangle(QRect(cell, QSize(2, 2)), 2).isEmpty(), !changes);
         QCOMPARE(w.State() != before, changes);
-        QCOMPARE(w.Doc.History().Count(), changes ? 1 : 0);
         QCOMPARE(changed.count(), changes ? 1 : 0);
+        if (changes)
+            QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
         QCOMPARE(w.Doc.Revision(TPart::Map) > revision, changes);
         QCOMPARE(w.Unsaved(), changes ? "map" : "");
-        if (changes) {
-            QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
-            QCOMPARE(w.Doc.History().UndoName(), edit);
-        }
     }
 
     // Paint and Erase keep strokes of their own: one of the other kind open ends first, and

@@ -212,7 +212,6 @@ void TestPalette::propertyDialogAnswers() {
             QTest::mouseClick(answer == "OK" ? properties.okButton : properties.cancelButton,
                               Qt::LeftButton);
         closed = !dialog.isVisible();
-        dialog.hide();
         return dialog.result();
     };
     mainWindow->tilePropertiesButton->click();
