@@ -78,16 +78,16 @@ class tst_document : public QObject {
     Q_OBJECT
 
 private slots:
-    void undoAllAndRedoAllGiveTheFilesBack_data() {
+    void undoAndRedoGiveEveryStateBack_data() {
         QTest::addColumn<quint32>("seed");
         for (quint32 seed = 1; seed <= 12; ++seed)
             QTest::addRow("seed %u", seed) << seed;
     }
 
     // Random strokes, added and deleted tiles, new maps, loaded packs, with undo and redo
-    // among them: undoing everything gives the files opened at the start byte for byte, and
-    // redoing everything the end.
-    void undoAllAndRedoAllGiveTheFilesBack() {
+    // among them: every undo and redo gives back the files and view of the state it leads to,
+    // byte for byte, all the way to the files opened at the start and back to the end.
+    void undoAndRedoGiveEveryStateBack() {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
         TWork w;
@@ -106,98 +106,126 @@ private slots:
         tTilePack pack;
         pack.LoadFromFile(w.Path("start.pac"));
         w.Doc.Open(map, pack, w.Path("start.map"), w.Path("start.pac"));
-        const QByteArray start = w.State();
         QCOMPARE(w.Map.SaveToBytes(), ReadFile(w.Path("start.map")));
         QCOMPARE(w.Pack.SaveToBytes(true, QString()), ReadFile(w.Path("start.pac")));
 
-        // A cell of the map or one just beside it.
+        // A cell of the map or one just beside it; a tile of the pack, one past it, or -1.
         auto cell = [&] {
             return QPoint(qint32(random.bounded(-1, w.Map.Width + 1)),
                           qint32(random.bounded(-1, w.Map.Height + 1)));
         };
+        auto tile = [&] { return qint32(random.bounded(w.Pack.Count() + 2)) - 1; };
+        QList<QByteArray> states{w.State()}; // states[i]: after the first i steps
+        qsizetype at = 0;
+        int cellsChangedTwice = 0;
         bool loaded = false;
         for (int op = 0; op < 80; ++op) {
             const QByteArray before = w.State();
             const qsizetype steps = w.Doc.History().Count();
-            const TileIndex tile = qint32(random.bounded(w.Pack.Count() + 2)) - 1;
-            // A fill or rectangle is a step exactly when it reports changed cells.
-            auto checkFill = [&](const QRect& changed, const char* name) {
-                QCOMPARE(w.State() != before, !changed.isEmpty());
-                if (changed.isEmpty()) {
-                    QCOMPARE(w.Doc.History().Count(), steps);
-                } else {
-                    QCOMPARE(w.Doc.History().UndoName(), name);
-                    QVERIFY(!w.Doc.History().CanRedo());
-                }
-            };
+            const bool couldRedo = w.Doc.History().CanRedo();
+            bool makesStep = false;
+            QString name;
             switch (random.bounded(11)) {
             case 0:
             case 1: {
-                bool changed = false;
-                for (int n = int(random.bounded(1, 30)); n > 0; --n)
-                    changed |= w.Doc.Paint(cell(), tile);
+                // Few cells painted over and over with different tiles: undo gives each its
+                // first tile only when it replays the stroke backwards, redo its last only
+                // forwards.
+                const QPoint cells[] = {cell(), cell(), cell()};
+                QHash<QPoint, int> changes;
+                for (int n = int(random.bounded(1, 30)); n > 0; --n) {
+                    const QPoint c = cells[random.bounded(3)];
+                    if (w.Doc.Paint(c, tile()) && ++changes[c] == 2)
+                        ++cellsChangedTwice;
+                }
                 w.Doc.EndStroke();
-                QCOMPARE(w.Doc.History().UndoName(),
-                         changed ? "Paint" : w.Doc.History().UndoName());
-                QCOMPARE(w.State() != before, changed);
+                makesStep = !changes.isEmpty();
+                name = "Paint";
                 break;
             }
             case 2:
                 w.Doc.AddTile(w.Image(int(random.bounded(3))));
+                makesStep = true;
+                name = "Add Tile";
                 break;
             case 3: {
-                const qint32 index = qint32(random.bounded(w.Pack.Count() + 2)) - 1;
-                if (index < 0 || index >= w.Pack.Count()) {
+                const qint32 index = tile();
+                makesStep = index >= 0 && index < w.Pack.Count();
+                name = "Delete Tile";
+                if (makesStep)
+                    w.Doc.DeleteTile(index);
+                else
                     QVERIFY(MessageOf<EListError>([&] { w.Doc.DeleteTile(index); }) !=
                             "<nothing thrown>");
-                    QCOMPARE(w.State(), before);
-                    QCOMPARE(w.Doc.History().Count(), steps);
-                } else {
-                    w.Doc.DeleteTile(index);
-                }
                 break;
             }
             case 4:
                 w.Doc.NewMap(qint32(random.bounded(13)), qint32(random.bounded(13)),
                              QList<qint32>{8, 16, 48}[random.bounded(3)]);
+                makesStep = true;
+                name = "New Map";
                 break;
             case 5:
                 w.Doc.LoadPack(w.Path(random.bounded(2) ? "start.pac" : "other.pac"),
                                random.bounded(2) ? "start.pac" : "other.pac");
-                loaded = true;
+                makesStep = loaded = true;
+                name = "Load TilePack";
                 break;
             case 6:
+                at -= w.Doc.History().CanUndo();
                 w.Doc.Undo();
-                break;
+                QCOMPARE(w.State(), states[at]);
+                continue;
             case 7:
+                at += w.Doc.History().CanRedo();
                 w.Doc.Redo();
-                break;
+                QCOMPARE(w.State(), states[at]);
+                continue;
             case 8: {
                 bool changed = false;
                 for (int n = int(random.bounded(1, 10)); n > 0; --n)
                     changed |= w.Doc.Erase(cell());
                 w.Doc.EndStroke();
-                if (changed)
-                    QCOMPARE(w.Doc.History().UndoName(), "Erase");
+                makesStep = changed;
+                name = "Erase";
                 break;
             }
             case 9:
-                checkFill(w.Doc.FillRegion(cell(), tile), "Fill");
+                // A fill or rectangle is a step exactly when it reports changed cells.
+                makesStep = !w.Doc.FillRegion(cell(), tile()).isEmpty();
+                name = "Fill";
                 break;
             case 10: {
                 const QPoint a = cell(), b = cell();
-                checkFill(w.Doc.FillRectangle(QRect(a, b).normalized(), tile), "Rectangle");
+                makesStep = !w.Doc.FillRectangle(QRect(a, b).normalized(), tile()).isEmpty();
+                name = "Rectangle";
                 break;
             }
             }
+            // A new step takes the place of the steps that could be redone.
+            const bool added =
+                w.Doc.History().Count() != steps || (couldRedo && !w.Doc.History().CanRedo());
+            QCOMPARE(added, makesStep);
+            if (!added) {
+                QCOMPARE(w.State(), before);
+                continue;
+            }
+            QCOMPARE(w.Doc.History().UndoName(), name);
+            states.resize(++at);
+            states << w.State();
+            QCOMPARE(w.Doc.History().Count(), at);
         }
-        while (w.Doc.History().CanRedo())
+        QVERIFY(cellsChangedTwice > 0);
+        while (w.Doc.History().CanRedo()) {
             w.Doc.Redo();
-        const QByteArray end = w.State();
+            QCOMPARE(w.State(), states[++at]);
+        }
         const TParts unsavedAtEnd = w.Doc.Unsaved();
-        while (w.Doc.History().CanUndo())
+        while (w.Doc.History().CanUndo()) {
             w.Doc.Undo();
-        QCOMPARE(w.State(), start);
+            QCOMPARE(w.State(), states[--at]);
+        }
+        QCOMPARE(at, 0);
         // The last Load TilePack set where the pack counts as saved; before it the pack is
         // taken for unsaved even when it is the start's.
         QVERIFY(!w.Doc.Unsaved().testFlag(TPart::Map));
@@ -205,42 +233,24 @@ private slots:
             QCOMPARE(w.Unsaved(), "");
         while (w.Doc.History().CanRedo())
             w.Doc.Redo();
-        QCOMPARE(w.State(), end);
+        QCOMPARE(w.State(), states.constLast());
         QCOMPARE(w.Doc.Unsaved(), unsavedAtEnd);
     }
 
-    // Each stroke is one step however many cells it paints; one that changes nothing is none.
-    // A cell painted twice in a stroke with different tiles comes back as it was.
-    void oneStepPerStroke() {
+    // A stroke says it changed once, at its end, however many cells it paints; Undo closes an
+    // open stroke first and takes it back whole.
+    void undoClosesTheOpenStroke() {
         TWork w;
         QSignalSpy changed(&w.Doc, &TDocument::Changed);
-        w.Doc.Paint({0, 0}, 0); // already 0
-        QVERIFY(!w.Doc.StrokeOpen());
-        w.Doc.EndStroke();
-        QCOMPARE(w.Doc.History().Count(), 0);
-        QCOMPARE(changed.count(), 0);
-        const QByteArray before = w.State();
-        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}, {14, 0}, {0, 14}}, 2);
-        QCOMPARE(w.Doc.History().Count(), 1);
-        QCOMPARE(w.Doc.History().UndoName(), "Paint");
+        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}}, 2);
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(changed.takeFirst().at(0).value<TParts>(), TParts(TPart::Map));
-        w.Doc.Paint({0, 0}, 1);
+        const QByteArray painted = w.State();
         w.Doc.Paint({0, 0}, 3);
         w.Doc.Paint({1, 0}, 3);
-        // Undo closes the open stroke first, then takes it back whole.
+        QVERIFY(w.Doc.StrokeOpen());
         w.Doc.Undo();
         QCOMPARE(w.Doc.History().Count(), 2);
-        QCOMPARE(w.Map.Cells[0][0], 2);
-        QCOMPARE(w.Map.Cells[1][0], 2);
-        w.Doc.Undo();
-        QCOMPARE(w.State(), before);
-        QCOMPARE(w.Doc.History().RedoName(), "Paint");
-        w.Doc.Redo();
-        w.Doc.Redo();
-        QCOMPARE(w.Map.Cells[0][0], 3);
-        QCOMPARE(w.Map.Cells[12][12], 2);
-        QCOMPARE(w.Map.Cells[13][0], 0);
+        QCOMPARE(w.State(), painted);
     }
 
     void editsSayWhatChanged_data() {
@@ -249,15 +259,18 @@ private slots:
         QTest::addColumn<bool>("changes");
         for (const char* edit : {"Paint", "Erase", "Fill", "Rectangle"}) {
             QTest::addRow("%s", edit) << QString(edit) << QPoint(3, 4) << true;
-            QTest::addRow("%s outside the map", edit) << QString(edit) << QPoint(14, 4) << false;
+            QTest::addRow("%s beyond the map", edit) << QString(edit) << QPoint(14, 4) << false;
+            // Cells are stored column by column: one unchecked row would be the next column's.
+            QTest::addRow("%s below the map", edit) << QString(edit) << QPoint(4, 14) << false;
         }
         QTest::newRow("Paint over its own tile") << "Paint" << QPoint(0, 0) << false;
         QTest::newRow("Erase of an empty cell") << "Erase" << QPoint(13, 13) << false;
         QTest::newRow("Fill with the region's tile") << "Fill" << QPoint(0, 0) << false;
         QTest::newRow("Rectangle over its own tile") << "Rectangle" << QPoint(0, 0) << false;
     }
-    // Each edit of the map is one step named after it that says the map changed, moves the
-    // map's revision on and counts as unsaved; one that changes nothing does none of this.
+    // Each edit of the map says the map changed, moves the map's revision on and counts as
+    // unsaved; one that changes nothing does none of this. (That each is one step named after
+    // it exactly when it changes cells, the random test checks.)
     void editsSayWhatChanged() {
         QFETCH(QString, edit);
         QFETCH(QPoint, cell);
@@ -280,17 +293,11 @@ private slots:
         if (edit == "Rectangle")
             QCOMPARE(w.Doc.FillRectangle(QRect(cell, QSize(2, 2)), 2).isEmpty(), !changes);
         QCOMPARE(w.State() != before, changes);
-        QCOMPARE(w.Doc.History().Count(), changes ? 1 : 0);
         QCOMPARE(changed.count(), changes ? 1 : 0);
+        if (changes)
+            QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
         QCOMPARE(w.Doc.Revision(TPart::Map) > revision, changes);
         QCOMPARE(w.Unsaved(), changes ? "map" : "");
-        if (!changes)
-            return;
-        QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
-        QCOMPARE(w.Doc.History().UndoName(), edit);
-        w.Doc.Undo();
-        QCOMPARE(w.State(), before);
-        QCOMPARE(w.Unsaved(), "");
     }
 
     // Paint and Erase keep strokes of their own: one of the other kind open ends first, and
@@ -489,84 +496,81 @@ private slots:
         QCOMPARE(w.Map.Width, 10);
     }
 
+    void savedStatePerFile_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("unsaved"); // after each edit
+        auto row = [](const char* name, const QStringList& edits, const QStringList& unsaved) {
+            QTest::newRow(name) << edits << unsaved;
+        };
+        row("a stroke undone", {"stroke", "undo"}, {"map", ""});
+        // Saving the pack changes the name the map records: the map's file is behind then.
+        row("pack saved, then map", {"add", "save pack", "save map"}, {"pack", "map", ""});
+        // A stroke touches only the map: undoing it and the tile before it leaves the map as
+        // saved.
+        row("undo and redo across parts",
+            {"add", "save pack", "save map", "stroke", "undo", "undo", "redo"},
+            {"pack", "map", "", "map", "", "pack", ""});
+        // A new step where redo was takes with it a saved state past it, unless none of the
+        // steps that go touched that part.
+        row("saved state dropped with the steps to redo",
+            {"add", "stroke", "save pack", "save map", "undo", "stroke", "undo"},
+            {"pack", "map pack", "map", "", "map", "map", "map"});
+        // Load TilePack counts the pack as saved, and the map as changed if its name changes.
+        // Back at the first load the pack is unsaved: one saved state per file, the last
+        // load's.
+        row("Load TilePack", {"add", "save pack", "save map", "load", "load other", "undo", "redo"},
+            {"pack", "map", "", "", "map", "pack", "map"});
+        // Dropping old steps keeps a saved state that is still reachable (the step to redo
+        // stays), and loses one that is not (a step larger than the limit).
+        row("history limit",
+            {"stroke", "add", "save pack", "save map", "undo", "limit", "redo", "stroke"},
+            {"map", "map pack", "map", "", "pack", "pack", "", "map"});
+        // A save that fails leaves the map unsaved when it changed its first text.
+        row("failed saves", {"failed save", "save map", "failed save"}, {"map", "", ""});
+        row("history reset", {"stroke", "add", "reset pack"}, {"map", "map pack", "pack"});
+    }
     // The map and the pack each know whether they hold what their file holds, wherever undo
     // and redo lead, whichever steps are dropped, and after saves that change the other part.
     void savedStatePerFile() {
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, unsaved);
         TWork w;
-        QCOMPARE(w.Unsaved(), "");
-        w.Stroke({{0, 0}}, 1);
-        QCOMPARE(w.Unsaved(), "map");
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "");
-        w.Doc.AddTile(w.Image(0));
-        QCOMPARE(w.Unsaved(), "pack");
-        // Saving the pack changes the name the map records: the map's file is behind now.
-        w.Doc.SavePack(w.Path("p.pac"), "p.pac");
-        QCOMPARE(w.Unsaved(), "map");
-        QCOMPARE(w.Map.PackName, QByteArray("p.pac"));
-        w.Doc.SaveMap(w.Path("m.map"));
-        QCOMPARE(w.Unsaved(), "");
-        QCOMPARE(w.Map.Text1, QByteArray("testing!!!"));
-        QCOMPARE(ReadFile(w.Path("m.map")), w.Map.SaveToBytes());
-        QCOMPARE(ReadFile(w.Path("p.pac")), w.Pack.SaveToBytes(true, {}));
-        QCOMPARE(w.Doc.MapFile() + w.Doc.PackFile(), w.Path("m.map") + w.Path("p.pac"));
-        // A stroke touches only the map: undoing it and the tile before it leaves the map as
-        // saved.
-        w.Stroke({{0, 0}}, 2);
-        w.Doc.Undo();
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "pack");
-        w.Doc.Redo();
-        QCOMPARE(w.Unsaved(), "");
-        // A new step where redo was takes with it a saved state past it, unless none of the
-        // steps that go touched that part.
-        w.Doc.Redo();
-        w.Stroke({{2, 0}}, 3);
-        w.Doc.SaveMap(w.Path("m.map"));
-        w.Doc.SavePack(w.Path("p.pac"), "p.pac");
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "map");
-        w.Stroke({{3, 0}}, 3);
-        QCOMPARE(w.Unsaved(), "map");
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "map");
-        // Load TilePack counts the pack as saved, and the map as changed if its name changes.
-        w.Doc.SaveMap(w.Path("m.map"));
-        w.Doc.LoadPack(w.Path("p.pac"), "p.pac");
-        QCOMPARE(w.Unsaved(), "");
-        w.Doc.LoadPack(w.Path("p.pac"), "other.pac");
-        QCOMPARE(w.Unsaved(), "map");
-        QCOMPARE(w.Doc.History().UndoName(), "Load TilePack");
-        // Back at the first load the pack counts as unsaved: one saved state per file, and
-        // the last load set it.
-        w.Doc.Undo();
-        QCOMPARE(w.Unsaved(), "pack");
-        w.Doc.Redo();
-        w.Doc.SaveMap(w.Path("m.map"));
-        w.Doc.Undo();
-        // Dropping old steps keeps a saved state that is still reachable...
-        w.Doc.SetHistoryLimit(1);
-        QCOMPARE(w.Doc.History().Count(), 1); // the step to redo stays
-        QCOMPARE(w.Unsaved(), "map pack");
-        w.Doc.Redo();
-        QCOMPARE(w.Unsaved(), "");
-        // ... and loses one that is not.
-        w.Stroke({{0, 0}}, 1);
-        QCOMPARE(w.Doc.History().Count(), 0);
-        QCOMPARE(w.Unsaved(), "map");
-        // A save that fails leaves the map unsaved when it changed its first text.
-        w.Map.New(2, 2, 48); // behind the document's back, as a fixture does
-        w.Doc.ResetHistory();
-        QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
-                "<nothing thrown>");
-        QCOMPARE(w.Unsaved(), "map");
-        QCOMPARE(w.Map.Text1, QByteArray("testing!!!"));
-        w.Doc.SaveMap(w.Path("m.map"));
-        QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
-                "<nothing thrown>");
-        QCOMPARE(w.Unsaved(), "");
-        w.Doc.ResetHistory(TPart::Pack);
-        QCOMPARE(w.Unsaved(), "pack");
+        QStringList after;
+        qint32 strokes = 0;
+        for (const QString& edit : edits) {
+            if (edit == "stroke") {
+                w.Stroke({{strokes, 0}}, strokes + 1);
+                ++strokes;
+            } else if (edit == "add") {
+                w.Doc.AddTile(w.Image(0));
+            } else if (edit == "save pack") {
+                w.Doc.SavePack(w.Path("p.pac"), "p.pac");
+                QCOMPARE(ReadFile(w.Path("p.pac")), w.Pack.SaveToBytes(true, {}));
+                QCOMPARE(w.Doc.PackFile(), w.Path("p.pac"));
+                QCOMPARE(w.Map.PackName, QByteArray("p.pac"));
+            } else if (edit == "save map") {
+                w.Doc.SaveMap(w.Path("m.map"));
+                QCOMPARE(ReadFile(w.Path("m.map")), w.Map.SaveToBytes());
+                QCOMPARE(w.Doc.MapFile(), w.Path("m.map"));
+            } else if (edit == "failed save") {
+                QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
+                        "<nothing thrown>");
+                QCOMPARE(w.Map.Text1, QByteArray("testing!!!"));
+            } else if (edit.startsWith("load")) {
+                w.Doc.LoadPack(w.Path("p.pac"), edit == "load" ? "p.pac" : "other.pac");
+            } else if (edit == "undo") {
+                w.Doc.Undo();
+            } else if (edit == "redo") {
+                w.Doc.Redo();
+            } else if (edit == "limit") {
+                w.Doc.SetHistoryLimit(1);
+            } else {
+                QCOMPARE(edit, "reset pack");
+                w.Doc.ResetHistory(TPart::Pack);
+            }
+            after << w.Unsaved();
+        }
+        QCOMPARE(after, unsaved);
     }
 };
 

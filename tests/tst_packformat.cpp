@@ -281,8 +281,6 @@ private slots:
         QTest::newRow("name over 4096 bytes")
             << Int32s({1}) + Record(QByteArray(4097, 'n'), 0, bmp);
         QTest::newRow("image not a BMP") << Int32s({1}) + Record("a", 0, png);
-        QTest::newRow("second image bad")
-            << Int32s({2}) + Record("good", 0, bmp) + Record("b", 0, "BM" + QByteArray(20, 0x7f));
         QTest::newRow("mobile pack") << Int32s({1, 1, 0, 3, 4, 5, 6, 7, qint32(png.size())}) + png;
         // The writer ends the file with its last record.
         QTest::newRow("bytes behind the last record") << Int32s({1}) + Record("good", 0, bmp) + "x";
@@ -290,7 +288,8 @@ private slots:
         // A negative count is no empty pack: nothing writes one.
         QTest::newRow("negative count alone") << Int32s({-1});
         QTest::newRow("smallest count") << Int32s({INT_MIN});
-        QTest::newRow("ten tiles in 100 bytes") << Int32s({10}) + QByteArray(100, 0);
+        // A count checked against bytes rather than records would allocate for 100000 tiles.
+        QTest::newRow("a tile a byte") << Int32s({100000}) + QByteArray(100000, 0);
         QTest::newRow("missing file") << QByteArray("<none>");
     }
     void refusedFiles() {

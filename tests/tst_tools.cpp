@@ -3,7 +3,6 @@
 
 #include "model/Tools.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -84,76 +83,39 @@ private slots:
         const QStringList zeros{"0000", "0000", "0000"};
         auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
 
-        row("fill bounded by other tiles") << "Fill" << QStringList{"0012", "0112", "1122"} << 3
-                                           << Cells{{1, 0}} << QStringList{"3312", "3112", "1122"};
-        row("fill reaching every edge around a hole")
-            << "Fill" << QStringList{"000", "010", "000"} << 3 << Cells{{2, 2}}
-            << QStringList{"333", "313", "333"};
-        row("fill of empty cells") << "Fill" << QStringList{"..1", "1..", "..."} << 4
-                                   << Cells{{0, 0}} << QStringList{"441", "144", "444"};
-        row("fill with no selection empties")
-            << "Fill" << QStringList{"22", "21"} << -1 << Cells{{0, 1}} << QStringList{"..", ".1"};
-        row("fill of one cell") << "Fill" << QStringList{"121", "212"} << 0 << Cells{{1, 0}}
-                                << QStringList{"101", "212"};
-        row("fill with the region's own tile")
-            << "Fill" << QStringList{"11", "12"} << 1 << Cells{{0, 0}} << QStringList{"11", "12"};
-        for (const QPoint cell : {QPoint(-1, 0), QPoint(0, -1), QPoint(4, 0), QPoint(0, 3)})
-            QTest::addRow("fill outside the map at %d,%d", cell.x(), cell.y())
-                << "Fill" << zeros << 1 << Cells{cell} << zeros;
+        // What the region of a fill is, tst_fill proves; here the press and the selection go
+        // to the document, and the region's box is drawn again.
+        row("fill") << "Fill" << QStringList{"0012", "0112", "1122"} << 3 << Cells{{1, 0}}
+                    << QStringList{"3312", "3112", "1122"};
+        row("fill pressed beside the map") << "Fill" << zeros << 1 << Cells{{0, -1}} << zeros;
 
         row("brush stroke") << "Brush" << zeros << 3 << Cells{{0, 0}, {1, 0}, {2, 1}, {1, 2}}
                             << QStringList{"3300", "0030", "0300"};
         row("brush from beside the map onto it and off again")
             << "Brush" << zeros << 2 << Cells{{-1, -1}, {0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 3}}
             << QStringList{"2000", "0200", "0020"};
-        row("brush over its own tile") << "Brush" << zeros << 0 << Cells{{0, 0}, {1, 1}} << zeros;
-        row("brush with no selection empties") << "Brush" << zeros << -1 << Cells{{3, 0}, {3, 1}}
-                                               << QStringList{"000.", "000.", "0000"};
-        row("brush back over its own cells")
-            << "Brush" << QStringList{"12", "34"} << 4 << Cells{{0, 0}, {1, 0}, {0, 0}, {1, 1}}
-            << QStringList{"44", "34"};
-
         row("eraser stroke") << "Eraser" << QStringList{"123", "456"} << 1
                              << Cells{{2, 0}, {1, 1}, {0, 1}, {-1, 1}} << QStringList{"12.", "..6"};
-        row("eraser over empty cells") << "Eraser" << QStringList{"..", "1."} << 1
-                                       << Cells{{0, 0}, {1, 1}} << QStringList{"..", "1."};
 
-        row("rectangle down and right") << "Rectangle" << zeros << 1 << Cells{{1, 0}, {2, 1}}
-                                        << QStringList{"0110", "0110", "0000"};
-        row("rectangle up and left") << "Rectangle" << zeros << 1 << Cells{{3, 2}, {2, 1}}
-                                     << QStringList{"0000", "0011", "0011"};
+        // Each corner reversed alone; both at once, and neither, are in rectangleOutline.
         row("rectangle down and left") << "Rectangle" << zeros << 1 << Cells{{3, 0}, {2, 1}, {0, 1}}
                                        << QStringList{"1111", "1111", "0000"};
         row("rectangle up and right") << "Rectangle" << zeros << 1 << Cells{{0, 2}, {1, 1}}
                                       << QStringList{"0000", "1100", "1100"};
-        row("rectangle of the press alone")
-            << "Rectangle" << zeros << 2 << Cells{{2, 1}} << QStringList{"0000", "0020", "0000"};
-        row("rectangle dragged back to its start")
-            << "Rectangle" << zeros << 2 << Cells{{1, 1}, {3, 2}, {1, 1}}
-            << QStringList{"0000", "0200", "0000"};
-        row("rectangle beyond the right and bottom edges")
-            << "Rectangle" << zeros << 3 << Cells{{2, 1}, {9, 7}}
-            << QStringList{"0000", "0033", "0033"};
-        row("rectangle beyond the left and top edges")
-            << "Rectangle" << zeros << 3 << Cells{{1, 1}, {-5, -1}}
-            << QStringList{"3300", "3300", "0000"};
         row("rectangle across the whole map")
             << "Rectangle" << zeros << -1 << Cells{{3, 0}, {-2, 5}}
             << QStringList{"....", "....", "...."};
-        row("rectangle pressed beside the map")
-            << "Rectangle" << zeros << 1 << Cells{{-1, 0}, {1, 1}} << zeros;
         row("rectangle pressed beyond the map")
             << "Rectangle" << zeros << 1 << Cells{{4, 2}, {1, 1}} << zeros;
-        row("rectangle over its own tile") << "Rectangle" << QStringList{"1110", "1110"} << 1
-                                           << Cells{{0, 0}, {2, 1}} << QStringList{"1110", "1110"};
+        // Only the box of the cells that change is drawn again.
         row("rectangle partly over its own tile")
             << "Rectangle" << QStringList{"1110", "1112"} << 1 << Cells{{0, 0}, {3, 1}}
             << QStringList{"1111", "1111"};
     }
 
-    // A change is one step named after its tool, undone and redone exactly; a drag that
-    // changes nothing is no step. What the tool reports to draw again covers every changed
-    // cell and nothing beyond their bounding box.
+    // A drag that changes cells is one step named after its tool, one that changes none is
+    // none (undo and redo of each step are tst_document's). What the tool reports to draw
+    // again covers every changed cell and nothing beyond their bounding box.
     void toolsChangeCells() {
         QFETCH(QString, tool);
         QFETCH(QStringList, before);
@@ -185,13 +147,8 @@ private slots:
                                                     {"Rectangle", "Rectangle"},
                                                     {"Fill", "Fill"}}[tool];
         QCOMPARE(s.Doc.History().Count(), changed.isEmpty() ? 0 : 1);
-        if (changed.isEmpty())
-            return;
-        QCOMPARE(s.Doc.History().UndoName(), step);
-        s.Doc.Undo();
-        QCOMPARE(s.Rows(), before);
-        s.Doc.Redo();
-        QCOMPARE(s.Rows(), after);
+        if (!changed.isEmpty())
+            QCOMPARE(s.Doc.History().UndoName(), step);
     }
 
     // The rectangle outlined while the drag is on: normalized, clipped to the map, and none
@@ -246,74 +203,6 @@ private slots:
         QCOMPARE(s.Rows(), QStringList({"04.", "5.2"}));
         QCOMPARE(s.Doc.History().Count(), 0);
         QVERIFY(s.Reported.isEmpty());
-    }
-
-    // Switching tools mid-way: what the brush painted is one step, what the eraser erased
-    // another, each undone on its own.
-    void brushThenEraserAreTwoSteps() {
-        TScene s({"000", "111"});
-        s.Selected = 2;
-        TBrushTool brush(s.Context);
-        TEraserTool eraser(s.Context);
-        brush.Press({0, 0});
-        brush.Move({1, 0});
-        eraser.Press({1, 1});
-        eraser.Move({2, 1});
-        eraser.Release();
-        QCOMPARE(s.Rows(), QStringList({"220", "1.."}));
-        QCOMPARE(s.Doc.History().Count(), 2);
-        QCOMPARE(s.Doc.History().UndoName(), "Erase");
-        s.Doc.Undo();
-        QCOMPARE(s.Rows(), QStringList({"220", "111"}));
-        QCOMPARE(s.Doc.History().UndoName(), "Paint");
-        s.Doc.Undo();
-        QCOMPARE(s.Rows(), QStringList({"000", "111"}));
-    }
-
-    void undoAndRedoGiveWholeGridsBack_data() {
-        QTest::addColumn<quint32>("seed");
-        for (quint32 seed = 1; seed <= 10; ++seed)
-            QTest::addRow("seed %u", seed) << seed;
-    }
-    // Random drags of every tool over a map of few tiles: undoing step by step passes through
-    // every grid the drags left, and redoing through them again.
-    void undoAndRedoGiveWholeGridsBack() {
-        QFETCH(quint32, seed);
-        QRandomGenerator random(seed);
-        const qint32 width = random.bounded(1, 30), height = random.bounded(1, 30);
-        TScene s(QStringList(height, QString(width, '0')));
-        for (qint32 x = 0; x < width; ++x)
-            for (qint32 y = 0; y < height; ++y)
-                s.Map.Cells[x][y] = random.bounded(3) - 1;
-        auto grid = [&] { return s.Map.SaveToBytes(); };
-        QList<QByteArray> grids{grid()};
-        const QStringList tools{"Brush", "Eraser", "Rectangle", "Fill", "Picker"};
-        for (int op = 0; op < 60; ++op) {
-            s.Selected = random.bounded(4) - 1;
-            const std::unique_ptr<TTool> tool = s.Tool(tools[random.bounded(tools.size())]);
-            QPoint cell(random.bounded(-2, width + 2), random.bounded(-2, height + 2));
-            Cells drag{cell};
-            for (int n = random.bounded(6); n > 0; --n) {
-                cell += QPoint(random.bounded(3) - 1, random.bounded(3) - 1);
-                drag << cell;
-            }
-            const qsizetype steps = s.Doc.History().Count();
-            s.Drag(*tool, drag);
-            const QByteArray now = grid();
-            QCOMPARE(s.Doc.History().Count(), steps + (now != grids.last()));
-            if (now != grids.last())
-                grids << now;
-        }
-        for (qsizetype i = grids.size() - 1; i > 0; --i) {
-            QCOMPARE(grid(), grids[i]);
-            s.Doc.Undo();
-        }
-        QCOMPARE(grid(), grids[0]);
-        QVERIFY(!s.Doc.History().CanUndo());
-        for (qsizetype i = 1; i < grids.size(); ++i) {
-            s.Doc.Redo();
-            QCOMPARE(grid(), grids[i]);
-        }
     }
 };
 
