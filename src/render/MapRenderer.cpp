@@ -71,23 +71,25 @@ void TMapRenderer::DrawTiles(const tTilePack& pack, const std::optional<QRect>& 
     const QSize shown = mapping.MapSize(QSize(ViewWidth, ViewHeight));
     qint64 firstColumn = std::max<qint64>(0, FloorDiv(OffsetX, TheMap.TileSize));
     qint64 firstRow = std::max<qint64>(0, FloorDiv(OffsetY, TheMap.TileSize));
-    qint64 lastColumn = std::min<qint64>(TheMap.Cells.size() - 1, FloorDiv(OffsetX, TheMap.TileSize) +
-                                                               shown.width() / TheMap.TileSize + 1);
-    qint64 lastRow =
-        std::min<qint64>(TheMap.Cells.Rows() - 1, FloorDiv(qint64(OffsetY) + shown.height(), TheMap.TileSize));
+    qint64 lastColumn =
+        std::min<qint64>(TheMap.Cells.size() - 1,
+                         FloorDiv(OffsetX, TheMap.TileSize) + shown.width() / TheMap.TileSize + 1);
+    qint64 lastRow = std::min<qint64>(TheMap.Cells.Rows() - 1,
+                                      FloorDiv(qint64(OffsetY) + shown.height(), TheMap.TileSize));
     if (area) {
         // Of those, the cells whose tiles reach into area, from their corner as far as the
         // largest tile.
         const QSize reach = Reach();
         const qint64 spanX = mapping.ViewSpan(reach.width()) + (Zoom < 0 ? 1 : 0);
         const qint64 spanY = mapping.ViewSpan(reach.height()) + (Zoom < 0 ? 1 : 0);
-        firstColumn =
-            std::max(firstColumn, FloorDiv(mapping.MapX(area->left() - spanX + 1), TheMap.TileSize));
-        firstRow = std::max(firstRow, FloorDiv(mapping.MapY(area->top() - spanY + 1), TheMap.TileSize));
-        lastColumn =
-            std::min(lastColumn, FloorDiv(mapping.MapEnd(area->right(), OffsetX) - 1, TheMap.TileSize));
-        lastRow =
-            std::min(lastRow, FloorDiv(mapping.MapEnd(area->bottom(), OffsetY) - 1, TheMap.TileSize));
+        firstColumn = std::max(firstColumn,
+                               FloorDiv(mapping.MapX(area->left() - spanX + 1), TheMap.TileSize));
+        firstRow =
+            std::max(firstRow, FloorDiv(mapping.MapY(area->top() - spanY + 1), TheMap.TileSize));
+        lastColumn = std::min(
+            lastColumn, FloorDiv(mapping.MapEnd(area->right(), OffsetX) - 1, TheMap.TileSize));
+        lastRow = std::min(lastRow,
+                           FloorDiv(mapping.MapEnd(area->bottom(), OffsetY) - 1, TheMap.TileSize));
     }
     if (look != TViewMapping::TLook::Natural && !Looks)
         Looks = std::make_unique<TTileLooks>();
@@ -132,9 +134,10 @@ void TMapRenderer::DrawColours(const tTilePack& pack, const QRect& area) {
         QPoint(int(std::max<qint64>(area.left(), mapping.ViewX(0))),
                int(std::max<qint64>(area.top(), mapping.ViewY(0)))),
         QPoint(
-            int(std::min<qint64>(area.right(), mapping.ViewX(qint64(TheMap.Cells.size()) * TheMap.TileSize - 1))),
-            int(std::min<qint64>(area.bottom(),
-                                 mapping.ViewY(qint64(TheMap.Cells.Rows()) * TheMap.TileSize - 1)))));
+            int(std::min<qint64>(area.right(),
+                                 mapping.ViewX(qint64(TheMap.Cells.size()) * TheMap.TileSize - 1))),
+            int(std::min<qint64>(
+                area.bottom(), mapping.ViewY(qint64(TheMap.Cells.Rows()) * TheMap.TileSize - 1)))));
     if (map.isEmpty())
         return;
     // The cell column under each view pixel of a row; the cell rows the view's rows show, and
@@ -296,7 +299,8 @@ void TMapRenderer::ZoomAt(qint32 zoom, QPoint at) {
 }
 
 qint32 TMapRenderer::FitZoom() const {
-    const qint64 width = qint64(TheMap.Cells.size()) * TheMap.TileSize, height = qint64(TheMap.Cells.Rows()) * TheMap.TileSize;
+    const qint64 width = qint64(TheMap.Cells.size()) * TheMap.TileSize,
+                 height = qint64(TheMap.Cells.Rows()) * TheMap.TileSize;
     for (qint32 zoom = TViewMapping::MaxZoom; zoom > TViewMapping::MinZoom; --zoom) {
         const TViewMapping mapping{QPoint(0, 0), zoom, TheMap.TileSize};
         if (mapping.ViewSpan(width) <= ViewWidth && mapping.ViewSpan(height) <= ViewHeight)
