@@ -6,11 +6,13 @@
 #include "ui/Application.h"
 #include "ui/MobileExportDialog.h"
 #include "ui/NewMapDialog.h"
+#include "ui/OverviewPanel.h"
 #include "ui/TilePropertiesDialog.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -178,6 +180,38 @@ MainWindow::MainWindow() {
         move(screen->availableGeometry().center() - rect().center());
 
     createModel();
+    BuildOverview();
+}
+
+void MainWindow::BuildOverview() {
+    overviewDock = new QDockWidget(QStringLiteral("Overview"), this);
+    overviewDock->setObjectName(QStringLiteral("overview"));
+    overviewDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
+    overview = new OverviewPanel(*Map, *TilePack, overviewDock);
+    overviewDock->setWidget(overview);
+    addDockWidget(Qt::RightDockWidgetArea, overviewDock);
+    overviewDock->hide(); // off until asked for: the window opens as it always has
+    QAction* show = overviewDock->toggleViewAction();
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    viewMenu->addSeparator();
+    viewMenu->addAction(show);
+    connect(overview, &OverviewPanel::CentreRequested, this, [this](QPoint mapPixel) {
+        const QSize shown = View->Mapping().MapSize(QSize(View->ViewWidth, View->ViewHeight));
+        MoveView([&] {
+            View->ScrollTo(qint64(mapPixel.x()) - shown.width() / 2,
+                           qint64(mapPixel.y()) - shown.height() / 2);
+        });
+    });
+    FollowView();
+}
+
+void MainWindow::FollowView() {
+    if (!overview)
+        return;
+    const TViewMapping mapping = View->Mapping();
+    const QSize shown = mapping.MapSize(QSize(View->ViewWidth, View->ViewHeight));
+    overview->SetShown(QRect(QPoint(View->OffsetX, View->OffsetY), shown) &
+                       QRect(0, 0, Map->Width * Map->TileSize, Map->Height * Map->TileSize));
 }
 
 MainWindow::~MainWindow() {
@@ -443,6 +477,10 @@ void MainWindow::RedrawMap() {
     View->Redraw(QRect(QPoint(0, 0), Canvas.Size()));
     Drawn = DrawnView();
     mapView->update();
+    if (overview) {
+        overview->MapChanged();
+        FollowView();
+    }
 }
 
 void MainWindow::RedrawCells(const QRegion& changed) {
@@ -453,6 +491,8 @@ void MainWindow::RedrawCells(const QRegion& changed) {
     for (const QRect& area : changed)
         View->Redraw(area);
     mapView->update(changed);
+    if (overview)
+        overview->MapChanged();
 }
 
 void MainWindow::MoveView(const std::function<void()>& move) {
@@ -475,6 +515,7 @@ void MainWindow::MoveView(const std::function<void()>& move) {
         mapView->scroll(-moved->x(), -moved->y());
         mapView->update(uncovered);
     }
+    FollowView();
     ShowPlaceSoon();
 }
 
@@ -665,6 +706,7 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
 
 void MainWindow::ZoomBy(qint32 steps, QPoint at) {
     View->ZoomAt(std::clamp(View->Zoom + steps, TViewMapping::MinZoom, TViewMapping::MaxZoom), at);
+    FollowView();
     ShowPlace();
 }
 

@@ -15,6 +15,8 @@
 #include <optional>
 
 class QAction;
+class QDockWidget;
+class OverviewPanel;
 class QActionGroup;
 class QFrame;
 class QGroupBox;
@@ -106,6 +108,9 @@ public:
     QAction* tilePropertiesAction;
     QAction* mobileExportAction;
     MapView* mapView;
+    // View > Overview: the whole map beside the palette, off at first.
+    QDockWidget* overviewDock = nullptr;
+    OverviewPanel* overview = nullptr;
     QGroupBox* paletteBox;
     QFrame* paletteButtons;
     QToolButton* addTileButton;
@@ -187,6 +192,9 @@ private:
     void BuildMenus();
     void BuildPalette(QWidget* client);
     void BuildTools();
+    void BuildOverview();
+    // The overview outlines what the map view shows now.
+    void FollowView();
     void SetUpTileList();
     // The one place that works out where the view and the palette go: the view takes the
     // client area left of the palette, the palette the rest.

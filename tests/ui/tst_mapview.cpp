@@ -182,9 +182,9 @@ private slots:
         QStringList entries;
         for (QAction* a : mainWindow->viewMenu->actions())
             entries << a->text() + ' ' + a->shortcut().toString();
-        QCOMPARE(entries,
-                 (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0", "Fit Map ",
-                              "Top-Left Corner Ctrl+Home", " ", "Show Grid Ctrl+G"}));
+        QCOMPARE(entries, (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0",
+                                       "Fit Map ", "Top-Left Corner Ctrl+Home", " ",
+                                       "Show Grid Ctrl+G", " ", "Overview Ctrl+Shift+O"}));
         for (int i = 0; i < 5; ++i)
             mainWindow->zoomInAction->trigger();
         QCOMPARE(MainView().Zoom, TViewMapping::MaxZoom);

@@ -1,0 +1,83 @@
+#include "ui/OverviewPanel.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+OverviewPanel::OverviewPanel(const tMap& map, const tTilePack& pack, QWidget* parent)
+    : QWidget(parent), View(map, pack, &Canvas) {
+    setAttribute(Qt::WA_OpaquePaintEvent); // the canvas covers every pixel
+    setMinimumSize(120, 120);
+    RedrawSoon.setSingleShot(true);
+    RedrawSoon.setInterval(0);
+    connect(&RedrawSoon, &QTimer::timeout, this, &OverviewPanel::Redraw);
+}
+
+void OverviewPanel::SetShown(const QRect& mapPixels) {
+    if (mapPixels == Shown)
+        return;
+    Shown = mapPixels;
+    if (isVisible())
+        update();
+}
+
+void OverviewPanel::MapChanged() {
+    if (isVisible())
+        RedrawSoon.start();
+}
+
+QRect OverviewPanel::Outline() const {
+    if (Shown.isEmpty())
+        return {};
+    const TViewMapping mapping = View.Mapping();
+    // Zoomed out a view pixel stands for a block of map pixels: the outline takes in every
+    // block the main view reaches into.
+    const QRect outline(
+        QPoint(int(mapping.ViewX(Shown.left())), int(mapping.ViewY(Shown.top()))),
+        QPoint(int(mapping.ViewX(Shown.right())), int(mapping.ViewY(Shown.bottom()))));
+    return outline & rect();
+}
+
+void OverviewPanel::Redraw() {
+    View.SetViewSize(width(), height());
+    View.Zoom = View.FitZoom();
+    View.OffsetX = 0;
+    View.OffsetY = 0;
+    View.Redraw(rect());
+    update();
+}
+
+void OverviewPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, Canvas.Image());
+    if (const QRect outline = Outline(); !outline.isEmpty()) {
+        // A red line with a white one inside: seen over any tile.
+        painter.setPen(QPen(Qt::red, 1));
+        painter.drawRect(outline.adjusted(0, 0, -1, -1));
+        painter.setPen(QPen(Qt::white, 1));
+        painter.drawRect(outline.adjusted(1, 1, -2, -2));
+    }
+}
+
+void OverviewPanel::resizeEvent(QResizeEvent*) {
+    Canvas.SetSize(size());
+    Redraw();
+}
+
+void OverviewPanel::showEvent(QShowEvent*) {
+    Redraw(); // changes made while hidden were not followed
+}
+
+void OverviewPanel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        RequestCentre(event->position().toPoint());
+}
+
+void OverviewPanel::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & Qt::LeftButton)
+        RequestCentre(event->position().toPoint());
+}
+
+void OverviewPanel::RequestCentre(QPoint at) {
+    const TViewMapping mapping = View.Mapping();
+    emit CentreRequested(QPoint(int(mapping.MapX(at.x())), int(mapping.MapY(at.y()))));
+}

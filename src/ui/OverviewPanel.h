@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/TCanvas.h"
+#include "render/MapRenderer.h"
+
+#include <QTimer>
+#include <QWidget>
+
+// The whole map at the largest zoom that fits, drawn by a view of its own over the same map and
+// pack as the main view, with the main view's visible area outlined. A click or a drag asks for
+// the main view to be centred on the map pixel under the pointer.
+class OverviewPanel : public QWidget {
+    Q_OBJECT
+public:
+    // The map and the pack must outlive the panel.
+    OverviewPanel(const tMap& map, const tTilePack& pack, QWidget* parent);
+
+    // The map pixels the main view shows, outlined here.
+    void SetShown(const QRect& mapPixels);
+    // The map or the pack changed: drawn again once the changes of this event are done, so a
+    // stroke costs one drawing of the panel, not one a cell.
+    void MapChanged();
+
+    const TMapRenderer& Renderer() const { return View; }
+    const QImage& Image() const { return Canvas.Image(); }
+    // The outline of the main view's area, in the panel's pixels; empty when none.
+    QRect Outline() const;
+
+signals:
+    void CentreRequested(QPoint mapPixel);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void Redraw();
+    void RequestCentre(QPoint at);
+
+    TCanvas Canvas;
+    TMapRenderer View;
+    QRect Shown; // map pixels
+    QTimer RedrawSoon;
+};
