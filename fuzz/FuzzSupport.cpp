@@ -227,11 +227,7 @@ bool Equal(const PackState& a, const PackState& b, bool sameObjects, QString* wh
 
 MapState Snapshot(const tMap& map) {
     MapState s;
-    s.Canvas = map.Canvas;
-    s.ViewWidth = map.ViewWidth;
-    s.ViewHeight = map.ViewHeight;
     s.TileSize = map.TileSize;
-    s.TilePackRef = map.TilePackRef;
     s.Width = map.Width;
     s.Height = map.Height;
     s.Columns = map.Cells.size();
@@ -239,9 +235,6 @@ MapState Snapshot(const tMap& map) {
     const qint64 n = qint64(s.Columns) * s.Rows;
     if (n > 0)
         s.Cells.assign(map.Cells.data(), map.Cells.data() + n);
-    s.OffsetX = map.OffsetX;
-    s.OffsetY = map.OffsetY;
-    s.ShowGrid = map.ShowGrid;
     s.Text1 = map.Text1;
     s.Text2 = map.Text2;
     s.PackName = map.PackName;
@@ -257,15 +250,8 @@ bool SameContent(const MapState& a, const MapState& b, QString* why) {
            Same(a.PackName, b.PackName, "PackName", why) && Same(a.Text4, b.Text4, "Text4", why);
 }
 
-bool SameView(const MapState& a, const MapState& b, QString* why) {
-    return Same(a.Canvas, b.Canvas, "Canvas", why) &&
-           Same(a.ViewWidth, b.ViewWidth, "ViewWidth", why) &&
-           Same(a.ViewHeight, b.ViewHeight, "ViewHeight", why) &&
-           Same(a.TileSize, b.TileSize, "TileSize", why) &&
-           Same(a.TilePackRef, b.TilePackRef, "TilePackRef", why) &&
-           Same(a.OffsetX, b.OffsetX, "OffsetX", why) &&
-           Same(a.OffsetY, b.OffsetY, "OffsetY", why) &&
-           Same(a.ShowGrid, b.ShowGrid, "ShowGrid", why);
+bool SameTileSize(const MapState& a, const MapState& b, QString* why) {
+    return Same(a.TileSize, b.TileSize, "TileSize", why);
 }
 
 std::optional<QByteArray> CanonicalPack(const QByteArray& file) {

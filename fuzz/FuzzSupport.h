@@ -81,22 +81,18 @@ PackState Snapshot(const tTilePack& pack);
 bool Equal(const PackState& a, const PackState& b, bool sameObjects, QString* why);
 
 struct MapState {
-    TCanvas* Canvas = nullptr;
-    qint32 ViewWidth = 0, ViewHeight = 0, TileSize = 0;
-    std::unique_ptr<tTilePack>* TilePackRef = nullptr;
+    qint32 TileSize = 0;
     qint32 Width = 0, Height = 0;
     qint32 Columns = 0, Rows = 0;
     std::vector<TileIndex> Cells; // column after column, as the grid holds them
-    qint32 OffsetX = 0, OffsetY = 0;
-    bool ShowGrid = false;
     QByteArray Text1, Text2, PackName, Text4;
 };
 
 MapState Snapshot(const tMap& map);
 // The file's content: texts, size and cells.
 bool SameContent(const MapState& a, const MapState& b, QString* why);
-// What a load must not touch: tile size, offsets, grid, view, canvas and pack reference.
-bool SameView(const MapState& a, const MapState& b, QString* why);
+// What a load must not touch: the tile size, which the file does not hold.
+bool SameTileSize(const MapState& a, const MapState& b, QString* why);
 
 // Decode a file the way the format describes it, without the model's code, and return the
 // bytes its writer must produce for it: lengths of 0 or less become 0, a negative tile count
