@@ -282,6 +282,7 @@ private slots:
         const QByteArray before = w.State();
         const quint64 revision = w.Doc.Revision(TPart::Map);
         QSignalSpy changed(&w.Doc, &TDocument::Changed);
+        QRect box(cell, QSize(1, 1)); // the cells it changes
         if (edit == "Paint")
             w.Stroke({cell}, 2);
         if (edit == "Erase") {
@@ -289,15 +290,25 @@ private slots:
             w.Doc.EndStroke();
         }
         if (edit == "Fill")
-            QCOMPARE(w.Doc.FillRegion(cell, 2).isEmpty(), !changes);
+            box = w.Doc.FillRegion(cell, 2);
         if (edit == "Rectangle")
-            QCOMPARE(w.Doc.FillRectangle(QRect(cell, QSize(2, 2)), 2).isEmpty(), !changes);
+            box = w.Doc.FillRectangle(QRect(cell, QSize(2, 2)), 2);
+        if (edit == "Fill" || edit == "Rectangle")
+            QCOMPARE(box.isEmpty(), !changes);
         QCOMPARE(w.State() != before, changes);
         QCOMPARE(changed.count(), changes ? 1 : 0);
         if (changes)
             QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
         QCOMPARE(w.Doc.Revision(TPart::Map) > revision, changes);
         QCOMPARE(w.Unsaved(), changes ? "map" : "");
+        if (!changes)
+            return;
+        // The change names its cells, and so do its undo and redo, for views to draw only those.
+        w.Doc.Undo();
+        w.Doc.Redo();
+        QCOMPARE(changed.count(), 3);
+        for (const QList<QVariant>& signal : changed)
+            QCOMPARE(signal[1].toRect(), box);
     }
 
     // Paint and Erase keep strokes of their own: one of the other kind open ends first, and

@@ -45,8 +45,10 @@ public:
         return HeapBytes(sizeof(*this)) +
                HeapBytes(qint64(Changes.capacity() * sizeof(TCellChange)));
     }
+    QRect Cells() const override { return Box; }
 
     std::vector<TCellChange> Changes;
+    QRect Box; // of the cells changed
 
 private:
     void Write(quint32 cell, TileIndex value) {
@@ -81,6 +83,7 @@ public:
     void Undo() override { Write(Before); }
     void Redo() override { Write(After); }
     qint64 Bytes() const override { return HeapBytes(sizeof(*this)) + Region.MemoryBytes(); }
+    QRect Cells() const override { return Region.Box(); }
 
 private:
     void Write(TileIndex value) {
@@ -121,6 +124,7 @@ public:
         for (qint32 x = Box.left(); x <= Box.right(); ++x)
             std::ranges::fill(Column(x), After);
     }
+    QRect Cells() const override { return Box; }
     qint64 Bytes() const override {
         return HeapBytes(sizeof(*this)) + HeapBytes(qint64(Before.capacity() * sizeof(TileIndex)));
     }
@@ -264,6 +268,7 @@ bool TDocument::StrokeCell(QPoint cell, TileIndex tile, const QString& name) {
     // The grid holds at most 2^28 cells, so a place in it fits 32 bits.
     Stroke->Changes.push_back(
         {quint32(qint64(cell.x()) * TheMap.Cells.Rows() + cell.y()), value, tile});
+    Stroke->Box |= QRect(cell, QSize(1, 1));
     value = tile;
     CountChange(TPart::Map);
     return true;
@@ -274,15 +279,16 @@ void TDocument::EndStroke() {
         return;
     std::unique_ptr<TStep> stroke = std::move(Stroke);
     static_cast<TPaintStep&>(*stroke).Changes.shrink_to_fit();
+    const QRect cells = stroke->Cells();
     try {
         Steps.Push(std::move(stroke));
     } catch (...) {
         // The cells stay painted, but no step can take them back.
         Steps.MarkUnsaved(TPart::Map);
-        emit Changed(TPart::Map);
+        emit Changed(TPart::Map, cells);
         throw;
     }
-    emit Changed(TPart::Map);
+    emit Changed(TPart::Map, cells);
 }
 
 void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
@@ -292,7 +298,9 @@ void TDocument::Do(std::unique_ptr<TStep>&& step, TParts savedAfter) {
 
 void TDocument::Record(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     TStep& done = *step;
-    const TParts parts = done.Parts; // a step larger than the history's limit goes at once
+    // A step larger than the history's limit goes at once.
+    const TParts parts = done.Parts;
+    const QRect cells = done.Cells();
     try {
         Steps.Push(std::move(step));
     } catch (...) {
@@ -301,7 +309,7 @@ void TDocument::Record(std::unique_ptr<TStep>&& step, TParts savedAfter) {
     }
     Steps.MarkSaved(savedAfter);
     CountChange(parts);
-    emit Changed(parts);
+    emit Changed(parts, cells);
 }
 
 QRect TDocument::FillRegion(QPoint cell, TileIndex tile) {
@@ -400,7 +408,7 @@ void TDocument::Restore(tMap& map, tTilePack& pack, const QString& mapFile, cons
 void TDocument::ResetHistory(TParts unsaved) {
     Steps.Clear(unsaved);
     CountChange(TPart::Map | TPart::Pack);
-    emit Changed(TPart::Map | TPart::Pack);
+    emit Changed(TPart::Map | TPart::Pack, QRect());
 }
 
 void TDocument::SaveMap(const QString& fileName) {
@@ -415,12 +423,12 @@ void TDocument::SaveMap(const QString& fileName) {
     try {
         TheMap.SaveToFile(fileName);
     } catch (...) {
-        emit Changed(changed);
+        emit Changed(changed, QRect());
         throw;
     }
     MapFileName = fileName;
     Steps.MarkSaved(TPart::Map);
-    emit Changed(changed);
+    emit Changed(changed, QRect());
 }
 
 void TDocument::SavePack(const QString& fileName, const QByteArray& packName) {
@@ -436,23 +444,25 @@ void TDocument::SavePack(const QString& fileName, const QByteArray& packName) {
         changed = TPart::Map;
         CountChange(changed);
     }
-    emit Changed(changed);
+    emit Changed(changed, QRect());
 }
 
 void TDocument::Undo() {
     EndStroke();
     if (!Steps.CanUndo())
         return;
+    const QRect cells = Steps.UndoCells();
     const TParts parts = Steps.Undo();
     CountChange(parts);
-    emit Changed(parts);
+    emit Changed(parts, cells);
 }
 
 void TDocument::Redo() {
     EndStroke();
     if (!Steps.CanRedo())
         return;
+    const QRect cells = Steps.RedoCells();
     const TParts parts = Steps.Redo();
     CountChange(parts);
-    emit Changed(parts);
+    emit Changed(parts, cells);
 }

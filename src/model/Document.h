@@ -87,8 +87,10 @@ public:
 
 signals:
     // After every change the document makes. content names the parts whose content changed;
-    // it is empty when only the history or what counts as saved did.
-    void Changed(TParts content);
+    // it is empty when only the history or what counts as saved did. cells is the box of map
+    // cells (columns across, rows down) when the change touched those alone, and empty when it
+    // touched none or may have touched any (a new map, a load, undo of either).
+    void Changed(TParts content, const QRect& cells);
 
 private:
     // Does a step, adds it to the history, and says so.

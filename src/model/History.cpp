@@ -14,6 +14,14 @@ QString THistory::RedoName() const {
     return CanRedo() ? Steps[std::size_t(Current)].Step->Name : QString();
 }
 
+QRect THistory::UndoCells() const {
+    return CanUndo() ? Steps[std::size_t(Current - 1)].Step->Cells() : QRect();
+}
+
+QRect THistory::RedoCells() const {
+    return CanRedo() ? Steps[std::size_t(Current)].Step->Cells() : QRect();
+}
+
 qint64 THistory::ChangesBefore(TPart part, qint64 position) const {
     const qint64 index = position - First;
     return index < qint64(Steps.size()) ? Steps[std::size_t(index)].ChangesBefore[Slot(part)]

@@ -6,6 +6,7 @@
 #include "model/HeapBytes.h"
 
 #include <QFlags>
+#include <QRect>
 #include <QString>
 #include <QtGlobal>
 #include <array>
@@ -28,6 +29,9 @@ public:
     // The heap memory the step holds now, whatever it shares with the model: its own block and
     // every block it owns, each as HeapBytes counts it.
     virtual qint64 Bytes() const = 0;
+    // The map cells it changes, a box of columns and rows; empty when it changes no cell, or
+    // may change any.
+    virtual QRect Cells() const { return {}; }
 
     const QString Name; // what the Edit menu calls it: "Paint", "Delete Tile", ...
     const TParts Parts;
@@ -47,6 +51,9 @@ public:
     // The names of the step Undo and Redo would take back or do again; empty when none.
     QString UndoName() const;
     QString RedoName() const;
+    // The cells of the step Undo and Redo would take back or do again, as TStep::Cells.
+    QRect UndoCells() const;
+    QRect RedoCells() const;
     // Each returns the parts the step changed; an exception leaves the history as it was. A
     // step that holds more once undone or redone (a tile taken out of the pack) can push the
     // history past its limit: then the oldest done steps go, and if that is not enough, the

@@ -395,10 +395,13 @@ void MainWindow::createModel() {
     Map->New(14, 14, 48);
     Document = std::make_unique<TDocument>(*Map, *TilePack);
     connect(Document.get(), &TDocument::Changed, this, &MainWindow::DocumentChanged);
-    ToolContext.reset(
-        new TToolContext{*Document, [this] { return TileIndex(SelectedTile()); },
-                         [this](TileIndex tile) { tileList->setCurrentRow(tile); },
-                         [this](const QRect& cells) { ToolChanged += CellsArea(cells); }});
+    ToolContext.reset(new TToolContext{*Document, [this] { return TileIndex(SelectedTile()); },
+                                       [this](TileIndex tile) { tileList->setCurrentRow(tile); },
+                                       [this](const QRect& cells) {
+                                           ToolChanged += CellsArea(cells);
+                                           if (overview)
+                                               overview->CellsChanged(cells); // as the stroke goes
+                                       }});
     ToolList.push_back(std::make_unique<TBrushTool>(*ToolContext));
     ToolList.push_back(std::make_unique<TEraserTool>(*ToolContext));
     ToolList.push_back(std::make_unique<TRectangleTool>(*ToolContext));
@@ -422,7 +425,13 @@ void MainWindow::destroyModel() {
     Map.reset();
 }
 
-void MainWindow::DocumentChanged(TParts content) {
+void MainWindow::DocumentChanged(TParts content, const QRect& cells) {
+    if (overview && content) {
+        if (cells.isEmpty())
+            overview->MapChanged();
+        else
+            overview->CellsChanged(cells);
+    }
     if (content.testFlag(TPart::Pack))
         updateTileList();
     setWindowModified(bool(Document->Unsaved()));
@@ -477,10 +486,7 @@ void MainWindow::RedrawMap() {
     View->Redraw(QRect(QPoint(0, 0), Canvas.Size()));
     Drawn = DrawnView();
     mapView->update();
-    if (overview) {
-        overview->MapChanged();
-        FollowView();
-    }
+    FollowView();
 }
 
 void MainWindow::RedrawCells(const QRegion& changed) {
@@ -491,8 +497,6 @@ void MainWindow::RedrawCells(const QRegion& changed) {
     for (const QRect& area : changed)
         View->Redraw(area);
     mapView->update(changed);
-    if (overview)
-        overview->MapChanged();
 }
 
 void MainWindow::MoveView(const std::function<void()>& move) {

@@ -253,7 +253,7 @@ private:
     // Runs saveDialog offering a file name, or without one the folder; false if cancelled.
     bool runSaveDialog(const QString& offered, const QString& folder);
     // The palette, the title's modified mark and the Edit menu follow the document.
-    void DocumentChanged(TParts content);
+    void DocumentChanged(TParts content, const QRect& cells);
     // Before a command replaces the parts: when any has unsaved changes, asks whether to save
     // them first. True when the command may go on: nothing unsaved, Discard, or Save and every
     // save done.

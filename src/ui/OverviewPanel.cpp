@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <utility>
 
 OverviewPanel::OverviewPanel(const tMap& map, const tTilePack& pack, QWidget* parent)
     : QWidget(parent), View(map, pack, &Canvas) {
@@ -9,7 +10,15 @@ OverviewPanel::OverviewPanel(const tMap& map, const tTilePack& pack, QWidget* pa
     setMinimumSize(120, 120);
     RedrawSoon.setSingleShot(true);
     RedrawSoon.setInterval(0);
-    connect(&RedrawSoon, &QTimer::timeout, this, &OverviewPanel::Redraw);
+    connect(&RedrawSoon, &QTimer::timeout, this, [this] {
+        if (Changed.isEmpty()) {
+            Redraw();
+            return;
+        }
+        for (const QRect& area : std::exchange(Changed, QRegion()))
+            View.Redraw(area);
+        update();
+    });
 }
 
 void OverviewPanel::SetShown(const QRect& mapPixels) {
@@ -21,8 +30,20 @@ void OverviewPanel::SetShown(const QRect& mapPixels) {
 }
 
 void OverviewPanel::MapChanged() {
-    if (isVisible())
-        RedrawSoon.start();
+    if (!isVisible())
+        return;
+    Changed = QRegion(); // all of it
+    RedrawSoon.start();
+}
+
+void OverviewPanel::CellsChanged(const QRect& cells) {
+    if (!isVisible() || cells.isEmpty())
+        return;
+    // Drawing everything is already due when the timer runs with nothing collected.
+    if (RedrawSoon.isActive() && Changed.isEmpty())
+        return;
+    Changed += View.CellArea(cells.topLeft()) | View.CellArea(cells.bottomRight());
+    RedrawSoon.start();
 }
 
 QRect OverviewPanel::Outline() const {

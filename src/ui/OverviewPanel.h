@@ -3,6 +3,7 @@
 #include "platform/TCanvas.h"
 #include "render/MapRenderer.h"
 
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -20,6 +21,9 @@ public:
     // The map or the pack changed: drawn again once the changes of this event are done, so a
     // stroke costs one drawing of the panel, not one a cell.
     void MapChanged();
+    // Only these cells of the map changed (a box of columns and rows): only what they cover is
+    // drawn again, once the changes of this event are done.
+    void CellsChanged(const QRect& cells);
 
     const TMapRenderer& Renderer() const { return View; }
     const QImage& Image() const { return Canvas.Image(); }
@@ -44,4 +48,5 @@ private:
     TMapRenderer View;
     QRect Shown; // map pixels
     QTimer RedrawSoon;
+    QRegion Changed; // the panel's pixels to draw again, when not all of them
 };
