@@ -195,7 +195,8 @@ void MainWindow::FollowView() {
     const TViewMapping mapping = View->Mapping();
     const QSize shown = mapping.MapSize(QSize(View->ViewWidth, View->ViewHeight));
     overview->SetShown(QRect(QPoint(View->OffsetX, View->OffsetY), shown) &
-                       QRect(0, 0, Doc->Map().Width * Doc->Map().TileSize, Doc->Map().Height * Doc->Map().TileSize));
+                       QRect(0, 0, Doc->Map().Width * Doc->Map().TileSize,
+                             Doc->Map().Height * Doc->Map().TileSize));
 }
 
 MainWindow::~MainWindow() {
@@ -677,7 +678,8 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
     }
     // A notch moves three cells, and at least 48 view pixels where cells are small.
     const TViewMapping mapping = View->Mapping();
-    const qint64 by = std::max<qint64>(3 * qint64(Doc->Map().TileSize), mapping.ToMap(48, 0)) * -notches;
+    const qint64 by =
+        std::max<qint64>(3 * qint64(Doc->Map().TileSize), mapping.ToMap(48, 0)) * -notches;
     MoveView([this, sideways, by] {
         View->ScrollTo(View->OffsetX + (sideways ? by : 0), View->OffsetY + (sideways ? 0 : by));
     });

@@ -145,10 +145,10 @@ void MainWindow::loadTilePack() {
     if (refusal.isEmpty())
         return;
     // The pack is usable; only a map cannot name it.
-    const QString kept =
-        Doc->Map().PackName.isEmpty()
-            ? QStringLiteral("The map still names no tile pack.")
-            : QStringLiteral("The map still names \"%1\".").arg(Cp1251::ToUnicode(Doc->Map().PackName));
+    const QString kept = Doc->Map().PackName.isEmpty()
+                             ? QStringLiteral("The map still names no tile pack.")
+                             : QStringLiteral("The map still names \"%1\".")
+                                   .arg(Cp1251::ToUnicode(Doc->Map().PackName));
     Dialogs().Warning(QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
                                      "until the file is renamed: %2. %3")
                           .arg(Native(path), refusal, kept));

@@ -123,8 +123,7 @@ void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, b
 void MainWindow::addTile() {
     if (!Dialogs().Execute(openPictureDialog))
         return;
-    Doc->AddTile(
-        openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
+    Doc->AddTile(openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
 }
 
 void MainWindow::deleteSelectedTile() {

@@ -201,8 +201,8 @@ void MobileExportDialog::Log(const QString& line) {
 }
 
 void MobileExportDialog::exportMap() {
-    TMobileExport job(Map, Pack, directoryList->Directory(),
-                      AppDir + QStringLiteral("/tiles"), AppDir + QStringLiteral("/maps"));
+    TMobileExport job(Map, Pack, directoryList->Directory(), AppDir + QStringLiteral("/tiles"),
+                      AppDir + QStringLiteral("/maps"));
     job.Log = [this](const QString& line) { Log(line); };
     job.ShowPath = [](const QString& path) { Dialogs().ShowMessage(Native(path)); };
     try {
