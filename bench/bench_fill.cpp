@@ -58,10 +58,9 @@ void BM_FillWholeMap(benchmark::State& state) {
 BENCHMARK(BM_FillWholeMap)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_FillWholeMapDocument(benchmark::State& state) {
-    tMap map(48);
+    TDocument document;
+    tMap& map = document.MutableMap();
     map.New(Side, Side, 48);
-    tTilePack pack;
-    TDocument document(map, pack);
     double stepBytesPerCell = 0;
     for (auto _ : state) {
         const double pass = PassSeconds(map.Cells);

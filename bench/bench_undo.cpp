@@ -22,11 +22,11 @@ constexpr qint32 Side = 1024;
 
 // A 1024 × 1024 map of one-pixel cells and a pack of 16 tiles.
 struct Work {
-    tMap Map{1};
-    std::unique_ptr<tTilePack> Pack = Bench::LoadTilePack(48, 16);
-    TDocument Doc{Map, *Pack};
+    TDocument Doc{1};
+    tMap& Map = Doc.MutableMap();
 
     Work() {
+        Doc.MutablePack().Tiles = std::move(Bench::LoadTilePack(48, 16)->Tiles);
         Map.New(Side, Side, 1);
         Bench::FillCells(Map, 16);
     }

@@ -7,6 +7,7 @@
 
 #include "BenchSupport.h"
 
+#include "model/Document.h"
 #include "model/typeU.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
@@ -17,6 +18,8 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QWheelEvent>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -43,27 +46,29 @@ protected:
 // Sizes the window so the map view is exactly one benchmark frame, loads the tiles and a map
 // of side × side cells, by default one just larger than the view, and lets the window settle
 // unzoomed at the map's top-left corner. A large map is made once and kept for the rows after.
-void SetUpWindow(qint32 side = 0) {
-    mainWindow->show();
+void SetUpWindow(MainWindow& window, qint32 side = 0) {
+    window.show();
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const QSize missing =
-            QSize(Bench::FrameWidth, Bench::FrameHeight) - mainWindow->mapView->size();
+        const QSize missing = QSize(Bench::FrameWidth, Bench::FrameHeight) - window.mapView->size();
         if (missing.isNull())
             break;
-        mainWindow->resize(mainWindow->size() + missing);
+        window.resize(window.size() + missing);
         QCoreApplication::processEvents();
     }
-    mainWindow->Renderer().Zoom = 0;
-    mainWindow->Renderer().OffsetX = 0;
-    mainWindow->Renderer().OffsetY = 0;
-    if (!side || Map->Width != side || Map->Height != side) {
-        TilePack = Bench::LoadTilePack(48, TileKinds);
-        mainWindow->updateTileList();
-        Map->New(side ? side : Bench::FrameWidth / 48 + 8,
-                 side ? side : Bench::FrameHeight / 48 + 8, 48);
-        Bench::FillCells(*Map, TileKinds - 2); // the last two are for painting
+    window.Renderer().Zoom = 0;
+    window.Renderer().OffsetX = 0;
+    window.Renderer().OffsetY = 0;
+    tMap& map = window.Document().MutableMap();
+    if (!side || map.Width != side || map.Height != side) {
+        // The tiles go into the window's own pack, which its views draw from.
+        window.Document().MutablePack().Tiles =
+            std::move(Bench::LoadTilePack(48, TileKinds)->Tiles);
+        window.updateTileList();
+        map.New(side ? side : Bench::FrameWidth / 48 + 8, side ? side : Bench::FrameHeight / 48 + 8,
+                48);
+        Bench::FillCells(map, TileKinds - 2); // the last two are for painting
     }
-    mainWindow->RedrawMap();
+    window.RedrawMap();
     QCoreApplication::processEvents();
 }
 
@@ -71,18 +76,19 @@ void Present() {
     QCoreApplication::processEvents();
 }
 
-void Report(benchmark::State& state, const PaintCounter& counter, qint64 steps) {
-    state.counters["view_w"] = mainWindow->mapView->width();
-    state.counters["view_h"] = mainWindow->mapView->height();
+void Report(benchmark::State& state, const MainWindow& window, const PaintCounter& counter,
+            qint64 steps) {
+    state.counters["view_w"] = window.mapView->width();
+    state.counters["view_h"] = window.mapView->height();
     state.counters["paints_per_step"] = double(counter.Paints) / double(qMax<qint64>(1, steps));
     state.counters["presented_px_per_step"] =
         double(counter.Pixels) / double(qMax<qint64>(1, steps));
 }
 
-void SendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, at, mainWindow->mapView->mapToGlobal(at), button, buttons,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(mainWindow->mapView, &event);
+void SendMouse(MainWindow& window, QEvent::Type type, QPoint at, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+    QMouseEvent event(type, at, window.mapView->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.mapView, &event);
 }
 
 // Each step moves the pointer, with the left button down, one cell to the right, so the
@@ -90,155 +96,152 @@ void SendMouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseBu
 // one it enters: one cell changes, as changed_per_step shows. The two tiles painted are not
 // among those the map was filled with, and each sweep of the view paints the other one. At the
 // end of a row the stroke is ended and begun again on the next row, untimed.
-void BM_WindowPaintMove(benchmark::State& state, Bench::TCache cache) {
-    SetUpWindow();
+void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+    SetUpWindow(window);
     constexpr int Cell = 48;
     const int columns = Bench::FrameWidth / Cell, rows = Bench::FrameHeight / Cell;
     int column = 0, row = 0, sweep = 0;
     QPoint at;
     auto begin = [&] {
-        mainWindow->tileList->setCurrentRow(TileKinds - 1 - sweep % 2);
+        window.tileList->setCurrentRow(TileKinds - 1 - sweep % 2);
         at = QPoint(Cell / 2, Cell / 2 + Cell * row);
-        SendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
-        SendMouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        SendMouse(window, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        SendMouse(window, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
         Present();
     };
     begin();
     PaintCounter counter;
-    mainWindow->mapView->installEventFilter(&counter);
+    window.mapView->installEventFilter(&counter);
     qint64 moves = 0, changed = 0;
     // The cell the next move enters, as it was before.
-    auto cellAhead = [&] { return Map->Cells[at.x() / Cell + 1][std::size_t(at.y() / Cell)]; };
+    auto cellAhead = [&] {
+        return window.Document().Map().Cells[at.x() / Cell + 1][std::size_t(at.y() / Cell)];
+    };
     TileIndex ahead = cellAhead();
     Bench::Compare(
         state, cache, "xF",
         [&] {
             at.rx() += Cell;
-            SendMouse(QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+            SendMouse(window, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
             Present();
         },
         Bench::FrameCopy(),
         [&] {
             ++moves;
-            const TileIndex now = Map->Cells[at.x() / Cell][std::size_t(at.y() / Cell)];
-            changed += now != ahead && now == mainWindow->SelectedTile();
+            const TileIndex now =
+                window.Document().Map().Cells[at.x() / Cell][std::size_t(at.y() / Cell)];
+            changed += now != ahead && now == window.SelectedTile();
             if (++column == columns - 1) {
                 column = 0;
                 if (++row == rows) {
                     row = 0;
                     ++sweep;
                 }
-                mainWindow->mapView->removeEventFilter(&counter);
+                window.mapView->removeEventFilter(&counter);
                 begin();
-                mainWindow->mapView->installEventFilter(&counter);
+                window.mapView->installEventFilter(&counter);
             }
             ahead = cellAhead();
         });
-    mainWindow->mapView->removeEventFilter(&counter);
-    SendMouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
-    Report(state, counter, moves);
+    window.mapView->removeEventFilter(&counter);
+    SendMouse(window, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    Report(state, window, counter, moves);
     state.counters["changed_per_step"] = double(changed) / double(qMax<qint64>(1, moves));
 }
-KORVANE_BENCH_BOTH(BM_WindowPaintMove, ->UseManualTime()->Unit(benchmark::kMillisecond));
 
-void BM_WindowScrollStep(benchmark::State& state, Bench::TCache cache) {
-    SetUpWindow();
+void BM_WindowScrollStep(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+    SetUpWindow(window);
     // Right and left in turn between two unaligned offsets.
-    mainWindow->Renderer().OffsetX = 24;
-    mainWindow->Renderer().OffsetY = 8;
-    mainWindow->RedrawMap();
+    window.Renderer().OffsetX = 24;
+    window.Renderer().OffsetY = 8;
+    window.RedrawMap();
     Present();
     PaintCounter counter;
-    mainWindow->mapView->installEventFilter(&counter);
+    window.mapView->installEventFilter(&counter);
     qint64 step = 0;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             QKeyEvent key(QEvent::KeyPress, ++step % 2 ? Qt::Key_Right : Qt::Key_Left,
                           Qt::NoModifier);
-            QCoreApplication::sendEvent(mainWindow, &key);
+            QCoreApplication::sendEvent(&window, &key);
             Present();
         },
         Bench::FrameCopy());
-    mainWindow->mapView->removeEventFilter(&counter);
-    Report(state, counter, step);
+    window.mapView->removeEventFilter(&counter);
+    Report(state, window, counter, step);
 }
-KORVANE_BENCH_BOTH(BM_WindowScrollStep, ->UseManualTime()->Unit(benchmark::kMillisecond));
 
 // Zooms the window to 2^zoom with the view in the middle of the 4096 × 4096 map.
-void SetUpMiddle(qint32 zoom) {
-    SetUpWindow(4096);
-    mainWindow->Renderer().Zoom = zoom;
-    const QSize shown = mainWindow->Renderer().Mapping().MapSize(
-        QSize(mainWindow->Renderer().ViewWidth, mainWindow->Renderer().ViewHeight));
-    const qint64 middle = qint64(Map->Width) * Map->TileSize / 2;
-    mainWindow->Renderer().ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
-    mainWindow->RedrawMap();
+void SetUpMiddle(MainWindow& window, qint32 zoom) {
+    SetUpWindow(window, 4096);
+    window.Renderer().Zoom = zoom;
+    const QSize shown = window.Renderer().Mapping().MapSize(
+        QSize(window.Renderer().ViewWidth, window.Renderer().ViewHeight));
+    const qint64 middle =
+        qint64(window.Document().Map().Width) * window.Document().Map().TileSize / 2;
+    window.Renderer().ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
+    window.RedrawMap();
     Present();
 }
 
 // One notch of Ctrl+wheel at the middle of the view, in (zoom in) and out in turn, between
 // 2^zoom and 2^(zoom + 1): the zoom, the full redraw, the status text, the present.
-void BM_WindowZoomStep(benchmark::State& state, Bench::TCache cache) {
+void BM_WindowZoomStep(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
     const qint32 zoom = qint32(state.range(0));
-    SetUpMiddle(zoom);
-    const QPoint at = mainWindow->mapView->rect().center();
+    SetUpMiddle(window, zoom);
+    const QPoint at = window.mapView->rect().center();
     PaintCounter counter;
-    mainWindow->mapView->installEventFilter(&counter);
+    window.mapView->installEventFilter(&counter);
     qint64 step = 0;
     bool zoomsKept = true;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             const int notch = ++step % 2 ? 120 : -120;
-            QWheelEvent wheel(at, mainWindow->mapView->mapToGlobal(at), QPoint(), QPoint(0, notch),
+            QWheelEvent wheel(at, window.mapView->mapToGlobal(at), QPoint(), QPoint(0, notch),
                               Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
-            QCoreApplication::sendEvent(mainWindow->mapView, &wheel);
+            QCoreApplication::sendEvent(window.mapView, &wheel);
             Present();
         },
         Bench::FrameCopy(),
-        [&] { zoomsKept &= mainWindow->Renderer().Zoom == zoom + qint32(step % 2); });
-    mainWindow->mapView->removeEventFilter(&counter);
-    Report(state, counter, step);
+        [&] { zoomsKept &= window.Renderer().Zoom == zoom + qint32(step % 2); });
+    window.mapView->removeEventFilter(&counter);
+    Report(state, window, counter, step);
     if (!zoomsKept)
         state.SkipWithError("a wheel notch did not zoom by one step");
 }
-KORVANE_BENCH_BOTH(
-    BM_WindowZoomStep, ->ArgNames({"zoom"})->Arg(-1)->Arg(-4)->Arg(-8)->UseManualTime()->Unit(
-                           benchmark::kMillisecond));
 
 // One mouse move of a middle-button drag at 2^zoom, 4 view pixels right and down and back in
 // turn: the pan, the redraw of what it uncovers, the present.
-void BM_WindowPanStep(benchmark::State& state, Bench::TCache cache) {
-    SetUpMiddle(qint32(state.range(0)));
-    const QPoint from = mainWindow->mapView->rect().center();
-    SendMouse(QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
+void BM_WindowPanStep(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+    SetUpMiddle(window, qint32(state.range(0)));
+    const QPoint from = window.mapView->rect().center();
+    SendMouse(window, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
     Present();
-    const QPoint start(mainWindow->Renderer().OffsetX, mainWindow->Renderer().OffsetY);
+    const QPoint start(window.Renderer().OffsetX, window.Renderer().OffsetY);
     PaintCounter counter;
-    mainWindow->mapView->installEventFilter(&counter);
+    window.mapView->installEventFilter(&counter);
     qint64 step = 0;
     bool moved = true;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             const QPoint to = ++step % 2 ? from + QPoint(4, 4) : from;
-            SendMouse(QEvent::MouseMove, to, Qt::NoButton, Qt::MiddleButton);
+            SendMouse(window, QEvent::MouseMove, to, Qt::NoButton, Qt::MiddleButton);
             Present();
         },
         Bench::FrameCopy(),
         [&] {
-            moved &= (QPoint(mainWindow->Renderer().OffsetX, mainWindow->Renderer().OffsetY) ==
-                      start) == (step % 2 == 0);
+            moved &= (QPoint(window.Renderer().OffsetX, window.Renderer().OffsetY) == start) ==
+                     (step % 2 == 0);
         });
-    mainWindow->mapView->removeEventFilter(&counter);
-    SendMouse(QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
-    Report(state, counter, step);
+    window.mapView->removeEventFilter(&counter);
+    SendMouse(window, QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
+    Report(state, window, counter, step);
     if (!moved)
         state.SkipWithError("a drag step did not move the view");
 }
-KORVANE_BENCH_BOTH(BM_WindowPanStep, ->ArgNames({"zoom"})->Arg(0)->Arg(-4)->UseManualTime()->Unit(
-                                         benchmark::kMillisecond));
 
 } // namespace
 
@@ -246,8 +249,35 @@ int main(int argc, char** argv) {
     if (!Bench::Init(argc, argv))
         return 1;
     TApplication application(argc, argv);
-    CreateForms();
+    MainWindow window(QCoreApplication::applicationDirPath());
+    // As KORVANE_BENCH_BOTH registers, name/warm and name/cold, each row driving this window.
+    using TRow = void (*)(benchmark::State&, MainWindow&, Bench::TCache);
+    auto Both = [&window](const std::string& name, TRow function,
+                          const std::function<void(benchmark::internal::Benchmark*)>& options) {
+        for (const Bench::TCache cache : {Bench::TCache::Warm, Bench::TCache::Cold}) {
+            benchmark::internal::Benchmark* row = benchmark::RegisterBenchmark(
+                (name + (cache == Bench::TCache::Warm ? "/warm" : "/cold")).c_str(),
+                [&window, function, cache](benchmark::State& state) {
+                    function(state, window, cache);
+                });
+            if (cache == Bench::TCache::Cold)
+                row->Iterations(Bench::ColdRuns);
+            options(row);
+        }
+    };
+    Both("BM_WindowPaintMove", BM_WindowPaintMove, [](benchmark::internal::Benchmark* row) {
+        row->UseManualTime()->Unit(benchmark::kMillisecond);
+    });
+    Both("BM_WindowScrollStep", BM_WindowScrollStep, [](benchmark::internal::Benchmark* row) {
+        row->UseManualTime()->Unit(benchmark::kMillisecond);
+    });
+    Both("BM_WindowZoomStep", BM_WindowZoomStep, [](benchmark::internal::Benchmark* row) {
+        row->ArgNames({"zoom"})->Arg(-1)->Arg(-4)->Arg(-8)->UseManualTime()->Unit(
+            benchmark::kMillisecond);
+    });
+    Both("BM_WindowPanStep", BM_WindowPanStep, [](benchmark::internal::Benchmark* row) {
+        row->ArgNames({"zoom"})->Arg(0)->Arg(-4)->UseManualTime()->Unit(benchmark::kMillisecond);
+    });
     Bench::Run();
-    DestroyForms();
     return 0;
 }

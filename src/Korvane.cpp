@@ -1,8 +1,9 @@
-// The main block: the application object, then the editor's windows and message loop.
+// The main block: the application object, the main window, and the message loop.
 
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 
+#include <QCoreApplication>
 #include <csignal>
 
 int main(int argc, char* argv[]) {
@@ -12,5 +13,6 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     TApplication application(argc, argv);
-    return RunEditor();
+    MainWindow window(QCoreApplication::applicationDirPath());
+    return RunEditor(window);
 }

@@ -40,9 +40,9 @@ namespace {
 // A document over a map and pack of its own, in a directory with tile images and two packs.
 struct TWork {
     QTemporaryDir Dir;
-    tMap Map{48};
-    tTilePack Pack;
-    TDocument Doc{Map, Pack};
+    TDocument Doc;
+    tMap& Map = Doc.MutableMap();
+    tTilePack& Pack = Doc.MutablePack();
 
     TWork() {
         const QRgb colours[] = {qRgb(200, 0, 0), qRgb(0, 150, 0), qRgb(0, 0, 210)};

@@ -9,9 +9,9 @@ namespace {
 // A map from rows of text, each character a cell: '.' for -1, digits for tiles; a pack of
 // five tiles.
 struct TScene {
-    tMap Map{48};
-    tTilePack Pack;
-    TDocument Doc{Map, Pack};
+    TDocument Doc;
+    tMap& Map = Doc.MutableMap();
+    tTilePack& Pack = Doc.MutablePack();
     TileIndex Selected = 0;
     QList<TileIndex> Picked;
     QList<QRect> Reported;

@@ -7,8 +7,6 @@
 #include <span>
 #include <vector>
 
-std::unique_ptr<TDocument> Document;
-
 namespace {
 // What a tile holds in memory, its image twice: as the file it came from and decoded.
 qint64 TileBytes(const tTile& tile) {
@@ -232,7 +230,7 @@ private:
 };
 } // namespace
 
-TDocument::TDocument(tMap& map, tTilePack& pack) : TheMap(map), ThePack(pack) {}
+TDocument::TDocument(qint32 tileSize) : TheMap(tileSize) {}
 
 TDocument::~TDocument() = default;
 

@@ -17,12 +17,16 @@ class TPaintStep;
 class TDocument : public QObject {
     Q_OBJECT
 public:
-    // The map and the pack must outlive the document.
-    TDocument(tMap& map, tTilePack& pack);
+    // An empty map of cells tileSize pixels wide and an empty pack, both the document's own.
+    explicit TDocument(qint32 tileSize = 48);
     ~TDocument() override;
 
     const tMap& Map() const { return TheMap; }
     const tTilePack& Pack() const { return ThePack; }
+    // The map and the pack themselves, for setting them up before work starts (the window's
+    // first map, a test's scene): what is changed here is no step and is not signalled.
+    tMap& MutableMap() { return TheMap; }
+    tTilePack& MutablePack() { return ThePack; }
     // The files the map and the pack were last opened from or saved to; empty for none.
     const QString& MapFile() const { return MapFileName; }
     const QString& PackFile() const { return PackFileName; }
@@ -102,14 +106,12 @@ private:
     // Moves the revisions of the parts on.
     void CountChange(TParts parts);
 
-    tMap& TheMap;
-    tTilePack& ThePack;
+    // First, so that the steps, which refer to them, go before them.
+    tMap TheMap;
+    tTilePack ThePack;
     THistory Steps;
     std::unique_ptr<TPaintStep> Stroke;
     QString MapFileName;
     QString PackFileName;
     std::array<quint64, 2> Revisions{};
 };
-
-// The editor's document over Map and TilePack, made with them by the main window.
-extern std::unique_ptr<TDocument> Document;

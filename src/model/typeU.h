@@ -203,10 +203,3 @@ private:
     // Takes a checked header's texts with its cells.
     void Take(TMapHeader& header, TCellGrid grid);
 };
-
-// ---------------------------------------------------------------------------------------------
-// The unit's globals, shared by every window.
-
-extern std::unique_ptr<tTilePack> TilePack;
-extern std::unique_ptr<tMap> Map;
-extern QString AppDir; // the executable's directory, without a trailing separator

@@ -1,6 +1,5 @@
 #include "ui/Dialogs.h"
 
-#include "model/typeU.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -143,8 +142,8 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
         box.selectNameFilter(filters[dialog.FilterIndex - 1]);
     QString suffix = dialog.DefaultExt;
     box.setDefaultSuffix(suffix.remove(QStringLiteral("*.")));
-    if (dialog.FileName.isEmpty()) // by default where the editor keeps its tiles and maps
-        box.setDirectory(dialog.Folder.isEmpty() ? AppDir : dialog.Folder);
+    if (dialog.FileName.isEmpty())
+        box.setDirectory(dialog.Folder);
     else
         box.selectFile(dialog.FileName);
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())

@@ -16,7 +16,7 @@ struct TFileDialog {
     int FilterIndex = 1; // counts from 1
     QString DefaultExt;  // as the commands give it, e.g. "*.map"
     QString FileName;    // the full path last chosen, offered again next time
-    QString Folder;      // where a run that offers no file name starts; the editor's if empty
+    QString Folder;      // where a run that offers no file name starts
 };
 
 // A message box: its text, caption, icon and the buttons it offers. Every text is shown as

@@ -29,33 +29,10 @@
 #include <cmath>
 #include <type_traits>
 
-MainWindow* mainWindow = nullptr;
-TilePropertiesDialog* tilePropertiesDialog = nullptr;
-NewMapDialog* newMapDialog = nullptr;
-MobileExportDialog* mobileExportDialog = nullptr;
-
-void CreateForms() {
-    mainWindow = new MainWindow;
-    tilePropertiesDialog = new TilePropertiesDialog(mainWindow);
-    newMapDialog = new NewMapDialog(mainWindow);
-    mobileExportDialog = new MobileExportDialog(mainWindow);
-}
-
-void DestroyForms() {
-    delete mainWindow; // the dialogs are its children
-    mainWindow = nullptr;
-    tilePropertiesDialog = nullptr;
-    newMapDialog = nullptr;
-    mobileExportDialog = nullptr;
-}
-
-int RunEditor() {
-    CreateForms();
-    mainWindow->show();
-    mainWindow->StartRecovery(TRecovery::StandardDirectory());
-    const int result = QCoreApplication::exec();
-    DestroyForms();
-    return result;
+int RunEditor(MainWindow& window) {
+    window.show();
+    window.StartRecovery(TRecovery::StandardDirectory());
+    return QCoreApplication::exec();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -144,14 +121,17 @@ QString StatusBar::Text() const {
 
 // ---------------------------------------------------------------------------------------------
 
-MainWindow::MainWindow() {
+MainWindow::MainWindow(const QString& appDir) : AppDir(appDir) {
     // The platform's modified mark stands for [*] while the map or the pack is unsaved.
     setWindowTitle(QStringLiteral("Map Editor(ver " KORVANE_VERSION ")[*]"));
     QPalette background = palette();
     background.setColor(QPalette::Window, clBtnFace);
     setPalette(background);
 
+    // Without a file to offer, the file dialogs start where the editor keeps its tiles and maps.
     openPictureDialog.Kind = TFileDialog::TKind::Picture;
+    openPictureDialog.Folder = AppDir;
+    openDialog.Folder = AppDir;
     openDialog.Kind = TFileDialog::TKind::Open;
     openDialog.Filter = QStringLiteral("Map file|*.map|TilePack|*.pac");
     openDialog.DefaultExt = QStringLiteral("*.map");
@@ -181,13 +161,17 @@ MainWindow::MainWindow() {
 
     createModel();
     BuildOverview();
+    // In the order the editor has always created its windows.
+    tilePropertiesDialog = new TilePropertiesDialog(this);
+    newMapDialog = new NewMapDialog(*Doc, this);
+    mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, this);
 }
 
 void MainWindow::BuildOverview() {
     overviewDock = new QDockWidget(QStringLiteral("Overview"), this);
     overviewDock->setObjectName(QStringLiteral("overview"));
     overviewDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
-    overview = new OverviewPanel(*Map, *TilePack, overviewDock);
+    overview = new OverviewPanel(Doc->Map(), Doc->Pack(), overviewDock);
     overviewDock->setWidget(overview);
     addDockWidget(Qt::RightDockWidgetArea, overviewDock);
     overviewDock->hide(); // off until asked for: the window opens as it always has
@@ -211,7 +195,8 @@ void MainWindow::FollowView() {
     const TViewMapping mapping = View->Mapping();
     const QSize shown = mapping.MapSize(QSize(View->ViewWidth, View->ViewHeight));
     overview->SetShown(QRect(QPoint(View->OffsetX, View->OffsetY), shown) &
-                       QRect(0, 0, Map->Width * Map->TileSize, Map->Height * Map->TileSize));
+                       QRect(0, 0, Doc->Map().Width * Doc->Map().TileSize,
+                             Doc->Map().Height * Doc->Map().TileSize));
 }
 
 MainWindow::~MainWindow() {
@@ -284,8 +269,8 @@ void MainWindow::BuildMenus() {
     Command(newMapAction, &QAction::triggered, &MainWindow::newMap);
     Command(openMapAction, &QAction::triggered, &MainWindow::openMap);
     Command(saveMapAction, &QAction::triggered, &MainWindow::saveMap);
-    Command(undoAction, &QAction::triggered, [] { Document->Undo(); });
-    Command(redoAction, &QAction::triggered, [] { Document->Redo(); });
+    Command(undoAction, &QAction::triggered, [this] { Doc->Undo(); });
+    Command(redoAction, &QAction::triggered, [this] { Doc->Redo(); });
     auto centre = [this] { return mapView->rect().center(); };
     Command(zoomInAction, &QAction::triggered, [this, centre] { ZoomBy(1, centre()); });
     Command(zoomOutAction, &QAction::triggered, [this, centre] { ZoomBy(-1, centre()); });
@@ -386,16 +371,14 @@ void MainWindow::BuildTools() {
 }
 
 void MainWindow::createModel() {
-    AppDir = QCoreApplication::applicationDirPath();
-    TilePack = std::make_unique<tTilePack>();
     // The map exists before the view size is first read: reading it may deliver a resize.
-    Map = std::make_unique<tMap>(48);
-    View = std::make_unique<TMapRenderer>(*Map, *TilePack, &Canvas);
+    Doc = std::make_unique<TDocument>(48);
+    View = std::make_unique<TMapRenderer>(Doc->Map(), Doc->Pack(), &Canvas);
     View->SetViewSize(mapView->width(), mapView->height());
-    Map->New(14, 14, 48);
-    Document = std::make_unique<TDocument>(*Map, *TilePack);
-    connect(Document.get(), &TDocument::Changed, this, &MainWindow::DocumentChanged);
-    ToolContext.reset(new TToolContext{*Document, [this] { return TileIndex(SelectedTile()); },
+    // The first map is where undo stops: no step of the document.
+    Doc->MutableMap().New(14, 14, 48);
+    connect(Doc.get(), &TDocument::Changed, this, &MainWindow::DocumentChanged);
+    ToolContext.reset(new TToolContext{*Doc, [this] { return TileIndex(SelectedTile()); },
                                        [this](TileIndex tile) { tileList->setCurrentRow(tile); },
                                        [this](const QRect& cells) {
                                            ToolChanged += CellsArea(cells);
@@ -419,10 +402,8 @@ void MainWindow::destroyModel() {
     Tool = nullptr;
     ToolList.clear();
     ToolContext.reset();
-    Document.reset();
-    View.reset();
-    TilePack.reset();
-    Map.reset();
+    View.reset(); // which draws the document's map and pack
+    Doc.reset();
 }
 
 void MainWindow::DocumentChanged(TParts content, const QRect& cells) {
@@ -434,10 +415,10 @@ void MainWindow::DocumentChanged(TParts content, const QRect& cells) {
     }
     if (content.testFlag(TPart::Pack))
         updateTileList();
-    setWindowModified(bool(Document->Unsaved()));
-    if (!Document->MapFile().isEmpty())
-        MapFolder = QFileInfo(Document->MapFile()).absolutePath();
-    const THistory& history = Document->History();
+    setWindowModified(bool(Doc->Unsaved()));
+    if (!Doc->MapFile().isEmpty())
+        MapFolder = QFileInfo(Doc->MapFile()).absolutePath();
+    const THistory& history = Doc->History();
     undoAction->setEnabled(history.CanUndo());
     undoAction->setText(history.CanUndo() ? QStringLiteral("Undo ") + history.UndoName()
                                           : QStringLiteral("Undo"));
@@ -465,9 +446,9 @@ void MainWindow::PlaceControls() {
 }
 
 MainWindow::TDrawnView MainWindow::DrawnView() const {
-    return {Map->Cells.data(),
-            QSize(Map->Width, Map->Height),
-            Map->TileSize,
+    return {Doc->Map().Cells.data(),
+            QSize(Doc->Map().Width, Doc->Map().Height),
+            Doc->Map().TileSize,
             QPoint(View->OffsetX, View->OffsetY),
             QSize(View->ViewWidth, View->ViewHeight),
             View->ShowGrid,
@@ -539,7 +520,7 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::mapViewResized() {
-    if (Destroying || !Map)
+    if (Destroying || !Doc)
         return;
     // The view is the visible map area, so every row and column can be scrolled into it.
     Canvas.SetSize(mapView->size());
@@ -586,7 +567,7 @@ void MainWindow::mapMouseRelease(Qt::MouseButton button, Qt::KeyboardModifiers, 
         Pan.reset();
     // Any button ends the drag: the right button ends a stroke, as it always has.
     EndDrag();
-    Document->EndStroke();
+    Doc->EndStroke();
 }
 
 void MainWindow::EndDrag() {
@@ -601,7 +582,7 @@ void MainWindow::DragTool(QPoint from, QPoint to) {
     // leaves no gaps; zoomed out, steps of at most a cell, so no cell is skipped either.
     const TViewMapping mapping = View->Mapping();
     const qint64 perPixel =
-        std::max<qint64>(1, (mapping.Unit() + Map->TileSize - 1) / Map->TileSize);
+        std::max<qint64>(1, (mapping.Unit() + Doc->Map().TileSize - 1) / Doc->Map().TileSize);
     const QRect view = mapView->rect();
     const QPoint d = to - from;
     const qint64 steps = std::max(std::abs(d.x()), std::abs(d.y())) * perPixel;
@@ -652,8 +633,8 @@ QRect MainWindow::ToolOutline() const {
     if (cells.isEmpty())
         return {};
     const TViewMapping mapping = View->Mapping();
-    return mapping.CellArea(cells.topLeft(), QSize(Map->TileSize, Map->TileSize)) |
-           mapping.CellArea(cells.bottomRight(), QSize(Map->TileSize, Map->TileSize));
+    return mapping.CellArea(cells.topLeft(), QSize(Doc->Map().TileSize, Doc->Map().TileSize)) |
+           mapping.CellArea(cells.bottomRight(), QSize(Doc->Map().TileSize, Doc->Map().TileSize));
 }
 
 bool MainWindow::scrollKey(int key, Qt::KeyboardModifiers) {
@@ -701,7 +682,8 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
     }
     // A notch moves three cells, and at least 48 view pixels where cells are small.
     const TViewMapping mapping = View->Mapping();
-    const qint64 by = std::max<qint64>(3 * qint64(Map->TileSize), mapping.ToMap(48, 0)) * -notches;
+    const qint64 by =
+        std::max<qint64>(3 * qint64(Doc->Map().TileSize), mapping.ToMap(48, 0)) * -notches;
     MoveView([this, sideways, by] {
         View->ScrollTo(View->OffsetX + (sideways ? by : 0), View->OffsetY + (sideways ? 0 : by));
     });
@@ -731,11 +713,11 @@ void MainWindow::ShowPlace() {
     QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(View->Zoom);
     if (Pointer) {
         const QPoint cell = View->Mapping().CellAt(*Pointer);
-        if (Document->Bounds().contains(cell))
+        if (Doc->Bounds().contains(cell))
             place += QStringLiteral("   Cell %1, %2   Tile %3")
                          .arg(cell.x())
                          .arg(cell.y())
-                         .arg(Map->Cells[cell.x()][std::size_t(cell.y())]);
+                         .arg(Doc->Map().Cells[cell.x()][std::size_t(cell.y())]);
     }
     Status->SetPlace(place);
 }

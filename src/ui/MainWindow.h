@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/Document.h"
 #include "model/History.h"
 #include "model/Tools.h"
 #include "model/typeU.h"
@@ -28,6 +29,9 @@ class QPainter;
 class QToolBar;
 class QToolButton;
 class MainWindow;
+class MobileExportDialog;
+class NewMapDialog;
+class TilePropertiesDialog;
 class TRecovery;
 
 // The map view: the client area left of the palette and above the status bar. It presents
@@ -69,12 +73,17 @@ private:
 // The main window: the map view, the tile palette on the right, menus and the status bar.
 // Its handlers are split by concern: MainWindow.cpp (window, painting, keys),
 // MainWindowPalette.cpp (palette and tile commands), MainWindowFiles.cpp (map and tile pack
-// files).
+// files). It owns the document and the dialogs, and hands each dialog what it works on.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow();
+    // appDir: the application's directory, without a trailing separator, where map files name
+    // their tile packs (tiles/), the export writes (maps/) and file dialogs start.
+    explicit MainWindow(const QString& appDir);
     ~MainWindow() override;
+
+    // The map and the tile pack being edited, and every change of them.
+    TDocument& Document() const { return *Doc; }
 
     // Components
     QMenu* fileMenu; // "File"
@@ -124,6 +133,10 @@ public:
     QAction* popupDeleteTile;
     QAction* popupTileProperties;
     StatusBar* Status;
+    // The windows the commands open, children of this one.
+    TilePropertiesDialog* tilePropertiesDialog = nullptr;
+    NewMapDialog* newMapDialog = nullptr;
+    MobileExportDialog* mobileExportDialog = nullptr;
     TFileDialog openPictureDialog;
     TFileDialog openDialog;
     TFileDialog saveDialog;
@@ -250,7 +263,8 @@ private:
     void ToolEvent(const std::function<void()>& event);
     // The view pixels of a rectangle of cells, as far as tiles drawn there may reach.
     QRect CellsArea(const QRect& cells) const;
-    // Runs saveDialog offering a file name, or without one the folder; false if cancelled.
+    // Runs saveDialog offering a file name, or without one the folder (the application's
+    // directory when empty); false if cancelled.
     bool runSaveDialog(const QString& offered, const QString& folder);
     // The palette, the title's modified mark and the Edit menu follow the document.
     void DocumentChanged(TParts content, const QRect& cells);
@@ -261,7 +275,12 @@ private:
     // Offers one claimed recovery copy, or reports it unreadable and moves it aside; true when
     // it was restored. A copy kept for later is released.
     bool OfferRecovery(const QString& copy);
+    // The pack a map names, always loaded from the tiles directory: the name comes from the map
+    // file and may lead nowhere else.
+    QString PackPathOf(const QByteArray& packName, const QString& mapPath) const;
 
+    const QString AppDir;
+    std::unique_ptr<TDocument> Doc;
     bool Painting = false;
     std::unique_ptr<TToolContext> ToolContext;
     std::vector<std::unique_ptr<TTool>> ToolList; // in the order of the tool actions
@@ -288,18 +307,6 @@ private:
     bool RecoveryFailureShown = false;
 };
 
-class TilePropertiesDialog;
-class NewMapDialog;
-class MobileExportDialog;
-
-// The program's windows, created by CreateForms in the order the editor has always used.
-extern MainWindow* mainWindow;
-extern TilePropertiesDialog* tilePropertiesDialog;
-extern NewMapDialog* newMapDialog;
-extern MobileExportDialog* mobileExportDialog;
-
-void CreateForms();
-void DestroyForms();
-// The editor's run, once the application object exists: the four windows, the offer of work a
-// crash left behind, the message loop until the main window closes, and the windows' end.
-int RunEditor();
+// The editor's run over its main window: shows it, offers the work editors that did not end
+// normally left behind, and runs the message loop until the window closes.
+int RunEditor(MainWindow& window);

@@ -54,9 +54,9 @@ bool MayReplace(const QString& path, const QString& ownFile, bool savingMap) {
                              TMessage::No);
 }
 
-// The pack a map names, which is always loaded from the tiles directory: the name comes from
-// the map file and may lead nowhere else.
-QString PackPathOf(const QByteArray& packName, const QString& mapPath) {
+} // namespace
+
+QString MainWindow::PackPathOf(const QByteArray& packName, const QString& mapPath) const {
     const QString name = Cp1251::ToUnicode(packName);
     const QString tiles = QDir(AppDir).filePath(QStringLiteral("tiles"));
     if (!IsPlainFileName(name))
@@ -67,7 +67,6 @@ QString PackPathOf(const QByteArray& packName, const QString& mapPath) {
                 .arg(Native(QFileInfo(mapPath).absoluteFilePath()), name, Native(tiles)));
     return QDir(tiles).filePath(name);
 }
-} // namespace
 
 void MainWindow::openMap() {
     if (!ResolveUnsaved(TPart::Map | TPart::Pack))
@@ -79,7 +78,7 @@ void MainWindow::openMap() {
     // The map and its pack are both read before either replaces what the editor holds: the
     // new cells shown or saved with the old pack would name the wrong tiles.
     const QString mapPath = openDialog.FileName;
-    tMap map(Map->TileSize);
+    tMap map(Doc->Map().TileSize);
     map.LoadFromFile(mapPath);
     tTilePack pack;
     const QString packPath = PackPathOf(map.PackName, mapPath);
@@ -90,29 +89,29 @@ void MainWindow::openMap() {
                                        "loaded. %2")
                             .arg(Native(QFileInfo(mapPath).absoluteFilePath()), e.Message()));
     }
-    Document->Open(map, pack, mapPath, packPath);
+    Doc->Open(map, pack, mapPath, packPath);
     Status->SetText(QStringLiteral("loading done!"));
 }
 
 void MainWindow::saveMap() {
     saveDialog.FilterIndex = 1;
     saveDialog.DefaultExt = QStringLiteral("*.map");
-    if (Map->PackName.isEmpty()) {
+    if (Doc->Map().PackName.isEmpty()) {
         Dialogs().Warning(QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
                                          "Текущий Таил Пак) !!!"));
         return;
     }
-    if (!runSaveDialog(Document->MapFile(), MapFolder) ||
-        !MayReplace(saveDialog.FileName, Document->MapFile(), true))
+    if (!runSaveDialog(Doc->MapFile(), MapFolder) ||
+        !MayReplace(saveDialog.FileName, Doc->MapFile(), true))
         return;
-    Document->SaveMap(saveDialog.FileName);
+    Doc->SaveMap(saveDialog.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
 }
 
 void MainWindow::saveTilePack() {
     saveDialog.FilterIndex = 2;
     saveDialog.DefaultExt = QStringLiteral("*.pac");
-    if (!runSaveDialog(Document->PackFile(), QString()))
+    if (!runSaveDialog(Doc->PackFile(), QString()))
         return;
     const QString path = saveDialog.FileName;
     // A name the map cannot record exactly would name a file that is not there.
@@ -120,15 +119,15 @@ void MainWindow::saveTilePack() {
     if (const QString refusal = PackNameRefusal(name); !refusal.isEmpty())
         throw Exception(QStringLiteral("The tile pack was not saved as \"%1\": %2.")
                             .arg(Native(path), refusal));
-    if (!MayReplace(path, Document->PackFile(), false))
+    if (!MayReplace(path, Doc->PackFile(), false))
         return;
-    Document->SavePack(path, Cp1251::FromUnicode(name));
+    Doc->SavePack(path, Cp1251::FromUnicode(name));
 }
 
 bool MainWindow::runSaveDialog(const QString& offered, const QString& folder) {
     // The one save dialog serves maps and packs; each offers the file of its own kind.
     saveDialog.FileName = offered;
-    saveDialog.Folder = folder;
+    saveDialog.Folder = folder.isEmpty() ? AppDir : folder;
     return Dialogs().Execute(saveDialog);
 }
 
@@ -142,14 +141,14 @@ void MainWindow::loadTilePack() {
     const QString path = openDialog.FileName;
     const QString name = QFileInfo(path).fileName();
     const QString refusal = PackNameRefusal(name);
-    Document->LoadPack(path, refusal.isEmpty() ? Cp1251::FromUnicode(name) : Map->PackName);
+    Doc->LoadPack(path, refusal.isEmpty() ? Cp1251::FromUnicode(name) : Doc->Map().PackName);
     if (refusal.isEmpty())
         return;
     // The pack is usable; only a map cannot name it.
-    const QString kept =
-        Map->PackName.isEmpty()
-            ? QStringLiteral("The map still names no tile pack.")
-            : QStringLiteral("The map still names \"%1\".").arg(Cp1251::ToUnicode(Map->PackName));
+    const QString kept = Doc->Map().PackName.isEmpty()
+                             ? QStringLiteral("The map still names no tile pack.")
+                             : QStringLiteral("The map still names \"%1\".")
+                                   .arg(Cp1251::ToUnicode(Doc->Map().PackName));
     Dialogs().Warning(QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
                                      "until the file is renamed: %2. %3")
                           .arg(Native(path), refusal, kept));
@@ -158,11 +157,11 @@ void MainWindow::loadTilePack() {
 void MainWindow::newMap() {
     if (!ResolveUnsaved(TPart::Map))
         return;
-    const TileIndex* before = Map->Cells.data();
+    const TileIndex* before = Doc->Map().Cells.data();
     Dialogs().ExecModal(*newMapDialog);
     newMapDialog->clearInputs();
     // A new map, which has cells of its own, is shown from its top-left corner.
-    if (Map->Cells.data() != before) {
+    if (Doc->Map().Cells.data() != before) {
         View->OffsetX = 0;
         View->OffsetY = 0;
     }
@@ -175,7 +174,7 @@ void MainWindow::exportForMobile() {
 bool MainWindow::ResolveUnsaved(TParts replaced) {
     // Saving the pack can change the name the map records, so the question comes again
     // while anything replaced is unsaved.
-    for (TParts unsaved; (unsaved = Document->Unsaved() & replaced);) {
+    for (TParts unsaved; (unsaved = Doc->Unsaved() & replaced);) {
         const QString what = unsaved == (TPart::Map | TPart::Pack)
                                  ? QStringLiteral("The map and the tile pack have")
                              : unsaved == TPart::Map ? QStringLiteral("The map has")
@@ -192,12 +191,12 @@ bool MainWindow::ResolveUnsaved(TParts replaced) {
         // The pack first: the map then records the name it was saved under.
         if (unsaved.testFlag(TPart::Pack)) {
             saveTilePack();
-            if (Document->Unsaved().testFlag(TPart::Pack))
+            if (Doc->Unsaved().testFlag(TPart::Pack))
                 return false; // cancelled, or refused
         }
         if (unsaved.testFlag(TPart::Map)) {
             saveMap();
-            if (Document->Unsaved().testFlag(TPart::Map))
+            if (Doc->Unsaved().testFlag(TPart::Map))
                 return false;
         }
     }
@@ -207,7 +206,7 @@ bool MainWindow::ResolveUnsaved(TParts replaced) {
 void MainWindow::StartRecovery(const QString& directory) {
     if (directory.isEmpty())
         return;
-    Recovery = std::make_unique<TRecovery>(*Document, directory);
+    Recovery = std::make_unique<TRecovery>(*Doc, directory);
     connect(Recovery.get(), &TRecovery::WriteFailed, this, [this](const QString& message) {
         // Once: the copy is tried again and again, and a box each time would stop all work.
         if (std::exchange(RecoveryFailureShown, true))

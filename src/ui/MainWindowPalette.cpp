@@ -86,7 +86,7 @@ int MainWindow::SelectedTile() const {
 
 void MainWindow::updateTileList() {
     tileList->clear();
-    for (qint32 i = 0; i < TilePack->Count(); ++i)
+    for (qint32 i = 0; i < Doc->Pack().Count(); ++i)
         tileList->addItem(QString());
 }
 
@@ -104,13 +104,13 @@ void MainWindow::EnablePopupEntries(int index) {
 }
 
 void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected) {
-    if (index < 0 || index >= TilePack->Count())
+    if (index < 0 || index >= Doc->Pack().Count())
         return;
     // Each item shows its image in its own 49 pixels, however tall the image is.
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.drawImage(QPoint((tileList->width() - 48) / 2, rect.top()),
-                      TilePack->Tile(index).Bitmap->Picture());
+                      Doc->Pack().Tile(index).Bitmap->Picture());
     painter.restore();
     if (selected) {
         // A dotted frame around the item is the only mark of the chosen tile.
@@ -123,8 +123,7 @@ void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, b
 void MainWindow::addTile() {
     if (!Dialogs().Execute(openPictureDialog))
         return;
-    Document->AddTile(
-        openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
+    Doc->AddTile(openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
 }
 
 void MainWindow::deleteSelectedTile() {
@@ -132,19 +131,19 @@ void MainWindow::deleteSelectedTile() {
 }
 
 void MainWindow::DeleteTile(int index) {
-    const QString which = index >= 0 && index < TilePack->Count()
+    const QString which = index >= 0 && index < Doc->Pack().Count()
                               ? QStringLiteral("Tile %1, \"%2\"")
                                     .arg(index)
-                                    .arg(Msg::Clip(Cp1251::ToUnicode(TilePack->Tile(index).Name)))
+                                    .arg(Msg::Clip(Cp1251::ToUnicode(Doc->Pack().Tile(index).Name)))
                               : QString();
     if (!Dialogs().Confirm(QStringLiteral("Do you want Delete tile?"), QStringLiteral("Confirm"),
                            which))
         return;
-    if (TilePack->Count() == 1) {
+    if (Doc->Pack().Count() == 1) {
         Dialogs().ShowMessage(QStringLiteral("!!! There One Element !!!"));
         return;
     }
-    Document->DeleteTile(index);
+    Doc->DeleteTile(index);
     Status->SetText(QString::number(index));
 }
 

@@ -139,7 +139,9 @@ void TDirectoryListBox::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------------------------------------
 
-MobileExportDialog::MobileExportDialog(QWidget* parent) : QDialog(parent) {
+MobileExportDialog::MobileExportDialog(const tMap& map, const tTilePack& pack,
+                                       const QString& appDir, QWidget* parent)
+    : QDialog(parent), Map(map), Pack(pack), AppDir(appDir) {
     setWindowTitle(QStringLiteral("2Mobile Map"));
     setFixedSize(365, 303);
     move(252, 103);
@@ -199,8 +201,8 @@ void MobileExportDialog::Log(const QString& line) {
 }
 
 void MobileExportDialog::exportMap() {
-    TMobileExport job(*Map, *TilePack, directoryList->Directory(),
-                      AppDir + QStringLiteral("/tiles"), AppDir + QStringLiteral("/maps"));
+    TMobileExport job(Map, Pack, directoryList->Directory(), AppDir + QStringLiteral("/tiles"),
+                      AppDir + QStringLiteral("/maps"));
     job.Log = [this](const QString& line) { Log(line); };
     job.ShowPath = [](const QString& path) { Dialogs().ShowMessage(Native(path)); };
     try {

@@ -7,6 +7,8 @@ class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class tMap;
+class tTilePack;
 
 // A list of directories in the manner of a directory list box: the current directory's
 // ancestors from the root down, the directory itself, and its subdirectories. Activating an
@@ -36,12 +38,16 @@ private:
     QLabel* DirLabel = nullptr;
 };
 
-// The export of the map for the game's mobile version: the map to AppDir/maps/mob.map and
-// the mobile tile pack, which carries the PNG images of the chosen directory, beside them.
+// The export of the map for the game's mobile version: the map to maps/mob.map in the
+// application's directory and the mobile tile pack, which carries the PNG images of the chosen
+// directory, beside them.
 class MobileExportDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit MobileExportDialog(QWidget* parent);
+    // The map and the pack must outlive the dialog; appDir is the application's directory,
+    // without a trailing separator, which holds tiles/ and maps/.
+    MobileExportDialog(const tMap& map, const tTilePack& pack, const QString& appDir,
+                       QWidget* parent);
 
     QGroupBox* directoryBox;
     QLabel* directoryLabel;
@@ -58,4 +64,8 @@ protected:
 
 private:
     void Log(const QString& line);
+
+    const tMap& Map;
+    const tTilePack& Pack;
+    const QString AppDir;
 };

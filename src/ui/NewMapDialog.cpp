@@ -16,11 +16,6 @@
 #include <QShowEvent>
 #include <QStyle>
 
-qint32 NewMapWidth = 0;
-qint32 NewMapHeight = 0;
-qint32 NewMapTileSize = 0;
-QString NewMapDescription;
-
 namespace {
 // The Windows-1251 code of one character; characters the code page lacks arrive as '?', as
 // they do in an ANSI window.
@@ -41,7 +36,8 @@ bool DescriptionKey(int key) {
 
 } // namespace
 
-NewMapDialog::NewMapDialog(QWidget* parent) : QDialog(parent) {
+NewMapDialog::NewMapDialog(TDocument& document, QWidget* parent)
+    : QDialog(parent), Document(document) {
     setWindowTitle(QStringLiteral("New Map"));
     // A 388 x 270 window with an ordinary border leaves this client area.
     resize(380, 243);
@@ -115,18 +111,17 @@ void NewMapDialog::acceptEntries() {
         Dialogs().ShowMessage(QStringLiteral("Введите описание"));
         return;
     }
-    NewMapWidth = StrToInt(widthEdit->text());
-    NewMapHeight = StrToInt(heightEdit->text());
-    NewMapTileSize = StrToInt(tileSizeEdit->text());
+    Entered.Width = StrToInt(widthEdit->text());
+    Entered.Height = StrToInt(heightEdit->text());
+    Entered.TileSize = StrToInt(tileSizeEdit->text());
     // Pasted text can hold sizes no map can have; the map stays as it is.
     try {
-        tMap::CheckSize(NewMapWidth, NewMapHeight, NewMapTileSize);
+        tMap::CheckSize(Entered.Width, Entered.Height, Entered.TileSize);
     } catch (const ESizeError& e) {
         Dialogs().ShowMessage(e.Message());
         return;
     }
-    NewMapDescription = descriptionEdit->toPlainText();
-    Document->NewMap(NewMapWidth, NewMapHeight, NewMapTileSize);
+    Document.NewMap(Entered.Width, Entered.Height, Entered.TileSize);
 }
 
 void NewMapDialog::clearInputs() {

@@ -9,13 +9,15 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TDocument;
 
-// The New Map dialog. OK checks the entries and makes the new map itself, while the dialog is
-// still on screen; the dialog closes afterwards whatever the checks found.
+// The New Map dialog. OK checks the entries and makes the new map in the document itself,
+// while the dialog is still on screen; the dialog closes afterwards whatever the checks found.
 class NewMapDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit NewMapDialog(QWidget* parent);
+    // The document must outlive the dialog.
+    NewMapDialog(TDocument& document, QWidget* parent);
 
     QLineEdit* widthEdit;            // width in cells
     QLineEdit* heightEdit;           // height in cells
@@ -27,6 +29,15 @@ public:
     QLabel* tileSizeLabel;
     QPushButton* okButton;     // OK
     QPushButton* cancelButton; // Cancel
+
+    // The sizes acceptEntries last converted, each kept as far as the conversion got. The
+    // description is checked, never kept.
+    struct TEntries {
+        qint32 Width = 0;
+        qint32 Height = 0;
+        qint32 TileSize = 0;
+    };
+    TEntries Entered;
 
     // Key filters: Key is the typed character's Windows-1251 code; a filter discards the
     // character by setting Key to 0.
@@ -58,10 +69,6 @@ protected:
 
 private:
     void OkClicked();
-};
 
-// The dialog's results, set by acceptEntries when the entries pass.
-extern qint32 NewMapWidth;
-extern qint32 NewMapHeight;
-extern qint32 NewMapTileSize;
-extern QString NewMapDescription;
+    TDocument& Document;
+};

@@ -44,65 +44,65 @@ TGuiFixture::TGuiFixture() {
     auto dialogs = std::make_unique<TScriptedDialogs>();
     Dialogs = dialogs.get();
     SetDialogs(std::move(dialogs));
-    CreateForms();
-    AppDir = Dir.path();
-    QDir(AppDir).mkpath("tiles");
-    QDir(AppDir).mkpath("maps");
-    mainWindow->show();
-    if (!QTest::qWaitForWindowExposed(mainWindow))
+    QDir(Dir.path()).mkpath("tiles");
+    QDir(Dir.path()).mkpath("maps");
+    Main = std::make_unique<MainWindow>(Dir.path());
+    Main->show();
+    if (!QTest::qWaitForWindowExposed(Main.get()))
         qWarning("the main window was not exposed");
 }
 
 TGuiFixture::~TGuiFixture() {
-    DestroyForms();
+    Main.reset(); // the dialogs are its children
     SetDialogs(std::make_unique<TQtDialogs>());
 }
 
-void UseTiles(const QByteArrayList& names) {
-    TilePack->Clear();
+void TGuiFixture::UseTiles(const QByteArrayList& names) const {
+    tTilePack& pack = ThePack();
+    pack.Clear();
     for (qint32 i = 0; i < names.size(); ++i) {
-        TileRef tile = TilePack->NewTile();
+        TileRef tile = pack.NewTile();
         tile->Name = names[i];
         tile->Param1 = 10 + i;
         tile->Param2 = 20 + i;
         tile->Param3 = {30 + i, 40 + i, 50 + i, 60 + i};
         tile->Param4 = -1 - i;
         tile->Bitmap->LoadFromBytes(SolidBmp(48, 48, TileColours[i % 5]));
-        TilePack->Add(std::move(tile));
+        pack.Add(std::move(tile));
     }
     // As if just opened: the history starts here, with nothing unsaved.
-    Document->ResetHistory();
-    mainWindow->RedrawMap();
+    TheDocument().ResetHistory();
+    Main->RedrawMap();
 }
 
-void UseTiles(int count) {
+void TGuiFixture::UseTiles(int count) const {
     QByteArrayList names;
     for (int i = 0; i < count; ++i)
         names << "tile" + QByteArray::number(i);
     UseTiles(names);
 }
 
-QByteArrayList TileNames() {
+QByteArrayList TGuiFixture::TileNames() const {
     QByteArrayList names;
-    for (qint32 i = 0; i < TilePack->Count(); ++i)
-        names << TilePack->Tile(i).Name;
+    for (qint32 i = 0; i < ThePack().Count(); ++i)
+        names << ThePack().Tile(i).Name;
     return names;
 }
 
-QRgb ViewPixel(int x, int y) {
-    return mainWindow->Canvas.Image().pixel(x, y) | 0xff000000;
+QRgb TGuiFixture::ViewPixel(int x, int y) const {
+    return Main->Canvas.Image().pixel(x, y) | 0xff000000;
 }
 
-QImage ViewRedrawn() {
-    return TestSupport::FullRedraw(mainWindow->Renderer(), mainWindow->Canvas.Size());
+QImage TGuiFixture::ViewRedrawn() const {
+    return TestSupport::FullRedraw(Main->Renderer(), Main->Canvas.Size());
 }
 
-QImage Presented() {
+QImage TGuiFixture::Presented() const {
     QCoreApplication::processEvents();
-    const QPoint at = mainWindow->mapView->mapTo(mainWindow, QPoint(0, 0));
-    const QSize size = mainWindow->mapView->size();
-    return mainWindow->screen()
-        ->grabWindow(mainWindow->winId(), at.x(), at.y(), size.width(), size.height())
+    const QPoint at = Main->mapView->mapTo(Main.get(), QPoint(0, 0));
+    const QSize size = Main->mapView->size();
+    return Main->screen()
+        ->grabWindow(Main->winId(), at.x(), at.y(), size.width(), size.height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class TScriptedDialogs : public TDialogs {
@@ -35,37 +36,49 @@ public:
     QStringList ModalTitles;
 };
 
-// Fresh windows and model, dialogs answered by a script, and an AppDir of its own with tiles/
-// and maps/.
+// A fresh main window, which owns the document and the dialogs, with its dialogs answered by a
+// script and an application directory of its own (Dir) with tiles/ and maps/. Tests reach the
+// window and what it edits through here.
 class TGuiFixture {
 public:
     TGuiFixture();
     ~TGuiFixture();
     QString Path(const QString& name) const { return Dir.filePath(name); }
+    // The directory the window was given as the application's.
+    QString AppDir() const { return Dir.path(); }
+
+    MainWindow& Window() const { return *Main; }
+    TDocument& TheDocument() const { return Main->Document(); }
+    // The map and the pack themselves, for setting up a scene: no step, no signal.
+    tMap& TheMap() const { return TheDocument().MutableMap(); }
+    tTilePack& ThePack() const { return TheDocument().MutablePack(); }
+    // Where the main window's map view shows the map.
+    TMapRenderer& MainView() const { return Main->Renderer(); }
+
+    // A pack of solid 48-pixel tiles in TileColours, named as given or tile0, tile1, ...; tile
+    // i has Param1 10 + i, Param2 20 + i, Param3 30 + i to 60 + i and Param4 -1 - i. The
+    // document's history starts afresh with nothing unsaved; the palette is rebuilt and the
+    // view redrawn.
+    void UseTiles(const QByteArrayList& names) const;
+    void UseTiles(int count) const;
+    QByteArrayList TileNames() const;
+    QRgb ViewPixel(int x, int y) const;
+    // The view as a full redraw shows it, drawn by a copy of the map on a canvas of its own.
+    QImage ViewRedrawn() const;
+    // What the window presents of the map view once it has painted.
+    QImage Presented() const;
 
     TScriptedDialogs* Dialogs; // owned by the dialogs registry
     QTemporaryDir Dir;
+
+private:
+    std::unique_ptr<MainWindow> Main;
 };
 
 inline const QRgb TileColours[] = {qRgb(200, 40, 40), qRgb(40, 160, 40), qRgb(40, 40, 200),
                                    qRgb(220, 200, 0), qRgb(0, 200, 200)};
 inline const QRgb Background = qRgb(240, 240, 240);
 
-// A pack of solid 48-pixel tiles in TileColours, named as given or tile0, tile1, ...; tile i
-// has Param1 10 + i, Param2 20 + i, Param3 30 + i to 60 + i and Param4 -1 - i. The document's
-// history starts afresh with nothing unsaved; the palette is rebuilt and the view redrawn.
-void UseTiles(const QByteArrayList& names);
-void UseTiles(int count);
-QByteArrayList TileNames();
-QRgb ViewPixel(int x, int y);
-// Where the main window's map view shows the map.
-inline TMapRenderer& MainView() {
-    return mainWindow->Renderer();
-}
-// The view as a full redraw shows it, drawn by a copy of the map on a canvas of its own.
-QImage ViewRedrawn();
-// What the window presents of the map view once it has painted.
-QImage Presented();
 // A map file by hand: the four texts, the size, the cells row by row.
 QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
                    const QList<qint32>& cells);

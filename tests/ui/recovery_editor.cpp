@@ -27,9 +27,9 @@ void Print(const QString& line) {
     std::fflush(stdout);
 }
 
-void WriteState(const QString& out) {
-    TestSupport::WriteFile(out + ".map", Map->SaveToBytes());
-    TestSupport::WriteFile(out + ".pac", TilePack->SaveToBytes(true, QString()));
+void WriteState(const MainWindow& window, const QString& out) {
+    TestSupport::WriteFile(out + ".map", window.Document().Map().SaveToBytes());
+    TestSupport::WriteFile(out + ".pac", window.Document().Pack().SaveToBytes(true, QString()));
 }
 
 bool CopyOnDisk() {
@@ -38,24 +38,24 @@ bool CopyOnDisk() {
     return notes.hasNext();
 }
 
-void Edit(TScriptedDialogs& dialogs, const QString& map, const QString& image, const QString& out) {
-    AppDir = QFileInfo(map).absolutePath();
+void Edit(MainWindow& window, TScriptedDialogs& dialogs, const QString& map, const QString& image,
+          const QString& out) {
     dialogs.Files << map << image;
-    mainWindow->openMapAction->trigger();
-    mainWindow->addTileButton->click(); // Add Tile
-    mainWindow->tileList->setCurrentRow(0);
-    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, QPoint(10, 10));
+    window.openMapAction->trigger();
+    window.addTileButton->click(); // Add Tile
+    window.tileList->setCurrentRow(0);
+    QTest::mousePress(window.mapView, Qt::LeftButton, {}, QPoint(10, 10));
     for (int x = 10; x < 400; x += 20)
-        QTest::mouseMove(mainWindow->mapView, QPoint(x, 10 + x / 2));
-    QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(400, 210));
-    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(300, 20));
+        QTest::mouseMove(window.mapView, QPoint(x, 10 + x / 2));
+    QTest::mouseRelease(window.mapView, Qt::LeftButton, {}, QPoint(400, 210));
+    QTest::mouseClick(window.mapView, Qt::LeftButton, {}, QPoint(300, 20));
     // The copy comes a few seconds after the last change.
     if (!QTest::qWaitFor(CopyOnDisk, 30000)) {
         Print("no copy");
         QCoreApplication::exit(1);
         return;
     }
-    WriteState(out);
+    WriteState(window, out);
     Print("copied");
 }
 } // namespace
@@ -71,23 +71,29 @@ int main(int argc, char** argv) {
         dialogs.Answers << TMessage::Restore << TMessage::Discard;
     else
         dialogs.Answers << TMessage::Cancel; // a copy offered is kept for later
+    // In edit the map's directory stands for the application's: its pack is in tiles/ there.
+    const QString appDir = mode == "edit" ? QFileInfo(args.value(1)).absolutePath()
+                                          : QCoreApplication::applicationDirPath();
+    std::unique_ptr<MainWindow> made;
     QTimer::singleShot(0, [&] {
+        MainWindow& window = *made;
         // The offer, if any, came before the message loop started.
         Print("offered " + QString::number(dialogs.Messages.size()));
         if (mode == "edit") {
-            Edit(dialogs, args.value(1), args.value(2), args.value(3));
+            Edit(window, dialogs, args.value(1), args.value(2), args.value(3));
         } else if (mode == "restore") {
-            WriteState(args.value(1));
+            WriteState(window, args.value(1));
             for (const TMessage& m : dialogs.Messages)
                 Print("message " + m.Text + " | " + QString(m.Detail).replace('\n', " / "));
-            Print("title " + mainWindow->windowHandle()->title());
-            Print("files " + QFileInfo(Document->MapFile()).fileName() + " " +
-                  QFileInfo(Document->PackFile()).fileName());
-            Print("palette " + QString::number(mainWindow->tileList->count()));
-            mainWindow->exitAction->trigger();
+            Print("title " + window.windowHandle()->title());
+            Print("files " + QFileInfo(window.Document().MapFile()).fileName() + " " +
+                  QFileInfo(window.Document().PackFile()).fileName());
+            Print("palette " + QString::number(window.tileList->count()));
+            window.exitAction->trigger();
         } else {
-            mainWindow->exitAction->trigger();
+            window.exitAction->trigger();
         }
     });
-    return RunEditor();
+    made = std::make_unique<MainWindow>(appDir);
+    return RunEditor(*made);
 }

@@ -25,30 +25,30 @@ QString PngPath(const QString& dir, const QByteArray& name) {
 
 // The tiles, a 3 x 2 map naming the pack, and a directory below AppDir holding the PNG files
 // of the tiles named in `present`.
-QString SetUp(const QByteArrayList& names, const QByteArrayList& present,
+QString SetUp(TGuiFixture& f, const QByteArrayList& names, const QByteArrayList& present,
               const QByteArray& packName = "forest.pac", const QString& dir = "png") {
-    UseTiles(names);
-    Map->New(3, 2, 48);
-    Map->Cells[1][0] = 2;
-    Map->Cells[2][1] = -1;
-    Map->Text1 = "one";
-    Map->PackName = packName;
-    QDir(AppDir).mkpath(dir);
+    f.UseTiles(names);
+    f.TheMap().New(3, 2, 48);
+    f.TheMap().Cells[1][0] = 2;
+    f.TheMap().Cells[2][1] = -1;
+    f.TheMap().Text1 = "one";
+    f.TheMap().PackName = packName;
+    QDir(f.AppDir()).mkpath(dir);
     for (const QByteArray& name : present)
-        WriteFile(PngPath(AppDir + '/' + dir, name), PngBytes(name));
-    return AppDir + '/' + dir;
+        WriteFile(PngPath(f.AppDir() + '/' + dir, name), PngBytes(name));
+    return f.AppDir() + '/' + dir;
 }
 
-QString MobMap() {
-    return AppDir + "/maps/mob.map";
+QString MobMap(TGuiFixture& f) {
+    return f.AppDir() + "/maps/mob.map";
 }
 
 // The mobile pack by hand: per tile its integers (as UseTiles gives them), then the PNG's
 // length and bytes.
-QByteArray ExpectedPack() {
-    QByteArray bytes = Int32s({TilePack->Count()});
-    for (qint32 i = 0; i < TilePack->Count(); ++i) {
-        const QByteArray png = PngBytes(TilePack->Tile(i).Name);
+QByteArray ExpectedPack(TGuiFixture& f) {
+    QByteArray bytes = Int32s({f.ThePack().Count()});
+    for (qint32 i = 0; i < f.ThePack().Count(); ++i) {
+        const QByteArray png = PngBytes(f.ThePack().Tile(i).Name);
         bytes +=
             Int32s({10 + i, 20 + i, 30 + i, 40 + i, 50 + i, 60 + i, -1 - i, qint32(png.size())});
         bytes += png;
@@ -65,8 +65,8 @@ QString ShownTip(const QString& tip) {
     return document.toPlainText();
 }
 
-QStringList Log() {
-    const QString text = mobileExportDialog->logEdit->toPlainText();
+QStringList Log(TGuiFixture& f) {
+    const QString text = f.Window().mobileExportDialog->logEdit->toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
@@ -86,12 +86,12 @@ void RunExport(TGuiFixture& f, const std::function<void()>& script) {
         d.hide();
         return d.result();
     };
-    mainWindow->mobileExportAction->trigger();
+    f.Window().mobileExportAction->trigger();
 }
 
-void ExportTo(const QString& dir) {
-    mobileExportDialog->directoryList->SetDirectory(dir);
-    QTest::mouseClick(mobileExportDialog->exportButton, Qt::LeftButton);
+void ExportTo(TGuiFixture& f, const QString& dir) {
+    f.Window().mobileExportDialog->directoryList->SetDirectory(dir);
+    QTest::mouseClick(f.Window().mobileExportDialog->exportButton, Qt::LeftButton);
 }
 
 // Exports into dir in a showing of its own and checks what the user saw: a box with each
@@ -99,14 +99,14 @@ void ExportTo(const QString& dir) {
 // expected failure line that ends in a blank is the start of one that goes on with the
 // system's reason.
 void ExpectExport(TGuiFixture& f, const QString& dir, QStringList log, bool failure = false) {
-    RunExport(f, [&] { ExportTo(dir); });
-    const QStringList got = Log();
+    RunExport(f, [&] { ExportTo(f, dir); });
+    const QStringList got = Log(f);
     if (failure && log.last().endsWith(' ') && got.size() == log.size() &&
         got.last().startsWith(log.last()))
         log.last() = got.last();
     QCOMPARE(got, log);
     QStringList boxes;
-    for (const QByteArray& name : TileNames())
+    for (const QByteArray& name : f.TileNames())
         boxes << PngPath(dir, name);
     if (failure)
         boxes << TApplication::ErrorText(log.last());
@@ -132,22 +132,22 @@ void TestExport::theDialogAndItsDirectoryList() {
     TGuiFixture f;
     const QString tiles = f.Path("tiles");
     QDir(tiles).mkpath("a/b");
-    mobileExportDialog->logEdit->setPlainText("stale");
+    f.Window().mobileExportDialog->logEdit->setPlainText("stale");
     for (int showing = 0; showing < 2; ++showing) {
         RunExport(f, [&] {
-            QCOMPARE(mobileExportDialog->minimumSize(),
-                     mobileExportDialog->maximumSize()); // a fixed border
+            QCOMPARE(f.Window().mobileExportDialog->minimumSize(),
+                     f.Window().mobileExportDialog->maximumSize()); // a fixed border
             // Every showing: the list in AppDir/tiles with the focus, its label saying so, and
             // the log empty.
-            TDirectoryListBox* list = mobileExportDialog->directoryList;
+            TDirectoryListBox* list = f.Window().mobileExportDialog->directoryList;
             auto isIn = [&](const QString& path) {
                 QCOMPARE(list->Directory(), path);
-                QCOMPARE(ShownTip(mobileExportDialog->directoryLabel->toolTip()),
+                QCOMPARE(ShownTip(f.Window().mobileExportDialog->directoryLabel->toolTip()),
                          QDir::toNativeSeparators(path));
             };
             isIn(tiles);
-            QCOMPARE(mobileExportDialog->logEdit->toPlainText(), QString());
-            QCOMPARE(mobileExportDialog->focusWidget(), list);
+            QCOMPARE(f.Window().mobileExportDialog->logEdit->toPlainText(), QString());
+            QCOMPARE(f.Window().mobileExportDialog->focusWidget(), list);
             auto entry = [list](const QString& path) -> QListWidgetItem* {
                 for (int i = 0; i < list->count(); ++i)
                     if (TDirectoryListBox::EntryPath(list->item(i)) == path)
@@ -164,7 +164,7 @@ void TestExport::theDialogAndItsDirectoryList() {
             list->setCurrentItem(entry(tiles + "/a/b"));
             QTest::keyClick(list, Qt::Key_Return);
             isIn(tiles + "/a/b");
-            QVERIFY(mobileExportDialog->isVisible() &&
+            QVERIFY(f.Window().mobileExportDialog->isVisible() &&
                     f.Dialogs->Messages.isEmpty()); // it only opened
             QTest::keyClick(list, Qt::Key_Backspace);
             isIn(tiles + "/a");
@@ -173,11 +173,12 @@ void TestExport::theDialogAndItsDirectoryList() {
             QDir().mkpath(deep);
             list->SetDirectory(deep);
             isIn(deep);
-            const QLabel* label = mobileExportDialog->directoryLabel;
+            const QLabel* label = f.Window().mobileExportDialog->directoryLabel;
             QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
             // The label is as tall as its font, descenders included, and clear of the list.
             QVERIFY(label->height() >= label->fontMetrics().height());
-            QVERIFY(label->mapTo(mobileExportDialog, QPoint(0, label->height())).y() <= list->y());
+            QVERIFY(label->mapTo(f.Window().mobileExportDialog, QPoint(0, label->height())).y() <=
+                    list->y());
             // A name that looks like markup shows as it is, in the label, the tip and the list.
             const QString markup = f.Path("<b>Huge");
             QDir().mkpath(markup);
@@ -188,19 +189,19 @@ void TestExport::theDialogAndItsDirectoryList() {
             list->SetDirectory(markup);
             isIn(markup);
             QCOMPARE(label->textFormat(), Qt::PlainText);
-            mobileExportDialog->logEdit->setPlainText("typed by the user");
-            mobileExportDialog->logEdit->setFocus();
+            f.Window().mobileExportDialog->logEdit->setPlainText("typed by the user");
+            f.Window().mobileExportDialog->logEdit->setFocus();
         });
     }
     QCOMPARE(f.Dialogs->ModalTitles, (QStringList{"2Mobile Map", "2Mobile Map"}));
     // Without AppDir/tiles the list starts in AppDir, and the log says why.
     QVERIFY(QDir(tiles).removeRecursively());
     RunExport(f, [&] {
-        QCOMPARE(mobileExportDialog->directoryList->Directory(), f.Dir.path());
-        QCOMPARE(Log(), QStringList{QString("The directory \"%1\" does not exist; the list "
-                                            "starts in \"%2\".")
-                                        .arg(QDir::toNativeSeparators(tiles),
-                                             QDir::toNativeSeparators(f.Dir.path()))});
+        QCOMPARE(f.Window().mobileExportDialog->directoryList->Directory(), f.Dir.path());
+        QCOMPARE(Log(f), QStringList{QString("The directory \"%1\" does not exist; the list "
+                                             "starts in \"%2\".")
+                                         .arg(QDir::toNativeSeparators(tiles),
+                                              QDir::toNativeSeparators(f.Dir.path()))});
     });
 }
 
@@ -224,46 +225,47 @@ void TestExport::allPngsPresentWriteBothFiles() {
     QFETCH(QByteArrayList, names);
     QFETCH(QByteArray, old);
     TGuiFixture f;
-    const QString png = SetUp(names, names);
+    const QString png = SetUp(f, names, names);
     QVERIFY(WriteFile(png + "/unrelated.png", "x"));
     if (!old.isNull())
         QVERIFY(WriteFile(png + "/forest.pac", old));
-    const QByteArray packBefore = TilePack->SaveToBytes(true, QString());
+    const QByteArray packBefore = f.ThePack().SaveToBytes(true, QString());
     QVERIFY(QDir(f.Path("maps")).removeRecursively()); // the export makes it
     // Each box comes before its tile's test: the log holds one line per earlier tile.
     QList<int> linesAtBox;
     f.Dialogs->OnMessage = [&](const TMessage& box) {
         QCOMPARE(box.Caption, TApplication::Title());
-        QVERIFY(mobileExportDialog->isVisible());
-        linesAtBox << Log().size();
+        QVERIFY(f.Window().mobileExportDialog->isVisible());
+        linesAtBox << Log(f).size();
     };
     ExpectExport(f, png, Checked(names));
     for (int i = 0; i < linesAtBox.size(); ++i)
         QCOMPARE(linesAtBox[i], i);
-    QCOMPARE(ReadFile(MobMap()), MapFile({"one", "", "forest.pac", ""}, 3, 2, {0, 2, 0, 0, 0, -1}));
-    QCOMPARE(ReadFile(png + "/forest.pac"), ExpectedPack());
+    QCOMPARE(ReadFile(MobMap(f)),
+             MapFile({"one", "", "forest.pac", ""}, 3, 2, {0, 2, 0, 0, 0, -1}));
+    QCOMPARE(ReadFile(png + "/forest.pac"), ExpectedPack(f));
     // The model is only read; the tiles directory gets nothing.
-    QCOMPARE(Map->PackName, QByteArray("forest.pac"));
-    QCOMPARE(TilePack->SaveToBytes(true, QString()), packBefore);
+    QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
+    QCOMPARE(f.ThePack().SaveToBytes(true, QString()), packBefore);
     QVERIFY(!QFile::exists(f.Path("tiles/forest.pac")));
 }
 
 void TestExport::twoRunsAppendToTheLog() {
     TGuiFixture f;
-    const QString png = SetUp({"grass", "water"}, {"grass"});
+    const QString png = SetUp(f, {"grass", "water"}, {"grass"});
     const QStringList block = {"Checking OK! (grass )", "Scuko!water "};
     RunExport(f, [&] {
-        ExportTo(png);
-        ExportTo(png);
-        QCOMPARE(Log(), block + block);
+        ExportTo(f, png);
+        ExportTo(f, png);
+        QCOMPARE(Log(f), block + block);
         // Once the PNG is there, the next run writes, and its lines go below.
         QVERIFY(WriteFile(png + "/water.png", PngBytes("water")));
-        ExportTo(png);
-        QCOMPARE(Log(), block + block + Checked({"grass", "water"}));
+        ExportTo(f, png);
+        QCOMPARE(Log(f), block + block + Checked({"grass", "water"}));
     });
     QCOMPARE(f.Dialogs->Messages.size(), 6);
-    QCOMPARE(ReadFile(png + "/forest.pac"), ExpectedPack());
-    RunExport(f, [] { QCOMPARE(Log(), QStringList()); }); // a new showing starts empty
+    QCOMPARE(ReadFile(png + "/forest.pac"), ExpectedPack(f));
+    RunExport(f, [&f] { QCOMPARE(Log(f), QStringList()); }); // a new showing starts empty
 }
 
 void TestExport::nothingWritten_data() {
@@ -329,15 +331,15 @@ void TestExport::nothingWritten() {
     QFETCH(QString, setUp);
     QFETCH(QStringList, log);
     TGuiFixture f;
-    const QString png = SetUp(names, names, packName, dir); // "../grass" finds its PNG too
+    const QString png = SetUp(f, names, names, packName, dir); // "../grass" finds its PNG too
     const QString pack = png + "/forest.pac", desktop = f.Path("tiles/forest.pac");
-    QVERIFY(WriteFile(MobMap(), "old map"));
+    QVERIFY(WriteFile(MobMap(f), "old map"));
     if (setUp.contains("water.png"))
         QVERIFY(QFile::remove(png + "/water.png") &&
                 (setUp[0] == 'n' || QDir(png).mkdir("water.png")));
     if (setUp.startsWith("desktop pack") || setUp == "link")
         QVERIFY(WriteFile(dir == "png" && setUp != "link" ? pack : desktop,
-                          TilePack->SaveToBytes(true, QString())));
+                          f.ThePack().SaveToBytes(true, QString())));
     if (setUp == "link")
         QVERIFY(QFile::link(desktop, pack));
     if (setUp.endsWith("old pack"))
@@ -348,7 +350,7 @@ void TestExport::nothingWritten() {
                 QFile::remove(png + "/grass.png");
         };
     if (setUp.startsWith("map is a directory"))
-        QVERIFY(QFile::remove(MobMap()) && QDir().mkpath(MobMap()));
+        QVERIFY(QFile::remove(MobMap(f)) && QDir().mkpath(MobMap(f)));
     if (setUp.startsWith("maps is a file"))
         QVERIFY(QDir(f.Path("maps")).removeRecursively() && WriteFile(f.Path("maps"), "a file"));
     if (setUp.startsWith("pack is a directory"))
@@ -358,15 +360,15 @@ void TestExport::nothingWritten() {
     };
     QStringList before = entries(png);
     const QStringList aboveBefore = entries(f.Dir.path());
-    const QByteArray mapBefore = ReadFile(MobMap()), packBefore = ReadFile(pack);
+    const QByteArray mapBefore = ReadFile(MobMap(f)), packBefore = ReadFile(pack);
     if (setUp == "vanish")
         before.removeOne("grass.png");
 
     const QString path = log.last().section('"', 1, 1);
     if (path.startsWith('@'))
-        log.last().replace(path, QDir::toNativeSeparators(AppDir + path.mid(1)));
+        log.last().replace(path, QDir::toNativeSeparators(f.AppDir() + path.mid(1)));
     ExpectExport(f, png, log, log.last().startsWith("Nothing was written"));
-    QCOMPARE(ReadFile(MobMap()), mapBefore);
+    QCOMPARE(ReadFile(MobMap(f)), mapBefore);
     QCOMPARE(ReadFile(pack), packBefore);
     QCOMPARE(entries(png), before);
     QCOMPARE(entries(f.Dir.path()), aboveBefore);

@@ -17,11 +17,11 @@ using namespace TestSupport;
 
 namespace {
 // What a failed command must leave as it was.
-QByteArray State() {
-    return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
-           Int32s({MainView().OffsetX, MainView().OffsetY, Map->TileSize,
-                   mainWindow->tileList->count()}) +
-           mainWindow->Status->Text().toUtf8();
+QByteArray State(TGuiFixture& f) {
+    return f.TheMap().SaveToBytes() + f.ThePack().SaveToBytes(true, QString()) +
+           Int32s({f.MainView().OffsetX, f.MainView().OffsetY, f.TheMap().TileSize,
+                   f.Window().tileList->count()}) +
+           f.Window().Status->Text().toUtf8();
 }
 
 QByteArray SmallMap(const QByteArray& packName, qint32 width = 3) {
@@ -46,10 +46,10 @@ private slots:
 
 void TestFileCommands::saveTilePackThenMap() {
     TGuiFixture f;
-    UseTiles(3);
+    f.UseTiles(3);
     // A map that names no tile pack is not saved; the dialog does not even appear.
     f.Dialogs->Files << f.Path("level.map");
-    mainWindow->saveMapAction->trigger();
+    f.Window().saveMapAction->trigger();
     QVERIFY(f.Dialogs->FileDialogs.isEmpty() && !QFile::exists(f.Path("level.map")));
     QCOMPARE(f.Dialogs->Texts(), QStringList{"Для карты не указан/не сохранен таил пак(Сохраните "
                                              "Текущий Таил Пак) !!!"});
@@ -57,73 +57,73 @@ void TestFileCommands::saveTilePackThenMap() {
     QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Warning);
 
     f.Dialogs->Messages.clear();
-    mainWindow->Status->SetText("before");
+    f.Window().Status->SetText("before");
     f.Dialogs->Files = {f.Path("forest.pac")};
-    mainWindow->saveTilePackButton->click();
-    QCOMPARE(ReadFile(f.Path("forest.pac")), TilePack->SaveToBytes(true, QString()));
-    QCOMPARE(Map->PackName, QByteArray("forest.pac"));
-    QCOMPARE(mainWindow->Status->Text(), "before");
+    f.Window().saveTilePackButton->click();
+    QCOMPARE(ReadFile(f.Path("forest.pac")), f.ThePack().SaveToBytes(true, QString()));
+    QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
+    QCOMPARE(f.Window().Status->Text(), "before");
 
     QList<qint32> cells(14 * 14, 0);
-    Map->Cells[1][0] = cells[1] = 2;
-    Map->Cells[0][1] = cells[14] = -1;
+    f.TheMap().Cells[1][0] = cells[1] = 2;
+    f.TheMap().Cells[0][1] = cells[14] = -1;
     for (int save = 0; save < 2; ++save) { // the second overwrites without asking
         f.Dialogs->Files << f.Path("level.map");
-        mainWindow->saveMapAction->trigger();
-        QCOMPARE(Map->Text1, QByteArray("testing!!!"));
-        QCOMPARE(mainWindow->Status->Text(), "saved... ok!");
+        f.Window().saveMapAction->trigger();
+        QCOMPARE(f.TheMap().Text1, QByteArray("testing!!!"));
+        QCOMPARE(f.Window().Status->Text(), "saved... ok!");
         QCOMPARE(ReadFile(f.Path("level.map")),
                  MapFile({"testing!!!", "", "forest.pac", ""}, 14, 14, cells));
-        Map->Cells[1][0] = cells[1] = 0;
+        f.TheMap().Cells[1][0] = cells[1] = 0;
     }
     QVERIFY(f.Dialogs->Messages.isEmpty());
 }
 
 void TestFileCommands::saveFailuresKeepFilesAndNames() {
     TGuiFixture f;
-    UseTiles(2);
-    Map->PackName = "old.pac";
+    f.UseTiles(2);
+    f.TheMap().PackName = "old.pac";
     QVERIFY(WriteFile(f.Path("file"), "a file, not a directory"));
     f.Dialogs->Files << f.Path("file/x.pac") << f.Path("file/x.map");
-    mainWindow->saveTilePackButton->click();
-    QCOMPARE(Map->PackName, QByteArray("old.pac"));
-    mainWindow->saveMapAction->trigger();
+    f.Window().saveTilePackButton->click();
+    QCOMPARE(f.TheMap().PackName, QByteArray("old.pac"));
+    f.Window().saveMapAction->trigger();
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY(f.Dialogs->Messages[0].Text.startsWith(
         QString("Cannot create file \"%1\". ").arg(Shown(f.Path("file/x.pac")))));
     QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Stop);
-    QVERIFY(!mainWindow->Status->Text().contains("saved"));
+    QVERIFY(!f.Window().Status->Text().contains("saved"));
     QCOMPARE(ReadFile(f.Path("file")), QByteArray("a file, not a directory"));
 }
 
 void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     TGuiFixture f;
-    UseTiles(3);
-    TilePack->SaveToFile(f.Path("tiles/forest.pac"), true, QString());
-    UseTiles(1);
+    f.UseTiles(3);
+    f.ThePack().SaveToFile(f.Path("tiles/forest.pac"), true, QString());
+    f.UseTiles(1);
     // Load TilePack leaves the cells as they are: this one now shows tile 2 of the new pack.
-    Map->Cells[0][0] = 2;
+    f.TheMap().Cells[0][0] = 2;
     f.Dialogs->Files << f.Path("tiles/forest.pac");
-    mainWindow->loadTilePackButton->click();
-    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile2"}));
-    QCOMPARE(TilePack->Tile(2).Param2, 22);
-    QCOMPARE(mainWindow->tileList->count(), 3);
-    QCOMPARE(Map->PackName, QByteArray("forest.pac"));
-    QCOMPARE(ViewPixel(5, 5), TileColours[2]);
+    f.Window().loadTilePackButton->click();
+    QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile2"}));
+    QCOMPARE(f.ThePack().Tile(2).Param2, 22);
+    QCOMPARE(f.Window().tileList->count(), 3);
+    QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
+    QCOMPARE(f.ViewPixel(5, 5), TileColours[2]);
 
     // Open Map takes its pack from AppDir/tiles, wherever the map is, and keeps the view.
-    UseTiles(1);
-    QTest::keyClick(mainWindow, Qt::Key_Right);
+    f.UseTiles(1);
+    QTest::keyClick(&f.Window(), Qt::Key_Right);
     QVERIFY(WriteFile(f.Path("elsewhere.map"), SmallMap("forest.pac")));
     f.Dialogs->Files << f.Path("elsewhere.map");
-    mainWindow->openMapAction->trigger();
+    f.Window().openMapAction->trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
-    QCOMPARE(Map->SaveToBytes(), SmallMap("forest.pac"));
-    QCOMPARE(QPoint(MainView().OffsetX, Map->TileSize), QPoint(4, 48));
-    QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(mainWindow->tileList->count(), 3);
-    QCOMPARE(mainWindow->Status->Text(), "loading done!");
-    QCOMPARE(ViewPixel(4 * 48, 5), Background); // outside the smaller map
+    QCOMPARE(f.TheMap().SaveToBytes(), SmallMap("forest.pac"));
+    QCOMPARE(QPoint(f.MainView().OffsetX, f.TheMap().TileSize), QPoint(4, 48));
+    QCOMPARE(f.ThePack().Count(), 3);
+    QCOMPARE(f.Window().tileList->count(), 3);
+    QCOMPARE(f.Window().Status->Text(), "loading done!");
+    QCOMPARE(f.ViewPixel(4 * 48, 5), Background); // outside the smaller map
 }
 
 void TestFileCommands::failedReadsKeepEverything_data() {
@@ -155,35 +155,35 @@ void TestFileCommands::failedReadsKeepEverything() {
     QFETCH(QByteArray, content);
     QFETCH(QString, pack);
     TGuiFixture f;
-    UseTiles(3);
-    TilePack->SaveToFile(f.Path("outside.pac"), true, QString());
-    QVERIFY(WriteFile(f.Path("tiles/broken.pac"), TilePack->SaveToBytes(true, {}).chopped(1)));
-    UseTiles(2);
-    Map->PackName = "kept.pac";
+    f.UseTiles(3);
+    f.ThePack().SaveToFile(f.Path("outside.pac"), true, QString());
+    QVERIFY(WriteFile(f.Path("tiles/broken.pac"), f.ThePack().SaveToBytes(true, {}).chopped(1)));
+    f.UseTiles(2);
+    f.TheMap().PackName = "kept.pac";
     if (content == "truncated")
-        content = TilePack->SaveToBytes(true, QString()).chopped(1);
+        content = f.ThePack().SaveToBytes(true, QString()).chopped(1);
     if (!content.isEmpty())
         QVERIFY(WriteFile(f.Path("bad"), content));
-    const QByteArray before = State();
+    const QByteArray before = State(f);
     f.Dialogs->Files << f.Path("bad");
     if (openMap)
-        mainWindow->openMapAction->trigger();
+        f.Window().openMapAction->trigger();
     else
-        mainWindow->loadTilePackButton->click();
+        f.Window().loadTilePackButton->click();
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const TMessage& error = f.Dialogs->Messages[0];
     QCOMPARE(error.Icon, TMessage::TIcon::Stop);
     QVERIFY2(error.Text.contains(Shown(f.Path("bad"))), qPrintable(error.Text));
     QVERIFY2(pack.isEmpty() || error.Text.contains(Shown(f.Path(pack))), qPrintable(error.Text));
     QVERIFY(!content.isEmpty() || error.Text.startsWith("Cannot open file "));
-    QCOMPARE(State(), before);
-    QCOMPARE(ViewPixel(5, 5), TileColours[0]);
-    QCOMPARE(ViewPixel(5 * 48 + 2, 5), TileColours[0]);
+    QCOMPARE(State(f), before);
+    QCOMPARE(f.ViewPixel(5, 5), TileColours[0]);
+    QCOMPARE(f.ViewPixel(5 * 48 + 2, 5), TileColours[0]);
 }
 
 void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     TGuiFixture f;
-    UseTiles(2);
+    f.UseTiles(2);
     const QString pack = f.Path("tiles/forest.pac"), map = f.Path("level.map");
     auto save = [&f](QAction* command, const QString& path,
                      std::optional<TMessage::TAnswer> answer = std::nullopt) {
@@ -195,19 +195,19 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
         return f.Dialogs->FileDialogs.constLast().FileName; // the name it offered
     };
     QAction savePack;
-    connect(&savePack, &QAction::triggered, mainWindow->saveTilePackButton, &QToolButton::click);
+    connect(&savePack, &QAction::triggered, f.Window().saveTilePackButton, &QToolButton::click);
     // Each command offers the last name of its own kind.
     QCOMPARE(save(&savePack, pack), QString());
-    QCOMPARE(save(mainWindow->saveMapAction, map), QString());
+    QCOMPARE(save(f.Window().saveMapAction, map), QString());
     QCOMPARE(save(&savePack, pack), pack);
-    QCOMPARE(save(mainWindow->saveMapAction, map), map);
+    QCOMPARE(save(f.Window().saveMapAction, map), map);
     QVERIFY(f.Dialogs->Messages.isEmpty()); // over their own kind without asking
     const QByteArray packBytes = ReadFile(pack), mapBytes = ReadFile(map);
 
     // The other kind only when the user says so; Enter says no.
-    Map->Text1 = "kept";
-    mainWindow->Status->SetText("before");
-    save(mainWindow->saveMapAction, pack);
+    f.TheMap().Text1 = "kept";
+    f.Window().Status->SetText("before");
+    save(f.Window().saveMapAction, pack);
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const TMessage ask = f.Dialogs->Messages[0];
     QCOMPARE(ask.Text, QString("\"%1\" is a tile pack. Replace it with the map?").arg(Shown(pack)));
@@ -215,54 +215,54 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
     QCOMPARE(ask.Default, TMessage::No);
     QCOMPARE(ReadFile(pack), packBytes);
-    QCOMPARE(Map->Text1, QByteArray("kept"));
-    QCOMPARE(mainWindow->Status->Text(), "before");
+    QCOMPARE(f.TheMap().Text1, QByteArray("kept"));
+    QCOMPARE(f.Window().Status->Text(), "before");
     save(&savePack, map, TMessage::No);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" is a map. Replace it with the tile pack?").arg(Shown(map))});
     QCOMPARE(ReadFile(map), mapBytes);
-    QCOMPARE(Map->PackName, QByteArray("forest.pac"));
+    QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
     save(&savePack, map, TMessage::Yes);
     QCOMPARE(ReadFile(map), packBytes);
-    QCOMPARE(Map->PackName, QByteArray("level.map"));
+    QCOMPARE(f.TheMap().PackName, QByteArray("level.map"));
     // A file of neither kind is replaced when the user says so.
     QVERIFY(WriteFile(f.Path("notes.txt"), "notes"));
-    save(mainWindow->saveMapAction, f.Path("notes.txt"), TMessage::Yes);
+    save(f.Window().saveMapAction, f.Path("notes.txt"), TMessage::Yes);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(f.Path("notes.txt")))});
-    QCOMPARE(mainWindow->Status->Text(), "saved... ok!");
+    QCOMPARE(f.Window().Status->Text(), "saved... ok!");
 }
 
 void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     TGuiFixture f;
-    UseTiles(2);
+    f.UseTiles(2);
     const QString pack = f.Path("tiles/p.pac"), other = f.Path("tiles/other.pac");
     const QString demo = f.Path("maps/demo.map"), level = f.Path("maps/level.map");
-    TilePack->SaveToFile(pack, true, QString());
-    TilePack->SaveToFile(other, true, QString());
+    f.ThePack().SaveToFile(pack, true, QString());
+    f.ThePack().SaveToFile(other, true, QString());
     QVERIFY(WriteFile(demo, SmallMap("p.pac")));
     QVERIFY(WriteFile(level, SmallMap("p.pac", 4)));
     const QByteArray demoBytes = ReadFile(demo), levelBytes = ReadFile(level);
     f.Dialogs->Files << demo;
-    mainWindow->openMapAction->trigger();
+    f.Window().openMapAction->trigger();
 
     // New Map, Load TilePack, Save: no name offered, only the folder of the last map; Enter
     // on demo.map does not replace it.
-    f.Dialogs->OnModal = [](QDialog&) {
-        newMapDialog->widthEdit->setText("5");
-        newMapDialog->heightEdit->setText("5");
-        newMapDialog->tileSizeEdit->setText("48");
-        newMapDialog->descriptionEdit->setPlainText("new");
-        newMapDialog->okButton->click();
-        return newMapDialog->result();
+    f.Dialogs->OnModal = [&f](QDialog&) {
+        f.Window().newMapDialog->widthEdit->setText("5");
+        f.Window().newMapDialog->heightEdit->setText("5");
+        f.Window().newMapDialog->tileSizeEdit->setText("48");
+        f.Window().newMapDialog->descriptionEdit->setPlainText("new");
+        f.Window().newMapDialog->okButton->click();
+        return f.Window().newMapDialog->result();
     };
-    mainWindow->newMapAction->trigger();
-    QCOMPARE(Document->MapFile(), QString());
+    f.Window().newMapAction->trigger();
+    QCOMPARE(f.TheDocument().MapFile(), QString());
     f.Dialogs->Files << pack << demo;
-    mainWindow->loadTilePackButton->click();
-    mainWindow->saveMapAction->trigger();
+    f.Window().loadTilePackButton->click();
+    f.Window().saveMapAction->trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, QString());
     QCOMPARE(f.Dialogs->FileDialogs.constLast().Folder, QFileInfo(demo).absolutePath());
     QCOMPARE(f.Dialogs->Texts(),
@@ -272,12 +272,12 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
     QCOMPARE(ask.Default, TMessage::No);
     QCOMPARE(ReadFile(demo), demoBytes);
-    QVERIFY(Document->Unsaved().testFlag(TPart::Map));
+    QVERIFY(f.TheDocument().Unsaved().testFlag(TPart::Map));
 
     // The recovery copy of the new map, and its offer, name no file; restored, it has none.
     const QString copies = f.Path("recovery");
     {
-        TRecovery recovery(*Document, copies);
+        TRecovery recovery(f.TheDocument(), copies);
         QVERIFY(recovery.WriteNow());
         const QString left = QDir(copies).filePath("left");
         QVERIFY(QDir().mkpath(left));
@@ -285,39 +285,39 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
             QVERIFY(
                 QFile::copy(QDir(recovery.OwnCopy()).filePath(file), QDir(left).filePath(file)));
     }
-    Document->Undo(); // Load TilePack and New Map: back to demo.map
-    Document->Undo();
-    QCOMPARE(Document->MapFile(), demo);
+    f.TheDocument().Undo(); // Load TilePack and New Map: back to demo.map
+    f.TheDocument().Undo();
+    QCOMPARE(f.TheDocument().MapFile(), demo);
     f.Dialogs->Messages.clear();
     f.Dialogs->Answers << TMessage::Restore << TMessage::Discard; // what the undo left unsaved
-    mainWindow->StartRecovery(copies);
+    f.Window().StartRecovery(copies);
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY2(f.Dialogs->Messages[0].Detail.startsWith("Map: never saved, 5 × 5 cells"),
              qPrintable(f.Dialogs->Messages[0].Detail));
-    QCOMPARE(Document->MapFile(), QString());
-    QCOMPARE(Map->Width, 5);
+    QCOMPARE(f.TheDocument().MapFile(), QString());
+    QCOMPARE(f.TheMap().Width, 5);
 
     // Saving where the user says; Yes replaces; then it is the map's own file and no question.
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << level << level;
     f.Dialogs->Answers << TMessage::Yes;
-    mainWindow->saveMapAction->trigger();
-    mainWindow->saveMapAction->trigger();
+    f.Window().saveMapAction->trigger();
+    f.Window().saveMapAction->trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, level); // offered now
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     QVERIFY(ReadFile(level) != levelBytes);
-    QCOMPARE(ReadFile(level), Map->SaveToBytes());
+    QCOMPARE(ReadFile(level), f.TheMap().SaveToBytes());
 
     // A pack saved over another existing pack asks too; No keeps it.
     f.Dialogs->Messages.clear();
     const QByteArray otherBytes = ReadFile(other);
     f.Dialogs->Files << other;
     f.Dialogs->Answers << TMessage::No;
-    mainWindow->saveTilePackButton->click();
+    f.Window().saveTilePackButton->click();
     QCOMPARE(f.Dialogs->Texts(),
              QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(other))});
     QCOMPARE(ReadFile(other), otherBytes);
-    QCOMPARE(Map->PackName, QByteArray("p.pac"));
+    QCOMPARE(f.TheMap().PackName, QByteArray("p.pac"));
 }
 
 void TestFileCommands::packNamesAMapCanRecord_data() {
@@ -337,33 +337,33 @@ void TestFileCommands::packNamesAMapCanRecord() {
     QFETCH(QString, name);
     QFETCH(QString, refused);
     TGuiFixture f;
-    UseTiles(2);
+    f.UseTiles(2);
     const QString path = f.Path(name);
-    Map->PackName = "old.pac";
+    f.TheMap().PackName = "old.pac";
     // Save Tile Pack refuses before it writes anything, and says which character.
     f.Dialogs->Files << path;
-    mainWindow->saveTilePackButton->click();
+    f.Window().saveTilePackButton->click();
     if (refused.isEmpty()) {
         QVERIFY(f.Dialogs->Messages.isEmpty());
-        QCOMPARE(Map->PackName, Cp1251::FromUnicode(name));
+        QCOMPARE(f.TheMap().PackName, Cp1251::FromUnicode(name));
     } else {
         QCOMPARE(f.Dialogs->Messages.size(), 1);
         QVERIFY2(f.Dialogs->Messages[0].Text.contains('"' + refused + '"'),
                  qPrintable(f.Dialogs->Messages[0].Text));
         QVERIFY(!QFile::exists(path));
-        QCOMPARE(Map->PackName, QByteArray("old.pac"));
+        QCOMPARE(f.TheMap().PackName, QByteArray("old.pac"));
     }
     // Load TilePack loads such a pack, but keeps the name the map had and says why.
-    UseTiles(3);
-    TilePack->SaveToFile(path, true, QString());
-    UseTiles(1);
-    Map->PackName = "old.pac";
+    f.UseTiles(3);
+    f.ThePack().SaveToFile(path, true, QString());
+    f.UseTiles(1);
+    f.TheMap().PackName = "old.pac";
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << path;
-    mainWindow->loadTilePackButton->click();
-    QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(mainWindow->tileList->count(), 3);
-    QCOMPARE(Map->PackName, refused.isEmpty() ? Cp1251::FromUnicode(name) : "old.pac");
+    f.Window().loadTilePackButton->click();
+    QCOMPARE(f.ThePack().Count(), 3);
+    QCOMPARE(f.Window().tileList->count(), 3);
+    QCOMPARE(f.TheMap().PackName, refused.isEmpty() ? Cp1251::FromUnicode(name) : "old.pac");
     QCOMPARE(f.Dialogs->Messages.size(), refused.isEmpty() ? 0 : 1);
     if (!refused.isEmpty()) {
         const QString text = f.Dialogs->Messages[0].Text;
@@ -374,13 +374,13 @@ void TestFileCommands::packNamesAMapCanRecord() {
 
 void TestFileCommands::dialogsAreSharedAndRemembered() {
     TGuiFixture f;
-    UseTiles(1);
-    TilePack->SaveToFile(f.Path("p.pac"), true, QString());
+    f.UseTiles(1);
+    f.ThePack().SaveToFile(f.Path("p.pac"), true, QString());
     f.Dialogs->Files << f.Path("p.pac") << f.Path("saved.pac") << f.Path("m.map") << std::nullopt;
-    mainWindow->loadTilePackButton->click(); // Load TilePack
-    mainWindow->saveTilePackButton->click(); // Save Tile Pack
-    mainWindow->saveMapAction->trigger();
-    mainWindow->openMapAction->trigger(); // cancelled: nothing changes
+    f.Window().loadTilePackButton->click(); // Load TilePack
+    f.Window().saveTilePackButton->click(); // Save Tile Pack
+    f.Window().saveMapAction->trigger();
+    f.Window().openMapAction->trigger(); // cancelled: nothing changes
     QStringList runs; // kind (open, save), filter, its index, default extension, file name
     for (const TFileDialog& d : f.Dialogs->FileDialogs)
         runs << QString("%1 %2 %3 %4 %5")
@@ -394,7 +394,7 @@ void TestFileCommands::dialogsAreSharedAndRemembered() {
                                 "1 Map |*.map|TilePack|*.pac 2 *.pac p.pac",
                                 "1 Map |*.map|TilePack|*.pac 1 *.map ",
                                 "0 Map file|*.map|TilePack|*.pac 1 *.map p.pac"}));
-    QCOMPARE(Map->Width, 14);
+    QCOMPARE(f.TheMap().Width, 14);
 }
 
 KORVANE_GUI_TEST_MAIN(TestFileCommands)

@@ -13,8 +13,8 @@
 using namespace TestSupport;
 
 namespace {
-QByteArray Model() {
-    return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString());
+QByteArray Model(TGuiFixture& f) {
+    return f.TheMap().SaveToBytes() + f.ThePack().SaveToBytes(true, QString());
 }
 
 QList<TMessage> Questions(const TScriptedDialogs& dialogs) {
@@ -82,23 +82,23 @@ void TestGuard::commandsAskFirst() {
     QFETCH(bool, goesOn);
     TGuiFixture f;
     // Saved files to start from, and the map and pack the commands would open.
-    UseTiles(2);
+    f.UseTiles(2);
     const QString mapFile = f.Path("level.map"), packFile = f.Path("tiles/p.pac");
-    TilePack->SaveToFile(f.Path("tiles/other.pac"), true, QString());
+    f.ThePack().SaveToFile(f.Path("tiles/other.pac"), true, QString());
     QVERIFY(WriteFile(f.Path("other.map"), MapFile({"", "", "other.pac", ""}, 3, 1, {1, 1, 1})));
-    UseTiles(3);
-    Document->SavePack(packFile, "p.pac");
-    Document->SaveMap(mapFile);
+    f.UseTiles(3);
+    f.TheDocument().SavePack(packFile, "p.pac");
+    f.TheDocument().SaveMap(mapFile);
     const QByteArray mapOnDisk = ReadFile(mapFile), packOnDisk = ReadFile(packFile);
     QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[3])));
     if (unsaved != "pack") {
-        Document->Paint({1, 1}, 2);
-        Document->EndStroke();
+        f.TheDocument().Paint({1, 1}, 2);
+        f.TheDocument().EndStroke();
     }
     if (unsaved != "map")
-        Document->AddTile(f.Path("grass.bmp"));
-    QVERIFY(mainWindow->isWindowModified());
-    const QByteArray before = Model();
+        f.TheDocument().AddTile(f.Path("grass.bmp"));
+    QVERIFY(f.Window().isWindowModified());
+    const QByteArray before = Model(f);
 
     // The answer to the question, then the save dialogs: the pack's first, then the map's.
     if (!answer.isEmpty())
@@ -120,26 +120,26 @@ void TestGuard::commandsAskFirst() {
     }
     // What the command goes on to: a file to open, a New Map dialog filled in.
     f.Dialogs->Files << f.Path(command == "Open Map" ? "other.map" : "tiles/other.pac");
-    f.Dialogs->OnModal = [](QDialog&) {
-        newMapDialog->widthEdit->setText("4");
-        newMapDialog->heightEdit->setText("3");
-        newMapDialog->tileSizeEdit->setText("48");
-        newMapDialog->descriptionEdit->setPlainText("new");
-        newMapDialog->okButton->click();
-        return newMapDialog->result();
+    f.Dialogs->OnModal = [&f](QDialog&) {
+        f.Window().newMapDialog->widthEdit->setText("4");
+        f.Window().newMapDialog->heightEdit->setText("3");
+        f.Window().newMapDialog->tileSizeEdit->setText("48");
+        f.Window().newMapDialog->descriptionEdit->setPlainText("new");
+        f.Window().newMapDialog->okButton->click();
+        return f.Window().newMapDialog->result();
     };
-    const QByteArray expectedMap = Map->SaveToBytes();
-    const QByteArray expectedPack = TilePack->SaveToBytes(true, QString());
+    const QByteArray expectedMap = f.TheMap().SaveToBytes();
+    const QByteArray expectedPack = f.ThePack().SaveToBytes(true, QString());
     if (command == "Exit")
-        mainWindow->exitAction->trigger();
+        f.Window().exitAction->trigger();
     else if (command == "close")
-        mainWindow->windowHandle()->close(); // as the platform's close button does
+        f.Window().windowHandle()->close(); // as the platform's close button does
     else if (command == "New Map")
-        mainWindow->newMapAction->trigger();
+        f.Window().newMapAction->trigger();
     else if (command == "Open Map")
-        mainWindow->openMapAction->trigger();
+        f.Window().openMapAction->trigger();
     else
-        mainWindow->loadTilePackButton->click();
+        f.Window().loadTilePackButton->click();
 
     const QList<TMessage> questions = Questions(*f.Dialogs);
     QCOMPARE(questions.size(), asked.isEmpty() ? 0 : 1);
@@ -160,18 +160,18 @@ void TestGuard::commandsAskFirst() {
     // The command went on, or left everything as it was.
     bool wentOn = false;
     if (command == "Exit" || command == "close")
-        wentOn = !mainWindow->isVisible();
+        wentOn = !f.Window().isVisible();
     else if (command == "New Map")
-        wentOn = Map->Width == 4;
+        wentOn = f.TheMap().Width == 4;
     else if (command == "Open Map")
-        wentOn = Map->PackName == "other.pac" && TilePack->Count() == 2;
+        wentOn = f.TheMap().PackName == "other.pac" && f.ThePack().Count() == 2;
     else
-        wentOn = TilePack->Count() == 2;
+        wentOn = f.ThePack().Count() == 2;
     QCOMPARE(wentOn, goesOn);
     if (!goesOn)
-        QCOMPARE(Model(), before);
+        QCOMPARE(Model(f), before);
     if (saved && (command == "Exit" || command == "close"))
-        QVERIFY(!Document->Unsaved());
+        QVERIFY(!f.TheDocument().Unsaved());
 }
 
 void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
@@ -179,47 +179,47 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
     // again, for the map alone.
     {
         TGuiFixture f;
-        UseTiles(2);
+        f.UseTiles(2);
         QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[3])));
-        Document->AddTile(f.Path("grass.bmp"));
+        f.TheDocument().AddTile(f.Path("grass.bmp"));
         f.Dialogs->Answers << TMessage::Save << TMessage::Save;
         f.Dialogs->Files << f.Path("tiles/new.pac") << f.Path("level.map");
-        mainWindow->exitAction->trigger();
+        f.Window().exitAction->trigger();
         QCOMPARE(f.Dialogs->Texts(), (QStringList{"The tile pack has unsaved changes.",
                                                   "The map has unsaved changes."}));
-        QVERIFY(!mainWindow->isVisible());
-        QCOMPARE(ReadFile(f.Path("level.map")), Map->SaveToBytes());
-        QCOMPARE(Map->PackName, QByteArray("new.pac"));
+        QVERIFY(!f.Window().isVisible());
+        QCOMPARE(ReadFile(f.Path("level.map")), f.TheMap().SaveToBytes());
+        QCOMPARE(f.TheMap().PackName, QByteArray("new.pac"));
     }
     // With no pack to name, the map cannot be saved: the warning, and the window stays.
     TGuiFixture g;
-    UseTiles(2);
-    Document->Paint({0, 0}, 1);
-    Document->EndStroke();
+    g.UseTiles(2);
+    g.TheDocument().Paint({0, 0}, 1);
+    g.TheDocument().EndStroke();
     g.Dialogs->Answers << TMessage::Save;
-    mainWindow->exitAction->trigger();
-    QVERIFY(mainWindow->isVisible());
+    g.Window().exitAction->trigger();
+    QVERIFY(g.Window().isVisible());
     QCOMPARE(g.Dialogs->Messages.last().Caption, "Warning");
     QVERIFY(g.Dialogs->FileDialogs.isEmpty());
 }
 
 void TestGuard::theQuestionBox() {
     TGuiFixture f;
-    UseTiles(1);
-    Document->Paint({0, 0}, -1);
-    Document->EndStroke();
+    f.UseTiles(1);
+    f.TheDocument().Paint({0, 0}, -1);
+    f.TheDocument().EndStroke();
     f.Dialogs->Answers << TMessage::Cancel;
-    mainWindow->exitAction->trigger();
+    f.Window().exitAction->trigger();
     const TMessage box = f.Dialogs->Messages.constFirst();
     QCOMPARE(box.Caption, "tst_guard");
     QCOMPARE(box.Icon, TMessage::TIcon::Warning);
     QCOMPARE(box.Detail, "Save them before going on?");
     // Undoing back to the saved state leaves nothing to ask about.
-    mainWindow->undoAction->trigger();
+    f.Window().undoAction->trigger();
     f.Dialogs->Messages.clear();
-    mainWindow->exitAction->trigger();
+    f.Window().exitAction->trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
-    QVERIFY(!mainWindow->isVisible());
+    QVERIFY(!f.Window().isVisible());
 }
 
 KORVANE_GUI_TEST_MAIN(TestGuard)

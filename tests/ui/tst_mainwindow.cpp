@@ -16,27 +16,27 @@
 #include <QToolBar>
 
 namespace {
-QList<QPoint> CellsHolding(TileIndex value) {
+QList<QPoint> CellsHolding(TGuiFixture& f, TileIndex value) {
     QList<QPoint> cells;
-    for (qint32 x = 0; x < Map->Width; ++x)
-        for (qint32 y = 0; y < Map->Height; ++y)
-            if (Map->Cells[x][std::size_t(y)] == value)
+    for (qint32 x = 0; x < f.TheMap().Width; ++x)
+        for (qint32 y = 0; y < f.TheMap().Height; ++y)
+            if (f.TheMap().Cells[x][std::size_t(y)] == value)
                 cells << QPoint(x, y);
     return cells;
 }
 
 // A left-button stroke through the points; the button stays down when `release` is false.
-void Drag(QList<QPoint> points, bool release = true) {
-    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, points.constFirst());
+void Drag(TGuiFixture& f, QList<QPoint> points, bool release = true) {
+    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, points.constFirst());
     for (const QPoint& p : points.mid(1))
-        QTest::mouseMove(mainWindow->mapView, p);
+        QTest::mouseMove(f.Window().mapView, p);
     if (release)
-        QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, points.constLast());
+        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, points.constLast());
 }
 
-void Press(Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
+void Press(TGuiFixture& f, Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
     for (int i = 0; i < times; ++i)
-        QTest::keyClick(mainWindow->tileList, key, modifiers);
+        QTest::keyClick(f.Window().tileList, key, modifiers);
 }
 
 } // namespace
@@ -57,153 +57,152 @@ private slots:
 
 void TestMainWindow::startUpAndResize() {
     TGuiFixture f;
-    QCOMPARE(mainWindow->windowHandle()->title(),
+    QCOMPARE(f.Window().windowHandle()->title(),
              "Map Editor(ver 0.3)"); // as the platform shows it
-    QCOMPARE(QSize(Map->Width, Map->Height), QSize(14, 14));
-    QCOMPARE(Map->TileSize, 48);
-    QCOMPARE(CellsHolding(0).size(), 196);
+    QCOMPARE(QSize(f.TheMap().Width, f.TheMap().Height), QSize(14, 14));
+    QCOMPARE(f.TheMap().TileSize, 48);
+    QCOMPARE(CellsHolding(f, 0).size(), 196);
     // The view is the client area left of the palette and above the status bar.
-    QCOMPARE(QSize(MainView().ViewWidth, MainView().ViewHeight), mainWindow->mapView->size());
-    QCOMPARE(ViewPixel(10, 10), Background); // an empty pack draws nothing
-    UseTiles(2);
-    QCOMPARE(ViewPixel(10, 10), TileColours[0]);
-    QCOMPARE(ViewPixel(MainView().ViewWidth - 1, MainView().ViewHeight - 1), TileColours[0]);
+    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
+    QCOMPARE(f.ViewPixel(10, 10), Background); // an empty pack draws nothing
+    f.UseTiles(2);
+    QCOMPARE(f.ViewPixel(10, 10), TileColours[0]);
+    QCOMPARE(f.ViewPixel(f.MainView().ViewWidth - 1, f.MainView().ViewHeight - 1), TileColours[0]);
     // A resize reports the sizes, and the view follows.
-    mainWindow->resize(900, 700);
-    QTRY_COMPARE(mainWindow->mapView->width(), 900 - 108);
+    f.Window().resize(900, 700);
+    QTRY_COMPARE(f.Window().mapView->width(), 900 - 108);
     // The client area lies below the menu and the tool bar.
-    const int clientHeight = 700 - mainWindow->menuBar()->height() - mainWindow->toolsBar->height();
-    QCOMPARE(mainWindow->Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
-    QCOMPARE(QSize(MainView().ViewWidth, MainView().ViewHeight), mainWindow->mapView->size());
-    QCOMPARE(mainWindow->Canvas.Size(), mainWindow->mapView->size());
+    const int clientHeight = 700 - f.Window().menuBar()->height() - f.Window().toolsBar->height();
+    QCOMPARE(f.Window().Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
+    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
+    QCOMPARE(f.Window().Canvas.Size(), f.Window().mapView->size());
     // One place lays the window out: with a wider palette the view, its canvas and the map's
     // view size follow at once, and the view scrolls until the map's last column is in it.
-    mainWindow->paletteBox->setFixedWidth(160);
-    QCOMPARE(mainWindow->mapViewWidth(), 900 - 160);
-    QCOMPARE(mainWindow->mapView->geometry(),
-             QRect(0, 0, 900 - 160, mainWindow->mapView->height()));
-    QCOMPARE(mainWindow->paletteBox->x(), 900 - 160);
-    QCOMPARE(QSize(MainView().ViewWidth, MainView().ViewHeight), mainWindow->mapView->size());
-    QCOMPARE(mainWindow->Canvas.Size(), mainWindow->mapView->size());
-    Map->New(40, 10, 48);
+    f.Window().paletteBox->setFixedWidth(160);
+    QCOMPARE(f.Window().mapViewWidth(), 900 - 160);
+    QCOMPARE(f.Window().mapView->geometry(), QRect(0, 0, 900 - 160, f.Window().mapView->height()));
+    QCOMPARE(f.Window().paletteBox->x(), 900 - 160);
+    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
+    QCOMPARE(f.Window().Canvas.Size(), f.Window().mapView->size());
+    f.TheMap().New(40, 10, 48);
     for (int i = 0; i < 300; ++i)
-        QTest::keyClick(mainWindow, Qt::Key_Right);
-    QVERIFY(40 * 48 - MainView().OffsetX <= mainWindow->mapView->width());
+        QTest::keyClick(&f.Window(), Qt::Key_Right);
+    QVERIFY(40 * 48 - f.MainView().OffsetX <= f.Window().mapView->width());
 }
 
 void TestMainWindow::strokes() {
     TGuiFixture f;
-    UseTiles(3);
+    f.UseTiles(3);
     // Without a selection painting empties the cell, and the view shows that at once.
-    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(60, 60));
-    QCOMPARE(CellsHolding(-1), QList<QPoint>{QPoint(1, 1)});
-    QCOMPARE(ViewPixel(60, 60), Background);
-    QCOMPARE(ViewPixel(10, 10), TileColours[0]);
+    QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(60, 60));
+    QCOMPARE(CellsHolding(f, -1), QList<QPoint>{QPoint(1, 1)});
+    QCOMPARE(f.ViewPixel(60, 60), Background);
+    QCOMPARE(f.ViewPixel(10, 10), TileColours[0]);
     // Slow: every reported position in its own cell.
-    mainWindow->tileList->setCurrentRow(1);
-    Drag({{10, 10}, {30, 10}, {50, 10}, {70, 10}, {90, 10}, {110, 10}});
-    QCOMPARE(CellsHolding(1), (QList<QPoint>{{0, 0}, {1, 0}, {2, 0}}));
-    QCOMPARE(ViewPixel(100, 20), TileColours[1]);
+    f.Window().tileList->setCurrentRow(1);
+    Drag(f, {{10, 10}, {30, 10}, {50, 10}, {70, 10}, {90, 10}, {110, 10}});
+    QCOMPARE(CellsHolding(f, 1), (QList<QPoint>{{0, 0}, {1, 0}, {2, 0}}));
+    QCOMPARE(f.ViewPixel(100, 20), TileColours[1]);
     // Fast: one move across the map still paints every column of the straight path.
-    mainWindow->tileList->setCurrentRow(2);
-    Drag({{5, 200}, {600, 500}});
+    f.Window().tileList->setCurrentRow(2);
+    Drag(f, {{5, 200}, {600, 500}});
     QSet<int> columns;
-    for (const QPoint& cell : CellsHolding(2)) {
+    for (const QPoint& cell : CellsHolding(f, 2)) {
         columns << cell.x();
         QVERIFY(qAbs(cell.y() - (4 + cell.x() / 2)) <= 1);
     }
     QCOMPARE(columns.size(), 13);
-    QVERIFY(CellsHolding(2).contains(QPoint(0, 4)) && CellsHolding(2).contains(QPoint(12, 10)));
+    QVERIFY(CellsHolding(f, 2).contains(QPoint(0, 4)) &&
+            CellsHolding(f, 2).contains(QPoint(12, 10)));
     // Any button's release ends the stroke; the right button alone paints nothing.
-    Map->New(14, 14, 48);
-    mainWindow->tileList->setCurrentRow(1);
-    Drag({{10, 10}}, false);
-    QTest::mouseClick(mainWindow->mapView, Qt::RightButton, {}, QPoint(10, 10));
-    QTest::mouseMove(mainWindow->mapView, QPoint(200, 10));
-    QTest::mouseClick(mainWindow->mapView, Qt::RightButton, {}, QPoint(300, 300));
-    QCOMPARE(CellsHolding(1), QList<QPoint>{QPoint(0, 0)});
+    f.TheMap().New(14, 14, 48);
+    f.Window().tileList->setCurrentRow(1);
+    Drag(f, {{10, 10}}, false);
+    QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(10, 10));
+    QTest::mouseMove(f.Window().mapView, QPoint(200, 10));
+    QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(300, 300));
+    QCOMPARE(CellsHolding(f, 1), QList<QPoint>{QPoint(0, 0)});
 }
 
 void TestMainWindow::strokesStayInsideTheView() {
     TGuiFixture f;
-    UseTiles(2);
-    Map->New(40, 40, 48); // wider and taller than the view
-    mainWindow->tileList->setCurrentRow(1);
-    const QSize view = mainWindow->mapView->size();
+    f.UseTiles(2);
+    f.TheMap().New(40, 40, 48); // wider and taller than the view
+    f.Window().tileList->setCurrentRow(1);
+    const QSize view = f.Window().mapView->size();
     // Off the left edge nothing is painted, not even column 0 by truncation; over the palette
     // the cells under it stay as they were.
-    Drag({{60, 20}, {-40, 20}}, false);
-    QCOMPARE(CellsHolding(1), (QList<QPoint>{{0, 0}, {1, 0}}));
-    QTest::mouseMove(mainWindow->mapView, QPoint(view.width() + 90, 20));
-    QCOMPARE(Map->Cells[(view.width() - 1) / 48][0], 1);
-    QCOMPARE(Map->Cells[(view.width() - 1) / 48 + 1][0], 0);
+    Drag(f, {{60, 20}, {-40, 20}}, false);
+    QCOMPARE(CellsHolding(f, 1), (QList<QPoint>{{0, 0}, {1, 0}}));
+    QTest::mouseMove(f.Window().mapView, QPoint(view.width() + 90, 20));
+    QCOMPARE(f.TheMap().Cells[(view.width() - 1) / 48][0], 1);
+    QCOMPARE(f.TheMap().Cells[(view.width() - 1) / 48 + 1][0], 0);
     // The stroke goes on when the pointer comes back with the button still down.
-    Map->Cells[3][0] = 0;
-    QTest::mouseMove(mainWindow->mapView, QPoint(view.width() + 90, 150));
-    QTest::mouseMove(mainWindow->mapView, QPoint(150, 150));
-    QCOMPARE(Map->Cells[3][3], 1);
-    QCOMPARE(Map->Cells[3][0], 0);
-    QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(150, 150));
+    f.TheMap().Cells[3][0] = 0;
+    QTest::mouseMove(f.Window().mapView, QPoint(view.width() + 90, 150));
+    QTest::mouseMove(f.Window().mapView, QPoint(150, 150));
+    QCOMPARE(f.TheMap().Cells[3][3], 1);
+    QCOMPARE(f.TheMap().Cells[3][0], 0);
+    QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(150, 150));
     // Nor below the visible area.
-    Drag({{20, view.height() - 2}, {20, view.height() + 60}});
-    QCOMPARE(Map->Cells[0][std::size_t((view.height() - 1) / 48 + 1)], 0);
+    Drag(f, {{20, view.height() - 2}, {20, view.height() + 60}});
+    QCOMPARE(f.TheMap().Cells[0][std::size_t((view.height() - 1) / 48 + 1)], 0);
 }
 
 void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
     TGuiFixture f;
-    UseTiles(3);
+    f.UseTiles(3);
     // With the offsets at 0, Up does nothing at all and Left still reports.
-    mainWindow->Status->SetText("before");
-    Press(Qt::Key_Up, 1);
-    QCOMPARE(mainWindow->Status->Text(), "before");
-    Press(Qt::Key_Left, 1);
-    QCOMPARE(mainWindow->Status->Text(), "x=0 y=0");
+    f.Window().Status->SetText("before");
+    Press(f, Qt::Key_Up, 1);
+    QCOMPARE(f.Window().Status->Text(), "before");
+    Press(f, Qt::Key_Left, 1);
+    QCOMPARE(f.Window().Status->Text(), "x=0 y=0");
 
-    Map->New(31, 27, 48);
-    mainWindow->tileList->setCurrentRow(1);
-    mainWindow->tileList->setFocus();
-    Press(Qt::Key_Right, 1);
-    Press(Qt::Key_Down, 1, Qt::ShiftModifier);
-    QCOMPARE(mainWindow->Status->Text(), "x=4 y=4");
-    QCOMPARE(QPoint(MainView().OffsetX, MainView().OffsetY), QPoint(4, 4));
-    Press(Qt::Key_Right, 300);
-    Press(Qt::Key_Down, 300);
-    QCOMPARE(mainWindow->Status->Text(),
-             QString("x=%1 y=%2").arg(MainView().OffsetX).arg(MainView().OffsetY));
+    f.TheMap().New(31, 27, 48);
+    f.Window().tileList->setCurrentRow(1);
+    f.Window().tileList->setFocus();
+    Press(f, Qt::Key_Right, 1);
+    Press(f, Qt::Key_Down, 1, Qt::ShiftModifier);
+    QCOMPARE(f.Window().Status->Text(), "x=4 y=4");
+    QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(4, 4));
+    Press(f, Qt::Key_Right, 300);
+    Press(f, Qt::Key_Down, 300);
+    QCOMPARE(f.Window().Status->Text(),
+             QString("x=%1 y=%2").arg(f.MainView().OffsetX).arg(f.MainView().OffsetY));
     // The last column and row are inside the visible area, and drawn there.
-    const QPoint corner((Map->Width - 1) * 48 - MainView().OffsetX,
-                        (Map->Height - 1) * 48 - MainView().OffsetY);
-    QVERIFY(corner.x() < mainWindow->mapView->width() &&
-            corner.y() < mainWindow->mapView->height());
-    Map->Cells[Map->Width - 1][std::size_t(Map->Height - 1)] = 2;
-    mainWindow->RedrawMap();
-    QCOMPARE(ViewPixel(corner.x() + 1, corner.y() + 1), TileColours[2]);
-    Press(Qt::Key_Left, 300);
-    Press(Qt::Key_Up, 300);
-    QCOMPARE(QPoint(MainView().OffsetX, MainView().OffsetY), QPoint(0, 0));
-    QCOMPARE(mainWindow->SelectedTile(), 1);
+    const QPoint corner((f.TheMap().Width - 1) * 48 - f.MainView().OffsetX,
+                        (f.TheMap().Height - 1) * 48 - f.MainView().OffsetY);
+    QVERIFY(corner.x() < f.Window().mapView->width() && corner.y() < f.Window().mapView->height());
+    f.TheMap().Cells[f.TheMap().Width - 1][std::size_t(f.TheMap().Height - 1)] = 2;
+    f.Window().RedrawMap();
+    QCOMPARE(f.ViewPixel(corner.x() + 1, corner.y() + 1), TileColours[2]);
+    Press(f, Qt::Key_Left, 300);
+    Press(f, Qt::Key_Up, 300);
+    QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(0, 0));
+    QCOMPARE(f.Window().SelectedTile(), 1);
 }
 
 void TestMainWindow::viewShowsTheCurrentMapAfterEveryChange() {
     TGuiFixture f;
-    UseTiles(3);
-    Map->Cells[2][0] = 2;
-    mainWindow->RedrawMap();
-    QCOMPARE(ViewPixel(2 * 48 + 5, 5), TileColours[2]);
-    UseTiles(2); // the cell past the smaller pack's end shows the background
-    QCOMPARE(ViewPixel(2 * 48 + 5, 5), Background);
-    Map->New(2, 2, 48);
-    mainWindow->RedrawMap();
-    QCOMPARE(ViewPixel(5, 5), TileColours[0]);
-    QCOMPARE(ViewPixel(3 * 48, 5), Background);
+    f.UseTiles(3);
+    f.TheMap().Cells[2][0] = 2;
+    f.Window().RedrawMap();
+    QCOMPARE(f.ViewPixel(2 * 48 + 5, 5), TileColours[2]);
+    f.UseTiles(2); // the cell past the smaller pack's end shows the background
+    QCOMPARE(f.ViewPixel(2 * 48 + 5, 5), Background);
+    f.TheMap().New(2, 2, 48);
+    f.Window().RedrawMap();
+    QCOMPARE(f.ViewPixel(5, 5), TileColours[0]);
+    QCOMPARE(f.ViewPixel(3 * 48, 5), Background);
     // Scrolled by part of a cell, the bottom and right edges still show the map.
-    Map->New(30, 30, 48);
-    Press(Qt::Key_Down, 5);
-    Press(Qt::Key_Right, 5);
-    QCOMPARE(MainView().OffsetY, 20);
-    QCOMPARE(ViewPixel(MainView().ViewWidth - 1, MainView().ViewHeight - 1), TileColours[0]);
-    UseTiles(0);
-    QCOMPARE(ViewPixel(5, 5), Background);
+    f.TheMap().New(30, 30, 48);
+    Press(f, Qt::Key_Down, 5);
+    Press(f, Qt::Key_Right, 5);
+    QCOMPARE(f.MainView().OffsetY, 20);
+    QCOMPARE(f.ViewPixel(f.MainView().ViewWidth - 1, f.MainView().ViewHeight - 1), TileColours[0]);
+    f.UseTiles(0);
+    QCOMPARE(f.ViewPixel(5, 5), Background);
 }
 
 // Painting moves and scroll steps draw and present only what they change; the view and what
@@ -221,18 +220,18 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
     QFETCH(QList<int>, sides);
     QFETCH(bool, grid);
     TGuiFixture f;
-    UseTiles(int(sides.size()));
+    f.UseTiles(int(sides.size()));
     for (int i = 0; i < sides.size(); ++i)
-        TilePack->Tile(i).Bitmap->LoadFromBytes(
+        f.ThePack().Tile(i).Bitmap->LoadFromBytes(
             TestSupport::SolidBmp(sides[i], sides[i], TileColours[i]));
-    Map->New(16, 14, 48); // a little larger than the view
-    MainView().ShowGrid = grid;
+    f.TheMap().New(16, 14, 48); // a little larger than the view
+    f.MainView().ShowGrid = grid;
     QRandomGenerator random(20241206);
-    for (qint32 x = 0; x < Map->Width; ++x)
-        for (TileIndex& cell : Map->Cells[x])
+    for (qint32 x = 0; x < f.TheMap().Width; ++x)
+        for (TileIndex& cell : f.TheMap().Cells[x])
             cell = TileIndex(random.bounded(-1, int(sides.size()) + 1)); // past the pack too
-    mainWindow->RedrawMap();
-    const QSize view = mainWindow->mapView->size();
+    f.Window().RedrawMap();
+    const QSize view = f.Window().mapView->size();
     const QPoint corner(view.width() - 2, view.height() - 2);
     const struct {
         int Tile; // -1: nothing selected, which erases
@@ -246,46 +245,46 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         {1, {{60, corner.y()}, {60, 2}}, {{Qt::Key_Left, 40}, {Qt::Key_Up, 40}}},
     };
     for (const auto& step : steps) {
-        mainWindow->tileList->setCurrentRow(step.Tile);
+        f.Window().tileList->setCurrentRow(step.Tile);
         QList<QPoint> stroke = step.Stroke;
-        QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, stroke.takeFirst());
+        QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, stroke.takeFirst());
         for (const QPoint& p : stroke) {
-            QTest::mouseMove(mainWindow->mapView, p);
-            QCOMPARE(mainWindow->Canvas.Image(), ViewRedrawn());
-            QCOMPARE(Presented(), mainWindow->Canvas.Image());
+            QTest::mouseMove(f.Window().mapView, p);
+            QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+            QCOMPARE(f.Presented(), f.Window().Canvas.Image());
         }
-        QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, stroke.constLast());
+        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, stroke.constLast());
         for (const auto& [key, times] : step.Keys)
             for (int i = 0; i < times; ++i) {
-                QTest::keyClick(mainWindow->tileList, key);
-                QVERIFY2(mainWindow->Canvas.Image() == ViewRedrawn(),
+                QTest::keyClick(f.Window().tileList, key);
+                QVERIFY2(f.Window().Canvas.Image() == f.ViewRedrawn(),
                          qPrintable(QStringLiteral("at %1,%2")
-                                        .arg(MainView().OffsetX)
-                                        .arg(MainView().OffsetY)));
+                                        .arg(f.MainView().OffsetX)
+                                        .arg(f.MainView().OffsetY)));
             }
-        QCOMPARE(Presented(), mainWindow->Canvas.Image());
+        QCOMPARE(f.Presented(), f.Window().Canvas.Image());
     }
 }
 
 void TestMainWindow::errorBoxAndExit() {
     TGuiFixture f;
-    UseTiles(2);
-    mainWindow->deleteTileAction->trigger(); // with nothing selected the pack refuses index -1
+    f.UseTiles(2);
+    f.Window().deleteTileAction->trigger(); // with nothing selected the pack refuses index -1
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     const TMessage& box = f.Dialogs->Messages.last();
     QCOMPARE(box.Text, "List index out of bounds (-1)");
     QCOMPARE(box.Caption, "tst_mainwindow");
     QCOMPARE(box.Icon, TMessage::TIcon::Stop);
-    QCOMPARE(TilePack->Count(), 2);
+    QCOMPARE(f.ThePack().Count(), 2);
     // A full stop is added after any character whose code is above the full stop's.
     for (const QString text : {"ends in a dot.", "ends in a dash-", "bracket)"})
         QCOMPARE(TApplication::ErrorText(text), text);
     QCOMPARE(TApplication::ErrorText("value 1"), "value 1.");
     // The editor goes on, until Exit.
-    QTest::keyClick(mainWindow, Qt::Key_Right);
-    QCOMPARE(mainWindow->Status->Text(), "x=4 y=0");
-    mainWindow->exitAction->trigger();
-    QVERIFY(!mainWindow->isVisible());
+    QTest::keyClick(&f.Window(), Qt::Key_Right);
+    QCOMPARE(f.Window().Status->Text(), "x=4 y=0");
+    f.Window().exitAction->trigger();
+    QVERIFY(!f.Window().isVisible());
 }
 
 void TestMainWindow::messageBoxesShowTextAsItIs() {

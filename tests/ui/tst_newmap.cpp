@@ -20,13 +20,13 @@ const QString WrongSizes = QStringLiteral("Неправильно заданы �
 const QString NoDescription = QStringLiteral("Введите описание");
 const QList<int> none = {-7, -7, -7};
 
-QList<QWidget*> Inputs() {
-    return {newMapDialog->widthEdit, newMapDialog->heightEdit, newMapDialog->tileSizeEdit,
-            newMapDialog->descriptionEdit};
+QList<QWidget*> Inputs(TGuiFixture& f) {
+    return {f.Window().newMapDialog->widthEdit, f.Window().newMapDialog->heightEdit,
+            f.Window().newMapDialog->tileSizeEdit, f.Window().newMapDialog->descriptionEdit};
 }
 
-QString TextOf(QWidget* input) {
-    return input->property(input == newMapDialog->descriptionEdit ? "plainText" : "text")
+QString TextOf(TGuiFixture& f, QWidget* input) {
+    return input->property(input == f.Window().newMapDialog->descriptionEdit ? "plainText" : "text")
         .toString();
 }
 
@@ -66,34 +66,35 @@ void Paste(QWidget* input, const QString& text) {
 
 // Enters width, height, tile size and description as a user can: the description and digits
 // are typed, anything else is pasted.
-void EnterAll(const QStringList& entries) {
+void EnterAll(TGuiFixture& f, const QStringList& entries) {
     for (int i = 0; i < 4; ++i) {
         const bool digits = !entries[i].contains(QRegularExpression(QStringLiteral("\\D")));
         if (i == 3 || digits)
-            TypeText(Inputs()[i], entries[i]);
+            TypeText(Inputs(f)[i], entries[i]);
         else
-            Paste(Inputs()[i], entries[i]);
+            Paste(Inputs(f)[i], entries[i]);
     }
 }
 
 // Shows the dialog as the command does, on screen and active, so that dialog keys reach its
 // buttons and no shortcut of the main window fires.
-bool Show() {
-    newMapDialog->show();
-    newMapDialog->activateWindow();
-    return QTest::qWaitFor([] { return QApplication::activeWindow() == newMapDialog; });
+bool Show(TGuiFixture& f) {
+    f.Window().newMapDialog->show();
+    f.Window().newMapDialog->activateWindow();
+    return QTest::qWaitFor(
+        [&f] { return QApplication::activeWindow() == f.Window().newMapDialog; });
 }
 
 // Runs the New Map command with a script in place of the user.
 void RunNewMap(TGuiFixture& f, const std::function<void()>& script) {
     f.Dialogs->OnModal = [&](QDialog& d) {
-        if (Show())
+        if (Show(f))
             script();
         if (d.isVisible())
             d.reject();
         return d.result();
     };
-    mainWindow->newMapAction->trigger();
+    f.Window().newMapAction->trigger();
 }
 } // namespace
 
@@ -114,28 +115,31 @@ private slots:
 };
 
 void TestNewMap::init() {
-    Map->New(14, 14, 48);
-    Document->ResetHistory(); // each row starts from a fresh map with nothing unsaved
+    TGuiFixture& f = *F;
+    f.TheMap().New(14, 14, 48);
+    f.TheDocument().ResetHistory(); // each row starts from a fresh map with nothing unsaved
     F->Dialogs->Messages.clear();
-    for (QWidget* input : Inputs())
-        input->setProperty(input == newMapDialog->descriptionEdit ? "plainText" : "text",
+    for (QWidget* input : Inputs(f))
+        input->setProperty(input == f.Window().newMapDialog->descriptionEdit ? "plainText" : "text",
                            QString());
 }
 
 void TestNewMap::cleanup() {
-    if (newMapDialog->isVisible())
-        newMapDialog->reject();
+    TGuiFixture& f = *F;
+    if (f.Window().newMapDialog->isVisible())
+        f.Window().newMapDialog->reject();
 }
 
 void TestNewMap::keyFiltersByCode() {
-    QVERIFY(Show());
+    TGuiFixture& f = *F;
+    QVERIFY(Show(f));
     // The Windows-1251 codes that pass; every other code of 0 to 255 is discarded, among them
     // tab, the hyphen, the control codes, and Ё (168) and ё (184).
     const QList<std::pair<int, int>> memo = {{8, 8},   {13, 13}, {32, 32},  {44, 44},  {46, 46},
                                              {48, 57}, {65, 90}, {97, 122}, {192, 255}};
     const QList<std::pair<int, int>> number = {{8, 8}, {48, 57}};
-    for (QWidget* input : Inputs()) {
-        const bool isMemo = input == newMapDialog->descriptionEdit;
+    for (QWidget* input : Inputs(f)) {
+        const bool isMemo = input == f.Window().newMapDialog->descriptionEdit;
         for (int code = 0; code < 256; ++code) {
             if (code == 13 && !isMemo)
                 continue; // Enter presses OK there (closing)
@@ -148,11 +152,11 @@ void TestNewMap::keyFiltersByCode() {
                                   : code == 13
                                       ? QStringLiteral("12\n")
                                       : "12" + Cp1251::ToUnicode(QByteArray(1, char(code)));
-            QVERIFY2(TextOf(input) == (passes ? typed : QStringLiteral("12")),
+            QVERIFY2(TextOf(f, input) == (passes ? typed : QStringLiteral("12")),
                      qPrintable(QStringLiteral("code %1 into input %2 gave \"%3\"")
                                     .arg(code)
-                                    .arg(Inputs().indexOf(input) + 1)
-                                    .arg(TextOf(input))));
+                                    .arg(Inputs(f).indexOf(input) + 1)
+                                    .arg(TextOf(f, input))));
         }
     }
     // The clipboard keys as the keyboard delivers them (a control code as text), as QTest
@@ -164,50 +168,53 @@ void TestNewMap::keyFiltersByCode() {
         {Qt::Key_V, ctrl | shift, "\x16"}, {Qt::Key_Insert, shift, ""}, {Qt::Key_Insert, ctrl, ""},
         {Qt::Key_Delete, shift, ""}};
     for (const auto& [key, modifiers, text] : clipboardKeys) {
-        for (QWidget* input : Inputs()) {
+        for (QWidget* input : Inputs(f)) {
             Retype(input, "12");
             QMetaObject::invokeMethod(input, "selectAll");
             QGuiApplication::clipboard()->setText("99");
             QTest::sendKeyEvent(QTest::Click, input, key, text, Qt::KeyboardModifiers(modifiers));
-            QVERIFY2(TextOf(input) == "12" && QGuiApplication::clipboard()->text() == "99",
+            QVERIFY2(TextOf(f, input) == "12" && QGuiApplication::clipboard()->text() == "99",
                      qPrintable(QString("key %1 with %2").arg(key).arg(modifiers)));
         }
     }
-    QVERIFY(newMapDialog->isVisible());
+    QVERIFY(f.Window().newMapDialog->isVisible());
     QVERIFY(F->Dialogs->Messages.isEmpty());
 }
 
 void TestNewMap::editingKeysAndTheContextMenu() {
-    QVERIFY(Show());
-    for (QWidget* input : Inputs()) {
+    TGuiFixture& f = *F;
+    QVERIFY(Show(f));
+    for (QWidget* input : Inputs(f)) {
         input->setFocus();
         QTest::keyClicks(input, QStringLiteral("1234"));
         for (Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Left,
                             Qt::Key_Backspace, Qt::Key_Right, Qt::Key_5})
             QTest::keyClick(input, key);
-        QCOMPARE(TextOf(input), QStringLiteral("245"));
+        QCOMPARE(TextOf(f, input), QStringLiteral("245"));
     }
-    TypeText(newMapDialog->descriptionEdit, QStringLiteral("\nЛес"));
-    QTest::keyClick(newMapDialog->descriptionEdit, Qt::Key_Up);
-    QTest::keyClick(newMapDialog->descriptionEdit, Qt::Key_Home);
-    TypeText(newMapDialog->descriptionEdit, QStringLiteral("x"));
-    QCOMPARE(newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("x245\nЛес"));
+    TypeText(f.Window().newMapDialog->descriptionEdit, QStringLiteral("\nЛес"));
+    QTest::keyClick(f.Window().newMapDialog->descriptionEdit, Qt::Key_Up);
+    QTest::keyClick(f.Window().newMapDialog->descriptionEdit, Qt::Key_Home);
+    TypeText(f.Window().newMapDialog->descriptionEdit, QStringLiteral("x"));
+    QCOMPARE(f.Window().newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("x245\nЛес"));
     // What the filters refuse can still be pasted.
-    Paste(newMapDialog->widthEdit, QStringLiteral("-7x"));
-    QCOMPARE(newMapDialog->widthEdit->text(), QStringLiteral("245-7x"));
-    Retype(newMapDialog->descriptionEdit, QString());
-    Paste(newMapDialog->descriptionEdit, QStringLiteral("Ёлка - ель!\tё"));
-    QCOMPARE(newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
+    Paste(f.Window().newMapDialog->widthEdit, QStringLiteral("-7x"));
+    QCOMPARE(f.Window().newMapDialog->widthEdit->text(), QStringLiteral("245-7x"));
+    Retype(f.Window().newMapDialog->descriptionEdit, QString());
+    Paste(f.Window().newMapDialog->descriptionEdit, QStringLiteral("Ёлка - ель!\tё"));
+    QCOMPARE(f.Window().newMapDialog->descriptionEdit->toPlainText(),
+             QStringLiteral("Ёлка - ель!\tё"));
     // Tab leaves the memo for OK, as in the other inputs, and types nothing.
-    QTest::keyClick(newMapDialog->descriptionEdit, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), newMapDialog->okButton);
-    QCOMPARE(newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
+    QTest::keyClick(f.Window().newMapDialog->descriptionEdit, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), f.Window().newMapDialog->okButton);
+    QCOMPARE(f.Window().newMapDialog->descriptionEdit->toPlainText(),
+             QStringLiteral("Ёлка - ель!\tё"));
 }
 
 void TestNewMap::closing_data() {
     QTest::addColumn<QStringList>("entries"); // width, height, tile size, description
     QTest::addColumn<QString>("message");     // the one box OK shows; empty for none
-    QTest::addColumn<QList<int>>("stored");   // NewMapWidth, NewMapHeight, NewMapTileSize
+    QTest::addColumn<QList<int>>("stored");   // the sizes the dialog converted
     QTest::addColumn<QString>("close");
     auto row = [](const char* tag, const QStringList& entries, const QString& message,
                   const QList<int>& stored = {}, const QString& close = "OK") {
@@ -252,49 +259,53 @@ void TestNewMap::closing_data() {
 }
 
 void TestNewMap::closing() {
+    TGuiFixture& f = *F;
     QFETCH(QStringList, entries);
     QFETCH(QString, message);
     QFETCH(QList<int>, stored);
     QFETCH(QString, close);
-    Map->PackName = "keep.pac";
-    Map->Cells[0][0] = 5;
-    const QByteArray before = Map->SaveToBytes();
-    NewMapWidth = NewMapHeight = NewMapTileSize = -7;
-    NewMapDescription = "old";
+    f.TheMap().PackName = "keep.pac";
+    f.TheMap().Cells[0][0] = 5;
+    const QByteArray before = f.TheMap().SaveToBytes();
+    NewMapDialog& dialog = *f.Window().newMapDialog;
+    dialog.Entered = {-7, -7, -7};
     int result = -1;
     RunNewMap(*F, [&] {
         QCOMPARE(QApplication::focusWidget(),
-                 newMapDialog->widthEdit); // entry starts in the first field
-        EnterAll(entries);
+                 f.Window().newMapDialog->widthEdit); // entry starts in the first field
+        EnterAll(f, entries);
         if (close == "OK" || close == "Cancel")
-            QTest::mouseClick(close == "OK" ? newMapDialog->okButton : newMapDialog->cancelButton,
+            QTest::mouseClick(close == "OK" ? f.Window().newMapDialog->okButton
+                                            : f.Window().newMapDialog->cancelButton,
                               Qt::LeftButton);
         else if (close == "close box")
-            newMapDialog->close();
+            f.Window().newMapDialog->close();
         else
-            QTest::keyClick(close == "Enter" ? static_cast<QWidget*>(newMapDialog->heightEdit)
-                                             : newMapDialog->descriptionEdit,
+            QTest::keyClick(close == "Enter"
+                                ? static_cast<QWidget*>(f.Window().newMapDialog->heightEdit)
+                                : f.Window().newMapDialog->descriptionEdit,
                             close == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
-        result = newMapDialog->isVisible() ? -1 : newMapDialog->result();
+        result = f.Window().newMapDialog->isVisible() ? -1 : f.Window().newMapDialog->result();
     });
     // OK closes the dialog whatever it found; the command then empties the inputs.
     QCOMPARE(result,
              int(close == "OK" || close == "Enter" ? QDialog::Accepted : QDialog::Rejected));
-    for (QWidget* input : Inputs())
-        QCOMPARE(TextOf(input), QString());
+    for (QWidget* input : Inputs(f))
+        QCOMPARE(TextOf(f, input), QString());
     QCOMPARE(F->Dialogs->Texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty()) // the error box for a conversion error, a plain box otherwise
         QCOMPARE(F->Dialogs->Messages[0].Icon,
                  message.startsWith('\'') ? TMessage::TIcon::Stop : TMessage::TIcon::None);
     if (!stored.isEmpty())
-        QCOMPARE((QList<int>{NewMapWidth, NewMapHeight, NewMapTileSize}), stored);
+        QCOMPARE((QList<int>{dialog.Entered.Width, dialog.Entered.Height, dialog.Entered.TileSize}),
+                 stored);
     const bool made = message.isEmpty() && stored != none;
-    QCOMPARE(Map->SaveToBytes(), made ? MapFile({"", "", "", ""}, stored[0], stored[1],
-                                                QList<qint32>(qint64(stored[0]) * stored[1], 0))
-                                      : before);
-    QCOMPARE(QSize(Map->Cells.size(), Map->TileSize),
+    QCOMPARE(f.TheMap().SaveToBytes(),
+             made ? MapFile({"", "", "", ""}, stored[0], stored[1],
+                            QList<qint32>(qint64(stored[0]) * stored[1], 0))
+                  : before);
+    QCOMPARE(QSize(f.TheMap().Cells.size(), f.TheMap().TileSize),
              made ? QSize(stored[0], stored[2]) : QSize(14, 48));
-    QCOMPARE(NewMapDescription, made ? entries[3] : "old");
 }
 
 void TestNewMap::conversion() {

@@ -55,26 +55,26 @@ void TestPalette::addTile() {
     QFETCH(QByteArray, name);
     QFETCH(QString, error);
     TGuiFixture f;
-    UseTiles(1);
-    mainWindow->tileList->setCurrentRow(0);
+    f.UseTiles(1);
+    f.Window().tileList->setCurrentRow(0);
     if (content == "png")
         QImage(8, 8, QImage::Format_RGB32).save(f.Path(fileName), "PNG");
     else if (!content.isNull())
         QVERIFY(WriteFile(f.Path(fileName), content));
     f.Dialogs->Files << (fileName.isEmpty() ? std::nullopt : std::optional(f.Path(fileName)));
-    mainWindow->addTileButton->click();
+    f.Window().addTileButton->click();
 
     QCOMPARE(f.Dialogs->FileDialogs.constFirst().Kind, TFileDialog::TKind::Picture);
     QCOMPARE(f.Dialogs->Texts(), error.isEmpty()
                                      ? QStringList()
                                      : QStringList{error.replace("%1", Shown(f.Path(fileName)))});
-    QCOMPARE(TileNames(),
+    QCOMPARE(f.TileNames(),
              QByteArrayList{"tile0"} + (name.isNull() ? QByteArrayList() : QByteArrayList{name}));
     // The list is rebuilt after an Add, and only then: one item per tile, nothing selected.
-    QCOMPARE(mainWindow->tileList->count(), TilePack->Count());
-    QCOMPARE(mainWindow->SelectedTile(), name.isNull() ? 0 : -1);
+    QCOMPARE(f.Window().tileList->count(), f.ThePack().Count());
+    QCOMPARE(f.Window().SelectedTile(), name.isNull() ? 0 : -1);
     if (!name.isNull()) {
-        const tTile& tile = TilePack->Tile(1);
+        const tTile& tile = f.ThePack().Tile(1);
         QCOMPARE(tile.Bitmap->FileBytes(), content);
         QCOMPARE(tile.Param1 + tile.Param2 + tile.Param4, 0);
     }
@@ -82,56 +82,56 @@ void TestPalette::addTile() {
 
 void TestPalette::deleteTileAsksAndKeepsTheMap() {
     TGuiFixture f;
-    UseTiles(5);
-    Map->Cells[0][0] = 4;
-    mainWindow->tileList->setCurrentRow(2);
+    f.UseTiles(5);
+    f.TheMap().Cells[0][0] = 4;
+    f.Window().tileList->setCurrentRow(2);
     f.Dialogs->Answers << TMessage::No;
-    mainWindow->deleteTileAction->trigger();
-    QCOMPARE(TilePack->Count(), 5);
+    f.Window().deleteTileAction->trigger();
+    QCOMPARE(f.ThePack().Count(), 5);
     const TMessage& ask = f.Dialogs->Messages.constFirst();
     QCOMPARE(ask.Text, "Do you want Delete tile?");
     QCOMPARE(ask.Caption, "Confirm");
     QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
 
-    mainWindow->deleteTileButton->click(); // Yes
-    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
-    QCOMPARE(mainWindow->Status->Text(), "2");
-    QCOMPARE(mainWindow->tileList->count(), 4);
-    QCOMPARE(mainWindow->SelectedTile(), -1);
+    f.Window().deleteTileButton->click(); // Yes
+    QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
+    QCOMPARE(f.Window().Status->Text(), "2");
+    QCOMPARE(f.Window().tileList->count(), 4);
+    QCOMPARE(f.Window().SelectedTile(), -1);
     // Cells keep their indices: the cell that showed the last tile now names nothing.
-    QCOMPARE(Map->Cells[0][0], 4);
-    QCOMPARE(ViewPixel(5, 5), Background);
+    QCOMPARE(f.TheMap().Cells[0][0], 4);
+    QCOMPARE(f.ViewPixel(5, 5), Background);
 
     // The last tile is never deleted, and the confirmation still comes first.
-    UseTiles(1);
-    mainWindow->tileList->setCurrentRow(0);
+    f.UseTiles(1);
+    f.Window().tileList->setCurrentRow(0);
     f.Dialogs->Messages.clear();
-    mainWindow->deleteTileAction->trigger();
+    f.Window().deleteTileAction->trigger();
     QCOMPARE(f.Dialogs->Texts(),
              (QStringList{"Do you want Delete tile?", "!!! There One Element !!!"}));
     QCOMPARE(f.Dialogs->Messages[0].Detail, "Tile 0, \"tile0\"");
     QCOMPARE(f.Dialogs->Messages.last().Caption, "tst_palette");
-    QCOMPARE(TilePack->Count(), 1);
+    QCOMPARE(f.ThePack().Count(), 1);
 }
 
 void TestPalette::popupFollowsTheItemUnderThePointer() {
     TGuiFixture f;
-    UseTiles(3);
-    QListWidget* list = mainWindow->tileList;
+    f.UseTiles(3);
+    QListWidget* list = f.Window().tileList;
     const QPoint third = list->visualItemRect(list->item(2)).center();
-    auto enabled = [] {
-        return QList<bool>{mainWindow->popupDeleteTile->isEnabled(),
-                           mainWindow->popupTileProperties->isEnabled()};
+    auto enabled = [&f] {
+        return QList<bool>{f.Window().popupDeleteTile->isEnabled(),
+                           f.Window().popupTileProperties->isEnabled()};
     };
     const QList<bool> on = {true, true}, off = {false, false};
     QCOMPARE(enabled(), off);
     list->setCurrentRow(0);
-    QCOMPARE(mainWindow->paletteItemAt(third), 2);
+    QCOMPARE(f.Window().paletteItemAt(third), 2);
     QCOMPARE(enabled(), on);
     // The keyboard's position gives the selection and leaves the entries as they are.
-    QCOMPARE(mainWindow->paletteItemAt(QPoint(-1, -1)), 0);
+    QCOMPARE(f.Window().paletteItemAt(QPoint(-1, -1)), 0);
     QCOMPARE(enabled(), on);
-    QCOMPARE(mainWindow->paletteItemAt(QPoint(10, 3 * 49 + 20)), -1);
+    QCOMPARE(f.Window().paletteItemAt(QPoint(10, 3 * 49 + 20)), -1);
     QCOMPARE(enabled(), off);
 
     // A right click on another item opens the popup without moving the selection...
@@ -139,24 +139,24 @@ void TestPalette::popupFollowsTheItemUnderThePointer() {
     QContextMenuEvent menu(QContextMenuEvent::Mouse, third, list->viewport()->mapToGlobal(third));
     QApplication::sendEvent(list->viewport(), &menu);
     QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, third);
-    QVERIFY(mainWindow->tilePopup->isVisible());
-    mainWindow->tilePopup->hide();
-    QCOMPARE(mainWindow->SelectedTile(), 0);
+    QVERIFY(f.Window().tilePopup->isVisible());
+    f.Window().tilePopup->hide();
+    QCOMPARE(f.Window().SelectedTile(), 0);
     QCOMPARE(enabled(), on);
     // ...and its Property and Delete Tile act on the tile under the pointer, which the
     // confirmation names; the menu still acts on the selection.
-    f.Dialogs->OnModal = [](QDialog&) { return tilePropertiesDialog->Tile; };
-    mainWindow->popupTileProperties->trigger();
-    QCOMPARE(tilePropertiesDialog->Tile, 2);
-    mainWindow->tilePropertiesAction->trigger();
-    QCOMPARE(tilePropertiesDialog->Tile, 0);
-    mainWindow->popupDeleteTile->trigger();
+    f.Dialogs->OnModal = [&f](QDialog&) { return f.Window().tilePropertiesDialog->Tile; };
+    f.Window().popupTileProperties->trigger();
+    QCOMPARE(f.Window().tilePropertiesDialog->Tile, 2);
+    f.Window().tilePropertiesAction->trigger();
+    QCOMPARE(f.Window().tilePropertiesDialog->Tile, 0);
+    f.Window().popupDeleteTile->trigger();
     QCOMPARE(f.Dialogs->Messages.constLast().Detail, "Tile 2, \"tile2\"");
-    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1"}));
-    QCOMPARE(mainWindow->Status->Text(), "2");
+    QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1"}));
+    QCOMPARE(f.Window().Status->Text(), "2");
     list->setCurrentRow(1);
-    mainWindow->deleteTileAction->trigger();
-    QCOMPARE(TileNames(), QByteArrayList{"tile0"});
+    f.Window().deleteTileAction->trigger();
+    QCOMPARE(f.TileNames(), QByteArrayList{"tile0"});
 }
 
 void TestPalette::popupFromTheKeyboard_data() {
@@ -170,17 +170,17 @@ void TestPalette::popupFromTheKeyboard() {
     QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, modifiers);
     TGuiFixture f;
-    UseTiles(3);
-    QListWidget* list = mainWindow->tileList;
+    f.UseTiles(3);
+    QListWidget* list = f.Window().tileList;
     list->setCurrentRow(1);
     list->setFocus();
     QTest::keyClick(list, Qt::Key(key), modifiers);
-    QVERIFY(mainWindow->tilePopup->isVisible());
-    mainWindow->tilePopup->hide();
-    QCOMPARE(mainWindow->SelectedTile(), 1);
+    QVERIFY(f.Window().tilePopup->isVisible());
+    f.Window().tilePopup->hide();
+    QCOMPARE(f.Window().SelectedTile(), 1);
     // Opened from the keyboard, the popup acts on the selected tile.
-    mainWindow->popupDeleteTile->trigger();
-    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile2"}));
+    f.Window().popupDeleteTile->trigger();
+    QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile2"}));
 }
 
 void TestPalette::propertyDialogAnswers_data() {
@@ -198,8 +198,8 @@ void TestPalette::propertyDialogAnswers() {
     QFETCH(QString, answer);
     QFETCH(int, result);
     TGuiFixture f;
-    UseTiles(2);
-    mainWindow->move(0, 0);
+    f.UseTiles(2);
+    f.Window().move(0, 0);
     QPoint centre;
     bool closed = false;
     f.Dialogs->OnModal = [&](QDialog& dialog) {
@@ -214,26 +214,25 @@ void TestPalette::propertyDialogAnswers() {
         closed = !dialog.isVisible();
         return dialog.result();
     };
-    mainWindow->tilePropertiesButton->click();
+    f.Window().tilePropertiesButton->click();
     QCOMPARE(f.Dialogs->ModalTitles, QStringList{"Object Property"});
-    QVERIFY(
-        (centre - tilePropertiesDialog->screen()->availableGeometry().center()).manhattanLength() <=
-        2);
+    QVERIFY((centre - f.Window().tilePropertiesDialog->screen()->availableGeometry().center())
+                .manhattanLength() <= 2);
     QVERIFY(closed);
-    QCOMPARE(tilePropertiesDialog->result(), result);
+    QCOMPARE(f.Window().tilePropertiesDialog->result(), result);
 }
 
 void TestPalette::itemsShowTheTilesUnscaled() {
     TGuiFixture f;
-    UseTiles(3);
+    f.UseTiles(3);
     // A tile wider than the list is clipped, never scaled; items stay 49 pixels high, and a
     // tall image stays inside its own item, here over an item whose image is small.
-    TilePack->Tile(1).Bitmap->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
-    TilePack->Tile(2).Bitmap->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
-    mainWindow->tileList->doItemsLayout();
-    const QImage list = mainWindow->tileList->viewport()->grab().toImage();
+    f.ThePack().Tile(1).Bitmap->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
+    f.ThePack().Tile(2).Bitmap->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
+    f.Window().tileList->doItemsLayout();
+    const QImage list = f.Window().tileList->viewport()->grab().toImage();
     // The list is the group box less its frame, 104 pixels, so the images stand at 28.
-    QCOMPARE(mainWindow->tileList->width(), 104);
+    QCOMPARE(f.Window().tileList->width(), 104);
     const int left = 28;
     QCOMPARE(list.pixel(left + 4, 2 * 49 + 4), TileColours[2]);
     QVERIFY(list.pixel(left + 30, 2 * 49 + 10) != TileColours[4]);

@@ -28,9 +28,9 @@ namespace {
 // A saved document of its own and a recovery directory beside it.
 struct TSaved {
     QTemporaryDir Dir;
-    tMap Map{48};
-    tTilePack Pack;
-    TDocument Doc{Map, Pack};
+    TDocument Doc;
+    tMap& Map = Doc.MutableMap();
+    tTilePack& Pack = Doc.MutablePack();
 
     TSaved() {
         Map.New(6, 5, 48);
@@ -244,9 +244,7 @@ void TestRecovery::restoreAndUnreadableCopies() {
         QVERIFY(WriteFile(path, ReadFile(path).chopped(3)));
     }
     // Another editor with a fresh document finds it.
-    tMap freshMap(48);
-    tTilePack freshPack;
-    TDocument doc(freshMap, freshPack);
+    TDocument doc;
     TRecovery recovery(doc, s.Copies());
     QCOMPARE(recovery.Orphans(), QStringList{left});
     QVERIFY(recovery.Claim(left));
@@ -266,9 +264,9 @@ void TestRecovery::restoreAndUnreadableCopies() {
     }
     TRecoveredWork work = recovery.Read(left);
     recovery.Restore(work);
-    QCOMPARE(freshMap.SaveToBytes(), map);
-    QCOMPARE(freshPack.SaveToBytes(true, {}), pack);
-    QCOMPARE(freshMap.TileSize, 16);
+    QCOMPARE(doc.Map().SaveToBytes(), map);
+    QCOMPARE(doc.Pack().SaveToBytes(true, {}), pack);
+    QCOMPARE(doc.Map().TileSize, 16);
     QCOMPARE(doc.Unsaved(), TPart::Map | TPart::Pack);
     QCOMPARE(doc.MapFile(), s.Path("m.map"));
     QVERIFY(!doc.History().CanUndo());
@@ -296,12 +294,12 @@ void TestRecovery::failedWritesAreReported() {
     // The window says so once, however often it fails.
     QVERIFY(QFile::remove(s.Copies()));
     TGuiFixture f;
-    UseTiles(1);
-    mainWindow->StartRecovery(s.Copies());
+    f.UseTiles(1);
+    f.Window().StartRecovery(s.Copies());
     QVERIFY(QDir(s.Copies()).removeRecursively());
     QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
-    Document->Paint({0, 0}, -1);
-    Document->EndStroke();
+    f.TheDocument().Paint({0, 0}, -1);
+    f.TheDocument().EndStroke();
     QTRY_COMPARE_WITH_TIMEOUT(f.Dialogs->Messages.size(), 1, 10000);
     QVERIFY2(f.Dialogs->Messages[0].Text.contains("could not be written"),
              qPrintable(f.Dialogs->Messages[0].Text));
@@ -336,19 +334,19 @@ void TestRecovery::noCopyWithoutTheLock() {
     QVERIFY(QDir(s.Copies()).removeRecursively());
     QVERIFY(WriteFile(s.Copies(), "in the way"));
     TGuiFixture f;
-    UseTiles(1);
-    mainWindow->StartRecovery(s.Copies());
+    f.UseTiles(1);
+    f.Window().StartRecovery(s.Copies());
     QVERIFY(f.Dialogs->Messages.isEmpty());
     for (int x = 0; x < 3; ++x) {
-        Document->Paint({x, 0}, -1);
-        Document->EndStroke();
+        f.TheDocument().Paint({x, 0}, -1);
+        f.TheDocument().EndStroke();
     }
     QTRY_COMPARE(f.Dialogs->Texts().size(), 1);
     QTest::qWait(20);
     QCOMPARE(f.Dialogs->Texts().size(), 1);
     QVERIFY2(f.Dialogs->Messages[0].Text.startsWith("Your unsaved work is not protected"),
              qPrintable(f.Dialogs->Messages[0].Text));
-    QVERIFY(mainWindow->Status->Text().contains("not protected"));
+    QVERIFY(f.Window().Status->Text().contains("not protected"));
 }
 
 void TestRecovery::neverThroughLinks_data() {
@@ -505,8 +503,8 @@ void TestRecovery::unfinishedAndUnreadableCopies() {
     note.PackCopy = "pack-2.pac";
     QVERIFY(WriteFile(QDir(gone).filePath("note.json"), note.ToBytes()));
     TGuiFixture f;
-    UseTiles(1);
-    mainWindow->StartRecovery(s.Copies());
+    f.UseTiles(1);
+    f.Window().StartRecovery(s.Copies());
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const QString text = f.Dialogs->Messages[0].Text;
     QVERIFY2(text.contains(QRegularExpression("\\. It was kept in \"[^\"]*unreadable")),
@@ -540,8 +538,8 @@ void TestRecovery::unclaimableCopiesAreReported() {
         QVERIFY(QDir().mkpath(left + ".lock/in the way"));
     }
     TGuiFixture f;
-    UseTiles(1);
-    mainWindow->StartRecovery(s.Copies());
+    f.UseTiles(1);
+    f.Window().StartRecovery(s.Copies());
     QFile::setPermissions(s.Copies(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const QString text = f.Dialogs->Messages[0].Text;
@@ -573,9 +571,9 @@ void TestRecovery::everyOrphanIsOffered() {
         s.Doc.Undo();
     }
     TGuiFixture f;
-    UseTiles(1);
+    f.UseTiles(1);
     f.Dialogs->Answers = answers;
-    mainWindow->StartRecovery(s.Copies());
+    f.Window().StartRecovery(s.Copies());
     QCOMPARE(Offers(*f.Dialogs).size(), 2);
     // Nothing is held that was not restored: an editor started now finds the rest.
     TRecovery meanwhile(s.Doc, s.Copies());
@@ -627,8 +625,8 @@ void TestRecovery::killedEditorIsRestored() {
     const QString work = home.filePath("work");
     {
         TGuiFixture f;
-        UseTiles(2);
-        TilePack->SaveToFile(work + "/tiles/start.pac", true, QString());
+        f.UseTiles(2);
+        f.ThePack().SaveToFile(work + "/tiles/start.pac", true, QString());
     }
     QVERIFY(WriteFile(work + "/start.map",
                       MapFile({"", "", "start.pac", ""}, 20, 12, QList<qint32>(240, 1))));

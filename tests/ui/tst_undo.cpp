@@ -16,26 +16,25 @@
 using namespace TestSupport;
 
 namespace {
-QStringList EditMenu() {
-    return {QString("%1 %2")
-                .arg(mainWindow->undoAction->text())
-                .arg(mainWindow->undoAction->isEnabled()),
-            QString("%1 %2")
-                .arg(mainWindow->redoAction->text())
-                .arg(mainWindow->redoAction->isEnabled())};
+QStringList EditMenu(TGuiFixture& f) {
+    return {
+        QString("%1 %2").arg(f.Window().undoAction->text()).arg(f.Window().undoAction->isEnabled()),
+        QString("%1 %2")
+            .arg(f.Window().redoAction->text())
+            .arg(f.Window().redoAction->isEnabled())};
 }
 
-QString Title() {
-    return mainWindow->windowHandle()->title();
+QString Title(TGuiFixture& f) {
+    return f.Window().windowHandle()->title();
 }
 
-QByteArray State() {
-    return Map->SaveToBytes() + TilePack->SaveToBytes(true, QString()) +
-           Int32s({Map->TileSize, mainWindow->tileList->count()});
+QByteArray State(TGuiFixture& f) {
+    return f.TheMap().SaveToBytes() + f.ThePack().SaveToBytes(true, QString()) +
+           Int32s({f.TheMap().TileSize, f.Window().tileList->count()});
 }
 
-void Key(QKeySequence keys) {
-    QTest::keySequence(mainWindow, keys);
+void Key(TGuiFixture& f, QKeySequence keys) {
+    QTest::keySequence(&f.Window(), keys);
 }
 } // namespace
 
@@ -52,150 +51,151 @@ private slots:
 void TestUndo::editMenuAfterFile() {
     TGuiFixture f;
     QStringList menus;
-    for (QAction* menu : mainWindow->menuBar()->actions())
+    for (QAction* menu : f.Window().menuBar()->actions())
         menus << menu->text();
     QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tiles", "Tools", "ToolZ", "Exit"}));
-    QCOMPARE(mainWindow->editMenu->actions(),
-             (QList<QAction*>{mainWindow->undoAction, mainWindow->redoAction}));
-    QCOMPARE(mainWindow->undoAction->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
-    QCOMPARE(mainWindow->redoAction->shortcuts(),
+    QCOMPARE(f.Window().editMenu->actions(),
+             (QList<QAction*>{f.Window().undoAction, f.Window().redoAction}));
+    QCOMPARE(f.Window().undoAction->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
+    QCOMPARE(f.Window().redoAction->shortcuts(),
              (QList<QKeySequence>{QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")}));
-    QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo 0"}));
-    QCOMPARE(Title(), "Map Editor(ver 0.3)");
+    QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
+    QCOMPARE(Title(f), "Map Editor(ver 0.3)");
     // Undo with nothing to undo does nothing, not even a redraw's worth of harm.
-    const QByteArray before = State();
-    mainWindow->undoAction->trigger();
-    Key(QKeySequence("Ctrl+Z"));
-    QCOMPARE(State(), before);
+    const QByteArray before = State(f);
+    f.Window().undoAction->trigger();
+    Key(f, QKeySequence("Ctrl+Z"));
+    QCOMPARE(State(f), before);
 }
 
 void TestUndo::strokeIsOneStep() {
     TGuiFixture f;
-    UseTiles(3);
-    const QByteArray before = State();
-    mainWindow->tileList->setCurrentRow(2);
-    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, QPoint(10, 10));
+    f.UseTiles(3);
+    const QByteArray before = State(f);
+    f.Window().tileList->setCurrentRow(2);
+    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
     for (int x = 20; x < 300; x += 15)
-        QTest::mouseMove(mainWindow->mapView, QPoint(x, 10 + x / 3));
+        QTest::mouseMove(f.Window().mapView, QPoint(x, 10 + x / 3));
     // Nothing is a step, nor unsaved, until the button comes up.
-    QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo 0"}));
-    QTest::mouseRelease(mainWindow->mapView, Qt::LeftButton, {}, QPoint(300, 110));
-    const QByteArray painted = State();
+    QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
+    QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(300, 110));
+    const QByteArray painted = State(f);
     QVERIFY(painted != before);
-    QCOMPARE(EditMenu(), (QStringList{"Undo Paint 1", "Redo 0"}));
-    QVERIFY(mainWindow->isWindowModified());
-    QCOMPARE(Title(), "Map Editor(ver 0.3)*");
-    QCOMPARE(ViewPixel(100, 45), TileColours[2]);
+    QCOMPARE(EditMenu(f), (QStringList{"Undo Paint 1", "Redo 0"}));
+    QVERIFY(f.Window().isWindowModified());
+    QCOMPARE(Title(f), "Map Editor(ver 0.3)*");
+    QCOMPARE(f.ViewPixel(100, 45), TileColours[2]);
 
-    Key(QKeySequence("Ctrl+Z"));
-    QCOMPARE(State(), before);
-    QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo Paint 1"}));
-    QCOMPARE(ViewPixel(100, 45), TileColours[0]);
-    QCOMPARE(Title(), "Map Editor(ver 0.3)");
-    QCOMPARE(mainWindow->SelectedTile(), 2); // the palette stays as it was
-    Key(QKeySequence("Ctrl+Shift+Z"));
-    QCOMPARE(State(), painted);
-    QCOMPARE(ViewPixel(100, 45), TileColours[2]);
-    mainWindow->undoAction->trigger();
-    Key(QKeySequence("Ctrl+Y"));
-    QCOMPARE(State(), painted);
+    Key(f, QKeySequence("Ctrl+Z"));
+    QCOMPARE(State(f), before);
+    QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo Paint 1"}));
+    QCOMPARE(f.ViewPixel(100, 45), TileColours[0]);
+    QCOMPARE(Title(f), "Map Editor(ver 0.3)");
+    QCOMPARE(f.Window().SelectedTile(), 2); // the palette stays as it was
+    Key(f, QKeySequence("Ctrl+Shift+Z"));
+    QCOMPARE(State(f), painted);
+    QCOMPARE(f.ViewPixel(100, 45), TileColours[2]);
+    f.Window().undoAction->trigger();
+    Key(f, QKeySequence("Ctrl+Y"));
+    QCOMPARE(State(f), painted);
     // The right button ends a stroke too; the next press starts another step.
-    QTest::mousePress(mainWindow->mapView, Qt::LeftButton, {}, QPoint(400, 300));
-    QTest::mouseClick(mainWindow->mapView, Qt::RightButton, {}, QPoint(400, 300));
-    QTest::mouseMove(mainWindow->mapView, QPoint(500, 300));
-    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(500, 400));
-    QCOMPARE(Document->History().Count(), 3);
+    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(400, 300));
+    QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(400, 300));
+    QTest::mouseMove(f.Window().mapView, QPoint(500, 300));
+    QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(500, 400));
+    QCOMPARE(f.TheDocument().History().Count(), 3);
 }
 
 void TestUndo::tileCommandsUndoWithTheirTiles() {
     TGuiFixture f;
-    UseTiles(5);
-    const QByteArray before = State();
-    const QByteArray image = TilePack->Tile(2).Bitmap->FileBytes();
-    mainWindow->tileList->setCurrentRow(2);
-    mainWindow->deleteTileButton->click(); // Delete Tile, confirmed
-    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
-    QCOMPARE(EditMenu(), (QStringList{"Undo Delete Tile 1", "Redo 0"}));
-    mainWindow->undoAction->trigger();
+    f.UseTiles(5);
+    const QByteArray before = State(f);
+    const QByteArray image = f.ThePack().Tile(2).Bitmap->FileBytes();
+    f.Window().tileList->setCurrentRow(2);
+    f.Window().deleteTileButton->click(); // Delete Tile, confirmed
+    QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
+    QCOMPARE(EditMenu(f), (QStringList{"Undo Delete Tile 1", "Redo 0"}));
+    f.Window().undoAction->trigger();
     // Back in its place with its image, name and values; the palette shows it.
-    QCOMPARE(State(), before);
-    QCOMPARE(TilePack->Tile(2).Bitmap->FileBytes(), image);
-    QCOMPARE(TilePack->Tile(2).Param3[3], 62);
-    QCOMPARE(mainWindow->tileList->count(), 5);
-    QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
-    mainWindow->redoAction->trigger();
-    QCOMPARE(TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
+    QCOMPARE(State(f), before);
+    QCOMPARE(f.ThePack().Tile(2).Bitmap->FileBytes(), image);
+    QCOMPARE(f.ThePack().Tile(2).Param3[3], 62);
+    QCOMPARE(f.Window().tileList->count(), 5);
+    QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
+    f.Window().redoAction->trigger();
+    QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
 
     QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[4])));
     f.Dialogs->Files << f.Path("grass.bmp");
-    mainWindow->addTileAction->trigger();
-    QCOMPARE(EditMenu(), (QStringList{"Undo Add Tile 1", "Redo 0"}));
-    QCOMPARE(TileNames().last(), QByteArray("grass"));
-    mainWindow->undoAction->trigger();
-    mainWindow->undoAction->trigger();
-    QCOMPARE(State(), before);
-    QCOMPARE(Title(), "Map Editor(ver 0.3)");
+    f.Window().addTileAction->trigger();
+    QCOMPARE(EditMenu(f), (QStringList{"Undo Add Tile 1", "Redo 0"}));
+    QCOMPARE(f.TileNames().last(), QByteArray("grass"));
+    f.Window().undoAction->trigger();
+    f.Window().undoAction->trigger();
+    QCOMPARE(State(f), before);
+    QCOMPARE(Title(f), "Map Editor(ver 0.3)");
     // Property changes no tile, so it is no step.
-    mainWindow->tilePropertiesAction->trigger();
-    QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
+    f.Window().tilePropertiesAction->trigger();
+    QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
 }
 
 void TestUndo::newMapAndLoadTilePackUndo() {
     TGuiFixture f;
-    UseTiles(3);
-    TilePack->SaveToFile(f.Path("tiles/two.pac"), true, QString());
-    UseTiles(2);
-    Map->PackName = "mine.pac";
-    QTest::keyClick(mainWindow, Qt::Key_Right);
-    const QByteArray before = State();
-    f.Dialogs->OnModal = [](QDialog&) {
-        newMapDialog->widthEdit->setText("5");
-        newMapDialog->heightEdit->setText("4");
-        newMapDialog->tileSizeEdit->setText("16");
-        newMapDialog->descriptionEdit->setPlainText("small");
-        newMapDialog->okButton->click();
-        return newMapDialog->result();
+    f.UseTiles(3);
+    f.ThePack().SaveToFile(f.Path("tiles/two.pac"), true, QString());
+    f.UseTiles(2);
+    f.TheMap().PackName = "mine.pac";
+    QTest::keyClick(&f.Window(), Qt::Key_Right);
+    const QByteArray before = State(f);
+    f.Dialogs->OnModal = [&f](QDialog&) {
+        f.Window().newMapDialog->widthEdit->setText("5");
+        f.Window().newMapDialog->heightEdit->setText("4");
+        f.Window().newMapDialog->tileSizeEdit->setText("16");
+        f.Window().newMapDialog->descriptionEdit->setPlainText("small");
+        f.Window().newMapDialog->okButton->click();
+        return f.Window().newMapDialog->result();
     };
-    mainWindow->newMapAction->trigger();
-    const QByteArray made = State();
-    QCOMPARE(ViewPixel(600, 5), Background);
-    QCOMPARE(QList<int>({Map->Width, Map->Height, Map->TileSize, MainView().OffsetX}),
+    f.Window().newMapAction->trigger();
+    const QByteArray made = State(f);
+    QCOMPARE(f.ViewPixel(600, 5), Background);
+    QCOMPARE(QList<int>(
+                 {f.TheMap().Width, f.TheMap().Height, f.TheMap().TileSize, f.MainView().OffsetX}),
              QList<int>({5, 4, 16, 0}));
-    QCOMPARE(EditMenu(), (QStringList{"Undo New Map 1", "Redo 0"}));
+    QCOMPARE(EditMenu(f), (QStringList{"Undo New Map 1", "Redo 0"}));
     f.Dialogs->Files << f.Path("tiles/two.pac");
-    mainWindow->loadTilePackButton->click(); // Load TilePack
-    QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(Map->PackName, QByteArray("two.pac"));
-    QCOMPARE(EditMenu(), (QStringList{"Undo Load TilePack 1", "Redo 0"}));
-    mainWindow->undoAction->trigger();
-    QCOMPARE(State(), made);
-    QCOMPARE(mainWindow->tileList->count(), 2);
-    mainWindow->undoAction->trigger();
+    f.Window().loadTilePackButton->click(); // Load TilePack
+    QCOMPARE(f.ThePack().Count(), 3);
+    QCOMPARE(f.TheMap().PackName, QByteArray("two.pac"));
+    QCOMPARE(EditMenu(f), (QStringList{"Undo Load TilePack 1", "Redo 0"}));
+    f.Window().undoAction->trigger();
+    QCOMPARE(State(f), made);
+    QCOMPARE(f.Window().tileList->count(), 2);
+    f.Window().undoAction->trigger();
     // The old map as it was, drawn in full.
-    QCOMPARE(State(), before);
-    QCOMPARE(ViewPixel(600, 5), TileColours[0]);
-    mainWindow->redoAction->trigger();
-    mainWindow->redoAction->trigger();
-    QCOMPARE(TilePack->Count(), 3);
-    QCOMPARE(Map->Width, 5);
+    QCOMPARE(State(f), before);
+    QCOMPARE(f.ViewPixel(600, 5), TileColours[0]);
+    f.Window().redoAction->trigger();
+    f.Window().redoAction->trigger();
+    QCOMPARE(f.ThePack().Count(), 3);
+    QCOMPARE(f.TheMap().Width, 5);
 }
 
 void TestUndo::openMapStartsAfresh() {
     TGuiFixture f;
-    UseTiles(2);
-    TilePack->SaveToFile(f.Path("tiles/p.pac"), true, QString());
+    f.UseTiles(2);
+    f.ThePack().SaveToFile(f.Path("tiles/p.pac"), true, QString());
     QVERIFY(WriteFile(f.Path("m.map"), MapFile({"", "", "p.pac", ""}, 2, 2, {1, 0, 1, 0})));
-    mainWindow->tileList->setCurrentRow(1);
-    QTest::mouseClick(mainWindow->mapView, Qt::LeftButton, {}, QPoint(10, 10));
-    mainWindow->saveMapAction->trigger(); // names no pack: refused, so the map stays unsaved
+    f.Window().tileList->setCurrentRow(1);
+    QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
+    f.Window().saveMapAction->trigger(); // names no pack: refused, so the map stays unsaved
     f.Dialogs->Answers << TMessage::Discard;
     f.Dialogs->Files << f.Path("m.map");
-    mainWindow->openMapAction->trigger();
-    QCOMPARE(Map->Width, 2);
-    QCOMPARE(EditMenu(), (QStringList{"Undo 0", "Redo 0"}));
-    QCOMPARE(Title(), "Map Editor(ver 0.3)");
-    QCOMPARE(Document->MapFile(), f.Path("m.map"));
-    QCOMPARE(Document->PackFile(), QDir(f.Dir.path()).filePath("tiles/p.pac"));
+    f.Window().openMapAction->trigger();
+    QCOMPARE(f.TheMap().Width, 2);
+    QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
+    QCOMPARE(Title(f), "Map Editor(ver 0.3)");
+    QCOMPARE(f.TheDocument().MapFile(), f.Path("m.map"));
+    QCOMPARE(f.TheDocument().PackFile(), QDir(f.Dir.path()).filePath("tiles/p.pac"));
 }
 
 KORVANE_GUI_TEST_MAIN(TestUndo)
