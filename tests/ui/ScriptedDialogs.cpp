@@ -3,9 +3,13 @@
 #include "MapScene.h"
 
 #include "platform/TBitmap.h"
+#include "ui/NewMapDialog.h"
 
 #include <QDialog>
 #include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 
 using namespace TestSupport;
@@ -116,4 +120,17 @@ QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
     for (qint32 cell : cells)
         bytes += Int32s({cell});
     return bytes;
+}
+
+void TGuiFixture::AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
+                               const QString& description) {
+    Dialogs->OnModal = [=, this](QDialog&) {
+        NewMapDialog& dialog = *Main->newMapDialog;
+        dialog.widthEdit->setText(width);
+        dialog.heightEdit->setText(height);
+        dialog.tileSizeEdit->setText(tileSize);
+        dialog.descriptionEdit->setPlainText(description);
+        dialog.okButton->click();
+        return dialog.result();
+    };
 }

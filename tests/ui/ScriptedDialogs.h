@@ -67,6 +67,9 @@ public:
     QImage ViewRedrawn() const;
     // What the window presents of the map view once it has painted.
     QImage Presented() const;
+    // The New Map dialog, when it opens next, is filled in with these entries and OK pressed.
+    void AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
+                      const QString& description);
 
     TScriptedDialogs* Dialogs; // owned by the dialogs registry
     QTemporaryDir Dir;

@@ -250,14 +250,7 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
 
     // New Map, Load TilePack, Save: no name offered, only the folder of the last map; Enter
     // on demo.map does not replace it.
-    f.Dialogs->OnModal = [&f](QDialog&) {
-        f.Window().newMapDialog->widthEdit->setText("5");
-        f.Window().newMapDialog->heightEdit->setText("5");
-        f.Window().newMapDialog->tileSizeEdit->setText("48");
-        f.Window().newMapDialog->descriptionEdit->setPlainText("new");
-        f.Window().newMapDialog->okButton->click();
-        return f.Window().newMapDialog->result();
-    };
+    f.AnswerNewMap("5", "5", "48", "new");
     f.Window().newMapAction->trigger();
     QCOMPARE(f.TheDocument().MapFile(), QString());
     f.Dialogs->Files << pack << demo;

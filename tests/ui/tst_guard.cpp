@@ -120,14 +120,7 @@ void TestGuard::commandsAskFirst() {
     }
     // What the command goes on to: a file to open, a New Map dialog filled in.
     f.Dialogs->Files << f.Path(command == "Open Map" ? "other.map" : "tiles/other.pac");
-    f.Dialogs->OnModal = [&f](QDialog&) {
-        f.Window().newMapDialog->widthEdit->setText("4");
-        f.Window().newMapDialog->heightEdit->setText("3");
-        f.Window().newMapDialog->tileSizeEdit->setText("48");
-        f.Window().newMapDialog->descriptionEdit->setPlainText("new");
-        f.Window().newMapDialog->okButton->click();
-        return f.Window().newMapDialog->result();
-    };
+    f.AnswerNewMap("4", "3", "48", "new");
     const QByteArray expectedMap = f.TheMap().SaveToBytes();
     const QByteArray expectedPack = f.ThePack().SaveToBytes(true, QString());
     if (command == "Exit")

@@ -147,14 +147,7 @@ void TestUndo::newMapAndLoadTilePackUndo() {
     f.TheMap().PackName = "mine.pac";
     QTest::keyClick(&f.Window(), Qt::Key_Right);
     const QByteArray before = State(f);
-    f.Dialogs->OnModal = [&f](QDialog&) {
-        f.Window().newMapDialog->widthEdit->setText("5");
-        f.Window().newMapDialog->heightEdit->setText("4");
-        f.Window().newMapDialog->tileSizeEdit->setText("16");
-        f.Window().newMapDialog->descriptionEdit->setPlainText("small");
-        f.Window().newMapDialog->okButton->click();
-        return f.Window().newMapDialog->result();
-    };
+    f.AnswerNewMap("5", "4", "16", "small");
     f.Window().newMapAction->trigger();
     const QByteArray made = State(f);
     QCOMPARE(f.ViewPixel(600, 5), Background);
