@@ -574,48 +574,13 @@ private slots:
         TScene s;
         MakePack(s);
         QVERIFY(QFile::link(s.Path("nowhere"), s.Path("dangling.png")));
-        const QStringList words = {"info",
-                                   "check",
-                                   "render",
-                                   "pack",
-                                   "create",
-                                   "list",
-                                   "extract",
-                                   "export",
-                                   "--help",
-                                   "--json",
-                                   "--tiles",
-                                   "tiles",
-                                   "-o",
-                                   "--output",
-                                   "--scale",
-                                   "--region",
-                                   "--grid",
-                                   "--tile-size",
-                                   "--png",
-                                   "bmp",
-                                   "--maps",
-                                   "maps",
-                                   "maps/forest.map",
-                                   "tiles/forest.pac",
-                                   "bmp/grass.bmp",
-                                   "bmp/bad.bmp",
-                                   "out.png",
-                                   "new.pac",
-                                   "x",
-                                   "dangling.png",
-                                   "0",
-                                   "3",
-                                   "-1",
-                                   "2,2,4,4",
-                                   "0,0,50,45",
-                                   "99999",
-                                   "",
-                                   "--",
-                                   "-",
-                                   "nowhere/y",
-                                   "maps",
-                                   "bmp"};
+        // The tool's words and paths in the scene; the double space is an empty argument.
+        const QStringList words =
+            QString("info check render pack create list extract export --help --json --tiles "
+                    "tiles -o --output --scale --region --grid --tile-size --png bmp --maps maps "
+                    "maps/forest.map tiles/forest.pac bmp/grass.bmp bmp/bad.bmp out.png new.pac "
+                    "x dangling.png 0 3 -1 2,2,4,4 0,0,50,45 99999  -- - nowhere/y maps bmp")
+                .split(' ');
         QVERIFY(WriteFile(s.Path("bmp/bad.bmp"), "BM not really"));
         QRandomGenerator random(19);
         int failures = 0;
