@@ -60,6 +60,19 @@ QString LeftByACrash(const QString& copy, const QString& name) {
     return left;
 }
 
+// What an editor killed after this stroke (and, if asked, a tile added) leaves for the next:
+// its copy under that name, or an empty name if it never wrote one.
+QString KilledAfter(TSaved& s, QPoint cell, TileIndex tile, const QString& name,
+                    bool addTile = false) {
+    TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
+    s.Stroke(cell, tile);
+    if (addTile)
+        s.Doc.AddTile(s.Path("grass.bmp"));
+    if (!QTest::qWaitFor([&] { return HasNote(crashed.OwnCopy()); }))
+        return {};
+    return LeftByACrash(crashed.OwnCopy(), name);
+}
+
 // The copy as another editor would restore it, once it matches the map.
 bool CopyHolds(TRecovery& reader, const QString& copy, const tMap& map) {
     try {
@@ -219,14 +232,8 @@ void TestRecovery::restoreAndUnreadableCopies() {
     QFETCH(QString, error);
     TSaved s;
     s.Map.New(3, 2, 16); // a tile size of its own, which the copy keeps
-    QString left;
-    {
-        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
-        s.Stroke({1, 1}, 5);
-        s.Doc.AddTile(s.Path("grass.bmp"));
-        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
-        left = LeftByACrash(crashed.OwnCopy(), "left");
-    }
+    const QString left = KilledAfter(s, {1, 1}, 5, "left", true);
+    QVERIFY(!left.isEmpty());
     const QByteArray map = s.Map.SaveToBytes(), pack = s.Pack.SaveToBytes(true, {});
     const QString note = QDir(left).filePath("note.json");
     if (file == "note.json" && key.isEmpty()) {
@@ -439,13 +446,8 @@ void TestRecovery::recoveryDirectory() {
 
 void TestRecovery::linksAreNeverCopies() {
     TSaved s;
-    QString elsewhere;
-    {
-        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
-        s.Stroke({1, 1}, -1);
-        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
-        elsewhere = LeftByACrash(crashed.OwnCopy(), "../elsewhere");
-    }
+    const QString elsewhere = KilledAfter(s, {1, 1}, -1, "../elsewhere");
+    QVERIFY(!elsewhere.isEmpty());
     const QString link = QDir(s.Copies()).filePath("link");
     QVERIFY(QFile::link(elsewhere, link));
     TRecovery recovery(s.Doc, s.Copies());
@@ -458,13 +460,8 @@ void TestRecovery::linksAreNeverCopies() {
 
 void TestRecovery::unfinishedAndUnreadableCopies() {
     TSaved s;
-    QString crashed;
-    {
-        TRecovery first(s.Doc, s.Copies(), 1ms, 1ms);
-        s.Stroke({1, 1}, -1);
-        QTRY_VERIFY(HasNote(first.OwnCopy()));
-        crashed = LeftByACrash(first.OwnCopy(), "crashed");
-    }
+    const QString crashed = KilledAfter(s, {1, 1}, -1, "crashed");
+    QVERIFY(!crashed.isEmpty());
     // Killed during its first copy: the map written, the note not yet. Nothing is offered or
     // reported, and the copy goes.
     const QString unfinished = QDir(s.Copies()).filePath("unfinished");
@@ -522,13 +519,8 @@ void TestRecovery::unclaimableCopiesAreReported() {
     if (readOnly && IsRoot())
         QSKIP("root writes into read-only directories");
     TSaved s;
-    QString left;
-    {
-        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
-        s.Stroke({1, 1}, -1);
-        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
-        left = LeftByACrash(crashed.OwnCopy(), "left");
-    }
+    const QString left = KilledAfter(s, {1, 1}, -1, "left");
+    QVERIFY(!left.isEmpty());
     if (readOnly) {
         // A lock left by an editor that is gone, which no one may remove.
         QVERIFY(WriteFile(left + ".lock",
@@ -564,10 +556,7 @@ void TestRecovery::everyOrphanIsOffered() {
     TSaved s;
     // Two editors killed.
     for (const QString name : {"one", "two"}) {
-        TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
-        s.Stroke({name == "one" ? 1 : 2, 1}, -1);
-        QTRY_VERIFY(HasNote(crashed.OwnCopy()));
-        LeftByACrash(crashed.OwnCopy(), name);
+        QVERIFY(!KilledAfter(s, {name == "one" ? 1 : 2, 1}, -1, name).isEmpty());
         s.Doc.Undo();
     }
     TGuiFixture f;
@@ -581,7 +570,6 @@ void TestRecovery::everyOrphanIsOffered() {
 }
 
 void TestRecovery::copyKeepsUpWithChanges() {
-    using namespace std::chrono_literals;
     TSaved s;
     TRecovery reader(s.Doc, s.Path("other"));
     {
