@@ -194,35 +194,24 @@ void TestRecovery::restoreAndUnreadableCopies_data() {
     QTest::addColumn<QString>("key");      // in the note, the field to change; none for all
     QTest::addColumn<QByteArray>("value"); // its JSON, or none to remove it
     QTest::addColumn<QString>("error");    // what the report says after the directory
-    QTest::newRow("whole") << ""
-                           << "" << QByteArray() << "";
-    QTest::newRow("note not JSON") << "note.json"
-                                   << "" << QByteArray("{") << "not a valid recovery note";
-    QTest::newRow("note naming a file elsewhere")
-        << "note.json"
-        << "mapCopy" << QByteArray("\"../m.map\"") << "it names no copy";
-    QTest::newRow("note naming an unknown part")
-        << "note.json"
-        << "unsaved" << QByteArray("[\"map\", \"x\"]") << "names a part the editor does not know";
-    QTest::newRow("note naming no part") << "note.json"
-                                         << "unsaved" << QByteArray("[]") << "names no part";
-    QTest::newRow("note with an unknown field")
-        << "note.json"
-        << "layers" << QByteArray("2") << "\"layers\", which the editor does not know";
-    QTest::newRow("note without a tile size")
-        << "note.json"
-        << "tileSize" << QByteArray() << "it lacks \"tileSize\"";
-    QTest::newRow("note with tile size 0") << "note.json"
-                                           << "tileSize" << QByteArray("0") << "is no tile size";
-    QTest::newRow("note larger than its bound")
-        << "note.json"
-        << "mapFile"
-        << "\"" + QByteArray(TRecoveryNote::MaxBytes, 'a') + "\""
-        << "more than the 1048576";
-    QTest::newRow("map cut short") << "map"
-                                   << "" << QByteArray() << "not a valid map";
-    QTest::newRow("pack cut short") << "pack"
-                                    << "" << QByteArray() << "not a valid tile pack";
+    QTest::newRow("whole") << QString() << QString() << QByteArray() << QString();
+    const auto note = [](const char* tag, const QString& key, const QByteArray& value,
+                         const QString& error) {
+        QTest::newRow(tag) << QString("note.json") << key << value << error;
+    };
+    note("note not JSON", "", "{", "not a valid recovery note");
+    note("note naming a file elsewhere", "mapCopy", "\"../m.map\"", "it names no copy");
+    note("note naming an unknown part", "unsaved", "[\"map\", \"x\"]",
+         "names a part the editor does not know");
+    note("note naming no part", "unsaved", "[]", "names no part");
+    note("note with an unknown field", "layers", "2", "\"layers\", which the editor does not know");
+    note("note without a tile size", "tileSize", QByteArray(), "it lacks \"tileSize\"");
+    note("note with tile size 0", "tileSize", "0", "is no tile size");
+    note("note larger than its bound", "mapFile",
+         "\"" + QByteArray(TRecoveryNote::MaxBytes, 'a') + "\"", "more than the 1048576");
+    QTest::newRow("map cut short") << "map" << QString() << QByteArray() << "not a valid map";
+    QTest::newRow("pack cut short")
+        << "pack" << QString() << QByteArray() << "not a valid tile pack";
 }
 
 void TestRecovery::restoreAndUnreadableCopies() {
