@@ -610,46 +610,35 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("error"); // part of stderr; @ for the scene's directory
         QTest::addColumn<QString>("out");   // stdout
-        QTest::newRow("export, PNG missing")
-            << "export"
-            << "no water.png" << 1
-            << "Nothing was written: not every tile of \"@/maps/forest.map\" has its PNG file"
-            << "Checking OK! (grass )\nScuko!water \nChecking OK! (tower )\n"
-               "Checking OK! (stone )\n";
-        QTest::newRow("export over the desktop pack")
-            << "export into tiles"
-            << "" << 2
-            << "Nothing was written: \"@/tiles/forest.pac\" is the desktop tile pack this map "
-               "loads"
-            << "Checking OK! (grass )\nChecking OK! (water )\nChecking OK! (tower )\n"
-               "Checking OK! (stone )\n";
+        const auto row = [](const char* tag, const QString& command, const QString& change,
+                            int code, const QString& error, const QString& out = {}) {
+            QTest::newRow(tag) << command << change << code << error << out;
+        };
+        row("export, PNG missing", "export", "no water.png", 1,
+            "Nothing was written: not every tile of \"@/maps/forest.map\" has its PNG file",
+            "Checking OK! (grass )\nScuko!water \nChecking OK! (tower )\n"
+            "Checking OK! (stone )\n");
+        row("export over the desktop pack", "export into tiles", "", 2,
+            "Nothing was written: \"@/tiles/forest.pac\" is the desktop tile pack this map loads",
+            "Checking OK! (grass )\nChecking OK! (water )\nChecking OK! (tower )\n"
+            "Checking OK! (stone )\n");
         for (const char* command : {"export", "render"}) {
             QTest::addRow("%s, hostile pack name", command)
-                << command << "../tiles/forest.pac" << 2 << "which Open Map refuses"
-                << "";
+                << QString(command) << QString("../tiles/forest.pac") << 2
+                << QString("which Open Map refuses") << QString();
             QTest::addRow("%s, truncated map", command)
-                << command << "truncated" << 2
-                << "The file \"@/maps/forest.map\" is not a valid map"
-                << "";
+                << QString(command) << QString("truncated") << 2
+                << QString("The file \"@/maps/forest.map\" is not a valid map") << QString();
         }
-        QTest::newRow("render over the limit")
-            << "render"
-            << "tile size 400" << 2
-            << "The image of \"@/maps/forest.map\" would be 20000 x 18000 pixels, wider or "
-               "taller than the 16384 x 16384 pixels render makes at most. Nothing was written; "
-               "--scale 3 is the smallest scale that fits"
-            << "";
-        QTest::newRow("render over the limit in all")
-            << "render"
-            << "tile size 200" << 2
-            << "would be 10000 x 9000 pixels, 90000000 pixels in all, more than the 67108864 "
-               "render makes at most. Nothing was written; --scale 2 is the smallest"
-            << "";
-        QTest::newRow("render, region outside the map")
-            << "render"
-            << "region 45,0,6,1" << 2
-            << "has 50 x 45 cells, which hold no region 45,0 of 6 x 1 cells"
-            << "";
+        row("render over the limit", "render", "tile size 400", 2,
+            "The image of \"@/maps/forest.map\" would be 20000 x 18000 pixels, wider or taller "
+            "than the 16384 x 16384 pixels render makes at most. Nothing was written; --scale 3 "
+            "is the smallest scale that fits");
+        row("render over the limit in all", "render", "tile size 200", 2,
+            "would be 10000 x 9000 pixels, 90000000 pixels in all, more than the 67108864 render "
+            "makes at most. Nothing was written; --scale 2 is the smallest");
+        row("render, region outside the map", "render", "region 45,0,6,1", 2,
+            "has 50 x 45 cells, which hold no region 45,0 of 6 x 1 cells");
     }
     void refusals() {
         QFETCH(QString, command);
