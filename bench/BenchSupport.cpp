@@ -1,7 +1,8 @@
 #include "BenchSupport.h"
 
-#include "model/typeU.h"
-#include "platform/TBitmap.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -192,21 +193,21 @@ QByteArray MakeTileBmp(int size, int bits, quint32 seed) {
     return bytes;
 }
 
-std::unique_ptr<tTilePack> LoadTilePack(int size, int kinds) {
+std::unique_ptr<TilePack> LoadTilePack(int size, int kinds) {
     QTemporaryDir dir;
-    auto pack = std::make_unique<tTilePack>();
+    auto pack = std::make_unique<TilePack>();
     for (int i = 0; i < kinds; ++i) {
         const QString path = dir.filePath(QStringLiteral("tile%1.bmp").arg(i));
         WriteFile(path, MakeTileBmp(size, i % 2 ? 8 : 24, quint32(i)));
-        TileRef tile = pack->NewTile();
+        TileRef tile = std::make_unique<Tile>();
         tile->Name = QByteArray("tile") + QByteArray::number(i);
-        tile->Bitmap->LoadFromFile(path);
+        tile->Image->LoadFromFile(path);
         pack->Add(std::move(tile));
     }
     return pack;
 }
 
-void FillCells(tMap& map, int kinds) {
+void FillCells(TileMap& map, int kinds) {
     quint32 state = 12345;
     for (qint32 x = 0; x < map.Width; ++x)
         for (qint32 y = 0; y < map.Height; ++y) {

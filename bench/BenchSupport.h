@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-class tMap;
-class tTilePack;
+class TileMap;
+class TilePack;
 
 namespace Bench {
 
@@ -26,7 +26,7 @@ constexpr int FrameHeight = 1080;
 // The cache state a row is measured in. Warm: the operation runs again and again, so what it
 // touches stays in the caches between runs. Cold: before every run a buffer larger than the
 // last-level cache is written, so the run starts with nothing of its own in any cache.
-enum class TCache { Warm, Cold };
+enum class Cache { Warm, Cold };
 // Runs per repetition of a cold row: each needs an eviction, which costs far more than most
 // operations, so the count is fixed instead of left to the library's time goal.
 constexpr int ColdRuns = 15;
@@ -92,11 +92,11 @@ template <class F> double SecondsOf(F&& f) {
 }
 
 // The median time of runs runs of f in the given cache state, after one untimed run.
-template <class F> double MedianSeconds(TCache cache, std::size_t runs, F&& f) {
+template <class F> double MedianSeconds(Cache cache, std::size_t runs, F&& f) {
     std::vector<double> times;
     f();
     for (std::size_t i = 0; i < runs; ++i) {
-        if (cache == TCache::Cold)
+        if (cache == Cache::Cold)
             EvictCaches();
         times.push_back(SecondsOf(f));
     }
@@ -109,13 +109,13 @@ template <class F> double MedianSeconds(TCache cache, std::size_t runs, F&& f) {
 // ratioName is their quotient. After each run of the operation, untimed, next() prepares the
 // next one (for a row that must not repeat the same work).
 template <class Op, class Base, class Next>
-void Compare(benchmark::State& state, TCache cache, const char* ratioName, Op&& op, Base&& base,
+void Compare(benchmark::State& state, Cache cache, const char* ratioName, Op&& op, Base&& base,
              Next&& next) {
     std::vector<double> ops;
     op();
     next();
     for (auto _ : state) {
-        if (cache == TCache::Cold)
+        if (cache == Cache::Cold)
             EvictCaches();
         const double seconds = SecondsOf(op);
         next();
@@ -130,14 +130,14 @@ void Compare(benchmark::State& state, TCache cache, const char* ratioName, Op&& 
 }
 
 template <class Op, class Base>
-void Compare(benchmark::State& state, TCache cache, const char* ratioName, Op&& op, Base&& base) {
+void Compare(benchmark::State& state, Cache cache, const char* ratioName, Op&& op, Base&& base) {
     Compare(state, cache, ratioName, op, base, [] {});
 }
 
 // Registers a row twice, as name/warm and name/cold; the cold one runs ColdRuns times.
 #define KORVANE_BENCH_BOTH(function, ...)                                                          \
-    BENCHMARK_CAPTURE(function, warm, Bench::TCache::Warm) __VA_ARGS__;                            \
-    BENCHMARK_CAPTURE(function, cold, Bench::TCache::Cold)->Iterations(Bench::ColdRuns) __VA_ARGS__
+    BENCHMARK_CAPTURE(function, warm, Bench::Cache::Warm) __VA_ARGS__;                             \
+    BENCHMARK_CAPTURE(function, cold, Bench::Cache::Cold)->Iterations(Bench::ColdRuns) __VA_ARGS__
 
 // A real Windows BMP of size × size pixels at 24 or 8 bits per pixel (the 8-bit one with a
 // 256-colour palette), bottom-up as most tools write them, with a textured pattern that
@@ -149,10 +149,10 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 
 // A pack of kinds tiles of size × size pixels, every one loaded from a BMP file the way the
 // editor adds tiles, half of them 24-bit and half 8-bit with a palette.
-std::unique_ptr<tTilePack> LoadTilePack(int size, int kinds);
+std::unique_ptr<TilePack> LoadTilePack(int size, int kinds);
 // Fills every cell with one of the first kinds tiles, at random but the same every run, so
 // neighbours differ.
-void FillCells(tMap& map, int kinds);
+void FillCells(TileMap& map, int kinds);
 
 } // namespace Bench
 

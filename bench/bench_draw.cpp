@@ -5,8 +5,9 @@
 
 #include "BenchSupport.h"
 
-#include "model/typeU.h"
-#include "platform/TCanvas.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Canvas.h"
 #include "render/MapRenderer.h"
 
 namespace {
@@ -14,28 +15,28 @@ namespace {
 constexpr int TileKinds = 32;
 
 // A full-frame view over a map, larger than the view, of randomly chosen tiles.
-struct TScene {
+struct Scene {
     // A map just larger than the view unless the side (in cells) is given.
-    explicit TScene(int tileSize, qint32 side = 0)
+    explicit Scene(int tileSize, qint32 side = 0)
         : Pack(Bench::LoadTilePack(tileSize, TileKinds)),
-          Canvas(QSize(Bench::FrameWidth, Bench::FrameHeight)), Map(tileSize),
-          View(Map, *Pack, &Canvas) {
+          Surface(QSize(Bench::FrameWidth, Bench::FrameHeight)), Map(tileSize),
+          View(Map, *Pack, &Surface) {
         View.SetViewSize(Bench::FrameWidth, Bench::FrameHeight);
         Map.New(side ? side : Bench::FrameWidth / tileSize + 8,
                 side ? side : Bench::FrameHeight / tileSize + 8, tileSize);
         Bench::FillCells(Map, TileKinds);
     }
-    std::unique_ptr<tTilePack> Pack;
-    TCanvas Canvas;
-    tMap Map;
-    TMapRenderer View;
+    std::unique_ptr<TilePack> Pack;
+    Canvas Surface;
+    TileMap Map;
+    MapRenderer View;
 };
 
 // args: tile size in pixels, scroll offset in pixels (both axes)
-void BM_Draw(benchmark::State& state, Bench::TCache cache) {
+void BM_Draw(benchmark::State& state, Bench::Cache cache) {
     const int shift = int(state.range(1));
-    TScene scene(int(state.range(0)));
-    TMapRenderer& map = scene.View;
+    Scene scene(int(state.range(0)));
+    MapRenderer& map = scene.View;
     map.OffsetX = shift;
     map.OffsetY = shift;
     Bench::FrameCopy frame;
@@ -52,9 +53,9 @@ KORVANE_BENCH_BOTH(BM_Draw, ->ArgNames({"tile", "shift"})
 
 // The model's scroll step: erase the grid (off here), move 4 pixels, redraw the whole view. The
 // view moves back and forth across an unaligned position.
-void BM_Scroll(benchmark::State& state, Bench::TCache cache) {
-    TScene scene(int(state.range(0)));
-    TMapRenderer& map = scene.View;
+void BM_Scroll(benchmark::State& state, Bench::Cache cache) {
+    Scene scene(int(state.range(0)));
+    MapRenderer& map = scene.View;
     map.OffsetX = 8;
     Bench::FrameCopy frame;
     int step = 0;
@@ -68,9 +69,9 @@ KORVANE_BENCH_BOTH(
 // tiles at 2^zoom, the view in the middle of the map as far as the zoom lets it be (at the
 // smallest zoom the whole map fits). The zoomed-out looks, made once per pack change, are
 // made by the untimed first run: the rows measure drawing with them ready.
-void BM_DrawZoom(benchmark::State& state, Bench::TCache cache) {
-    static TScene scene(48, 4096);
-    TMapRenderer& map = scene.View;
+void BM_DrawZoom(benchmark::State& state, Bench::Cache cache) {
+    static Scene scene(48, 4096);
+    MapRenderer& map = scene.View;
     map.OffsetX = 0;
     map.OffsetY = 0;
     map.Zoom = qint32(state.range(0));
@@ -85,7 +86,7 @@ void BM_DrawZoom(benchmark::State& state, Bench::TCache cache) {
         state, cache, "xF", [&] { map.Redraw(view); }, frame);
 }
 KORVANE_BENCH_BOTH(BM_DrawZoom, ->ArgNames({"zoom"})
-                                    ->DenseRange(TViewMapping::MinZoom, TViewMapping::MaxZoom)
+                                    ->DenseRange(ViewMapping::MinZoom, ViewMapping::MaxZoom)
                                     ->UseManualTime()
                                     ->Unit(benchmark::kMillisecond));
 

@@ -3,9 +3,12 @@
 // files with Qt's own reader one after another.
 
 #include "BenchSupport.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "model/typeU.h"
-#include "platform/TBitmap.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 
 #include <QTemporaryDir>
 
@@ -20,8 +23,8 @@ QTemporaryDir& Dir() {
     return dir;
 }
 
-std::unique_ptr<tMap> MakeMap() {
-    auto map = std::make_unique<tMap>(48);
+std::unique_ptr<TileMap> MakeMap() {
+    auto map = std::make_unique<TileMap>(48);
     map->New(MapSide, MapSide, 48);
     map->PackName = "ground.pac";
     map->Text1 = "testing!!!";
@@ -37,64 +40,64 @@ std::unique_ptr<tMap> MakeMap() {
 const QString& MapFile() {
     static const QString path = [] {
         const QString p = Dir().filePath(QStringLiteral("big.map"));
-        MakeMap()->SaveToFile(p);
+        MapFile::Write(*MakeMap(), p);
         return p;
     }();
     return path;
 }
 
 // The pack's file and the BMP files of its tiles.
-struct TPackFiles {
+struct PackFiles {
     QString Path;
     std::vector<QByteArray> Images;
 };
 
-const TPackFiles& PackFiles() {
-    static const TPackFiles files = [] {
-        TPackFiles made;
-        tTilePack pack;
+const PackFiles& MadePackFiles() {
+    static const PackFiles files = [] {
+        PackFiles made;
+        TilePack pack;
         for (int i = 0; i < PackTiles; ++i) {
             made.Images.push_back(Bench::MakeTileBmp(PackTileSize, i % 2 ? 8 : 24, quint32(i)));
-            TileRef tile = pack.NewTile();
+            TileRef tile = std::make_unique<Tile>();
             tile->Name = QByteArray("tile") + QByteArray::number(i);
             tile->Param1 = i;
-            tile->Bitmap->LoadFromBytes(made.Images.back());
+            tile->Image->LoadFromBytes(made.Images.back());
             pack.Add(std::move(tile));
         }
         made.Path = Dir().filePath(QStringLiteral("big.pac"));
-        pack.SaveToFile(made.Path, true, QString());
+        PackFile::Write(pack, made.Path);
         return made;
     }();
     return files;
 }
 
-void BM_MapLoad(benchmark::State& state, Bench::TCache cache) {
+void BM_MapLoad(benchmark::State& state, Bench::Cache cache) {
     const QString& path = MapFile();
-    tMap map(48);
+    TileMap map(48);
     Bench::FileRead read(path);
     Bench::Compare(
-        state, cache, "xR", [&] { map.LoadFromFile(path); }, read);
+        state, cache, "xR", [&] { MapFile::Read(map, path); }, read);
     state.counters["MiB"] = double(read.Size()) / (1 << 20);
 }
 KORVANE_BENCH_BOTH(BM_MapLoad, ->UseManualTime()->Unit(benchmark::kMillisecond));
 
-void BM_MapSave(benchmark::State& state, Bench::TCache cache) {
-    const std::unique_ptr<tMap> map = MakeMap();
-    const QByteArray bytes = map->SaveToBytes();
+void BM_MapSave(benchmark::State& state, Bench::Cache cache) {
+    const std::unique_ptr<TileMap> map = MakeMap();
+    const QByteArray bytes = MapFile::Bytes(*map);
     const QString target = Dir().filePath(QStringLiteral("saved.map"));
     Bench::FileSave save(Dir().filePath(QStringLiteral("plain.map")), bytes);
     Bench::Compare(
-        state, cache, "xW", [&] { map->SaveToFile(target); }, save);
+        state, cache, "xW", [&] { MapFile::Write(*map, target); }, save);
     state.counters["MiB"] = double(bytes.size()) / (1 << 20);
 }
 KORVANE_BENCH_BOTH(BM_MapSave, ->UseManualTime()->Unit(benchmark::kMillisecond));
 
-void BM_PackLoad(benchmark::State& state, Bench::TCache cache) {
-    const TPackFiles& files = PackFiles();
-    tTilePack pack;
+void BM_PackLoad(benchmark::State& state, Bench::Cache cache) {
+    const PackFiles& files = MadePackFiles();
+    TilePack pack;
     Bench::DecodeImages decode(files.Images);
     Bench::Compare(
-        state, cache, "xQ", [&] { pack.LoadFromFile(files.Path); }, decode);
+        state, cache, "xQ", [&] { PackFile::Read(pack, files.Path); }, decode);
     // The file read alone, for scale.
     Bench::FileRead read(files.Path);
     state.counters["R_ms"] = Bench::MedianSeconds(cache, 11, read) * 1e3;

@@ -6,8 +6,8 @@
 
 #include "BenchSupport.h"
 
+#include "document/Document.h"
 #include "model/CellRegion.h"
-#include "model/Document.h"
 
 #include <algorithm>
 
@@ -27,7 +27,7 @@ template <class F> double MedianSeconds(int runs, F&& f) {
 }
 
 // P: one pass that reads and writes every cell of the grid.
-double PassSeconds(TCellGrid& grid) {
+double PassSeconds(CellGrid& grid) {
     return MedianSeconds(5, [&](int) {
         TileIndex* cells = grid.data();
         const qint64 count = grid.Count();
@@ -40,13 +40,13 @@ double PassSeconds(TCellGrid& grid) {
 }
 
 void BM_FillWholeMap(benchmark::State& state) {
-    TCellGrid grid(Side, Side);
+    CellGrid grid(Side, Side);
     std::fill_n(grid.data(), qint64(Side) * Side, 0);
     double regionBytesPerCell = 0;
     for (auto _ : state) {
         const double pass = PassSeconds(grid);
         const double fill = MedianSeconds(5, [&](int i) {
-            const TCellRegion region = FloodFill(grid, Side / 2, Side / 2, (i + 1) % 2);
+            const CellRegion region = FloodFill(grid, Side / 2, Side / 2, (i + 1) % 2);
             regionBytesPerCell = double(region.MemoryBytes()) / double(region.Count());
         });
         state.counters["pass_ms"] = pass * 1e3;
@@ -58,17 +58,17 @@ void BM_FillWholeMap(benchmark::State& state) {
 BENCHMARK(BM_FillWholeMap)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_FillWholeMapDocument(benchmark::State& state) {
-    TDocument document;
-    tMap& map = document.MutableMap();
+    Document document;
+    TileMap& map = document.MutableMap();
     map.New(Side, Side, 48);
     double stepBytesPerCell = 0;
     for (auto _ : state) {
         const double pass = PassSeconds(map.Cells);
         const double fill = MedianSeconds(5, [&](int i) {
-            const qint64 before = document.History().Bytes();
+            const qint64 before = document.UndoHistory().Bytes();
             document.FillRegion({Side / 2, Side / 2}, (i + 1) % 2);
             stepBytesPerCell =
-                double(document.History().Bytes() - before) / (double(Side) * double(Side));
+                double(document.UndoHistory().Bytes() - before) / (double(Side) * double(Side));
         });
         state.counters["pass_ms"] = pass * 1e3;
         state.counters["doc_fill_ms"] = fill * 1e3;

@@ -4,10 +4,12 @@
 // malloc) and bound_mib, the limit the README states for the case. Refusals are timed too.
 
 #include "BenchSupport.h"
+#include "formats/MapFile.h"
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -73,7 +75,10 @@ void BM_HostileMapOneByteShort(benchmark::State& state) {
     file.write(header);
     file.resize(header.size() + (qint64(1) << 30) - 1);
     file.close();
-    Measure(state, 1, [&] { tMap(48).LoadFromFile(path); });
+    Measure(state, 1, [&] {
+        TileMap map(48);
+        MapFile::Read(map, path);
+    });
 }
 BENCHMARK(BM_HostileMapOneByteShort)->Iterations(1)->Repetitions(1)->UseRealTime();
 
@@ -82,7 +87,10 @@ void BM_HostileMapPackName64MiB(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("name.map"));
     Bench::WriteFile(path, MapHeader(QByteArray(64 << 20, 'n'), 0, 0));
-    Measure(state, 1, [&] { tMap(48).LoadFromFile(path); });
+    Measure(state, 1, [&] {
+        TileMap map(48);
+        MapFile::Read(map, path);
+    });
 }
 BENCHMARK(BM_HostileMapPackName64MiB)->Iterations(1)->Repetitions(1)->UseRealTime();
 
@@ -94,7 +102,7 @@ void BM_HostileRleBitmap(benchmark::State& state) {
     const QByteArray bmp = RleBmp(16384, 255);
     Bench::WriteFile(path, bmp);
     state.counters["file_mib"] = double(bmp.size()) / (1 << 20);
-    Measure(state, 2 * double(bmp.size()) / (1 << 20) + 1, [&] { TBitmap().LoadFromFile(path); });
+    Measure(state, 2 * double(bmp.size()) / (1 << 20) + 1, [&] { Bitmap().LoadFromFile(path); });
 }
 BENCHMARK(BM_HostileRleBitmap)->Iterations(1)->Repetitions(1)->UseRealTime();
 
@@ -104,9 +112,9 @@ BENCHMARK(BM_HostileRleBitmap)->Iterations(1)->Repetitions(1)->UseRealTime();
 void BM_LargestTileImage(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("largest.bmp"));
-    const QByteArray bmp = RleBmp(TBitmap::MaxSide, 127);
+    const QByteArray bmp = RleBmp(Bitmap::MaxSide, 127);
     Bench::WriteFile(path, bmp);
-    Measure(state, 96, [&] { TBitmap().LoadFromFile(path); });
+    Measure(state, 96, [&] { Bitmap().LoadFromFile(path); });
 }
 BENCHMARK(BM_LargestTileImage)->Iterations(1)->Repetitions(1)->UseRealTime();
 } // namespace

@@ -6,8 +6,10 @@
 
 #include "BenchSupport.h"
 #include "HeapCounter.h"
+#include "formats/MapFile.h"
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 
 #include <QTemporaryDir>
 
@@ -19,7 +21,7 @@ template <class Make> void Measure(benchmark::State& state, qint64 cells, Make m
     for (auto _ : state) {
         const long long before = HeapCounter::Live;
         HeapCounter::ResetPeak();
-        std::unique_ptr<tMap> map = make();
+        std::unique_ptr<TileMap> map = make();
         state.counters["held_per_cell"] = double(HeapCounter::Live - before) / double(cells);
         state.counters["peak_per_cell"] = double(HeapCounter::Peak - before) / double(cells);
         benchmark::DoNotOptimize(map.get());
@@ -27,8 +29,8 @@ template <class Make> void Measure(benchmark::State& state, qint64 cells, Make m
     state.counters["cells"] = double(cells);
 }
 
-std::unique_ptr<tMap> NewMap(qint32 side) {
-    auto map = std::make_unique<tMap>(48);
+std::unique_ptr<TileMap> NewMap(qint32 side) {
+    auto map = std::make_unique<TileMap>(48);
     map->New(side, side, 48);
     return map;
 }
@@ -36,10 +38,10 @@ std::unique_ptr<tMap> NewMap(qint32 side) {
 // A map file of side × side cells, removed with the directory.
 QString MapFile(const QTemporaryDir& dir, qint32 side) {
     const QString path = dir.filePath(QStringLiteral("m.map"));
-    const std::unique_ptr<tMap> map = NewMap(side);
+    const std::unique_ptr<TileMap> map = NewMap(side);
     map->Text1 = "testing!!!";
     map->PackName = "ground.pac";
-    map->SaveToFile(path);
+    MapFile::Write(*map, path);
     return path;
 }
 
@@ -54,8 +56,8 @@ void BM_MapMemoryLoaded(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = MapFile(dir, side);
     Measure(state, qint64(side) * side, [&] {
-        auto map = std::make_unique<tMap>(48);
-        map->LoadFromFile(path);
+        auto map = std::make_unique<TileMap>(48);
+        MapFile::Read(*map, path);
         return map;
     });
 }
@@ -66,8 +68,8 @@ void BM_MapMemoryLoadedOver(benchmark::State& state) {
     QTemporaryDir dir;
     const QString path = MapFile(dir, side);
     Measure(state, qint64(side) * side, [&] {
-        std::unique_ptr<tMap> map = NewMap(side);
-        map->LoadFromFile(path);
+        std::unique_ptr<TileMap> map = NewMap(side);
+        MapFile::Read(*map, path);
         return map;
     });
 }

@@ -3,10 +3,11 @@
 // same map's bytes through QSaveFile (which the copy's writer thread then does itself).
 
 #include "BenchSupport.h"
+#include "formats/MapFile.h"
 
-#include "model/Document.h"
-#include "model/Recovery.h"
-#include "platform/TBitmap.h"
+#include "document/Document.h"
+#include "document/Recovery.h"
+#include "platform/Bitmap.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,8 +23,8 @@ constexpr qint32 Side = 1024;
 
 // A 1024 × 1024 map of one-pixel cells and a pack of 16 tiles.
 struct Work {
-    TDocument Doc{1};
-    tMap& Map = Doc.MutableMap();
+    Document Doc{1};
+    TileMap& Map = Doc.MutableMap();
 
     Work() {
         Doc.MutablePack().Tiles = std::move(Bench::LoadTilePack(48, 16)->Tiles);
@@ -48,7 +49,7 @@ void BM_UndoStrokeMemory(benchmark::State& state) {
     double history = 0;
     for (auto _ : state) {
         Work work;
-        const qint64 before = work.Doc.History().Bytes();
+        const qint64 before = work.Doc.UndoHistory().Bytes();
 #if defined(__GLIBC__)
         const qint64 heapBefore = HeapInUse();
 #endif
@@ -60,7 +61,7 @@ void BM_UndoStrokeMemory(benchmark::State& state) {
 #if defined(__GLIBC__)
         heap = double(HeapInUse() - heapBefore);
 #endif
-        history = double(work.Doc.History().Bytes() - before);
+        history = double(work.Doc.UndoHistory().Bytes() - before);
     }
     state.counters["cells"] = cells;
     state.counters["bytes_per_cell"] = history / cells;
@@ -69,7 +70,7 @@ void BM_UndoStrokeMemory(benchmark::State& state) {
 BENCHMARK(BM_UndoStrokeMemory)->ArgName("side")->Arg(16)->Arg(256)->Iterations(1);
 
 // Waits until the copy is on disk and its note, read back, differs from `before`.
-QByteArray WaitForCopy(const TRecovery& recovery, const QByteArray& before) {
+QByteArray WaitForCopy(const Recovery& recovery, const QByteArray& before) {
     while (recovery.Writing())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QFile file(QDir(recovery.OwnCopy()).filePath("note.json"));
@@ -84,8 +85,8 @@ void BM_RecoveryWriteGuiThread(benchmark::State& state) {
     QTemporaryDir dir;
     Work work;
     // Timers too long to fire: the bench asks for each copy itself, as a timer would.
-    TRecovery recovery(work.Doc, dir.filePath("recovery"), std::chrono::hours(1),
-                       std::chrono::hours(1));
+    Recovery recovery(work.Doc, dir.filePath("recovery"), std::chrono::hours(1),
+                      std::chrono::hours(1));
     const QString raw = dir.filePath("raw.map");
     work.Doc.Paint({0, 0}, 0);
     work.Doc.EndStroke();
@@ -94,7 +95,7 @@ void BM_RecoveryWriteGuiThread(benchmark::State& state) {
     std::vector<double> ops, bases;
     qint32 cell = 0;
     for (auto _ : state) {
-        const QByteArray bytes = work.Map.SaveToBytes();
+        const QByteArray bytes = MapFile::Bytes(work.Map);
         const auto t0 = Clock::now();
         Bench::FileSave(raw, bytes)();
         const auto t1 = Clock::now();

@@ -7,8 +7,9 @@
 
 #include "BenchSupport.h"
 
-#include "model/Document.h"
-#include "model/typeU.h"
+#include "document/Document.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 
@@ -58,10 +59,10 @@ void SetUpWindow(MainWindow& window, qint32 side = 0) {
     window.Renderer().Zoom = 0;
     window.Renderer().OffsetX = 0;
     window.Renderer().OffsetY = 0;
-    tMap& map = window.Document().MutableMap();
+    TileMap& map = window.CurrentDocument().MutableMap();
     if (!side || map.Width != side || map.Height != side) {
         // The tiles go into the window's own pack, which its views draw from.
-        window.Document().MutablePack().Tiles =
+        window.CurrentDocument().MutablePack().Tiles =
             std::move(Bench::LoadTilePack(48, TileKinds)->Tiles);
         window.updateTileList();
         map.New(side ? side : Bench::FrameWidth / 48 + 8, side ? side : Bench::FrameHeight / 48 + 8,
@@ -96,7 +97,7 @@ void SendMouse(MainWindow& window, QEvent::Type type, QPoint at, Qt::MouseButton
 // one it enters: one cell changes, as changed_per_step shows. The two tiles painted are not
 // among those the map was filled with, and each sweep of the view paints the other one. At the
 // end of a row the stroke is ended and begun again on the next row, untimed.
-void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpWindow(window);
     constexpr int Cell = 48;
     const int columns = Bench::FrameWidth / Cell, rows = Bench::FrameHeight / Cell;
@@ -115,7 +116,7 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::TCac
     qint64 moves = 0, changed = 0;
     // The cell the next move enters, as it was before.
     auto cellAhead = [&] {
-        return window.Document().Map().Cells[at.x() / Cell + 1][std::size_t(at.y() / Cell)];
+        return window.CurrentDocument().Map().Cells[at.x() / Cell + 1][std::size_t(at.y() / Cell)];
     };
     TileIndex ahead = cellAhead();
     Bench::Compare(
@@ -129,7 +130,7 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::TCac
         [&] {
             ++moves;
             const TileIndex now =
-                window.Document().Map().Cells[at.x() / Cell][std::size_t(at.y() / Cell)];
+                window.CurrentDocument().Map().Cells[at.x() / Cell][std::size_t(at.y() / Cell)];
             changed += now != ahead && now == window.SelectedTile();
             if (++column == columns - 1) {
                 column = 0;
@@ -149,7 +150,7 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::TCac
     state.counters["changed_per_step"] = double(changed) / double(qMax<qint64>(1, moves));
 }
 
-void BM_WindowScrollStep(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+void BM_WindowScrollStep(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpWindow(window);
     // Right and left in turn between two unaligned offsets.
     window.Renderer().OffsetX = 24;
@@ -179,7 +180,7 @@ void SetUpMiddle(MainWindow& window, qint32 zoom) {
     const QSize shown = window.Renderer().Mapping().MapSize(
         QSize(window.Renderer().ViewWidth, window.Renderer().ViewHeight));
     const qint64 middle =
-        qint64(window.Document().Map().Width) * window.Document().Map().TileSize / 2;
+        qint64(window.CurrentDocument().Map().Width) * window.CurrentDocument().Map().TileSize / 2;
     window.Renderer().ScrollTo(middle - shown.width() / 2, middle - shown.height() / 2);
     window.RedrawMap();
     Present();
@@ -187,7 +188,7 @@ void SetUpMiddle(MainWindow& window, qint32 zoom) {
 
 // One notch of Ctrl+wheel at the middle of the view, in (zoom in) and out in turn, between
 // 2^zoom and 2^(zoom + 1): the zoom, the full redraw, the status text, the present.
-void BM_WindowZoomStep(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+void BM_WindowZoomStep(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     const qint32 zoom = qint32(state.range(0));
     SetUpMiddle(window, zoom);
     const QPoint at = window.mapView->rect().center();
@@ -214,7 +215,7 @@ void BM_WindowZoomStep(benchmark::State& state, MainWindow& window, Bench::TCach
 
 // One mouse move of a middle-button drag at 2^zoom, 4 view pixels right and down and back in
 // turn: the pan, the redraw of what it uncovers, the present.
-void BM_WindowPanStep(benchmark::State& state, MainWindow& window, Bench::TCache cache) {
+void BM_WindowPanStep(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpMiddle(window, qint32(state.range(0)));
     const QPoint from = window.mapView->rect().center();
     SendMouse(window, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
@@ -248,19 +249,19 @@ void BM_WindowPanStep(benchmark::State& state, MainWindow& window, Bench::TCache
 int main(int argc, char** argv) {
     if (!Bench::Init(argc, argv))
         return 1;
-    TApplication application(argc, argv);
+    Application application(argc, argv);
     MainWindow window(QCoreApplication::applicationDirPath());
     // As KORVANE_BENCH_BOTH registers, name/warm and name/cold, each row driving this window.
-    using TRow = void (*)(benchmark::State&, MainWindow&, Bench::TCache);
-    auto Both = [&window](const std::string& name, TRow function,
+    using Row = void (*)(benchmark::State&, MainWindow&, Bench::Cache);
+    auto Both = [&window](const std::string& name, Row function,
                           const std::function<void(benchmark::internal::Benchmark*)>& options) {
-        for (const Bench::TCache cache : {Bench::TCache::Warm, Bench::TCache::Cold}) {
+        for (const Bench::Cache cache : {Bench::Cache::Warm, Bench::Cache::Cold}) {
             benchmark::internal::Benchmark* row = benchmark::RegisterBenchmark(
-                (name + (cache == Bench::TCache::Warm ? "/warm" : "/cold")).c_str(),
+                (name + (cache == Bench::Cache::Warm ? "/warm" : "/cold")).c_str(),
                 [&window, function, cache](benchmark::State& state) {
                     function(state, window, cache);
                 });
-            if (cache == Bench::TCache::Cold)
+            if (cache == Bench::Cache::Cold)
                 row->Iterations(Bench::ColdRuns);
             options(row);
         }

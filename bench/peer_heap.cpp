@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 namespace {
-struct TReport {
-    ~TReport() {
+struct Report {
+    ~Report() {
         if (const char* path = std::getenv("PEAK_FILE"))
             if (std::FILE* file = std::fopen(path, "w")) {
                 std::fprintf(file, "%lld\n", HeapCounter::Peak.load());

@@ -10,10 +10,13 @@
 //                                       picture as IMAGE (PNG), as the peer's rasterizer does
 
 #include "BenchSupport.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "model/typeU.h"
-#include "platform/TBitmap.h"
-#include "platform/TCanvas.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
+#include "platform/Canvas.h"
 #include "render/MapRenderer.h"
 
 #include <QDir>
@@ -25,14 +28,14 @@
 
 namespace {
 
-constexpr int Tile = 48;
+constexpr int TilePixels = 48;
 constexpr int Kinds = 32;
 constexpr int SheetColumns = 8;
 
 // The same cells for both editors: tiles 0 .. Kinds-1 at random, and now and then none.
 void MakeMap(qint32 width, qint32 height, const QString& stem, const QString& tileset) {
-    tMap map(Tile);
-    map.New(width, height, Tile);
+    TileMap map(TilePixels);
+    map.New(width, height, TilePixels);
     map.PackName = "tiles.pac";
     quint32 state = 7;
     for (qint32 x = 0; x < width; ++x)
@@ -41,9 +44,9 @@ void MakeMap(qint32 width, qint32 height, const QString& stem, const QString& ti
             const quint32 pick = (state >> 16) % (Kinds + 1);
             map.Cells[x][std::size_t(y)] = pick == Kinds ? -1 : TileIndex(pick);
         }
-    map.SaveToFile(stem + ".map");
+    MapFile::Write(map, stem + ".map");
 
-    // The peer's own format, with its layer in CSV, as it writes maps by default. Tile ids
+    // The peer's own format, with its layer in CSV, as it writes maps by default. TilePixels ids
     // count from 1; 0 is an empty cell.
     QFile tmx(stem + ".tmx");
     if (!tmx.open(QIODevice::WriteOnly))
@@ -56,18 +59,18 @@ void MakeMap(qint32 width, qint32 height, const QString& stem, const QString& ti
                        "infinite=\"0\" nextlayerid=\"2\" nextobjectid=\"1\">\n")
             .arg(width)
             .arg(height)
-            .arg(Tile)
+            .arg(TilePixels)
             .toUtf8();
     text +=
         QStringLiteral(" <tileset firstgid=\"1\" name=\"tiles\" tilewidth=\"%1\" tileheight=\"%1\" "
                        "tilecount=\"%2\" columns=\"%3\">\n  <image source=\"%4\" width=\"%5\" "
                        "height=\"%6\"/>\n </tileset>\n")
-            .arg(Tile)
+            .arg(TilePixels)
             .arg(Kinds)
             .arg(SheetColumns)
             .arg(tileset)
-            .arg(SheetColumns * Tile)
-            .arg(Kinds / SheetColumns * Tile)
+            .arg(SheetColumns * TilePixels)
+            .arg(Kinds / SheetColumns * TilePixels)
             .toUtf8();
     text += QStringLiteral(" <layer id=\"1\" name=\"ground\" width=\"%1\" height=\"%2\">\n  <data "
                            "encoding=\"csv\">\n")
@@ -91,19 +94,20 @@ void MakeMap(qint32 width, qint32 height, const QString& stem, const QString& ti
 
 void Make(const QString& dir) {
     QDir().mkpath(dir);
-    tTilePack pack;
-    QImage sheet(SheetColumns * Tile, Kinds / SheetColumns * Tile, QImage::Format_RGB32);
+    TilePack pack;
+    QImage sheet(SheetColumns * TilePixels, Kinds / SheetColumns * TilePixels,
+                 QImage::Format_RGB32);
     QPainter painter(&sheet);
     for (int i = 0; i < Kinds; ++i) {
-        TileRef tile = pack.NewTile();
+        TileRef tile = std::make_unique<Tile>();
         tile->Name = "tile" + QByteArray::number(i);
-        tile->Bitmap->LoadFromBytes(Bench::MakeTileBmp(Tile, i % 2 ? 8 : 24, quint32(i)));
-        painter.drawImage(i % SheetColumns * Tile, i / SheetColumns * Tile,
-                          tile->Bitmap->Picture());
+        tile->Image->LoadFromBytes(Bench::MakeTileBmp(TilePixels, i % 2 ? 8 : 24, quint32(i)));
+        painter.drawImage(i % SheetColumns * TilePixels, i / SheetColumns * TilePixels,
+                          tile->Image->Picture());
         pack.Add(std::move(tile));
     }
     painter.end();
-    pack.SaveToFile(dir + "/tiles.pac", true, QString());
+    PackFile::Write(pack, dir + "/tiles.pac");
     if (!sheet.save(dir + "/tiles.png"))
         throw std::runtime_error("cannot write the tileset image");
     MakeMap(1024, 1024, dir + "/map1024", "tiles.png");
@@ -112,19 +116,19 @@ void Make(const QString& dir) {
 }
 
 void OpenSave(const QString& from, const QString& to) {
-    tMap map(Tile);
-    map.LoadFromFile(from);
-    map.SaveToFile(to);
+    TileMap map(TilePixels);
+    MapFile::Read(map, from);
+    MapFile::Write(map, to);
 }
 
 void Draw(const QString& mapFile, const QString& packFile, const QString& image) {
-    tTilePack pack;
-    pack.LoadFromFile(packFile);
-    tMap map(Tile);
-    map.LoadFromFile(mapFile);
-    TCanvas canvas;
-    TMapRenderer view(map, pack, &canvas);
-    const QSize size(map.Width * Tile, map.Height * Tile);
+    TilePack pack;
+    PackFile::Read(pack, packFile);
+    TileMap map(TilePixels);
+    MapFile::Read(map, mapFile);
+    Canvas canvas;
+    MapRenderer view(map, pack, &canvas);
+    const QSize size(map.Width * TilePixels, map.Height * TilePixels);
     canvas.SetSize(size);
     view.SetViewSize(size.width(), size.height());
     view.Redraw(QRect(QPoint(0, 0), size));

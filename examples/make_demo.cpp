@@ -3,9 +3,12 @@
 //
 //   make_demo <examples directory>
 
-#include "model/typeU.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,12 +27,12 @@ void Speckle(QPainter& p, QRandomGenerator& random, QColor colour, int count) {
         p.drawPoint(random.bounded(Size), random.bounded(Size));
 }
 
-struct TDemoTile {
+struct DemoTile {
     const char* Name;
     std::function<void(QPainter&, QRandomGenerator&)> Paint;
 };
 
-const TDemoTile DemoTiles[] = {
+const DemoTile DemoTiles[] = {
     {"grass",
      [](QPainter& p, QRandomGenerator& r) {
          p.fillRect(0, 0, Size, Size, QColor(86, 160, 60));
@@ -79,7 +82,7 @@ const TDemoTile DemoTiles[] = {
 enum : TileIndex { Grass, Water, Sand, Stone, Tree, Road };
 
 // A small island scene: a lake with a sandy shore, a road across, a stone wall and trees.
-void PaintMap(tMap& map) {
+void PaintMap(TileMap& map) {
     auto set = [&](int x, int y, TileIndex tile) {
         if (x >= 0 && y >= 0 && x < map.Width && y < map.Height)
             map.Cells[x][std::size_t(y)] = tile;
@@ -114,8 +117,8 @@ int main(int argc, char* argv[]) {
     out.mkpath(QStringLiteral("png"));
     try {
         QRandomGenerator random(1251); // the same picture every time
-        tTilePack pack;
-        for (const TDemoTile& demo : DemoTiles) {
+        TilePack pack;
+        for (const DemoTile& demo : DemoTiles) {
             QImage image(Size, Size, QImage::Format_RGB32);
             QPainter painter(&image);
             demo.Paint(painter, random);
@@ -126,19 +129,19 @@ int main(int argc, char* argv[]) {
             if (!image.convertToFormat(QImage::Format_RGB888).save(bmp, "BMP") ||
                 !image.save(png, "PNG"))
                 throw Exception(QStringLiteral("cannot write the images of %1").arg(name));
-            TileRef tile = pack.NewTile();
+            TileRef tile = std::make_unique<Tile>();
             tile->Name = demo.Name;
-            tile->Bitmap->LoadFromFile(bmp);
+            tile->Image->LoadFromFile(bmp);
             pack.Add(std::move(tile));
         }
-        pack.SaveToFile(out.filePath(QStringLiteral("demo.pac")), true, QString());
+        PackFile::Write(pack, out.filePath(QStringLiteral("demo.pac")));
 
-        tMap map(Size);
+        TileMap map(Size);
         map.New(24, 18, Size);
         PaintMap(map);
         map.Text1 = "testing!!!";
         map.PackName = "demo.pac";
-        map.SaveToFile(out.filePath(QStringLiteral("demo.map")));
+        MapFile::Write(map, out.filePath(QStringLiteral("demo.map")));
     } catch (const Exception& e) {
         std::fprintf(stderr, "make_demo: %s\n", e.what());
         return 1;

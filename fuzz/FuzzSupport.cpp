@@ -1,7 +1,7 @@
 #include "FuzzSupport.h"
 
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -174,9 +174,8 @@ void CheckErrorNamesFile(const Exception& error, const QString& path) {
         Fail("the error does not name the file:", message);
 }
 
-PackState Snapshot(const tTilePack& pack) {
+PackState Snapshot(const TilePack& pack) {
     PackState s;
-    s.Recent = pack.RecentTileRef;
     for (const TileRef& tile : pack.Tiles) {
         TileState t;
         t.Param1 = tile->Param1;
@@ -184,14 +183,14 @@ PackState Snapshot(const tTilePack& pack) {
         t.Param3 = tile->Param3;
         t.Param4 = tile->Param4;
         t.Name = tile->Name;
-        t.HasBitmap = bool(tile->Bitmap);
-        if (tile->Bitmap) {
-            t.Empty = tile->Bitmap->Empty();
-            t.FileBytes = tile->Bitmap->FileBytes();
-            t.Picture = tile->Bitmap->Picture();
+        t.HasBitmap = bool(tile->Image);
+        if (tile->Image) {
+            t.Empty = tile->Image->Empty();
+            t.FileBytes = tile->Image->FileBytes();
+            t.Picture = tile->Image->Picture();
         }
         t.Object = tile.get();
-        t.BitmapObject = tile->Bitmap.get();
+        t.BitmapObject = tile->Image.get();
         s.Tiles.push_back(std::move(t));
     }
     return s;
@@ -199,8 +198,6 @@ PackState Snapshot(const tTilePack& pack) {
 
 bool Equal(const PackState& a, const PackState& b, bool sameObjects, QString* why) {
     if (!Same(a.Tiles.size(), b.Tiles.size(), "tile count", why))
-        return false;
-    if (sameObjects && !Same(a.Recent, b.Recent, "RecentTileRef", why))
         return false;
     for (std::size_t i = 0; i < a.Tiles.size(); ++i) {
         const TileState& x = a.Tiles[i];
@@ -225,7 +222,7 @@ bool Equal(const PackState& a, const PackState& b, bool sameObjects, QString* wh
     return true;
 }
 
-MapState Snapshot(const tMap& map) {
+MapState Snapshot(const TileMap& map) {
     MapState s;
     s.TileSize = map.TileSize;
     s.Width = map.Width;

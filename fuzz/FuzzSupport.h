@@ -4,7 +4,8 @@
 // compare every field, and independent decoders that say what a file that was accepted must
 // save back as.
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -66,16 +67,15 @@ struct TileState {
     bool Empty = true;
     QByteArray FileBytes;
     QImage Picture;
-    const tTile* Object = nullptr;
-    const TBitmap* BitmapObject = nullptr;
+    const Tile* Object = nullptr;
+    const Bitmap* BitmapObject = nullptr;
 };
 
 struct PackState {
     std::vector<TileState> Tiles;
-    const tTile* Recent = nullptr;
 };
 
-PackState Snapshot(const tTilePack& pack);
+PackState Snapshot(const TilePack& pack);
 // Compares every field, the images' bytes and pixels; with sameObjects also that the very same
 // tile and bitmap objects are still there, as a refused load must leave them.
 bool Equal(const PackState& a, const PackState& b, bool sameObjects, QString* why);
@@ -88,7 +88,7 @@ struct MapState {
     QByteArray Text1, Text2, PackName, Text4;
 };
 
-MapState Snapshot(const tMap& map);
+MapState Snapshot(const TileMap& map);
 // The file's content: texts, size and cells.
 bool SameContent(const MapState& a, const MapState& b, QString* why);
 // What a load must not touch: the tile size, which the file does not hold.

@@ -1,4 +1,4 @@
-// Fuzzes the bitmap loader on its own: TBitmap::LoadFromBytes, which every tile image of a
+// Fuzzes the bitmap loader on its own: Bitmap::LoadFromBytes, which every tile image of a
 // pack goes through.
 //
 // Contract checked for every input:
@@ -12,10 +12,11 @@
 //  - the loader's heap peak stays within a small multiple of the data's size.
 
 #include "FuzzSupport.h"
+#include "formats/MapFile.h"
 
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
-#include "platform/TMemoryStream.h"
+#include "platform/MemoryStream.h"
 
 namespace {
 constexpr std::size_t HeapFactor = 6 * 64;
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
 
-    TBitmap bitmap;
+    Bitmap bitmap;
     bitmap.LoadFromBytes(KnownBmp);
     const QByteArray bytesBefore = bitmap.FileBytes();
     const QImage pictureBefore = bitmap.Picture();
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    TMemoryStream saved;
+    MemoryStream saved;
     bitmap.SaveToStream(saved);
     if (size == 0) {
         if (!bitmap.Empty() || !bitmap.FileBytes().isEmpty() || saved.Size() != 0)
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bitmap.FileBytes() != input || saved.Bytes() != input)
         Fuzz::Fail("an accepted image does not save back its own bytes");
 
-    TBitmap again;
+    Bitmap again;
     saved.SetPosition(0);
     {
         Fuzz::HeapDirt dirt(0xa5);

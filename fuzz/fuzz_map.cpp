@@ -1,4 +1,4 @@
-// Fuzzes the map reader through tMap::LoadFromFile, the way the editor opens a map.
+// Fuzzes the map reader through TileMap::LoadFromFile, the way the editor opens a map.
 //
 // Contract checked for every input:
 //  - a refused file names itself in the error and leaves the map exactly as it was: texts,
@@ -10,8 +10,10 @@
 //    take no more bytes than the file holds.
 
 #include "FuzzSupport.h"
+#include "formats/MapFile.h"
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "platform/Exceptions.h"
 
 #include <QtEndian>
@@ -20,8 +22,8 @@ namespace {
 constexpr std::size_t HeapFactor = 4;
 
 // A map as the editor may hold it before a load: with texts and painted cells.
-std::unique_ptr<tMap> KnownMap(qint32 tileSize) {
-    auto map = std::make_unique<tMap>(tileSize);
+std::unique_ptr<TileMap> KnownMap(qint32 tileSize) {
+    auto map = std::make_unique<TileMap>(tileSize);
     map->New(3, 2, tileSize);
     map->Text1 = "testing!!!";
     map->PackName = "pack.pac";
@@ -42,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString path = Fuzz::WriteInput(input);
 
-    std::unique_ptr<tMap> map = KnownMap(48);
+    std::unique_ptr<TileMap> map = KnownMap(48);
     const Fuzz::MapState before = Fuzz::Snapshot(*map);
     QString why;
 
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         Fuzz::HeapMeter meter;
         try {
-            map->LoadFromFile(path);
+            MapFile::Read(*map, path);
         } catch (const Exception& e) {
             loaded = false;
             Fuzz::CheckErrorNamesFile(e, path);
@@ -83,14 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Fuzz::Fail("a cell was read from the wrong place",
                            QStringLiteral("(%1, %2)").arg(x).arg(y));
 
-    const QByteArray saved = map->SaveToBytes();
+    const QByteArray saved = MapFile::Bytes(*map);
     if (saved != *expected)
         Fuzz::Fail("an accepted map does not save back as the format says");
 
-    std::unique_ptr<tMap> again = KnownMap(32);
+    std::unique_ptr<TileMap> again = KnownMap(32);
     const Fuzz::MapState againBefore = Fuzz::Snapshot(*again);
     try {
-        again->LoadFromFile(Fuzz::WriteInput(saved));
+        MapFile::Read(*again, Fuzz::WriteInput(saved));
     } catch (const Exception& e) {
         Fuzz::Fail("a saved map does not load again:", e.Message());
     }

@@ -1,4 +1,4 @@
-// Fuzzes the recovery note's parser, TRecoveryNote::Parse, which every start of the editor runs
+// Fuzzes the recovery note's parser, RecoveryNote::Parse, which every start of the editor runs
 // on the notes that crashed editors left behind.
 //
 // Contract checked for every input:
@@ -10,7 +10,7 @@
 
 #include "FuzzSupport.h"
 
-#include "model/Recovery.h"
+#include "document/Recovery.h"
 #include "platform/Exceptions.h"
 
 namespace {
@@ -30,11 +30,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
-    TRecoveryNote note;
+    RecoveryNote note;
     {
         Fuzz::HeapMeter meter;
         try {
-            note = TRecoveryNote::Parse(input, NotePath);
+            note = RecoveryNote::Parse(input, NotePath);
         } catch (const Exception& e) {
             Fuzz::CheckErrorNamesFile(e, NotePath);
             return 0;
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fuzz::Fail("an accepted note has no unsaved part, tile size or time");
     const QByteArray written = note.ToBytes();
     try {
-        if (!(TRecoveryNote::Parse(written, NotePath) == note))
+        if (!(RecoveryNote::Parse(written, NotePath) == note))
             Fuzz::Fail("a note written again parses to another note:", QString::fromUtf8(written));
     } catch (const Exception& e) {
         Fuzz::Fail("a note written again is refused:", e.Message());

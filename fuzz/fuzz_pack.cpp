@@ -1,4 +1,4 @@
-// Fuzzes the desktop tile pack reader through tTilePack::LoadFromFile, the way the editor
+// Fuzzes the desktop tile pack reader through TilePack::LoadFromFile, the way the editor
 // reads a pack. The whole-file call is the one under test because the all-or-nothing
 // replacement of the pack lives there, not in the record reader below it.
 //
@@ -12,11 +12,13 @@
 //    may take 64 pixels a byte at 4 bytes a pixel, plus the decoder's own copy).
 
 #include "FuzzSupport.h"
+#include "formats/PackFile.h"
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
-#include "platform/TMemoryStream.h"
+#include "platform/MemoryStream.h"
 
 namespace {
 constexpr std::size_t HeapFactor = 6 * 64;
@@ -24,28 +26,27 @@ constexpr std::size_t HeapFactor = 6 * 64;
 QByteArray KnownPack;
 
 // A pack with one pictured tile and one without, as the editor may hold before a load.
-void FillKnown(tTilePack& pack) {
-    TMemoryStream stream(KnownPack);
-    pack.Tiles = tTilePack::ReadTiles(stream);
-    pack.RecentTileRef = pack.Tiles.back().get();
+void FillKnown(TilePack& pack) {
+    MemoryStream stream(KnownPack);
+    pack.Tiles = PackFile::ReadTiles(stream);
 }
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     Fuzz::Init();
-    tTilePack pack;
-    TileRef grass = pack.NewTile();
+    TilePack pack;
+    TileRef grass = std::make_unique<Tile>();
     grass->Name = "grass";
     grass->Param1 = 1;
     grass->Param2 = 2;
     grass->Param3 = {3, 4, 5, 6};
     grass->Param4 = 7;
-    grass->Bitmap->LoadFromBytes(Fuzz::MakeBmp(5, 3, QImage::Format_RGB32));
+    grass->Image->LoadFromBytes(Fuzz::MakeBmp(5, 3, QImage::Format_RGB32));
     pack.Add(std::move(grass));
-    TileRef blank = pack.NewTile();
+    TileRef blank = std::make_unique<Tile>();
     blank->Param4 = -1;
     pack.Add(std::move(blank));
-    KnownPack = pack.SaveToBytes(true, QString());
+    KnownPack = PackFile::Bytes(pack);
     return 0;
 }
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
     const QString path = Fuzz::WriteInput(input);
 
-    tTilePack pack;
+    TilePack pack;
     FillKnown(pack);
     const Fuzz::PackState before = Fuzz::Snapshot(pack);
     QString why;
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fuzz::HeapMeter meter;
         Fuzz::HeapDirt dirt(0x5a);
         try {
-            pack.LoadFromFile(path);
+            PackFile::Read(pack, path);
         } catch (const Exception& e) {
             loaded = false;
             Fuzz::CheckErrorNamesFile(e, path);
@@ -78,27 +79,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     for (const TileRef& tile : pack.Tiles)
-        Fuzz::NoteBmp(tile->Bitmap->FileBytes(), true);
+        Fuzz::NoteBmp(tile->Image->FileBytes(), true);
 
-    const QByteArray saved = pack.SaveToBytes(true, QString());
+    const QByteArray saved = PackFile::Bytes(pack);
     const std::optional<QByteArray> expected = Fuzz::CanonicalPack(input);
     if (!expected)
         Fuzz::Fail("the reader accepted a pack shorter than it declares");
     if (saved != *expected)
         Fuzz::Fail("an accepted pack does not save back as the format says");
 
-    tTilePack again;
+    TilePack again;
     FillKnown(again);
     try {
         // Another byte in fresh memory: pixels that came from leftover memory would differ.
         Fuzz::HeapDirt dirt(0xa5);
-        again.LoadFromFile(Fuzz::WriteInput(saved));
+        PackFile::Read(again, Fuzz::WriteInput(saved));
     } catch (const Exception& e) {
         Fuzz::Fail("a saved pack does not load again:", e.Message());
     }
     if (!Fuzz::Equal(Fuzz::Snapshot(pack), Fuzz::Snapshot(again), false, &why))
         Fuzz::Fail("a saved pack loads again to a different pack:", why);
-    if (again.SaveToBytes(true, QString()) != saved)
+    if (PackFile::Bytes(again) != saved)
         Fuzz::Fail("a saved pack saves again to different bytes");
     return 0;
 }

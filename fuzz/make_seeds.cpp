@@ -4,10 +4,13 @@
 // usage: make_seeds <corpus directory>
 
 #include "FuzzSupport.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,8 +28,8 @@ void Write(const QString& sub, const QString& name, const QByteArray& bytes) {
                 static_cast<long long>(bytes.size()));
 }
 
-TileRef Tile(tTilePack& pack, const QByteArray& name, qint32 seed) {
-    TileRef tile = pack.NewTile();
+TileRef Tile(TilePack& pack, const QByteArray& name, qint32 seed) {
+    TileRef tile = std::make_unique<Tile>();
     tile->Name = name;
     tile->Param1 = seed;
     tile->Param2 = -seed;
@@ -37,30 +40,30 @@ TileRef Tile(tTilePack& pack, const QByteArray& name, qint32 seed) {
 
 // A pack of the named BMPs, each a tile called after its file.
 void Pack(const QString& name, const QStringList& bmps) {
-    tTilePack pack;
+    TilePack pack;
     qint32 seed = 0;
     for (const QString& bmp : bmps) {
         TileRef tile = Tile(pack, QFileInfo(bmp).completeBaseName().toLatin1(), ++seed);
         try {
-            tile->Bitmap->LoadFromFile(Corpus.filePath(QStringLiteral("bitmap/") + bmp));
+            tile->Image->LoadFromFile(Corpus.filePath(QStringLiteral("bitmap/") + bmp));
         } catch (const Exception& e) {
             Fuzz::Fail("a seed image does not load:", bmp + QStringLiteral(": ") + e.Message());
         }
         pack.Add(std::move(tile));
     }
-    Write(QStringLiteral("pack"), name, pack.SaveToBytes(true, QString()));
+    Write(QStringLiteral("pack"), name, PackFile::Bytes(pack));
 }
 
 void MapSeed(const QString& name, qint32 width, qint32 height, const QByteArray& packName,
              qint32 cellSeed) {
-    tMap map(48);
+    TileMap map(48);
     map.New(width, height, 48);
     map.Text1 = "testing!!!";
     map.PackName = packName;
     for (qint32 x = 0; x < width; ++x)
         for (qint32 y = 0; y < height; ++y)
             map.Cells[x][std::size_t(y)] = cellSeed < 0 ? -1 : (x * 7 + y * 3 + cellSeed) % 11 - 1;
-    Write(QStringLiteral("map"), name, map.SaveToBytes());
+    Write(QStringLiteral("map"), name, MapFile::Bytes(map));
 }
 
 QByteArray Int(qint32 v) {
@@ -82,13 +85,13 @@ int main(int argc, char** argv) {
         // Packs: empty, the smallest record, and real BMPs of every depth and header kind.
         Write(QStringLiteral("pack"), QStringLiteral("empty.pac"), Int(0));
         {
-            tTilePack pack;
+            TilePack pack;
             pack.Add(Tile(pack, "ab", 0));
             pack.Tiles[0]->Param3 = {};
             pack.Tiles[0]->Param2 = 0;
             pack.Tiles[0]->Param4 = 0;
             Write(QStringLiteral("pack"), QStringLiteral("one-blank-tile.pac"),
-                  pack.SaveToBytes(true, QString()));
+                  PackFile::Bytes(pack));
         }
         Pack(QStringLiteral("palettes.pac"),
              {QStringLiteral("pal1.bmp"), QStringLiteral("pal1bg.bmp"), QStringLiteral("pal4.bmp"),
@@ -106,20 +109,19 @@ int main(int argc, char** argv) {
         Pack(QStringLiteral("rgb32.pac"), {QStringLiteral("rgb32bf.bmp")});
         {
             // Many tiles with small pictures, a Windows-1251 name and one empty image.
-            tTilePack pack;
+            TilePack pack;
             const QImage::Format formats[] = {QImage::Format_Mono, QImage::Format_Indexed8,
                                               QImage::Format_RGB32, QImage::Format_RGB888};
             for (int i = 0; i < 8; ++i) {
                 TileRef tile = Tile(pack, QByteArray("tile") + QByteArray::number(i), i);
-                tile->Bitmap->LoadFromBytes(Fuzz::MakeBmp(1 + i, 1 + (i * 3) % 5, formats[i % 4]));
+                tile->Image->LoadFromBytes(Fuzz::MakeBmp(1 + i, 1 + (i * 3) % 5, formats[i % 4]));
                 pack.Add(std::move(tile));
             }
             TileRef named = Tile(pack, "\xC2\xEE\xE4\xE0 \xF2\xF0\xE0\xE2\xE0", 42);
-            named->Bitmap->LoadFromBytes(Fuzz::MakeBmp(2, 2, QImage::Format_RGB32));
+            named->Image->LoadFromBytes(Fuzz::MakeBmp(2, 2, QImage::Format_RGB32));
             pack.Add(std::move(named));
             pack.Add(Tile(pack, QByteArray(), -7));
-            Write(QStringLiteral("pack"), QStringLiteral("small-tiles.pac"),
-                  pack.SaveToBytes(true, QString()));
+            Write(QStringLiteral("pack"), QStringLiteral("small-tiles.pac"), PackFile::Bytes(pack));
         }
         {
             // Negative lengths read as nothing.

@@ -79,16 +79,16 @@ inline QString Shown(const QString& path) {
 // Lowers a resource limit while it lives. For RLIMIT_FSIZE writes then fail with EFBIG past
 // the limit, as they do on a full disk; for RLIMIT_AS allocations fail as they do when memory
 // runs out.
-class TResourceLimit {
+class ResourceLimit {
 public:
-    TResourceLimit(int resource, rlim_t limit) : Resource(resource) {
+    ResourceLimit(int resource, rlim_t limit) : Resource(resource) {
         Signal = std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(Resource, &Old);
         rlimit lower = Old;
         lower.rlim_cur = limit;
         setrlimit(Resource, &lower);
     }
-    ~TResourceLimit() {
+    ~ResourceLimit() {
         setrlimit(Resource, &Old);
         std::signal(SIGXFSZ, Signal);
     }

@@ -2,8 +2,10 @@
 // stroke, what counts as saved for the map and for the pack, and the memory the history keeps.
 
 #include "TestSupport.h"
-#include "model/Document.h"
-#include "platform/TBitmap.h"
+#include "document/Document.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
+#include "platform/Bitmap.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -38,13 +40,13 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace {
 // A document over a map and pack of its own, in a directory with tile images and two packs.
-struct TWork {
+struct Work {
     QTemporaryDir Dir;
-    TDocument Doc;
-    tMap& Map = Doc.MutableMap();
-    tTilePack& Pack = Doc.MutablePack();
+    Document Doc;
+    TileMap& Map = Doc.MutableMap();
+    TilePack& Pack = Doc.MutablePack();
 
-    TWork() {
+    Work() {
         const QRgb colours[] = {qRgb(200, 0, 0), qRgb(0, 150, 0), qRgb(0, 0, 210)};
         for (int i = 0; i < 3; ++i)
             WriteFile(Image(i), SolidBmp(8 + 8 * i, 8, colours[i]));
@@ -54,8 +56,8 @@ struct TWork {
     QString Image(int i) const { return Path(QStringLiteral("tile%1.bmp").arg(i)); }
     // What the files would hold, and the tile size and file names the history also restores.
     QByteArray State() const {
-        return Map.SaveToBytes() + Pack.SaveToBytes(true, QString()) + Int32s({Map.TileSize}) +
-               (Doc.MapFile() + '|' + Doc.PackFile()).toUtf8();
+        return MapFile::Bytes(Map) + PackFile::Bytes(Pack) + Int32s({Map.TileSize}) +
+               (Doc.MapPath() + '|' + Doc.PackPath()).toUtf8();
     }
     void Stroke(std::initializer_list<QPoint> cells, TileIndex tile) {
         for (const QPoint& cell : cells)
@@ -63,11 +65,11 @@ struct TWork {
         Doc.EndStroke();
     }
     QString Unsaved() const {
-        const TParts parts = Doc.Unsaved();
+        const DocumentParts parts = Doc.Unsaved();
         QStringList names;
-        if (parts.testFlag(TPart::Map))
+        if (parts.testFlag(DocumentPart::Map))
             names << "map";
-        if (parts.testFlag(TPart::Pack))
+        if (parts.testFlag(DocumentPart::Pack))
             names << "pack";
         return names.join(' ');
     }
@@ -90,24 +92,24 @@ private slots:
     void undoAndRedoGiveEveryStateBack() {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
-        TWork w;
+        Work w;
         for (int i = 0; i < 3; ++i)
             w.Doc.AddTile(w.Image(i));
-        w.Pack.SaveToFile(w.Path("start.pac"), true, QString());
+        PackFile::Write(w.Pack, w.Path("start.pac"));
         w.Doc.AddTile(w.Image(1));
-        w.Pack.SaveToFile(w.Path("other.pac"), true, QString());
-        tMap map(48);
+        PackFile::Write(w.Pack, w.Path("other.pac"));
+        TileMap map(48);
         map.New(9, 7, 48);
         for (qint32 x = 0; x < 9; ++x)
             for (qint32 y = 0; y < 7; ++y)
                 map.Cells[x][y] = qint32(random.bounded(5)) - 1;
         map.PackName = "start.pac";
-        map.SaveToFile(w.Path("start.map"));
-        tTilePack pack;
-        pack.LoadFromFile(w.Path("start.pac"));
+        MapFile::Write(map, w.Path("start.map"));
+        TilePack pack;
+        PackFile::Read(pack, w.Path("start.pac"));
         w.Doc.Open(map, pack, w.Path("start.map"), w.Path("start.pac"));
-        QCOMPARE(w.Map.SaveToBytes(), ReadFile(w.Path("start.map")));
-        QCOMPARE(w.Pack.SaveToBytes(true, QString()), ReadFile(w.Path("start.pac")));
+        QCOMPARE(MapFile::Bytes(w.Map), ReadFile(w.Path("start.map")));
+        QCOMPARE(PackFile::Bytes(w.Pack), ReadFile(w.Path("start.pac")));
 
         // A cell of the map or one just beside it; a tile of the pack, one past it, or -1.
         auto cell = [&] {
@@ -121,8 +123,8 @@ private slots:
         bool loaded = false;
         for (int op = 0; op < 80; ++op) {
             const QByteArray before = w.State();
-            const qsizetype steps = w.Doc.History().Count();
-            const bool couldRedo = w.Doc.History().CanRedo();
+            const qsizetype steps = w.Doc.UndoHistory().Count();
+            const bool couldRedo = w.Doc.UndoHistory().CanRedo();
             bool makesStep = false;
             QString name;
             switch (random.bounded(11)) {
@@ -172,12 +174,12 @@ private slots:
                 name = "Load TilePack";
                 break;
             case 6:
-                at -= w.Doc.History().CanUndo();
+                at -= w.Doc.UndoHistory().CanUndo();
                 w.Doc.Undo();
                 QCOMPARE(w.State(), states[at]);
                 continue;
             case 7:
-                at += w.Doc.History().CanRedo();
+                at += w.Doc.UndoHistory().CanRedo();
                 w.Doc.Redo();
                 QCOMPARE(w.State(), states[at]);
                 continue;
@@ -203,35 +205,35 @@ private slots:
             }
             }
             // A new step takes the place of the steps that could be redone.
-            const bool added =
-                w.Doc.History().Count() != steps || (couldRedo && !w.Doc.History().CanRedo());
+            const bool added = w.Doc.UndoHistory().Count() != steps ||
+                               (couldRedo && !w.Doc.UndoHistory().CanRedo());
             QCOMPARE(added, makesStep);
             if (!added) {
                 QCOMPARE(w.State(), before);
                 continue;
             }
-            QCOMPARE(w.Doc.History().UndoName(), name);
+            QCOMPARE(w.Doc.UndoHistory().UndoName(), name);
             states.resize(++at);
             states << w.State();
-            QCOMPARE(w.Doc.History().Count(), at);
+            QCOMPARE(w.Doc.UndoHistory().Count(), at);
         }
         QVERIFY(cellsChangedTwice > 0);
-        while (w.Doc.History().CanRedo()) {
+        while (w.Doc.UndoHistory().CanRedo()) {
             w.Doc.Redo();
             QCOMPARE(w.State(), states[++at]);
         }
-        const TParts unsavedAtEnd = w.Doc.Unsaved();
-        while (w.Doc.History().CanUndo()) {
+        const DocumentParts unsavedAtEnd = w.Doc.Unsaved();
+        while (w.Doc.UndoHistory().CanUndo()) {
             w.Doc.Undo();
             QCOMPARE(w.State(), states[--at]);
         }
         QCOMPARE(at, 0);
         // The last Load TilePack set where the pack counts as saved; before it the pack is
         // taken for unsaved even when it is the start's.
-        QVERIFY(!w.Doc.Unsaved().testFlag(TPart::Map));
+        QVERIFY(!w.Doc.Unsaved().testFlag(DocumentPart::Map));
         if (!loaded)
             QCOMPARE(w.Unsaved(), "");
-        while (w.Doc.History().CanRedo())
+        while (w.Doc.UndoHistory().CanRedo())
             w.Doc.Redo();
         QCOMPARE(w.State(), states.constLast());
         QCOMPARE(w.Doc.Unsaved(), unsavedAtEnd);
@@ -240,8 +242,8 @@ private slots:
     // A stroke says it changed once, at its end, however many cells it paints; Undo closes an
     // open stroke first and takes it back whole.
     void undoClosesTheOpenStroke() {
-        TWork w;
-        QSignalSpy changed(&w.Doc, &TDocument::Changed);
+        Work w;
+        QSignalSpy changed(&w.Doc, &Document::Changed);
         w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}}, 2);
         QCOMPARE(changed.count(), 1);
         const QByteArray painted = w.State();
@@ -249,7 +251,7 @@ private slots:
         w.Doc.Paint({1, 0}, 3);
         QVERIFY(w.Doc.StrokeOpen());
         w.Doc.Undo();
-        QCOMPARE(w.Doc.History().Count(), 2);
+        QCOMPARE(w.Doc.UndoHistory().Count(), 2);
         QCOMPARE(w.State(), painted);
     }
 
@@ -275,13 +277,13 @@ private slots:
         QFETCH(QString, edit);
         QFETCH(QPoint, cell);
         QFETCH(bool, changes);
-        TWork w;
+        Work w;
         w.Map.Cells[13][13] = -1;
         for (const QPoint& c : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)})
             w.Map.Cells[c.x()][c.y()] = 2;
         const QByteArray before = w.State();
-        const quint64 revision = w.Doc.Revision(TPart::Map);
-        QSignalSpy changed(&w.Doc, &TDocument::Changed);
+        const quint64 revision = w.Doc.Revision(DocumentPart::Map);
+        QSignalSpy changed(&w.Doc, &Document::Changed);
         QRect box(cell, QSize(1, 1)); // the cells it changes
         if (edit == "Paint")
             w.Stroke({cell}, 2);
@@ -298,8 +300,8 @@ private slots:
         QCOMPARE(w.State() != before, changes);
         QCOMPARE(changed.count(), changes ? 1 : 0);
         if (changes)
-            QCOMPARE(changed[0][0].value<TParts>(), TParts(TPart::Map));
-        QCOMPARE(w.Doc.Revision(TPart::Map) > revision, changes);
+            QCOMPARE(changed[0][0].value<DocumentParts>(), DocumentParts(DocumentPart::Map));
+        QCOMPARE(w.Doc.Revision(DocumentPart::Map) > revision, changes);
         QCOMPARE(w.Unsaved(), changes ? "map" : "");
         if (!changes)
             return;
@@ -314,7 +316,7 @@ private slots:
     // Paint and Erase keep strokes of their own: one of the other kind open ends first, and
     // a fill or rectangle ends either.
     void strokesOfEachKind() {
-        TWork w;
+        Work w;
         w.Doc.Paint({0, 0}, 1);
         w.Doc.Paint({1, 0}, 1);
         w.Doc.Erase({0, 0});
@@ -325,8 +327,8 @@ private slots:
         w.Doc.FillRegion({6, 6}, 1);
         QVERIFY(!w.Doc.StrokeOpen());
         QStringList names;
-        while (w.Doc.History().CanUndo()) {
-            names.prepend(w.Doc.History().UndoName());
+        while (w.Doc.UndoHistory().CanUndo()) {
+            names.prepend(w.Doc.UndoHistory().UndoName());
             w.Doc.Undo();
         }
         QCOMPARE(names, QStringList({"Paint", "Erase", "Paint", "Rectangle", "Erase", "Fill"}));
@@ -351,7 +353,7 @@ private slots:
     void rectangleIsClippedToTheMap() {
         QFETCH(QRect, rect);
         QFETCH(QRect, changed);
-        TWork w;
+        Work w;
         QCOMPARE(w.Doc.FillRectangle(rect, 2), changed);
         for (qint32 x = 0; x < 14; ++x)
             for (qint32 y = 0; y < 14; ++y)
@@ -361,7 +363,7 @@ private slots:
     // A fill of a whole 4096 × 4096 map keeps an eighth of a byte a cell, and undo and redo
     // give every cell back.
     void wholeMapFillStepMemory() {
-        TWork w;
+        Work w;
         constexpr qint32 side = 4096;
         w.Map.New(side, side, 48);
         w.Doc.ResetHistory();
@@ -371,7 +373,7 @@ private slots:
         };
         QCOMPARE(w.Doc.FillRegion({side / 2, side / 3}, 3), QRect(0, 0, side, side));
         QVERIFY(all(3));
-        const qint64 cells = qint64(side) * side, bytes = w.Doc.History().Bytes();
+        const qint64 cells = qint64(side) * side, bytes = w.Doc.UndoHistory().Bytes();
         QVERIFY2(bytes <= cells / 8 + 1024, qPrintable(QString::number(bytes)));
         w.Doc.Undo();
         QVERIFY(all(0));
@@ -389,7 +391,7 @@ private slots:
     void historyCountsTheHeapItUses() {
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
         QFETCH(int, cellsPerStroke);
-        TWork w;
+        Work w;
         w.Doc.ResetHistory();
         constexpr int strokes = 20000;
         const std::size_t before = mallinfo2().uordblks;
@@ -399,8 +401,8 @@ private slots:
             w.Doc.EndStroke();
         }
         const qint64 used = qint64(mallinfo2().uordblks - before);
-        const qint64 counted = w.Doc.History().Bytes();
-        QCOMPARE(w.Doc.History().Count(), strokes);
+        const qint64 counted = w.Doc.UndoHistory().Bytes();
+        QCOMPARE(w.Doc.UndoHistory().Count(), strokes);
         QVERIFY2(counted >= used && counted <= used + used / 8,
                  qPrintable(QString("counted %1, used %2").arg(counted).arg(used)));
 #else
@@ -411,21 +413,23 @@ private slots:
     // Undo and redo that make a step hold more (a tile taken out of the pack) keep the history
     // within its limit: the oldest done steps go first, then the newest ones to redo.
     void historyStaysWithinItsLimitThroughUndoAndRedo() {
-        TWork w;
+        Work w;
         w.Doc.AddTile(w.Image(2));
         w.Doc.Undo(); // the step holds the tile now
-        const qint64 oneTile = w.Doc.History().Bytes();
+        const qint64 oneTile = w.Doc.UndoHistory().Bytes();
         w.Doc.Redo();
         w.Doc.SetHistoryLimit(oneTile + oneTile / 2);
         w.Doc.AddTile(w.Image(1));
         w.Doc.AddTile(w.Image(2));
-        const auto within = [&] { return w.Doc.History().Bytes() <= w.Doc.History().Limit(); };
+        const auto within = [&] {
+            return w.Doc.UndoHistory().Bytes() <= w.Doc.UndoHistory().Limit();
+        };
         for (int i = 0; i < 3; ++i) {
             w.Doc.Undo();
-            QVERIFY2(within(), qPrintable(QString::number(w.Doc.History().Bytes())));
+            QVERIFY2(within(), qPrintable(QString::number(w.Doc.UndoHistory().Bytes())));
         }
-        QVERIFY(w.Doc.History().CanRedo());
-        while (w.Doc.History().CanRedo()) {
+        QVERIFY(w.Doc.UndoHistory().CanRedo());
+        while (w.Doc.UndoHistory().CanRedo()) {
             w.Doc.Redo();
             QVERIFY(within());
         }
@@ -447,14 +451,14 @@ private slots:
         QFETCH(QString, edit);
         int failures = 0;
         for (int failAt = 0;; ++failAt) {
-            TWork w;
+            Work w;
             // A comb of walls, so the fill takes many spans and seeds.
             for (qint32 x = 1; x < 14; x += 2)
                 for (qint32 y = x % 4 == 1 ? 0 : 1; y < (x % 4 == 1 ? 13 : 14); ++y)
                     w.Map.Cells[x][y] = 1;
             w.Stroke({{0, 0}}, 2);
             const QByteArray before = w.State();
-            const quint64 revision = w.Doc.Revision(TPart::Map);
+            const quint64 revision = w.Doc.Revision(DocumentPart::Map);
             bool failed = false;
             AllocationsLeft = failAt;
             try {
@@ -467,13 +471,13 @@ private slots:
             }
             AllocationsLeft = -1;
             if (!failed) {
-                QCOMPARE(w.Doc.History().UndoName(), edit);
+                QCOMPARE(w.Doc.UndoHistory().UndoName(), edit);
                 break;
             }
             ++failures;
             QCOMPARE(w.State(), before);
-            QCOMPARE(w.Doc.History().Count(), 1);
-            QCOMPARE(w.Doc.Revision(TPart::Map), revision);
+            QCOMPARE(w.Doc.UndoHistory().Count(), 1);
+            QCOMPARE(w.Doc.Revision(DocumentPart::Map), revision);
         }
         QVERIFY(failures >= 2);
     }
@@ -482,28 +486,28 @@ private slots:
     // copy of the map each would keep 20); the newest ones still undo exactly, and a step
     // larger than the limit is not kept at all.
     void historyStaysWithinItsLimit() {
-        TWork w;
+        Work w;
         w.Doc.SetHistoryLimit(16 * 1024);
         QList<QByteArray> states{w.State()};
         for (int i = 0; i < 400; ++i) {
             w.Stroke({{i % 14, (i / 14) % 14}, {(i + 3) % 14, 0}}, i + 1);
             states << w.State();
-            QVERIFY(w.Doc.History().Bytes() <= 16 * 1024);
+            QVERIFY(w.Doc.UndoHistory().Bytes() <= 16 * 1024);
         }
-        const qsizetype kept = w.Doc.History().Count();
+        const qsizetype kept = w.Doc.UndoHistory().Count();
         QVERIFY2(kept > 50 && kept < 400, qPrintable(QString::number(kept)));
         for (qsizetype i = 0; i < kept; ++i)
             w.Doc.Undo();
-        QVERIFY(!w.Doc.History().CanUndo());
+        QVERIFY(!w.Doc.UndoHistory().CanUndo());
         QCOMPARE(w.State(), states[400 - kept]);
         QCOMPARE(w.Unsaved(), "map");
         // New Map of 64 × 64 cells keeps the old 14 × 14 content: within the limit...
         w.Doc.NewMap(64, 64, 48);
-        QCOMPARE(w.Doc.History().UndoName(), "New Map");
+        QCOMPARE(w.Doc.UndoHistory().UndoName(), "New Map");
         // ... but not a larger one, which also pushes out all before it.
         w.Doc.NewMap(10, 10, 48);
-        QVERIFY(!w.Doc.History().CanUndo());
-        QCOMPARE(w.Doc.History().Bytes(), 0);
+        QVERIFY(!w.Doc.UndoHistory().CanUndo());
+        QCOMPARE(w.Doc.UndoHistory().Bytes(), 0);
         QCOMPARE(w.Map.Width, 10);
     }
 
@@ -545,7 +549,7 @@ private slots:
     void savedStatePerFile() {
         QFETCH(QStringList, edits);
         QFETCH(QStringList, unsaved);
-        TWork w;
+        Work w;
         QStringList after;
         qint32 strokes = 0;
         for (const QString& edit : edits) {
@@ -556,13 +560,13 @@ private slots:
                 w.Doc.AddTile(w.Image(0));
             } else if (edit == "save pack") {
                 w.Doc.SavePack(w.Path("p.pac"), "p.pac");
-                QCOMPARE(ReadFile(w.Path("p.pac")), w.Pack.SaveToBytes(true, {}));
-                QCOMPARE(w.Doc.PackFile(), w.Path("p.pac"));
+                QCOMPARE(ReadFile(w.Path("p.pac")), PackFile::Bytes(w.Pack));
+                QCOMPARE(w.Doc.PackPath(), w.Path("p.pac"));
                 QCOMPARE(w.Map.PackName, QByteArray("p.pac"));
             } else if (edit == "save map") {
                 w.Doc.SaveMap(w.Path("m.map"));
-                QCOMPARE(ReadFile(w.Path("m.map")), w.Map.SaveToBytes());
-                QCOMPARE(w.Doc.MapFile(), w.Path("m.map"));
+                QCOMPARE(ReadFile(w.Path("m.map")), MapFile::Bytes(w.Map));
+                QCOMPARE(w.Doc.MapPath(), w.Path("m.map"));
             } else if (edit == "failed save") {
                 QVERIFY(MessageOf<EFCreateError>([&] { w.Doc.SaveMap(w.Dir.path()); }) !=
                         "<nothing thrown>");
@@ -577,7 +581,7 @@ private slots:
                 w.Doc.SetHistoryLimit(1);
             } else {
                 QCOMPARE(edit, "reset pack");
-                w.Doc.ResetHistory(TPart::Pack);
+                w.Doc.ResetHistory(DocumentPart::Pack);
             }
             after << w.Unsaved();
         }

@@ -8,15 +8,15 @@
 
 namespace {
 // A grid from rows of text: each character a cell, '.' for -1 and digits for tiles.
-TCellGrid Grid(const QStringList& rows) {
-    TCellGrid grid(rows.isEmpty() ? 0 : qint32(rows.first().size()), qint32(rows.size()));
+CellGrid Grid(const QStringList& rows) {
+    CellGrid grid(rows.isEmpty() ? 0 : qint32(rows.first().size()), qint32(rows.size()));
     for (qint32 y = 0; y < grid.Rows(); ++y)
         for (qint32 x = 0; x < grid.size(); ++x)
             grid[x][std::size_t(y)] = rows[y][x] == '.' ? -1 : rows[y][x].digitValue();
     return grid;
 }
 
-QStringList Text(const TCellGrid& grid) {
+QStringList Text(const CellGrid& grid) {
     QStringList rows;
     for (qint32 y = 0; y < grid.Rows(); ++y) {
         QString row;
@@ -30,7 +30,7 @@ QStringList Text(const TCellGrid& grid) {
 }
 
 // The same fill, one cell at a time, as the plain definition says.
-QSet<QPoint> ReferenceRegion(const TCellGrid& grid, QPoint start) {
+QSet<QPoint> ReferenceRegion(const CellGrid& grid, QPoint start) {
     QSet<QPoint> region{start};
     std::deque<QPoint> queue{start};
     const TileIndex old = grid[start.x()][std::size_t(start.y())];
@@ -88,13 +88,13 @@ private slots:
         QFETCH(QPoint, at);
         QFETCH(int, value);
         QFETCH(QStringList, after);
-        TCellGrid grid = Grid(before);
-        const TCellRegion region = FloodFill(grid, at.x(), at.y(), value);
+        CellGrid grid = Grid(before);
+        const CellRegion region = FloodFill(grid, at.x(), at.y(), value);
         QCOMPARE(Text(grid), after);
         // The region is exactly the cells that changed, and filling it with the old value
         // gives the map back.
         qint64 changed = 0;
-        const TCellGrid original = Grid(before);
+        const CellGrid original = Grid(before);
         for (qint32 y = 0; y < grid.Rows(); ++y)
             for (qint32 x = 0; x < grid.size(); ++x) {
                 const bool differs = grid[x][std::size_t(y)] != original[x][std::size_t(y)];
@@ -111,17 +111,17 @@ private slots:
     // A region keeps whichever of its spans and a bit a cell of its box is smaller, and
     // answers the same either way.
     void regionKeepsTheSmallerForm() {
-        TCellGrid plain(64, 1024), comb(64, 64);
+        CellGrid plain(64, 1024), comb(64, 64);
         std::fill_n(plain.data(), plain.Count(), 0);
         // A comb: row 0 joins every other column; half the spans are single cells.
         for (qint32 x = 0; x < 64; ++x)
             for (qint32 y = 0; y < 64; ++y)
                 comb[x][std::size_t(y)] = y == 0 || x % 2 == 0 ? 0 : 1;
-        const TCellRegion whole = FloodFill(plain, 5, 5, 7);
+        const CellRegion whole = FloodFill(plain, 5, 5, 7);
         QCOMPARE(whole.Count(), 64 * 1024);
         // Each form is one heap block, counted as the allocator rounds it.
-        QCOMPARE(whole.MemoryBytes(), HeapBytes(qint64(64 * sizeof(TCellSpan))));
-        const TCellRegion ragged = FloodFill(comb, 0, 0, 7);
+        QCOMPARE(whole.MemoryBytes(), HeapBytes(qint64(64 * sizeof(CellSpan))));
+        const CellRegion ragged = FloodFill(comb, 0, 0, 7);
         QCOMPARE(ragged.MemoryBytes(), HeapBytes(64 * 64 / 8));
         for (qint32 x = 0; x < 64; ++x)
             for (qint32 y = 0; y < 64; ++y) {
@@ -145,7 +145,7 @@ private slots:
         QRandomGenerator random(20261206);
         for (int round = 0; round < 200; ++round) {
             const qint32 columns = random.bounded(1, 40), rows = random.bounded(1, maxRows);
-            TCellGrid grid(columns, rows);
+            CellGrid grid(columns, rows);
             const int kinds = random.bounded(1, 4);
             for (qint64 i = 0; i < qint64(columns) * rows;) {
                 const TileIndex v = random.bounded(kinds) - 1;
@@ -154,7 +154,7 @@ private slots:
             }
             const QPoint at(random.bounded(columns), random.bounded(rows));
             const QSet<QPoint> expected = ReferenceRegion(grid, at);
-            const TCellRegion region = FloodFill(grid, at.x(), at.y(), 9);
+            const CellRegion region = FloodFill(grid, at.x(), at.y(), 9);
             QCOMPARE(region.Count(), qint64(expected.size()));
             for (qint32 x = 0; x < columns; ++x)
                 for (qint32 y = 0; y < rows; ++y) {

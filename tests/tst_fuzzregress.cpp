@@ -1,9 +1,12 @@
 // Inputs that fuzzing of the readers turned up, kept so the faults they showed stay fixed.
 
-#include "model/typeU.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
-#include "platform/TMemoryStream.h"
+#include "platform/MemoryStream.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,7 +38,7 @@ QImage LoadAfterDirt(const QByteArray& bmp, unsigned char pattern) {
     DirtyHeap(127 * 64, pattern);
     DirtyHeap(128 * 64, pattern);
     DirtyHeap(127 * 64 * 4, pattern);
-    TBitmap bitmap;
+    Bitmap bitmap;
     bitmap.LoadFromBytes(bmp);
     return bitmap.Picture();
 }
@@ -55,9 +58,9 @@ private slots:
 
 // Qt reports a top-down BMP's height as negative; such files were refused as invalid.
 void tst_fuzzregress::topDownBitmapLoads() {
-    TBitmap bottomUp;
+    Bitmap bottomUp;
     bottomUp.LoadFromBytes(Data("pal8.bmp"));
-    TBitmap topDown;
+    Bitmap topDown;
     topDown.LoadFromBytes(Data("pal8topdown.bmp"));
     QCOMPARE(topDown.Width(), 127);
     QCOMPARE(topDown.Height(), 64);
@@ -88,24 +91,24 @@ void tst_fuzzregress::unsetPixelsTakeColourZero() {
 
 // The fuzzer met the fault as a pack that saved and loaded back to different pixels.
 void tst_fuzzregress::packWithUnsetPixelsRoundTrips() {
-    tTilePack pack;
-    TileRef tile = pack.NewTile();
+    TilePack pack;
+    TileRef tile = std::make_unique<Tile>();
     tile->Name = "rle";
-    tile->Bitmap->LoadFromBytes(Data("rle-unset-pixels.bmp"));
+    tile->Image->LoadFromBytes(Data("rle-unset-pixels.bmp"));
     pack.Add(std::move(tile));
 
-    const QByteArray saved = pack.SaveToBytes(true, QString());
+    const QByteArray saved = PackFile::Bytes(pack);
     DirtyHeap(128 * 64, 0x33);
-    TMemoryStream stream(saved);
-    const std::vector<TileRef> again = tTilePack::ReadTiles(stream);
+    MemoryStream stream(saved);
+    const std::vector<TileRef> again = PackFile::ReadTiles(stream);
     QCOMPARE(again.size(), std::size_t(1));
-    QCOMPARE(again[0]->Bitmap->FileBytes(), pack.Tile(0).Bitmap->FileBytes());
-    QCOMPARE(again[0]->Bitmap->Picture(), pack.Tile(0).Bitmap->Picture());
+    QCOMPARE(again[0]->Image->FileBytes(), pack.At(0).Image->FileBytes());
+    QCOMPARE(again[0]->Image->Picture(), pack.At(0).Image->Picture());
 }
 
 namespace {
 QByteArray Int32s(std::initializer_list<qint32> values) {
-    TMemoryStream stream;
+    MemoryStream stream;
     for (qint32 value : values)
         stream.WriteInt32(value);
     return stream.Bytes();
@@ -136,14 +139,14 @@ void tst_fuzzregress::mapWithoutCellsButHugeSide() {
     QFETCH(qint32, height);
     QTemporaryDir dir;
     const QString path = dir.filePath("map.map");
-    TMemoryStream(file).SaveToFile(path);
+    MemoryStream(file).SaveToFile(path);
 
-    tMap map(48);
-    map.LoadFromFile(path);
+    TileMap map(48);
+    MapFile::Read(map, path);
     QCOMPARE(map.Width, width);
     QCOMPARE(map.Height, height);
     QVERIFY(map.Cells.empty() || map.Cells.Rows() == 0);
-    QCOMPARE(map.SaveToBytes(), saved);
+    QCOMPARE(MapFile::Bytes(map), saved);
 }
 
 QTEST_GUILESS_MAIN(tst_fuzzregress)

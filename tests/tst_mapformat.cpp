@@ -3,7 +3,9 @@
 
 #include "AllocationProbe.h"
 #include "TestSupport.h"
-#include "model/typeU.h"
+#include "formats/MapFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -14,12 +16,12 @@ namespace {
 const QByteArray NoTexts = Int32s({0, 0, 0, 0});
 
 // Texts, size, cells and tile size: all a load may replace or must keep.
-QByteArray StateOf(const tMap& map) {
-    return map.SaveToBytes() + Int32s({map.Width, map.Height, map.TileSize});
+QByteArray StateOf(const TileMap& map) {
+    return MapFile::Bytes(map) + Int32s({map.Width, map.Height, map.TileSize});
 }
 
 // A map as the editor may hold it before a load: with texts and painted cells.
-void FillKnown(tMap& map) {
+void FillKnown(TileMap& map) {
     map.New(4, 3, 40);
     map.Text1 = map.PackName = "known";
     map.Text4 = "\xFF";
@@ -33,37 +35,36 @@ class tst_mapformat : public QObject {
 private slots:
     void examples() {
         QTemporaryDir dir;
-        tMap map(48);
+        TileMap map(48);
         map.New(2, 1, 48);
         map.Text1 = "testing!!!";
         map.PackName = "abcde";
         map.Cells[1][0] = -1;
-        map.SaveToFile(dir.filePath("example.map"));
+        MapFile::Write(map, dir.filePath("example.map"));
         const QByteArray example =
             Text("testing!!!") + Int32s({0}) + Text("abcde") + Int32s({0, 2, 1, 2, 0, -1});
         QCOMPARE(example.size(), 51);
         QCOMPARE(ReadFile(dir.filePath("example.map")), example);
         // A new 14 x 14 map: empty texts, the size, then 196 cells of tile 0.
         map.New(14, 14, 48);
-        QCOMPARE(map.SaveToBytes(), NoTexts + Int32s({14, 14, 14}) + QByteArray(784, '\0'));
+        QCOMPARE(MapFile::Bytes(map), NoTexts + Int32s({14, 14, 14}) + QByteArray(784, '\0'));
         map.Text1 = "testing!!!";
         for (const QByteArray& pack : {QByteArray(), QByteArray(300, 'p')}) {
             map.PackName = pack;
-            QCOMPARE(map.SaveToBytes().size(), 822 + pack.size());
+            QCOMPARE(MapFile::Bytes(map).size(), 822 + pack.size());
         }
-        // Clear alone keeps the old size but drops every cell, so there are none to write.
-        map.Clear();
-        QCOMPARE(map.SaveToBytes(), NoTexts + Int32s({0, 0, 0}));
+        map.New(0, 0, 48);
+        QCOMPARE(MapFile::Bytes(map), NoTexts + Int32s({0, 0, 0}));
         // Cells go row by row, and the reader takes the width from the third integer.
         map.New(3, 2, 48);
         for (qint32 x = 0; x < 3; ++x)
             for (qint32 y = 0; y < 2; ++y)
                 map.Cells[x][y] = 10 * x + y + 1;
-        QCOMPARE(map.SaveToBytes(), NoTexts + Int32s({3, 2, 3, 1, 11, 21, 2, 12, 22}));
+        QCOMPARE(MapFile::Bytes(map), NoTexts + Int32s({3, 2, 3, 1, 11, 21, 2, 12, 22}));
         QVERIFY(
             WriteFile(dir.filePath("third.map"), NoTexts + Int32s({5, 3, 2, 1, 11, 2, 12, 3, 13})));
-        map.LoadFromFile(dir.filePath("third.map"));
-        QCOMPARE(map.SaveToBytes(), NoTexts + Int32s({2, 3, 2, 1, 11, 2, 12, 3, 13}));
+        MapFile::Read(map, dir.filePath("third.map"));
+        QCOMPARE(MapFile::Bytes(map), NoTexts + Int32s({2, 3, 2, 1, 11, 2, 12, 3, 13}));
     }
 
     // Large maps cross the blocks the reader and writer transpose in and the buffer the reader
@@ -83,7 +84,7 @@ private slots:
     void roundTrip() {
         QFETCH(qint32, width);
         QFETCH(qint32, height);
-        tMap map(48);
+        TileMap map(48);
         FillKnown(map);
         map.New(width, height, 40);
         map.Text1 = "testing!!!";
@@ -93,7 +94,7 @@ private slots:
         for (qint32 x = 0; x < width; ++x)
             for (qint32 y = 0; y < height; ++y)
                 map.Cells[x][y] = (x << 12) ^ y;
-        const QByteArray bytes = map.SaveToBytes();
+        const QByteArray bytes = MapFile::Bytes(map);
         const qsizetype start = 28 + 10 + 9 + 9 + 1000;
         QCOMPARE(bytes.size(), start + 4 * qsizetype(width) * height);
         for (qint32 y = 0; y < height; ++y)
@@ -103,9 +104,9 @@ private slots:
         // The file holds no tile size, scroll position or view: those stay as they were.
         QTemporaryDir dir;
         QVERIFY(WriteFile(dir.filePath("big.map"), bytes));
-        tMap loaded(48);
+        TileMap loaded(48);
         FillKnown(loaded);
-        loaded.LoadFromFile(dir.filePath("big.map"));
+        MapFile::Read(loaded, dir.filePath("big.map"));
         QVERIFY(StateOf(loaded) == StateOf(map));
     }
 
@@ -116,10 +117,10 @@ private slots:
         const std::pair<qint32, qint32> sizes[] = {
             {-1, 0}, {0, -1}, {1 << 15, 1 << 14}, {INT_MAX, INT_MAX}};
         for (const auto& [width, height] : sizes) {
-            tMap map(48);
+            TileMap map(48);
             const QString rule = MessageOf<ESizeError>([&] { map.New(width, height, 48); });
             QVERIFY(WriteFile(path, NoTexts + Int32s({width, height, width})));
-            const QString read = MessageOf([&] { map.LoadFromFile(path); });
+            const QString read = MessageOf([&] { MapFile::Read(map, path); });
             QVERIFY2(rule.endsWith('.') && read.contains(rule.chopped(1)), qPrintable(read));
         }
     }
@@ -150,16 +151,16 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("bad.map");
         QVERIFY(bytes == "<none>" || WriteFile(path, bytes));
-        tMap map(48);
+        TileMap map(48);
         FillKnown(map);
         const QByteArray before = StateOf(map);
         AllocationProbe::Probe probe;
-        const QString message = MessageOf([&] { map.LoadFromFile(path); });
+        const QString message = MessageOf([&] { MapFile::Read(map, path); });
         QVERIFY2(probe.Largest() < (1 << 20), qPrintable(QString::number(probe.Largest())));
         QVERIFY2(message.contains(Shown(path)), qPrintable(message));
         QVERIFY(StateOf(map) == before);
         if (bytes != "<none>") { // the same refusal from bytes, naming the file they came from
-            QCOMPARE(MessageOf([&] { map.LoadFromBytes(bytes, path); }), message);
+            QCOMPARE(MessageOf([&] { MapFile::ReadBytes(map, bytes, path); }), message);
             QVERIFY(StateOf(map) == before);
         }
     }

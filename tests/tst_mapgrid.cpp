@@ -2,9 +2,11 @@
 
 #include "MapScene.h"
 #include "TestSupport.h"
-#include "model/typeU.h"
-#include "platform/TBitmap.h"
-#include "platform/TCanvas.h"
+#include "formats/MapFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
+#include "platform/Canvas.h"
 #include "render/MapRenderer.h"
 
 #include <QPainter>
@@ -15,7 +17,7 @@ using namespace TestSupport;
 
 namespace {
 // Size, tile size, texts and cells: all that New may touch.
-QString Describe(const tMap& map) {
+QString Describe(const TileMap& map) {
     QString cells;
     for (qint32 x = 0; x < map.Cells.size(); ++x)
         for (TileIndex v : map.Cells[x])
@@ -31,7 +33,7 @@ class tst_mapgrid : public QObject {
 
 private slots:
     void newAndRefusedSizes() {
-        tMap map(48);
+        TileMap map(48);
         map.Text1 = map.Text2 = map.PackName = map.Text4 = "t";
         map.New(14, 14, 48);
         QCOMPARE(Describe(map), "14x14/48 [14]  " + QString("0,").repeated(196));
@@ -52,8 +54,8 @@ private slots:
             QVERIFY(MessageOf<ESizeError>([&] { map.New(width, height, tileSize); }) != none);
             QCOMPARE(Describe(map), before);
         }
-        QVERIFY(MessageOf<ESizeError>([] { tMap(0); }) != none);
-        QVERIFY(MessageOf<ESizeError>([] { tMap(-1); }) != none);
+        QVERIFY(MessageOf<ESizeError>([] { TileMap(0); }) != none);
+        QVERIFY(MessageOf<ESizeError>([] { TileMap(-1); }) != none);
     }
 
     void cellAt_data() {
@@ -75,10 +77,10 @@ private slots:
         QFETCH(QPoint, offset);
         QFETCH(QPoint, pixel);
         QFETCH(QPoint, cell);
-        tMap map(48);
+        TileMap map(48);
         map.New(14, 14, 48);
-        tTilePack pack;
-        TMapRenderer view(map, pack, nullptr);
+        TilePack pack;
+        MapRenderer view(map, pack, nullptr);
         view.OffsetX = offset.x();
         view.OffsetY = offset.y();
         QCOMPARE(view.CellAt(pixel.x(), pixel.y()).value_or(QPoint(-1, -1)), cell);
@@ -86,7 +88,7 @@ private slots:
 
     // What undo swaps in and out, and what a recovery copy takes: both maps exactly.
     void swapAndCopyContent() {
-        tMap a(48), b(16);
+        TileMap a(48), b(16);
         a.New(3, 2, 48);
         a.Cells[2][1] = 7;
         a.Text1 = "one";
@@ -105,7 +107,7 @@ private slots:
         QCOMPARE(Describe(b), "3x2/16 [3] onea.pac 0,0,0,0,0,7,");
         a.Cells[0][0] = 5;
         QCOMPARE(b.Cells[0][0], 0);
-        QCOMPARE(a.SaveToBytes().mid(0, 20), b.SaveToBytes().mid(0, 20));
+        QCOMPARE(MapFile::Bytes(a).mid(0, 20), MapFile::Bytes(b).mid(0, 20));
     }
 
     void scrollBounds_data() {
@@ -179,16 +181,16 @@ private slots:
         scene.Check({{4, 6, Face}, {11, 6, Face}});
         // The view reads the pack as it is at each drawing. With no tiles it draws nothing at
         // all, not even the background or the grid.
-        scene.Pack->Clear();
+        scene.Pack->Tiles.clear();
         scene.AddTile(SolidBmp(8, 8, qRgb(9, 9, 9)));
         scene.Map.Cells[1][1] = 0;
         scene.View.Draw(true);
         scene.Check({{0, 0, qRgb(9, 9, 9)}, {12, 0, Face}});
         scene.View.ShowGrid = true;
-        const QImage before = scene.Canvas.Image().copy();
-        scene.Pack->Clear();
+        const QImage before = scene.Surface.Image().copy();
+        scene.Pack->Tiles.clear();
         scene.View.Draw(true);
-        QCOMPARE(scene.Canvas.Image(), before);
+        QCOMPARE(scene.Surface.Image(), before);
     }
 
     void drawingAndScrollingGoByTheGrid() {
@@ -265,7 +267,7 @@ private slots:
             for (TileIndex& cell : scene.Map.Cells[x])
                 cell = anyTile();
         scene.View.Redraw(QRect(QPoint(0, 0), view));
-        QCOMPARE(scene.Canvas.Image(), FullRedraw(scene.View, view));
+        QCOMPARE(scene.Surface.Image(), FullRedraw(scene.View, view));
         // Runs of steps one way, so the view reaches its edges, and changes in between.
         int direction = 1;
         for (int step = 0; step < 150; ++step) {
@@ -284,14 +286,14 @@ private slots:
             } else {
                 if (step % 20 == 1)
                     direction = random.bounded(1, 5);
-                const TViewMapping before = scene.View.Mapping();
+                const ViewMapping before = scene.View.Mapping();
                 scene.View.Step(direction);
                 const QPoint moved = before.ShiftTo(scene.View.Mapping()).value();
-                scene.Canvas.Scroll(-moved);
+                scene.Surface.Scroll(-moved);
                 for (const QRect& area : scene.View.Uncovered(moved))
                     scene.View.Redraw(area);
             }
-            QVERIFY2(scene.Canvas.Image() == FullRedraw(scene.View, view),
+            QVERIFY2(scene.Surface.Image() == FullRedraw(scene.View, view),
                      qPrintable(QStringLiteral("step %1 at %2,%3")
                                     .arg(step)
                                     .arg(scene.View.OffsetX)
@@ -321,17 +323,17 @@ private slots:
         scene.View.OffsetX = offset.x();
         scene.View.OffsetY = offset.y();
         scene.View.Draw(false);
-        QImage expected(scene.Canvas.Size(), QImage::Format_RGB32);
+        QImage expected(scene.Surface.Size(), QImage::Format_RGB32);
         expected.fill(Paper);
         QPainter(&expected).fillRect(QRect(QPoint(0, 0), painted), QColor(Red));
-        QCOMPARE(scene.Canvas.Image(), expected);
+        QCOMPARE(scene.Surface.Image(), expected);
     }
 
     void gridLinesAndTheirErasure() {
         Scene scene(QSize(60, 60), 16, QSize(10, 10), QSize(40, 40), 1);
         scene.Map.Cells[1][0] = -1;
         scene.View.Draw(true);
-        const QImage plain = scene.Canvas.Image().copy();
+        const QImage plain = scene.Surface.Image().copy();
         // Lines at 0, 16 and 32 each way, from 0 to the view's edge excluded, inverting what
         // lies under them; crossings are inverted twice. A second pass removes them again.
         scene.View.ShowGrid = true;
@@ -340,7 +342,7 @@ private slots:
         scene.Check({{39, 32, Inverted}, {40, 32, Red}, {32, 39, Inverted}, {32, 40, Red}});
         scene.Check({{5, 48, Paper}, {48, 5, Red}, {20, 0, InvertedFace}, {20, 5, Face}});
         scene.View.DrawGrid();
-        QCOMPARE(scene.Canvas.Image(), plain);
+        QCOMPARE(scene.Surface.Image(), plain);
         // Redrawn without the erase, the lines stay over tiles but vanish over the empty cell.
         scene.View.Draw(true);
         scene.View.Draw(false);
@@ -369,14 +371,14 @@ private slots:
                 scene->View.Scroll(direction);
         }
         QCOMPARE(QPoint(grid.View.OffsetX, grid.View.OffsetY), QPoint(0, 4));
-        const QImage noGrid = plain.Canvas.Image().copy();
+        const QImage noGrid = plain.Surface.Image().copy();
         plain.View.ShowGrid = true;
         plain.View.DrawGrid();
-        QCOMPARE(grid.Canvas.Image(), plain.Canvas.Image());
+        QCOMPARE(grid.Surface.Image(), plain.Surface.Image());
         // With the pack emptied since, a scroll erases the grid for good.
-        grid.Pack->Clear();
+        grid.Pack->Tiles.clear();
         grid.View.Scroll(4);
-        QCOMPARE(grid.Canvas.Image(), noGrid);
+        QCOMPARE(grid.Surface.Image(), noGrid);
     }
 };
 

@@ -2,8 +2,11 @@
 // that changes after its check and a target that is a link make it write nothing.
 
 #include "TestSupport.h"
-#include "model/MobileExport.h"
-#include "model/typeU.h"
+#include "formats/MapFile.h"
+#include "formats/MobileExport.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,13 +22,13 @@ using namespace TestSupport;
 
 namespace {
 // A 3 x 2 map naming forest.pac, tiles grass and water, and their PNG files in png/.
-struct TScene {
-    TScene() : Map(48) {
+struct Scene {
+    Scene() : Map(48) {
         Map.New(3, 2, 48);
         Map.Cells[1][0] = 1;
         Map.PackName = "forest.pac";
         for (const QByteArray name : {"grass", "water"}) {
-            TileRef tile = Pack.NewTile();
+            TileRef tile = std::make_unique<Tile>();
             tile->Name = name;
             tile->Param1 = Pack.Count();
             Pack.Add(std::move(tile));
@@ -39,11 +42,11 @@ struct TScene {
     }
     QString Path(const QString& name) const { return Dir.filePath(name); }
     QString Png(const QString& name) const { return Path("png/" + name + ".png"); }
-    QString PackFile() const { return Path("png/forest.pac"); }
+    QString PackPath() const { return Path("png/forest.pac"); }
     QString MobMap() const { return Path("maps/mob.map"); }
     // Runs the export; the log goes to Log, and onPath runs at each tile's path.
     bool Run(const std::function<void(const QString&)>& onPath = {}) {
-        TMobileExport job(Map, Pack, Path("png"), Path("tiles"), Path("maps"));
+        MobileExport job(Map, Pack, Path("png"), Path("tiles"), Path("maps"));
         job.Log = [this](const QString& line) { Log << line; };
         if (onPath)
             job.ShowPath = onPath;
@@ -60,8 +63,8 @@ struct TScene {
     }
 
     QTemporaryDir Dir;
-    tMap Map;
-    tTilePack Pack;
+    TileMap Map;
+    TilePack Pack;
     QByteArrayList Pngs;
     QStringList Log;
 };
@@ -103,7 +106,7 @@ private slots:
     void writesWhatItChecked() {
         QFETCH(QString, change);
         QFETCH(bool, written);
-        TScene s;
+        Scene s;
         const QString grass = s.Png("grass");
         auto onPath = [&](const QString& path) {
             if (!path.endsWith("water.png"))
@@ -130,13 +133,13 @@ private slots:
         if (written) {
             QCOMPARE(error, QStringLiteral("<nothing thrown>"));
             QVERIFY(ran);
-            QCOMPARE(ReadFile(s.PackFile()), s.Pack.SaveMobileToBytes({s.Pngs[0], s.Pngs[1]}));
-            QCOMPARE(ReadFile(s.MobMap()), s.Map.SaveToBytes());
+            QCOMPARE(ReadFile(s.PackPath()), MobilePackFile::Bytes(s.Pack, {s.Pngs[0], s.Pngs[1]}));
+            QCOMPARE(ReadFile(s.MobMap()), MapFile::Bytes(s.Map));
         } else {
             QCOMPARE(error, QStringLiteral("Nothing was written: Cannot open file \"%1\". It was "
                                            "removed or changed after it was checked.")
                                 .arg(Shown(grass)));
-            QVERIFY(!QFile::exists(s.PackFile()) && !QFile::exists(s.MobMap()));
+            QVERIFY(!QFile::exists(s.PackPath()) && !QFile::exists(s.MobMap()));
         }
     }
 
@@ -153,22 +156,22 @@ private slots:
     void failedWrites() {
         QFETCH(int, side);
         QFETCH(int, pngSize);
-        TScene s;
+        Scene s;
         s.Map.New(side, side, 48);
         s.Map.PackName = "forest.pac";
         for (int i = 0; i < 2; ++i)
             QVERIFY(WriteFile(s.Png(i == 0 ? "grass" : "water"), QByteArray(pngSize, 'p')));
         const QByteArray oldPack = Int32s({0}), oldMap = "old map";
-        QVERIFY(WriteFile(s.PackFile(), oldPack) && WriteFile(s.MobMap(), oldMap));
+        QVERIFY(WriteFile(s.PackPath(), oldPack) && WriteFile(s.MobMap(), oldMap));
         QString error;
         {
-            const TResourceLimit guard(RLIMIT_FSIZE, 1000);
+            const ResourceLimit guard(RLIMIT_FSIZE, 1000);
             error = MessageOf([&] { s.Run(); });
         }
-        const QString target = side == 3 ? s.PackFile() : s.MobMap();
+        const QString target = side == 3 ? s.PackPath() : s.MobMap();
         QCOMPARE(error, QStringLiteral("Nothing was written: Cannot create file \"%1\". %2")
                             .arg(Shown(target), qt_error_string(EFBIG)));
-        QCOMPARE(ReadFile(s.PackFile()), oldPack);
+        QCOMPARE(ReadFile(s.PackPath()), oldPack);
         QCOMPARE(ReadFile(s.MobMap()), oldMap);
     }
 #endif
@@ -190,7 +193,7 @@ private slots:
     void neverWritesThroughLinks() {
         QFETCH(QString, link);
         QFETCH(QString, target);
-        TScene s;
+        Scene s;
         QVERIFY(WriteFile(s.Path("elsewhere"), "precious"));
         QVERIFY(QFile::link(s.Path(target), s.Path(link)));
         const QStringList before = s.Entries();

@@ -3,9 +3,11 @@
 
 #include "AllocationProbe.h"
 #include "TestSupport.h"
-#include "model/Int32Field.h"
-#include "model/typeU.h"
-#include "platform/TBitmap.h"
+#include "formats/Int32Field.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,14 +18,14 @@ namespace {
 const QByteArray Water("\xE2\xEE\xE4\xE0"); // "вода" in Windows-1251
 
 // A tile with the integers seed .. seed + 6.
-TileRef MakeTile(tTilePack& pack, const QByteArray& name, qint32 seed, const QByteArray& bmp = {}) {
-    TileRef tile = pack.NewTile();
+TileRef MakeTile(TilePack& pack, const QByteArray& name, qint32 seed, const QByteArray& bmp = {}) {
+    TileRef tile = std::make_unique<Tile>();
     tile->Name = name;
     tile->Param1 = seed;
     tile->Param2 = seed + 1;
     tile->Param3 = {seed + 2, seed + 3, seed + 4, seed + 5};
     tile->Param4 = seed + 6;
-    tile->Bitmap->LoadFromBytes(bmp);
+    tile->Image->LoadFromBytes(bmp);
     return tile;
 }
 
@@ -34,25 +36,25 @@ QByteArray Record(const QByteArray& name, qint32 seed, const QByteArray& image) 
 }
 
 // The tile objects and all the file holds: what a failed load must leave alone.
-std::pair<std::vector<const tTile*>, QByteArray> StateOf(const tTilePack& pack) {
-    std::pair<std::vector<const tTile*>, QByteArray> state{{}, pack.SaveToBytes(true, {})};
+std::pair<std::vector<const Tile*>, QByteArray> StateOf(const TilePack& pack) {
+    std::pair<std::vector<const Tile*>, QByteArray> state{{}, PackFile::Bytes(pack)};
     for (const TileRef& tile : pack.Tiles)
         state.first.push_back(tile.get());
     return state;
 }
 
 // A pack as the editor may hold it before a load: a pictured tile and a bare one.
-void FillKnown(tTilePack& pack) {
+void FillKnown(TilePack& pack) {
     pack.Add(MakeTile(pack, "old", 100, SolidBmp(3, 3, qRgb(1, 2, 3))));
     pack.Add(MakeTile(pack, "", -7));
 }
 
 // What a pack writes after loading the bytes over FillKnown's tiles.
 QByteArray Reloaded(const QByteArray& bytes) {
-    tTilePack pack;
+    TilePack pack;
     FillKnown(pack);
-    pack.LoadFromBytes(bytes, "re.pac");
-    return pack.SaveToBytes(true, {});
+    PackFile::ReadBytes(pack, bytes, "re.pac");
+    return PackFile::Bytes(pack);
 }
 } // namespace
 
@@ -61,30 +63,28 @@ class tst_packformat : public QObject {
 
 private slots:
     void tileOperations() {
-        tTilePack pack;
-        TileRef first = pack.NewTile();
-        TileRef second = pack.NewTile();
-        QCOMPARE(pack.Count(), 0);
-        QCOMPARE(pack.RecentTileRef, second.get());
-        pack.Add(std::move(first));
-        pack.Add(std::move(second));
+        TilePack pack;
+        pack.Add(MakeTile(pack, "a", 1));
+        pack.Add(MakeTile(pack, "b", 2));
         pack.Add(MakeTile(pack, "c", 3));
         const auto before = StateOf(pack);
         for (qint32 index : {-1, 3}) {
             const QString expected = QStringLiteral("List index out of bounds (%1)").arg(index);
-            QCOMPARE(MessageOf<EListError>([&] { pack.Delete(index); }), expected);
-            QCOMPARE(MessageOf<EListError>([&] { pack.Tile(index); }), expected);
+            QCOMPARE(MessageOf<EListError>([&] { pack.Take(index); }), expected);
+            QCOMPARE(MessageOf<EListError>([&] { pack.At(index); }), expected);
             QVERIFY(StateOf(pack) == before);
         }
-        // A tile taken out and put back at its index is the same tile in the same place.
+        // A tile taken out and put back at its index is the same tile in the same place; while
+        // out, later tiles move down.
         for (qint32 index : {0, 1, 2}) {
             TileRef out = pack.Take(index);
             QCOMPARE(out.get(), before.first[std::size_t(index)]);
             QCOMPARE(pack.Count(), 2);
+            if (index < 2)
+                QCOMPARE(&pack.At(index), before.first[std::size_t(index) + 1]);
             pack.Insert(index, std::move(out));
             QVERIFY(StateOf(pack) == before);
         }
-        QCOMPARE(MessageOf<EListError>([&] { pack.Take(3); }), "List index out of bounds (3)");
         // Outside 0..Count() the tile stays with the caller.
         TileRef spare = MakeTile(pack, "d", 4);
         for (qint32 index : {-1, 4}) {
@@ -93,38 +93,28 @@ private slots:
             QVERIFY(spare && StateOf(pack) == before);
         }
         pack.Insert(3, std::move(spare));
-        QCOMPARE(pack.Tile(3).Name, QByteArray("d"));
-        pack.Delete(3);
-        // Later tiles move down, and they are the same tiles.
-        pack.Delete(0);
-        QCOMPARE(pack.Count(), 2);
-        QCOMPARE(&pack.Tile(0), before.first[1]);
-        QCOMPARE(&pack.Tile(1), before.first[2]);
-        tTile* recent = pack.RecentTileRef;
-        pack.Clear();
-        QCOMPARE(pack.Count(), 0);
-        QCOMPARE(pack.RecentTileRef, recent);
+        QCOMPARE(pack.At(3).Name, QByteArray("d"));
     }
 
     // Lengths of 0 or less mean that nothing follows. The 42-byte example, then real
     // BMPs of several kinds and a tile without a picture, names of no bytes, of bytes above 127
     // and of many bytes: every field at its offset, and the files read back.
     void desktopRecords() {
-        tTilePack pack;
-        QCOMPARE(pack.SaveToBytes(true, {}), QByteArray(4, '\0'));
-        QCOMPARE(pack.SaveToBytes(false, "nowhere/"), QByteArray(4, '\0'));
+        TilePack pack;
+        QCOMPARE(PackFile::Bytes(pack), QByteArray(4, '\0'));
+        QCOMPARE(MobilePackFile::Bytes(pack, {}), QByteArray(4, '\0'));
         QCOMPARE(Reloaded(Int32s({0})), QByteArray(4, '\0'));
         QCOMPARE(Reloaded(Int32s({1, 7, -5, 1, 2, 3, 4, 5, 6, -1})),
                  Int32s({1, 7, 0, 1, 2, 3, 4, 5, 6, 0}));
-        pack.Add(pack.NewTile());
-        pack.Tile(0).Name = "ab";
+        pack.Add(std::make_unique<Tile>());
+        pack.At(0).Name = "ab";
         const QByteArray example = QByteArray::fromHex(
             "01000000 00000000 02000000 6162 00000000 00000000000000000000000000000000 "
             "00000000 00000000");
         QCOMPARE(example.size(), 42);
-        QCOMPARE(pack.SaveToBytes(true, {}), example);
+        QCOMPARE(PackFile::Bytes(pack), example);
         QCOMPARE(Reloaded(example), example);
-        pack.Clear();
+        pack.Tiles.clear();
         const QByteArray names[] = {"", Water + "\xA8\xB8\xFF\x80", QByteArray(4096, 'n')};
         for (const QString kind : {"rgb24", "pal8", "pal4rle", "pal1", "pal8topdown", "rgb16",
                                    "rgb32bf", "pal8os2", "pal8v5", "pal8nonsquare", ""}) {
@@ -135,10 +125,10 @@ private slots:
                               -1000 * pack.Count(), bmp));
         }
         QTemporaryDir dir;
-        pack.SaveToFile(dir.filePath("real.pac"), true, {});
+        PackFile::Write(pack, dir.filePath("real.pac"));
         QByteArray expected = Int32s({pack.Count()});
         for (const TileRef& tile : pack.Tiles)
-            expected += Record(tile->Name, tile->Param1, tile->Bitmap->FileBytes());
+            expected += Record(tile->Name, tile->Param1, tile->Image->FileBytes());
         const QByteArray file = ReadFile(dir.filePath("real.pac"));
         QVERIFY(file == expected);
         QVERIFY(Reloaded(file) == file);
@@ -146,51 +136,46 @@ private slots:
 
     void mobileVariant() {
         QTemporaryDir dir;
-        const QString pngs = dir.filePath("png/"), target = dir.filePath("mobile.pac");
+        const QString pngs = dir.filePath("png/");
         QImage picture(7, 5, QImage::Format_ARGB32);
         picture.fill(qRgba(10, 200, 30, 77));
         QVERIFY(QDir(dir.path()).mkdir("png") && picture.save(pngs + "grass.png") &&
                 picture.scaled(9, 9).save(pngs + QStringLiteral("вода.png")) &&
-                picture.save(dir.filePath("pngxgrass.png")) && WriteFile(target, "old pack"));
-        tTilePack pack;
+                picture.save(dir.filePath("pngxgrass.png")));
+        TilePack pack;
         pack.Add(MakeTile(pack, "grass", 10, SolidBmp(2, 2, 0)));
         pack.Add(MakeTile(pack, Water, -20));
         pack.Add(MakeTile(pack, "stone", 30));
-        // A missing PNG stops the writer before the file is touched.
+        const QByteArray grass = MobilePackFile::ReadPng(pack.At(0), pngs);
+        const QByteArray water = MobilePackFile::ReadPng(pack.At(1), pngs);
+        QVERIFY(grass.startsWith("\x89PNG") && water.startsWith("\x89PNG") && grass != water);
+        QCOMPARE(grass, ReadFile(pngs + "grass.png"));
+        // A missing PNG is named.
         const QString message =
-            MessageOf<EFOpenError>([&] { pack.SaveToFile(target, false, pngs); });
+            MessageOf<EFOpenError>([&] { MobilePackFile::ReadPng(pack.At(2), pngs); });
         const QString prefix =
             QStringLiteral("Cannot open file \"%1\". ").arg(Shown(pngs + "stone.png"));
         QVERIFY2(message.startsWith(prefix) && message.size() > prefix.size(), qPrintable(message));
-        QCOMPARE(ReadFile(target), QByteArray("old pack"));
-        pack.Delete(2);
-        pack.SaveToFile(target, false, pngs);
-        const QByteArray grass = ReadFile(pngs + "grass.png");
-        const QByteArray water = ReadFile(pngs + QStringLiteral("вода.png"));
-        QVERIFY(grass.startsWith("\x89PNG") && water.startsWith("\x89PNG") && grass != water);
-        QCOMPARE(ReadFile(target),
+        // The records: no names, the PNG files' bytes as images.
+        pack.Take(2);
+        QCOMPARE(MobilePackFile::Bytes(pack, {grass, water}),
                  Int32s({2, 10, 11, 12, 13, 14, 15, 16, qint32(grass.size())}) + grass +
                      Int32s({-20, -19, -18, -17, -16, -15, -14, qint32(water.size())}) + water);
-        // Given the PNG bytes, the writer lays out the same records without reading a file.
-        QCOMPARE(pack.SaveMobileToBytes({grass, water}), ReadFile(target));
-        QCOMPARE(pack.SaveMobileToBytes({"", "w"}),
+        QCOMPARE(MobilePackFile::Bytes(pack, {"", "w"}),
                  Int32s({2, 10, 11, 12, 13, 14, 15, 16, 0, -20, -19, -18, -17, -16, -15, -14, 1}) +
                      "w");
         // The prefix is used as it is: without a trailing separator it is glued to the name.
-        pack.Delete(1);
-        QCOMPARE(pack.SaveToBytes(false, dir.filePath("pngx")).mid(36), grass);
+        QCOMPARE(MobilePackFile::ReadPng(pack.At(0), dir.filePath("pngx")), grass);
         // A name that is no file name in the directory is refused, even where a file answers
         // to it; the empty name's PNG is the file ".png".
         QVERIFY(WriteFile(pngs + ".png", "empty name"));
-        pack.Tile(0).Name = "";
-        QCOMPARE(pack.SaveToBytes(false, pngs).mid(36), QByteArray("empty name"));
-        const QByteArray written = ReadFile(target);
+        pack.At(0).Name = "";
+        QCOMPARE(MobilePackFile::ReadPng(pack.At(0), pngs), QByteArray("empty name"));
         for (const QByteArray name : {"../pngxgrass", "..", "a/b", "a\\b"}) {
-            pack.Tile(0).Name = name;
+            pack.At(0).Name = name;
             const QString refused =
-                MessageOf<EFOpenError>([&] { pack.SaveToFile(target, false, pngs); });
+                MessageOf<EFOpenError>([&] { MobilePackFile::ReadPng(pack.At(0), pngs); });
             QVERIFY2(refused.contains("is not a file name"), qPrintable(refused));
-            QCOMPARE(ReadFile(target), written);
         }
     }
 
@@ -247,20 +232,20 @@ private slots:
             file.chop(5);
         QTemporaryDir dir;
         QVERIFY(WriteFile(dir.filePath("many.pac"), file));
-        tTilePack pack;
+        TilePack pack;
         FillKnown(pack);
         const auto before = StateOf(pack);
-        const QString message = MessageOf([&] { pack.LoadFromFile(dir.filePath("many.pac")); });
+        const QString message = MessageOf([&] { PackFile::Read(pack, dir.filePath("many.pac")); });
         if (!reason.isEmpty()) {
             QVERIFY2(message.contains(": " + reason), qPrintable(message));
             QVERIFY(StateOf(pack) == before);
             return;
         }
         QCOMPARE(pack.Count(), 100);
-        QCOMPARE(pack.SaveToBytes(true, {}), file);
+        QCOMPARE(PackFile::Bytes(pack), file);
         for (int i = 0; i < 100; ++i) {
-            QCOMPARE(pack.Tile(i).Name, "t" + QByteArray::number(i));
-            QCOMPARE(pack.Tile(i).Bitmap->Picture().pixel(1, 1), qRgb(i, 255 - i, 7));
+            QCOMPARE(pack.At(i).Name, "t" + QByteArray::number(i));
+            QCOMPARE(pack.At(i).Image->Picture().pixel(1, 1), qRgb(i, 255 - i, 7));
         }
     }
 
@@ -297,16 +282,16 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("bad.pac");
         QVERIFY(bytes == "<none>" || WriteFile(path, bytes));
-        tTilePack pack;
+        TilePack pack;
         FillKnown(pack);
         const auto before = StateOf(pack);
         AllocationProbe::Probe probe;
-        const QString message = MessageOf([&] { pack.LoadFromFile(path); });
+        const QString message = MessageOf([&] { PackFile::Read(pack, path); });
         QVERIFY2(probe.Largest() < (1 << 20), qPrintable(QString::number(probe.Largest())));
         QVERIFY2(message.contains(Shown(path)), qPrintable(message));
         QVERIFY(StateOf(pack) == before);
         if (bytes != "<none>") { // the same refusal from bytes, naming the file they came from
-            const QString fromBytes = MessageOf([&] { pack.LoadFromBytes(bytes, path); });
+            const QString fromBytes = MessageOf([&] { PackFile::ReadBytes(pack, bytes, path); });
             QCOMPARE(fromBytes, message);
             QVERIFY(StateOf(pack) == before);
         }

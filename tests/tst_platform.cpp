@@ -2,11 +2,14 @@
 
 #include "AllocationProbe.h"
 #include "TestSupport.h"
-#include "model/typeU.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
+#include "platform/Canvas.h"
 #include "platform/Cp1251.h"
-#include "platform/TBitmap.h"
-#include "platform/TCanvas.h"
-#include "platform/TMemoryStream.h"
+#include "platform/MemoryStream.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -30,9 +33,9 @@ namespace {
 #if defined(Q_OS_UNIX)
 // While it lives, a reader blocked on the FIFO at path is set free after a while by a writer
 // that opens and closes it, so a regression fails the test instead of hanging it.
-class TFifoWatchdog {
+class FifoWatchdog {
 public:
-    explicit TFifoWatchdog(const QString& path)
+    explicit FifoWatchdog(const QString& path)
         : Thread([this, name = QFile::encodeName(path)] {
               for (int i = 0; i < 100 && !Done; ++i)
                   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -42,7 +45,7 @@ public:
                   std::this_thread::sleep_for(std::chrono::milliseconds(10));
               }
           }) {}
-    ~TFifoWatchdog() {
+    ~FifoWatchdog() {
         Done = true;
         Thread.join();
     }
@@ -87,7 +90,7 @@ private slots:
 
     void streamAndFiles() {
         // A read past the end throws and leaves the position alone.
-        TMemoryStream stream(QByteArray(10, 'x'));
+        MemoryStream stream(QByteArray(10, 'x'));
         stream.SetPosition(7);
         for (qint64 count : {4, -1})
             QCOMPARE(MessageOf<EReadError>([&] { stream.ReadBytes(count); }),
@@ -97,7 +100,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("out.bin"), missing = dir.filePath("missing/out.bin");
         QVERIFY(WriteFile(path, QByteArray(100, 'o')));
-        TMemoryStream(QByteArray("new")).SaveToFile(path);
+        MemoryStream(QByteArray("new")).SaveToFile(path);
         stream.LoadFromFile(path);
         QCOMPARE(stream.Bytes(), QByteArray("new"));
         QCOMPARE(stream.Position(), 0);
@@ -143,18 +146,20 @@ private slots:
             QVERIFY(QFile::link("/dev/null", path));
         else
             QVERIFY(QDir(dir.path()).mkdir("special"));
+        TileMap map(48);
+        TilePack pack;
         QString message;
         {
-            const TFifoWatchdog watchdog(path);
+            const FifoWatchdog watchdog(path);
             message = MessageOf([&] {
                 if (reader == "stream")
-                    TMemoryStream().LoadFromFile(path);
+                    MemoryStream().LoadFromFile(path);
                 else if (reader == "bitmap")
-                    TBitmap().LoadFromFile(path);
+                    Bitmap().LoadFromFile(path);
                 else if (reader == "map")
-                    tMap(48).LoadFromFile(path);
+                    MapFile::Read(map, path);
                 else
-                    tTilePack().LoadFromFile(path);
+                    PackFile::Read(pack, path);
             });
         }
         const QString prefix = QStringLiteral("Cannot open file \"%1\". It ").arg(Shown(path));
@@ -164,7 +169,7 @@ private slots:
         const QString target = kind == "device" ? QString() : path;
         if (target.isEmpty())
             return; // replacing a device node is refused by the same rule, but is not tried here
-        message = MessageOf<EFCreateError>([&] { TMemoryStream("new").SaveToFile(target); });
+        message = MessageOf<EFCreateError>([&] { MemoryStream("new").SaveToFile(target); });
         QVERIFY2(
             message.startsWith(QStringLiteral("Cannot create file \"%1\". It ").arg(Shown(target))),
             qPrintable(message));
@@ -195,23 +200,27 @@ private slots:
         const QByteArray old(limit / 2, 'o');
         QVERIFY(WriteFile(path, old));
         QVERIFY(WriteFile(dir.filePath("tile.png"), QByteArray(2000, 'p')));
-        tMap map(48);
+        TileMap map(48);
         map.New(14, 14, 48);
-        tTilePack pack;
-        TileRef tile = pack.NewTile();
+        TilePack pack;
+        TileRef tile = std::make_unique<Tile>();
         tile->Name = "tile";
-        tile->Bitmap->LoadFromBytes(SolidBmp(16, 16, qRgb(1, 2, 3)));
+        tile->Image->LoadFromBytes(SolidBmp(16, 16, qRgb(1, 2, 3)));
         pack.Add(std::move(tile));
         QString message;
         {
-            const TResourceLimit guard(RLIMIT_FSIZE, rlim_t(limit));
+            const ResourceLimit guard(RLIMIT_FSIZE, rlim_t(limit));
             message = MessageOf<EFCreateError>([&] {
                 if (what.startsWith("stream"))
-                    TMemoryStream(QByteArray(what.mid(7).toInt(), 's')).SaveToFile(path);
+                    MemoryStream(QByteArray(what.mid(7).toInt(), 's')).SaveToFile(path);
                 else if (what == "map")
-                    map.SaveToFile(path);
+                    MapFile::Write(map, path);
                 else
-                    pack.SaveToFile(path, what == "desktop pack", dir.path() + "/");
+                    MemoryStream(
+                        what == "desktop pack"
+                            ? PackFile::Bytes(pack)
+                            : MobilePackFile::Bytes(pack, {ReadFile(dir.filePath("tile.png"))}))
+                        .SaveToFile(path);
             });
         }
         const QString expected = QStringLiteral("Cannot create file \"%1\". %2")
@@ -240,7 +249,7 @@ private slots:
         const QString path = dir.filePath("big.pac");
         QVERIFY(WriteFile(path, Int32s({1, 0, 1}) + "a" + Int32s({0, 0, 0, 0, 0, 0}) +
                                     Int32s({qint32(bmp.size())}) + bmp));
-        tTilePack pack;
+        TilePack pack;
         // Large blocks from fresh mappings, and no free memory kept: what earlier tests freed
         // would otherwise serve the load whatever the limit.
         mallopt(M_MMAP_THRESHOLD, 128 * 1024);
@@ -251,8 +260,8 @@ private slots:
             statm.readAll().split(' ').first().toULongLong() * sysconf(_SC_PAGESIZE);
         QString message;
         {
-            const TResourceLimit guard(RLIMIT_AS, inUse + (12 << 20));
-            message = MessageOf([&] { pack.LoadFromFile(path); });
+            const ResourceLimit guard(RLIMIT_AS, inUse + (12 << 20));
+            message = MessageOf([&] { PackFile::Read(pack, path); });
         }
         QCOMPARE(
             message,
@@ -268,7 +277,7 @@ private slots:
         QList<QImage> pictures;
         for (const char dirt : {'\xab', '\x55'}) {
             DirtyHeap(dirt);
-            TBitmap bitmap;
+            Bitmap bitmap;
             bitmap.LoadFromBytes(bmp);
             pictures << bitmap.Picture();
         }
@@ -295,7 +304,7 @@ private slots:
         // Plain 8-bit rows of the largest side and one more, with every byte present.
         const QByteArray header = ReadFile(QFINDTESTDATA("data/bmp/good/pal8.bmp"));
         const qint32 dataStart = Int32At(header, 10);
-        for (const qint32 side : {TBitmap::MaxSide + 1}) {
+        for (const qint32 side : {Bitmap::MaxSide + 1}) {
             QByteArray wide = header.left(dataStart) + QByteArray(side * 2, 0);
             wide.replace(18, 8, Int32s({side, 2}));
             wide.replace(34, 4, Int32s({0}));
@@ -312,10 +321,10 @@ private slots:
     void bitmapLoad() {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, outcome);
-        TMemoryStream stream("junk" + bytes);
+        MemoryStream stream("junk" + bytes);
         stream.SetPosition(4);
         const QByteArray known = SolidBmp(3, 2, qRgb(10, 20, 30));
-        TBitmap bitmap;
+        Bitmap bitmap;
         bitmap.LoadFromBytes(known);
         const QImage before = bitmap.Picture().copy();
         AllocationProbe::Probe probe;
@@ -332,7 +341,7 @@ private slots:
         QCOMPARE(stream.Remaining(), 0);
         QCOMPARE(bitmap.Picture().format(),
                  bytes.isEmpty() ? QImage::Format_Invalid : QImage::Format_RGB32);
-        TMemoryStream saved;
+        MemoryStream saved;
         bitmap.SaveToStream(saved);
         QVERIFY(saved.Bytes() == bytes);
     }
@@ -341,10 +350,10 @@ private slots:
         // Each line covers its start but not its end, and the next one starts there; one of no
         // length covers nothing. In not-xor mode the same lines again restore the picture.
         const QColor paper(0x30, 0x90, 0xc0);
-        TCanvas canvas(QSize(12, 12));
+        Canvas canvas(QSize(12, 12));
         canvas.BrushColor = paper;
         canvas.FillRect(QRect(0, 0, 12, 12));
-        canvas.PenMode = TCanvas::TPenMode::NotXor;
+        canvas.PenMode = Canvas::RasterOp::NotXor;
         QImage plain(12, 12, QImage::Format_RGB32);
         plain.fill(paper);
         QImage inverted = plain;
@@ -394,11 +403,11 @@ private slots:
         QFETCH(QList<QRect>, draws);
         QFETCH(int, interruptAt);
         const QColor paper(Qt::white); // the canvas starts with the button face colour
-        TCanvas atOnce(QSize(40, 30)), deferred(QSize(40, 30));
-        for (TCanvas* canvas : {&atOnce, &deferred}) {
-            canvas->PenMode = TCanvas::TPenMode::NotXor;
+        Canvas atOnce(QSize(40, 30)), deferred(QSize(40, 30));
+        for (Canvas* canvas : {&atOnce, &deferred}) {
+            canvas->PenMode = Canvas::RasterOp::NotXor;
             canvas->BrushColor = paper;
-            std::optional<TDeferredFill> pending;
+            std::optional<DeferredFill> pending;
             if (canvas == &deferred)
                 pending.emplace(*canvas, fill, paper);
             else
@@ -413,7 +422,7 @@ private slots:
                 }
                 if (i == draws.size())
                     break;
-                TBitmap bitmap;
+                Bitmap bitmap;
                 bitmap.LoadFromBytes(
                     SolidBmp(draws[i].width(), draws[i].height(), qRgb(200, 20 * i, 255 - 20 * i)));
                 canvas->Draw(draws[i].x(), draws[i].y(), bitmap);
@@ -448,9 +457,9 @@ private slots:
         QByteArray bytes;
         QBuffer buffer(&bytes);
         picture.save(&buffer, "BMP");
-        TBitmap bitmap;
+        Bitmap bitmap;
         bitmap.LoadFromBytes(bytes);
-        TCanvas moved(picture.size()), clipped(picture.size()), plain(picture.size());
+        Canvas moved(picture.size()), clipped(picture.size()), plain(picture.size());
         moved.Draw(0, 0, bitmap);
         for (int i = 0; i < times; ++i)
             moved.Scroll(delta);
@@ -459,13 +468,13 @@ private slots:
                 if (picture.rect().contains(QPoint(x, y) - times * delta))
                     QCOMPARE(moved.Image().pixel(x, y),
                              picture.pixel(QPoint(x, y) - times * delta));
-        for (TCanvas* canvas : {&clipped, &plain}) {
+        for (Canvas* canvas : {&clipped, &plain}) {
             canvas->Draw(0, 0, bitmap);
-            canvas->PenMode = TCanvas::TPenMode::NotXor;
-            std::optional<TCanvasClip> confined;
+            canvas->PenMode = Canvas::RasterOp::NotXor;
+            std::optional<CanvasClip> confined;
             if (canvas == &clipped)
                 confined.emplace(*canvas, clip);
-            TDeferredFill clear(*canvas, QRect(3, 4, 30, 20), Qt::yellow);
+            DeferredFill clear(*canvas, QRect(3, 4, 30, 20), Qt::yellow);
             canvas->Draw(-20, 10, bitmap);
             canvas->MoveTo(0, 12);
             canvas->LineTo(40, 12);

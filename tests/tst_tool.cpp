@@ -3,9 +3,12 @@
 // refusal with nothing written.
 
 #include "TestSupport.h"
-#include "model/MobileExport.h"
-#include "model/typeU.h"
-#include "platform/TCanvas.h"
+#include "formats/MapFile.h"
+#include "formats/MobileExport.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Canvas.h"
 #include "render/MapRenderer.h"
 
 #include <QDirIterator>
@@ -20,7 +23,7 @@
 using namespace TestSupport;
 
 namespace {
-struct TResult {
+struct Result {
     int Code = -1;
     QString Out;
     QString Err;
@@ -29,9 +32,9 @@ struct TResult {
 // A tile pack of four tiles (one a palette BMP wider and taller than a cell), a 50 x 45 map
 // using them (larger than one block of render), its PNG files, and a copy of the same
 // directories for the export's core to write into.
-class TScene {
+class Scene {
 public:
-    TScene() {
+    Scene() {
         QDir root(Dir.path());
         for (const char* sub : {"bmp", "tiles", "maps", "png", "core/png", "core/maps"})
             root.mkpath(sub);
@@ -44,7 +47,7 @@ public:
             for (const char* dir : {"png/", "core/png/"})
                 WriteFile(Path(dir + name + ".png"), "\x89PNG " + name.toLatin1());
         }
-        tMap map(48);
+        TileMap map(48);
         map.New(50, 45, 48);
         for (qint32 x = 0; x < 50; ++x)
             for (qint32 y = 0; y < 45; ++y)
@@ -52,11 +55,11 @@ public:
         map.Text1 = "testing!!!";
         map.Text2 = "\xCA\xE0\xF0\xF2\xE0"; // "Карта"
         map.PackName = "forest.pac";
-        map.SaveToFile(MapFile());
+        MapFile::Write(map, MapPath());
     }
     QString Path(const QString& name) const { return Dir.filePath(name); }
-    QString MapFile() const { return Path("maps/forest.map"); }
-    QString PackFile() const { return Path("tiles/forest.pac"); }
+    QString MapPath() const { return Path("maps/forest.map"); }
+    QString PackPath() const { return Path("tiles/forest.pac"); }
     QStringList BmpFiles() const {
         QStringList files;
         for (const auto& bmp : Bmps)
@@ -79,15 +82,15 @@ public:
     QList<std::pair<QString, QByteArray>> Bmps;
 };
 
-TResult Tool(const QStringList& args, const QString& workingDir = QString(),
-             const std::function<void()>& childSetup = {}) {
+Result Tool(const QStringList& args, const QString& workingDir = QString(),
+            const std::function<void()>& childSetup = {}) {
     QProcess process;
     if (!workingDir.isEmpty())
         process.setWorkingDirectory(workingDir);
     if (childSetup)
         process.setChildProcessModifier(childSetup);
     process.start(QCoreApplication::applicationDirPath() + "/korvane-tool", args);
-    TResult result;
+    Result result;
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -100,8 +103,8 @@ TResult Tool(const QStringList& args, const QString& workingDir = QString(),
 }
 
 // The scene's tile pack, made by the tool itself.
-void MakePack(const TScene& s) {
-    const TResult made = Tool(QStringList{"pack", "create", s.PackFile()} + s.BmpFiles());
+void MakePack(const Scene& s) {
+    const Result made = Tool(QStringList{"pack", "create", s.PackPath()} + s.BmpFiles());
     QCOMPARE(made.Code, 0);
 }
 
@@ -111,13 +114,13 @@ void MakePack(const TScene& s) {
                                                      .arg((result).Out, (result).Err)))
 
 // What the editor's view shows at that size and offset: the model's own drawing.
-QImage EditorView(const TScene& s, QRect cells, qint32 tileSize, bool grid) {
-    TCanvas canvas(cells.size() * tileSize);
-    tMap map(tileSize);
-    tTilePack pack;
-    map.LoadFromFile(s.MapFile());
-    pack.LoadFromFile(s.PackFile());
-    TMapRenderer view(map, pack, &canvas);
+QImage EditorView(const Scene& s, QRect cells, qint32 tileSize, bool grid) {
+    Canvas canvas(cells.size() * tileSize);
+    TileMap map(tileSize);
+    TilePack pack;
+    MapFile::Read(map, s.MapPath());
+    PackFile::Read(pack, s.PackPath());
+    MapRenderer view(map, pack, &canvas);
     view.SetViewSize(cells.width() * tileSize, cells.height() * tileSize);
     view.OffsetX = cells.x() * tileSize;
     view.OffsetY = cells.y() * tileSize;
@@ -166,7 +169,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, code);
         QFETCH(QString, out);
-        const TResult result = Tool(args);
+        const Result result = Tool(args);
         QCOMPARE_RUN(result, code);
         QVERIFY2(out.isEmpty() ? result.Out.isEmpty() : result.Out.startsWith(out),
                  qPrintable(result.Out));
@@ -176,9 +179,9 @@ private slots:
     // info and pack list as text, info as JSON parsed back; a damaged file is exit code 2 with
     // the file named.
     void info() {
-        TScene s;
+        Scene s;
         MakePack(s);
-        const TResult text = Tool({"info", s.MapFile()});
+        const Result text = Tool({"info", s.MapPath()});
         QCOMPARE_RUN(text, 0);
         // Cells (x * 7 + y * 3) % 5 - 1: each value in a fifth of the 2250 cells.
         QCOMPARE(text.Out, QString("map: %1\nsize: 50 x 45 cells\ntext1: \"testing!!!\"\n"
@@ -186,9 +189,9 @@ private slots:
                                    "cells: 2250, empty (-1): 450, other negative: 0\n"
                                    "tile 0: 450 cells\ntile 1: 450 cells\ntile 2: 450 cells\n"
                                    "tile 3: 450 cells\n")
-                               .arg(Shown(s.MapFile())));
+                               .arg(Shown(s.MapPath())));
 
-        const TResult json = Tool({"info", "--json", s.MapFile()});
+        const Result json = Tool({"info", "--json", s.MapPath()});
         QCOMPARE_RUN(json, 0);
         const QJsonObject map = QJsonDocument::fromJson(json.Out.toUtf8()).object();
         QCOMPARE(map["kind"].toString(), "map");
@@ -201,7 +204,7 @@ private slots:
         QCOMPARE(map["cells"]["tiles"][3]["index"].toInt(), 3);
         QCOMPARE(map["cells"]["tiles"][3]["cells"].toInt(), 450);
 
-        const TResult packJson = Tool({"info", "--json", s.PackFile()});
+        const Result packJson = Tool({"info", "--json", s.PackPath()});
         QCOMPARE_RUN(packJson, 0);
         const QJsonArray tiles =
             QJsonDocument::fromJson(packJson.Out.toUtf8()).object()["tiles"].toArray();
@@ -211,20 +214,20 @@ private slots:
         QCOMPARE(tiles[2]["height"].toInt(), 64);
         QCOMPARE(tiles[2]["param3"].toArray(), QJsonArray({0, 0, 0, 0}));
 
-        const TResult list = Tool({"pack", "list", s.PackFile()});
+        const Result list = Tool({"pack", "list", s.PackPath()});
         QCOMPARE_RUN(list, 0);
         const QStringList lines = list.Out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines[1], "0\tgrass\t48\t48\t0\t0\t0\t0\t0\t0\t0");
         QCOMPARE(lines[3], "2\ttower\t127\t64\t0\t0\t0\t0\t0\t0\t0");
-        const TResult packText = Tool({"info", s.PackFile()});
+        const Result packText = Tool({"info", s.PackPath()});
         QCOMPARE(packText.Out,
-                 QString("tile pack: %1\ntiles: 4\n").arg(Shown(s.PackFile())) + list.Out);
+                 QString("tile pack: %1\ntiles: 4\n").arg(Shown(s.PackPath())) + list.Out);
 
-        QVERIFY(WriteFile(s.MapFile(), ReadFile(s.MapFile()).chopped(1)));
-        const TResult truncated = Tool({"info", "--json", s.MapFile()});
+        QVERIFY(WriteFile(s.MapPath(), ReadFile(s.MapPath()).chopped(1)));
+        const Result truncated = Tool({"info", "--json", s.MapPath()});
         QCOMPARE_RUN(truncated, 2);
-        QVERIFY2(truncated.Err.contains(Shown(s.MapFile())), qPrintable(truncated.Err));
+        QVERIFY2(truncated.Err.contains(Shown(s.MapPath())), qPrintable(truncated.Err));
         QVERIFY(truncated.Out.isEmpty());
     }
 
@@ -257,10 +260,10 @@ private slots:
         QFETCH(QString, change);
         QFETCH(int, code);
         QFETCH(QString, line);
-        TScene s;
+        Scene s;
         MakePack(s);
-        tMap map(48);
-        map.LoadFromFile(s.MapFile());
+        TileMap map(48);
+        MapFile::Read(map, s.MapPath());
         if (change == "cells") {
             map.Cells[4][0] = 4;
             map.Cells[0][2] = -7;
@@ -270,22 +273,22 @@ private slots:
         } else if (change.endsWith(".pac")) {
             map.PackName = change.toLatin1();
         }
-        map.SaveToFile(s.MapFile());
+        MapFile::Write(map, s.MapPath());
         if (change == "truncated")
-            QVERIFY(WriteFile(s.MapFile(), ReadFile(s.MapFile()).left(30)));
+            QVERIFY(WriteFile(s.MapPath(), ReadFile(s.MapPath()).left(30)));
         if (change == "damaged")
-            QVERIFY(WriteFile(s.PackFile(), ReadFile(s.PackFile()).chopped(2)));
+            QVERIFY(WriteFile(s.PackPath(), ReadFile(s.PackPath()).chopped(2)));
         // The tiles directory named outright and found beside the tool are the same rule.
-        const TResult result = Tool({"check", s.MapFile(), "--tiles", s.Path("tiles")});
+        const Result result = Tool({"check", s.MapPath(), "--tiles", s.Path("tiles")});
         QCOMPARE_RUN(result, code);
         line.replace('@', QDir::toNativeSeparators(s.Dir.path()));
         if (code == 2) {
-            QVERIFY2(result.Err.contains(Shown(s.MapFile())), qPrintable(result.Err));
+            QVERIFY2(result.Err.contains(Shown(s.MapPath())), qPrintable(result.Err));
             return;
         }
         const QStringList lines = result.Out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.first(), QString("map: %1: 50 x 45 cells, tile pack \"%2\"")
-                                    .arg(Shown(s.MapFile()), change == "-" ? "" : map.PackName));
+                                    .arg(Shown(s.MapPath()), change == "-" ? "" : map.PackName));
         QVERIFY2(std::any_of(lines.begin(), lines.end(),
                              [&](const QString& l) { return l.startsWith(line); }),
                  qPrintable(result.Out));
@@ -297,16 +300,16 @@ private slots:
     // each input BMP byte for byte; names that are no file names, or that two tiles share,
     // make extract write nothing.
     void packCreateAndExtract() {
-        TScene s;
-        const TResult made = Tool(QStringList{"pack", "create", s.PackFile()} + s.BmpFiles());
+        Scene s;
+        const Result made = Tool(QStringList{"pack", "create", s.PackPath()} + s.BmpFiles());
         QCOMPARE_RUN(made, 0);
         QCOMPARE(made.Out,
-                 QString("wrote %1: 4 tiles\n").arg(QDir::toNativeSeparators(s.PackFile())));
-        tTilePack pack;
-        pack.LoadFromFile(s.PackFile());
+                 QString("wrote %1: 4 tiles\n").arg(QDir::toNativeSeparators(s.PackPath())));
+        TilePack pack;
+        PackFile::Read(pack, s.PackPath());
         QCOMPARE(pack.Count(), 4);
-        QCOMPARE(pack.Tile(3).Name, QByteArray("stone"));
-        const TResult out = Tool({"pack", "extract", s.PackFile(), s.Path("out/bmp")});
+        QCOMPARE(pack.At(3).Name, QByteArray("stone"));
+        const Result out = Tool({"pack", "extract", s.PackPath(), s.Path("out/bmp")});
         QCOMPARE_RUN(out, 0);
         for (const auto& [name, bytes] : s.Bmps)
             QCOMPARE(ReadFile(s.Path("out/bmp/" + name + ".bmp")), bytes);
@@ -314,17 +317,17 @@ private slots:
 
         // An image that is no BMP: no pack at all.
         QVERIFY(WriteFile(s.Path("bmp/bad.bmp"), "BM not really"));
-        const TResult bad =
+        const Result bad =
             Tool({"pack", "create", s.Path("new.pac"), s.BmpFiles()[0], s.Path("bmp/bad.bmp")});
         QCOMPARE_RUN(bad, 2);
         QVERIFY(bad.Err.contains(Shown(s.Path("bmp/bad.bmp"))));
         QVERIFY(!QFile::exists(s.Path("new.pac")));
 
         for (const QByteArray name : {"../evil", "GRASS"}) {
-            pack.Tile(3).Name = name;
-            pack.SaveToFile(s.PackFile(), true, {});
+            pack.At(3).Name = name;
+            PackFile::Write(pack, s.PackPath());
             const auto before = s.Snapshot();
-            const TResult refused = Tool({"pack", "extract", s.PackFile(), s.Path("x")});
+            const Result refused = Tool({"pack", "extract", s.PackPath(), s.Path("x")});
             QCOMPARE_RUN(refused, 2);
             QVERIFY2(refused.Err.contains("Nothing was extracted from"), qPrintable(refused.Err));
             QVERIFY(refused.Out.isEmpty());
@@ -351,10 +354,10 @@ private slots:
         QFETCH(int, tileSize);
         QFETCH(bool, grid);
         QFETCH(int, scale);
-        TScene s;
+        Scene s;
         MakePack(s);
         QStringList args = {
-            "render",  s.MapFile(),           "-o",          s.Path("out.png"),
+            "render",  s.MapPath(),           "-o",          s.Path("out.png"),
             "--tiles", s.Path("tiles"),       "--tile-size", QString::number(tileSize),
             "--scale", QString::number(scale)};
         if (grid)
@@ -368,7 +371,7 @@ private slots:
                         .arg(cells.height());
         else
             cells = QRect(0, 0, 50, 45);
-        const TResult result = Tool(args);
+        const Result result = Tool(args);
         QCOMPARE_RUN(result, 0);
         const QImage view = EditorView(s, cells, tileSize, grid);
         const QImage image =
@@ -405,22 +408,22 @@ private slots:
     // The export writes what the export's core writes for the same map and pack, byte for
     // byte, and prints the dialog's log lines.
     void exportLikeTheDialog() {
-        TScene s;
+        Scene s;
         MakePack(s);
-        const TResult result = Tool({"export", s.MapFile(), "--png", s.Path("png"), "--tiles",
-                                     s.Path("tiles"), "--maps", s.Path("maps")});
+        const Result result = Tool({"export", s.MapPath(), "--png", s.Path("png"), "--tiles",
+                                    s.Path("tiles"), "--maps", s.Path("maps")});
         QCOMPARE_RUN(result, 0);
         QCOMPARE(result.Out, "Checking OK! (grass )\nChecking OK! (water )\n"
                              "Checking OK! (tower )\nChecking OK! (stone )\n");
-        tMap map(48);
-        tTilePack pack;
-        map.LoadFromFile(s.MapFile());
-        pack.LoadFromFile(s.PackFile());
-        TMobileExport core(map, pack, s.Path("core/png"), s.Path("tiles"), s.Path("core/maps"));
+        TileMap map(48);
+        TilePack pack;
+        MapFile::Read(map, s.MapPath());
+        PackFile::Read(pack, s.PackPath());
+        MobileExport core(map, pack, s.Path("core/png"), s.Path("tiles"), s.Path("core/maps"));
         QVERIFY(core.Run());
         QCOMPARE(ReadFile(s.Path("png/forest.pac")), ReadFile(s.Path("core/png/forest.pac")));
         QCOMPARE(ReadFile(s.Path("maps/mob.map")), ReadFile(s.Path("core/maps/mob.map")));
-        QVERIFY(ReadFile(s.Path("maps/mob.map")) == ReadFile(s.MapFile()));
+        QVERIFY(ReadFile(s.Path("maps/mob.map")) == ReadFile(s.MapPath()));
     }
 
     // Every command checks each file it would write before writing any: a symbolic link there
@@ -502,7 +505,7 @@ private slots:
         QFETCH(QStringList, setup);
         QFETCH(QStringList, args);
         QFETCH(QString, error);
-        TScene s;
+        Scene s;
         MakePack(s);
         QVERIFY(WriteFile(s.Path("elsewhere"), "precious"));
         for (const QString& step : setup) {
@@ -521,7 +524,7 @@ private slots:
             arg.replace('@', s.Dir.path());
         error.replace('@', QDir::toNativeSeparators(s.Dir.path()));
         const auto before = s.Snapshot();
-        const TResult result = Tool(args);
+        const Result result = Tool(args);
         QCOMPARE_RUN(result, 2);
         QVERIFY2(result.Err.contains(error), qPrintable(result.Err));
         QCOMPARE(result.Out, "");
@@ -531,15 +534,15 @@ private slots:
 
     // The content decides what a file is where its name says otherwise or nothing.
     void kindFromContent() {
-        TScene s;
+        Scene s;
         MakePack(s);
-        QVERIFY(QFile::copy(s.PackFile(), s.Path("pack.map")));
-        QVERIFY(QFile::copy(s.MapFile(), s.Path("forest")));
-        const TResult pack = Tool({"info", s.Path("pack.map")});
+        QVERIFY(QFile::copy(s.PackPath(), s.Path("pack.map")));
+        QVERIFY(QFile::copy(s.MapPath(), s.Path("forest")));
+        const Result pack = Tool({"info", s.Path("pack.map")});
         QCOMPARE_RUN(pack, 0);
         QVERIFY2(pack.Out.startsWith("tile pack: " + Shown(s.Path("pack.map")) + "\ntiles: 4\n"),
                  qPrintable(pack.Out));
-        const TResult map = Tool({"info", "--json", s.Path("forest")});
+        const Result map = Tool({"info", "--json", s.Path("forest")});
         QCOMPARE_RUN(map, 0);
         QCOMPARE(QJsonDocument::fromJson(map.Out.toUtf8())["kind"].toString(), "map");
         QCOMPARE_RUN(Tool({"check", s.Path("forest"), "--tiles", s.Path("tiles")}), 0);
@@ -549,7 +552,7 @@ private slots:
     // A write past the file-size limit fails with the system's reason instead of ending the
     // tool by SIGXFSZ, and leaves no file behind.
     void fileSizeLimit() {
-        TScene s;
+        Scene s;
         const auto limited = [] {
             std::signal(SIGXFSZ, SIG_DFL); // as a shell that does not ignore it leaves it
             rlimit limit{};
@@ -557,10 +560,10 @@ private slots:
             limit.rlim_cur = 4096;
             setrlimit(RLIMIT_FSIZE, &limit);
         };
-        const TResult result =
-            Tool(QStringList{"pack", "create", s.PackFile()} + s.BmpFiles(), {}, limited);
+        const Result result =
+            Tool(QStringList{"pack", "create", s.PackPath()} + s.BmpFiles(), {}, limited);
         QCOMPARE_RUN(result, 2);
-        QVERIFY2(result.Err.contains("File too large") && result.Err.contains(Shown(s.PackFile())),
+        QVERIFY2(result.Err.contains("File too large") && result.Err.contains(Shown(s.PackPath())),
                  qPrintable(result.Err));
         QVERIFY(
             QDir(s.Path("tiles"))
@@ -571,7 +574,7 @@ private slots:
     // Random command lines from the tool's own words, run in the scene with relative paths:
     // whatever a run that fails was asked, it writes nothing anywhere in the scene.
     void randomCommandLines() {
-        TScene s;
+        Scene s;
         MakePack(s);
         QVERIFY(QFile::link(s.Path("nowhere"), s.Path("dangling.png")));
         // The tool's words and paths in the scene; the double space is an empty argument.
@@ -589,7 +592,7 @@ private slots:
             for (int n = random.bounded(1, 8); n > 0; --n)
                 args << words[random.bounded(qint32(words.size()))];
             const auto before = s.Snapshot();
-            const TResult result = Tool(args, s.Dir.path());
+            const Result result = Tool(args, s.Dir.path());
             QVERIFY2(result.Code == 0 || result.Code == 1 || result.Code == 2,
                      qPrintable(args.join(' ')));
             if (result.Code == 0)
@@ -646,7 +649,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, error);
         QFETCH(QString, out);
-        TScene s;
+        Scene s;
         MakePack(s);
         if (change == "no water.png")
             QVERIFY(QFile::remove(s.Path("png/water.png")));
@@ -655,17 +658,17 @@ private slots:
                 QVERIFY(QFile::copy(s.Path("png/" + bmp.first + ".png"),
                                     s.Path("tiles/" + bmp.first + ".png")));
         if (change.endsWith(".pac") || change == "truncated") {
-            tMap map(48);
-            map.LoadFromFile(s.MapFile());
+            TileMap map(48);
+            MapFile::Read(map, s.MapPath());
             map.PackName = change.toLatin1();
-            map.SaveToFile(s.MapFile());
+            MapFile::Write(map, s.MapPath());
             if (change == "truncated")
-                QVERIFY(WriteFile(s.MapFile(), ReadFile(s.MapFile()).chopped(4)));
+                QVERIFY(WriteFile(s.MapPath(), ReadFile(s.MapPath()).chopped(4)));
         }
         // Files the command would replace, had it written anything.
         QVERIFY(WriteFile(s.Path("maps/mob.map"), "old map") &&
                 WriteFile(s.Path("out.png"), "old image"));
-        QStringList args = {command.section(' ', 0, 0), s.MapFile(), "--tiles", s.Path("tiles")};
+        QStringList args = {command.section(' ', 0, 0), s.MapPath(), "--tiles", s.Path("tiles")};
         if (command.startsWith("export"))
             args << "--maps" << s.Path("maps") << "--png"
                  << s.Path(command.endsWith("tiles") ? "tiles" : "png");
@@ -676,7 +679,7 @@ private slots:
         if (change.startsWith("region"))
             args << "--region" << change.section(' ', 1);
         const auto before = s.Snapshot();
-        const TResult result = Tool(args);
+        const Result result = Tool(args);
         QCOMPARE_RUN(result, code);
         error.replace('@', QDir::toNativeSeparators(s.Dir.path()));
         QVERIFY2(result.Err.contains(error), qPrintable(result.Err));

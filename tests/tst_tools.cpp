@@ -1,26 +1,26 @@
 // The editing tools, driven in map cells as the map view drives them: the cells each one
 // changes, the cells it reports to draw again, and the undo steps it leaves.
 
-#include "model/Tools.h"
+#include "editing/Tools.h"
 
 #include <QtTest>
 
 namespace {
 // A map from rows of text, each character a cell: '.' for -1, digits for tiles; a pack of
 // five tiles.
-struct TScene {
-    TDocument Doc;
-    tMap& Map = Doc.MutableMap();
-    tTilePack& Pack = Doc.MutablePack();
+struct Scene {
+    Document Doc;
+    TileMap& Map = Doc.MutableMap();
+    TilePack& Pack = Doc.MutablePack();
     TileIndex Selected = 0;
     QList<TileIndex> Picked;
     QList<QRect> Reported;
-    TToolContext Context{Doc, [this] { return Selected; }, [this](TileIndex t) { Picked << t; },
-                         [this](const QRect& cells) { Reported << cells; }};
+    ToolContext Context{Doc, [this] { return Selected; }, [this](TileIndex t) { Picked << t; },
+                        [this](const QRect& cells) { Reported << cells; }};
 
-    explicit TScene(const QStringList& rows) {
+    explicit Scene(const QStringList& rows) {
         for (int i = 0; i < 5; ++i)
-            Pack.Add(Pack.NewTile());
+            Pack.Add(std::make_unique<Tile>());
         Map.New(qint32(rows.first().size()), qint32(rows.size()), 48);
         for (qint32 y = 0; y < Map.Height; ++y)
             for (qint32 x = 0; x < Map.Width; ++x)
@@ -37,19 +37,19 @@ struct TScene {
         }
         return rows;
     }
-    std::unique_ptr<TTool> Tool(const QString& name) {
+    std::unique_ptr<Tool> MakeTool(const QString& name) {
         if (name == "Brush")
-            return std::make_unique<TBrushTool>(Context);
+            return std::make_unique<BrushTool>(Context);
         if (name == "Eraser")
-            return std::make_unique<TEraserTool>(Context);
+            return std::make_unique<EraserTool>(Context);
         if (name == "Rectangle")
-            return std::make_unique<TRectangleTool>(Context);
+            return std::make_unique<RectangleTool>(Context);
         if (name == "Fill")
-            return std::make_unique<TFillTool>(Context);
-        return std::make_unique<TPickerTool>(Context);
+            return std::make_unique<FillTool>(Context);
+        return std::make_unique<PickerTool>(Context);
     }
     // Press on the first cell, move over the others, release.
-    void Drag(TTool& tool, const QList<QPoint>& cells) {
+    void Drag(Tool& tool, const QList<QPoint>& cells) {
         tool.Press(cells.first());
         for (const QPoint& cell : cells.sliced(1))
             tool.Move(cell);
@@ -122,9 +122,9 @@ private slots:
         QFETCH(int, selected);
         QFETCH(Cells, drag);
         QFETCH(QStringList, after);
-        TScene s(before);
+        Scene s(before);
         s.Selected = selected;
-        const std::unique_ptr<TTool> t = s.Tool(tool);
+        const std::unique_ptr<Tool> t = s.MakeTool(tool);
         QCOMPARE(t->Name(), tool);
         s.Drag(*t, drag);
         QCOMPARE(s.Rows(), after);
@@ -146,17 +146,17 @@ private slots:
                                                     {"Eraser", "Erase"},
                                                     {"Rectangle", "Rectangle"},
                                                     {"Fill", "Fill"}}[tool];
-        QCOMPARE(s.Doc.History().Count(), changed.isEmpty() ? 0 : 1);
+        QCOMPARE(s.Doc.UndoHistory().Count(), changed.isEmpty() ? 0 : 1);
         if (!changed.isEmpty())
-            QCOMPARE(s.Doc.History().UndoName(), step);
+            QCOMPARE(s.Doc.UndoHistory().UndoName(), step);
     }
 
     // The rectangle outlined while the drag is on: normalized, clipped to the map, and none
     // after the release or after a press beside the map.
     void rectangleOutline() {
-        TScene s({"0000", "0000", "0000"});
+        Scene s({"0000", "0000", "0000"});
         s.Selected = 1;
-        TRectangleTool tool(s.Context);
+        RectangleTool tool(s.Context);
         QCOMPARE(tool.Outline(), QRect());
         tool.Press({2, 1});
         QCOMPARE(tool.Outline(), QRect(2, 1, 1, 1));
@@ -165,7 +165,7 @@ private slots:
         tool.Move({7, 2});
         QCOMPARE(tool.Outline(), QRect(2, 1, 2, 2));
         QVERIFY(s.Reported.isEmpty()); // nothing changes before the release
-        QCOMPARE(s.Doc.History().Count(), 0);
+        QCOMPARE(s.Doc.UndoHistory().Count(), 0);
         tool.Release();
         QCOMPARE(tool.Outline(), QRect());
         tool.Press({-1, 1});
@@ -174,7 +174,7 @@ private slots:
         // A release with no drag on (the right button alone, say) does nothing.
         tool.Release();
         tool.Release();
-        QCOMPARE(s.Doc.History().Count(), 1);
+        QCOMPARE(s.Doc.UndoHistory().Count(), 1);
         QCOMPARE(s.Rows(), QStringList({"0000", "0011", "0011"}));
     }
 
@@ -194,14 +194,14 @@ private slots:
     void picker() {
         QFETCH(QPoint, cell);
         QFETCH(QList<TileIndex>, picked);
-        TScene s({"04.", "5.2"});
+        Scene s({"04.", "5.2"});
         s.Selected = 3;
-        TPickerTool tool(s.Context);
+        PickerTool tool(s.Context);
         QCOMPARE(tool.Name(), "Picker");
         s.Drag(tool, {cell, QPoint(2, 1)});
         QCOMPARE(s.Picked, picked);
         QCOMPARE(s.Rows(), QStringList({"04.", "5.2"}));
-        QCOMPARE(s.Doc.History().Count(), 0);
+        QCOMPARE(s.Doc.UndoHistory().Count(), 0);
         QVERIFY(s.Reported.isEmpty());
     }
 };

@@ -24,7 +24,7 @@ void AddPattern(Scene& scene, const QList<int>& sides) {
 // The map's view drawn afresh, as the window does it.
 QImage Redrawn(Scene& scene) {
     scene.View.Redraw(QRect(0, 0, scene.View.ViewWidth, scene.View.ViewHeight));
-    return scene.Canvas.Image().copy();
+    return scene.Surface.Image().copy();
 }
 
 // The average of a picture's pixels, each channel rounded to the nearest.
@@ -67,7 +67,7 @@ private slots:
         QFETCH(QPoint, offset);
         QFETCH(QPoint, pixel);
         QFETCH(QPoint, cell);
-        const TViewMapping mapping{offset, zoom, 48};
+        const ViewMapping mapping{offset, zoom, 48};
         QCOMPARE(mapping.CellAt(pixel), cell);
         // The map's own lookup agrees inside the map.
         Scene scene(QSize(10, 10), 48, QSize(4096, 20), QSize(10, 10), 0);
@@ -81,7 +81,7 @@ private slots:
     void roundTrips_data() {
         QTest::addColumn<int>("zoom");
         QTest::addColumn<int>("offset");
-        for (int zoom = TViewMapping::MinZoom; zoom <= TViewMapping::MaxZoom; ++zoom) {
+        for (int zoom = ViewMapping::MinZoom; zoom <= ViewMapping::MaxZoom; ++zoom) {
             QTest::addRow("zoom %d", zoom) << zoom << 0;
             QTest::addRow("zoom %d, odd offset", zoom) << zoom << 1001;
         }
@@ -89,7 +89,7 @@ private slots:
     void roundTrips() {
         QFETCH(int, zoom);
         QFETCH(int, offset);
-        const TViewMapping mapping{QPoint(offset, offset), zoom, 5};
+        const ViewMapping mapping{QPoint(offset, offset), zoom, 5};
         for (qint64 view = -300; view <= 300; ++view) {
             // A view pixel shows the map pixels from ToMap to MapEnd, each of which is shown
             // from a view pixel at most Scale before it.
@@ -102,9 +102,9 @@ private slots:
             QCOMPARE(mapping.MapEnd(view, offset) - mapping.ToMap(view, offset), mapping.Unit());
         }
         // Zooming keeps the map pixel under a view pixel there, to within a view pixel.
-        for (int to = TViewMapping::MinZoom; to <= TViewMapping::MaxZoom; ++to) {
+        for (int to = ViewMapping::MinZoom; to <= ViewMapping::MaxZoom; ++to) {
             for (const QPoint at : {QPoint(0, 0), QPoint(317, 45), QPoint(1919, 1079)}) {
-                const TViewMapping zoomed = mapping.ZoomedAt(to, at);
+                const ViewMapping zoomed = mapping.ZoomedAt(to, at);
                 QCOMPARE(zoomed.Zoom, to);
                 const qint64 before = mapping.MapX(at.x()), after = zoomed.MapX(at.x());
                 QVERIFY2(
@@ -144,7 +144,7 @@ private slots:
         zoomed.View.Zoom = zoom;
         zoomed.View.OffsetX = offset.x();
         zoomed.View.OffsetY = offset.y();
-        const TViewMapping mapping = zoomed.View.Mapping();
+        const ViewMapping mapping = zoomed.View.Mapping();
         // The same cells unzoomed, in a view showing the same map pixels.
         const QSize shown = mapping.MapSize(view);
         Scene natural(shown, 16, QSize(40, 30), shown, 0);
@@ -169,8 +169,8 @@ private slots:
             scene.View.Zoom = zoom;
             scene.View.OffsetX = 8 << -zoom;
             scene.View.OffsetY = 0;
-            const TViewMapping mapping = scene.View.Mapping();
-            QCOMPARE(mapping.Look(), TViewMapping::TLook::Colours);
+            const ViewMapping mapping = scene.View.Mapping();
+            QCOMPARE(mapping.Look(), ViewMapping::TileLook::Colours);
             scene.View.ShowGrid = true; // never drawn over cells this small
             const QImage drawn = Redrawn(scene);
             for (int y = 0; y < view.height(); ++y)
@@ -180,7 +180,7 @@ private slots:
                     if (cell.x() < 300 && cell.y() < 200) {
                         const TileIndex v = scene.Map.Cells[cell.x()][cell.y()];
                         if (v >= 0 && v < 3)
-                            expected = Average(scene.Pack->Tile(v).Bitmap->Picture());
+                            expected = Average(scene.Pack->At(v).Image->Picture());
                     }
                     QVERIFY2(
                         drawn.pixel(x, y) == expected,
@@ -196,9 +196,9 @@ private slots:
         for (const int zoom : {-1, -3}) {
             scene.View.Zoom = zoom;
             Redrawn(scene);
-            scene.Pack->Tile(0).Bitmap->LoadFromBytes(SolidBmp(16, 16, Colours[2]));
+            scene.Pack->At(0).Image->LoadFromBytes(SolidBmp(16, 16, Colours[2]));
             QCOMPARE(QColor(Redrawn(scene).pixel(0, 0)), QColor(Colours[2]));
-            scene.Pack->Tile(0).Bitmap->LoadFromBytes(SolidBmp(16, 16, Colours[0]));
+            scene.Pack->At(0).Image->LoadFromBytes(SolidBmp(16, 16, Colours[0]));
         }
     }
 
@@ -229,21 +229,21 @@ private slots:
 
     void navigationBounds_data() {
         QTest::addColumn<int>("zoom");
-        for (int zoom = TViewMapping::MinZoom; zoom <= TViewMapping::MaxZoom; ++zoom)
+        for (int zoom = ViewMapping::MinZoom; zoom <= ViewMapping::MaxZoom; ++zoom)
             QTest::addRow("zoom %d", zoom) << zoom;
     }
     void navigationBounds() {
         QFETCH(int, zoom);
         const QSize view(301, 203);
         Scene scene(QSize(1, 1), 7, QSize(1000, 700), view, 0);
-        TMapRenderer& map = scene.View;
+        MapRenderer& map = scene.View;
         map.Zoom = zoom;
         // As far as it goes right and down: the last pixel column and row are in view, and
         // no further than needed.
         map.ScrollTo(qint64(1) << 40, qint64(1) << 40);
         const QPoint last = map.MaxOffset();
         QCOMPARE(QPoint(map.OffsetX, map.OffsetY), last);
-        const TViewMapping end = map.Mapping();
+        const ViewMapping end = map.Mapping();
         const QSize shown = end.MapSize(view);
         if (7000 > shown.width()) {
             // The last pixel column wholly in view, at every zoom, and the view no further
@@ -266,7 +266,7 @@ private slots:
         map.ScrollTo(map.OffsetX - 4 * end.Unit(), 0);
         QCOMPARE(map.OffsetX, last.x() + 12 * int(end.Unit()));
         // Zooming keeps the view within the bounds.
-        for (int to = TViewMapping::MinZoom; to <= TViewMapping::MaxZoom; ++to) {
+        for (int to = ViewMapping::MinZoom; to <= ViewMapping::MaxZoom; ++to) {
             map.ZoomAt(to, QPoint(300, 202));
             QVERIFY(map.OffsetX >= 0 && map.OffsetY >= 0);
             QVERIFY(map.OffsetX <= map.MaxOffset().x() && map.OffsetY <= map.MaxOffset().y());
@@ -276,7 +276,7 @@ private slots:
     // A map wider than 2^31 pixels: offsets stop at the largest a view can take.
     void offsetsNearTheLimit() {
         Scene scene(QSize(1, 1), 100000, QSize(30000, 2), QSize(300, 200), 0);
-        TMapRenderer& map = scene.View;
+        MapRenderer& map = scene.View;
         for (const int zoom : {0, -3, 2}) {
             map.Zoom = zoom;
             map.ScrollTo(qint64(1) << 40, 0);
@@ -303,17 +303,17 @@ private slots:
         QTest::newRow("a remainder") << QSize(3, 3) << 7 << QSize(10, 10) << -2;
         QTest::newRow("small: 8x at most") << QSize(2, 2) << 8 << QSize(500, 500) << 3;
         QTest::newRow("too large for any zoom")
-            << QSize(4096, 16) << 200 << QSize(1920, 1080) << TViewMapping::MinZoom;
+            << QSize(4096, 16) << 200 << QSize(1920, 1080) << ViewMapping::MinZoom;
     }
     void fitZoom() {
         QFETCH(QSize, mapSize);
         QFETCH(int, tileSize);
         QFETCH(QSize, view);
         QFETCH(int, zoom);
-        tMap map(tileSize);
+        TileMap map(tileSize);
         map.New(mapSize.width(), mapSize.height(), tileSize);
-        tTilePack pack;
-        TMapRenderer renderer(map, pack, nullptr);
+        TilePack pack;
+        MapRenderer renderer(map, pack, nullptr);
         renderer.SetViewSize(view.width(), view.height());
         QCOMPARE(renderer.FitZoom(), zoom);
     }

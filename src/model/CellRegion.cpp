@@ -7,20 +7,20 @@
 #include <emmintrin.h>
 #endif
 
-TCellRegion::TCellRegion(const QRect& box, const std::vector<TCellSpan>& spans) : Bounds(box) {
-    for (const TCellSpan& span : spans)
+CellRegion::CellRegion(const QRect& box, const std::vector<CellSpan>& spans) : Bounds(box) {
+    for (const CellSpan& span : spans)
         Cells += span.Y1 - span.Y0 + 1;
     const qint64 bitBytes = (qint64(box.width()) * box.height() + 63) / 64 * 8;
-    if (qint64(spans.size() * sizeof(TCellSpan)) <= bitBytes) {
+    if (qint64(spans.size() * sizeof(CellSpan)) <= bitBytes) {
         Spans = spans;
-        std::sort(Spans.begin(), Spans.end(), [](const TCellSpan& a, const TCellSpan& b) {
+        std::sort(Spans.begin(), Spans.end(), [](const CellSpan& a, const CellSpan& b) {
             return a.X != b.X ? a.X < b.X : a.Y0 < b.Y0;
         });
         return;
     }
     Bits.resize(std::size_t(bitBytes / 8));
     // A span is a run of bits, set a word at a time.
-    for (const TCellSpan& span : spans)
+    for (const CellSpan& span : spans)
         for (qint64 bit = BitIndex(span.X, span.Y0), end = BitIndex(span.X, span.Y1) + 1;
              bit < end;) {
             const qint64 inWord = std::min<qint64>(64 - bit % 64, end - bit);
@@ -31,27 +31,27 @@ TCellRegion::TCellRegion(const QRect& box, const std::vector<TCellSpan>& spans) 
         }
 }
 
-bool TCellRegion::Contains(qint32 x, qint32 y) const {
+bool CellRegion::Contains(qint32 x, qint32 y) const {
     if (!Bounds.contains(x, y))
         return false;
     if (Bits.empty()) {
         // The last span that starts at or before (x, y).
         const auto after = std::upper_bound(
             Spans.begin(), Spans.end(), std::pair(x, y),
-            [](const std::pair<qint32, qint32>& at, const TCellSpan& span) {
+            [](const std::pair<qint32, qint32>& at, const CellSpan& span) {
                 return at.first != span.X ? at.first < span.X : at.second < span.Y0;
             });
         if (after == Spans.begin())
             return false;
-        const TCellSpan& span = *std::prev(after);
+        const CellSpan& span = *std::prev(after);
         return span.X == x && y <= span.Y1;
     }
     const qint64 bit = BitIndex(x, y);
     return (Bits[std::size_t(bit / 64)] >> (bit % 64)) & 1;
 }
 
-void TCellRegion::Fill(TCellGrid& grid, TileIndex value) const {
-    for (const TCellSpan& span : Spans)
+void CellRegion::Fill(CellGrid& grid, TileIndex value) const {
+    for (const CellSpan& span : Spans)
         std::fill_n(grid[span.X].begin() + span.Y0, span.Y1 - span.Y0 + 1, value);
     if (Bits.empty())
         return;
@@ -133,7 +133,7 @@ void RunsWithin(std::span<const TileIndex> column, qint32 y0, qint32 y1, TileInd
 }
 } // namespace
 
-TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
+CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value) {
     const qint32 columns = grid.size();
     const qint32 rows = grid.Rows();
     if (x < 0 || y < 0 || x >= columns || y >= rows)
@@ -146,16 +146,16 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
     // once its bounding box is known.
     // A run of old cells found beside a filled span: every cell of it is still old when it
     // comes to be filled, or none is (a fill takes a whole run), so only its ends need reading.
-    struct TSeed {
+    struct Seed {
         qint32 X, Y0, Y1;
-        TCellSpan From; // the span it was found beside, filled already
+        CellSpan From; // the span it was found beside, filled already
     };
-    std::vector<TCellSpan> spans;
-    std::vector<TSeed> seeds{{x, y, y, {-1, 0, -1}}};
+    std::vector<CellSpan> spans;
+    std::vector<Seed> seeds{{x, y, y, {-1, 0, -1}}};
     try {
         QRect box;
         while (!seeds.empty()) {
-            const TSeed seed = seeds.back();
+            const Seed seed = seeds.back();
             seeds.pop_back();
             const auto column = grid[seed.X];
             if (column[std::size_t(seed.Y0)] != old)
@@ -167,7 +167,7 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
             box |= QRect(seed.X, y0, 1, y1 - y0 + 1);
             // The runs of old cells beside the span, left and right; beside the span this one
             // was found from, that span's rows hold value already.
-            const TCellSpan filled{seed.X, y0, y1};
+            const CellSpan filled{seed.X, y0, y1};
             auto look = [&](qint32 nx, qint32 from, qint32 to) {
                 if (from <= to)
                     RunsWithin(grid[nx], from, to, old, [&](qint32 a, qint32 b) {
@@ -186,11 +186,11 @@ TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value) {
             }
         }
         // The spans stay here until the region is made, to be undone if that fails.
-        return TCellRegion(box, spans);
+        return CellRegion(box, spans);
     } catch (...) {
         // Out of memory: a fill that cannot report its region changes nothing, or it could
         // never be undone.
-        for (const TCellSpan& span : spans)
+        for (const CellSpan& span : spans)
             std::fill_n(grid[span.X].begin() + span.Y0, span.Y1 - span.Y0 + 1, old);
         throw;
     }

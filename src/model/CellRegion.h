@@ -1,13 +1,14 @@
 #pragma once
 
-#include "model/HeapBytes.h"
-#include "model/typeU.h"
+#include "document/HeapBytes.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 
 #include <QRect>
 #include <vector>
 
 // A run of cells down one column: rows Y0 to Y1 of column X.
-struct TCellSpan {
+struct CellSpan {
     qint32 X, Y0, Y1;
 };
 
@@ -15,19 +16,19 @@ struct TCellSpan {
 // columns, or as one bit a cell of its bounding box where that takes less memory, so it never
 // takes more than an eighth of a byte a cell of the box: a fill of a whole 4096 × 4096 map of
 // one tile keeps 4096 spans (48 KiB), one of a ragged region at most 2 MiB.
-class TCellRegion {
+class CellRegion {
 public:
-    TCellRegion() = default;
+    CellRegion() = default;
     // Spans that do not overlap, all within box.
-    TCellRegion(const QRect& box, const std::vector<TCellSpan>& spans);
+    CellRegion(const QRect& box, const std::vector<CellSpan>& spans);
 
     const QRect& Box() const { return Bounds; }
     qint64 Count() const { return Cells; }
     bool Contains(qint32 x, qint32 y) const;
     // Writes value into every cell of the region.
-    void Fill(TCellGrid& grid, TileIndex value) const;
+    void Fill(CellGrid& grid, TileIndex value) const;
     qint64 MemoryBytes() const {
-        return HeapBytes(qint64(Spans.capacity() * sizeof(TCellSpan))) +
+        return HeapBytes(qint64(Spans.capacity() * sizeof(CellSpan))) +
                HeapBytes(qint64(Bits.capacity() * sizeof(quint64)));
     }
 
@@ -38,11 +39,11 @@ private:
 
     QRect Bounds;
     qint64 Cells = 0;
-    std::vector<TCellSpan> Spans; // by column, then row; empty when Bits holds the region
+    std::vector<CellSpan> Spans; // by column, then row; empty when Bits holds the region
     std::vector<quint64> Bits;
 };
 
 // The 4-connected region of cells that hold the same value as cell (x, y), which is then
 // filled with value; returns the cells that changed. Nothing changes, and the region is
 // empty, when (x, y) lies outside the grid or already holds value.
-TCellRegion FloodFill(TCellGrid& grid, qint32 x, qint32 y, TileIndex value);
+CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value);

@@ -18,13 +18,13 @@ void ForEachInParallel(std::size_t count, Work&& work, std::size_t minChunk = 16
     // What the threads share lives on the heap, and a helper is not waited for: on a busy
     // machine one may start only after the others have done all the work, and then finds
     // none left. Only the items taken are waited for.
-    struct TShared {
+    struct Shared {
         std::atomic<std::size_t> Next = 0;
         std::atomic<std::size_t> Done = 0;
         std::mutex Mutex;
         std::condition_variable AllDone;
     };
-    const auto shared = std::make_shared<TShared>();
+    const auto shared = std::make_shared<Shared>();
     auto run = [shared, count, &work] {
         for (std::size_t i = shared->Next++; i < count; i = shared->Next++) {
             work(i);

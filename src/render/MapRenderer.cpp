@@ -1,34 +1,34 @@
 #include "render/MapRenderer.h"
 
-#include "platform/TBitmap.h"
-#include "platform/TCanvas.h"
+#include "platform/Bitmap.h"
+#include "platform/Canvas.h"
 #include "render/TileLooks.h"
 
 #include <algorithm>
 #include <limits>
 #include <vector>
 
-TMapRenderer::TMapRenderer(const tMap& map, const tTilePack& pack, TCanvas* canvas)
-    : Canvas(canvas), TheMap(map), ThePack(pack) {
-    if (Canvas)
-        Canvas->PenMode = TCanvas::TPenMode::NotXor;
+MapRenderer::MapRenderer(const TileMap& map, const TilePack& pack, Canvas* canvas)
+    : Surface(canvas), TheMap(map), ThePack(pack) {
+    if (Surface)
+        Surface->PenMode = Canvas::RasterOp::NotXor;
 }
 
-TMapRenderer::~TMapRenderer() = default;
+MapRenderer::~MapRenderer() = default;
 
-void TMapRenderer::SetViewSize(qint32 width, qint32 height) {
+void MapRenderer::SetViewSize(qint32 width, qint32 height) {
     ViewWidth = width;
     ViewHeight = height;
 }
 
-TViewMapping TMapRenderer::Mapping() const {
+ViewMapping MapRenderer::Mapping() const {
     return {QPoint(OffsetX, OffsetY), Zoom, TheMap.TileSize};
 }
 
-std::optional<QPoint> TMapRenderer::CellAt(qint32 pixelX, qint32 pixelY) const {
+std::optional<QPoint> MapRenderer::CellAt(qint32 pixelX, qint32 pixelY) const {
     // Division truncates toward zero, so the pixels just left of and above the view still fall
     // in column and row 0.
-    const TViewMapping mapping = Mapping();
+    const ViewMapping mapping = Mapping();
     const qint64 column = mapping.MapX(pixelX) / TheMap.TileSize;
     const qint64 row = mapping.MapY(pixelY) / TheMap.TileSize;
     // Checked against the cells that exist, which after Clear alone are none while Width and
@@ -38,13 +38,13 @@ std::optional<QPoint> TMapRenderer::CellAt(qint32 pixelX, qint32 pixelY) const {
     return std::nullopt;
 }
 
-void TMapRenderer::Draw(bool fillBackground) {
-    if (TheMap.Cells.empty() || ThePack.Count() == 0 || !Canvas)
+void MapRenderer::Draw(bool fillBackground) {
+    if (TheMap.Cells.empty() || ThePack.Count() == 0 || !Surface)
         return;
     const QRect view(0, 0, ViewWidth, ViewHeight);
     if (fillBackground) {
-        Canvas->BrushColor = clBtnFace;
-        Canvas->FillRect(view);
+        Surface->BrushColor = clBtnFace;
+        Surface->FillRect(view);
     }
     DrawTiles(ThePack, std::nullopt);
     DrawGrid();
@@ -57,10 +57,10 @@ qint64 FloorDiv(qint64 a, qint64 b) {
 }
 } // namespace
 
-void TMapRenderer::DrawTiles(const tTilePack& pack, const std::optional<QRect>& area) {
-    const TViewMapping mapping = Mapping();
-    const TViewMapping::TLook look = mapping.Look();
-    if (look == TViewMapping::TLook::Colours) {
+void MapRenderer::DrawTiles(const TilePack& pack, const std::optional<QRect>& area) {
+    const ViewMapping mapping = Mapping();
+    const ViewMapping::TileLook look = mapping.Look();
+    if (look == ViewMapping::TileLook::Colours) {
         DrawColours(pack, area.value_or(QRect(0, 0, ViewWidth, ViewHeight)));
         return;
     }
@@ -91,11 +91,11 @@ void TMapRenderer::DrawTiles(const tTilePack& pack, const std::optional<QRect>& 
         lastRow = std::min(lastRow,
                            FloorDiv(mapping.MapEnd(area->bottom(), OffsetY) - 1, TheMap.TileSize));
     }
-    if (look != TViewMapping::TLook::Natural && !Looks)
-        Looks = std::make_unique<TTileLooks>();
+    if (look != ViewMapping::TileLook::Natural && !Looks)
+        Looks = std::make_unique<TileLooks>();
     // What each tile draws, looked up once a draw: cells are many, tiles few.
-    std::vector<std::optional<TCanvas::TPixels>> pixels(
-        look == TViewMapping::TLook::Magnified ? 0 : std::size_t(pack.Count()));
+    std::vector<std::optional<Canvas::Pixels>> pixels(
+        look == ViewMapping::TileLook::Magnified ? 0 : std::size_t(pack.Count()));
     // Rows outside, columns inside: tiles larger than a cell are painted over by the cells to
     // their right and below, as the map is read.
     // Where each column's cells start in the view, found once for all rows.
@@ -110,24 +110,24 @@ void TMapRenderer::DrawTiles(const tTilePack& pack, const std::optional<QRect>& 
             if (quint32(v) >= count)
                 continue;
             const int x = xs[std::size_t(column - firstColumn)];
-            if (look == TViewMapping::TLook::Magnified) {
-                Canvas->DrawMagnified(x, y, pack.Tiles[std::size_t(v)]->Bitmap->Picture(), Zoom);
+            if (look == ViewMapping::TileLook::Magnified) {
+                Surface->DrawMagnified(x, y, pack.Tiles[std::size_t(v)]->Image->Picture(), Zoom);
                 continue;
             }
-            std::optional<TCanvas::TPixels>& tile = pixels[std::size_t(v)];
+            std::optional<Canvas::Pixels>& tile = pixels[std::size_t(v)];
             if (!tile)
-                tile = TCanvas::TPixels::Of(look == TViewMapping::TLook::Natural
-                                                ? pack.Tiles[std::size_t(v)]->Bitmap->Picture()
-                                                : Looks->Reduced(pack, v, -Zoom));
-            Canvas->Draw(x, y, *tile);
+                tile = Canvas::Pixels::Of(look == ViewMapping::TileLook::Natural
+                                              ? pack.Tiles[std::size_t(v)]->Image->Picture()
+                                              : Looks->Reduced(pack, v, -Zoom));
+            Surface->Draw(x, y, *tile);
         }
     }
 }
 
-void TMapRenderer::DrawColours(const tTilePack& pack, const QRect& area) {
+void MapRenderer::DrawColours(const TilePack& pack, const QRect& area) {
     if (!Looks)
-        Looks = std::make_unique<TTileLooks>();
-    const TViewMapping mapping = Mapping();
+        Looks = std::make_unique<TileLooks>();
+    const ViewMapping mapping = Mapping();
     // Only the view pixels whose first map pixel is on the map are written; the rest stays
     // as the caller left it.
     const QRect map(
@@ -181,18 +181,19 @@ void TMapRenderer::DrawColours(const tTilePack& pack, const QRect& area) {
             i = end;
         }
         const int stripLeft = map.left() + left;
-        Canvas->WriteRows(QRect(stripLeft, map.top(), width, map.height()),
-                          [&](int y, int x, std::span<QRgb> pixels) {
-                              std::copy_n(block.data() + rowOf[std::size_t(y - map.top())] * Strip +
-                                              (x - stripLeft),
-                                          pixels.size(), pixels.data());
-                          });
+        Surface->WriteRows(QRect(stripLeft, map.top(), width, map.height()),
+                           [&](int y, int x, std::span<QRgb> pixels) {
+                               std::copy_n(block.data() +
+                                               rowOf[std::size_t(y - map.top())] * Strip +
+                                               (x - stripLeft),
+                                           pixels.size(), pixels.data());
+                           });
     }
 }
 
-void TMapRenderer::DrawGrid() {
-    const TViewMapping mapping = Mapping();
-    if (!ShowGrid || !Canvas || !mapping.ShowsGrid())
+void MapRenderer::DrawGrid() {
+    const ViewMapping mapping = Mapping();
+    if (!ShowGrid || !Surface || !mapping.ShowsGrid())
         return;
     // A line at the top (left) edge of each cell from the view's first on, as far as the view
     // reaches; a partly scrolled view holds one more line at each far edge.
@@ -200,15 +201,15 @@ void TMapRenderer::DrawGrid() {
         const qint64 y = mapping.ViewY(row * TheMap.TileSize);
         if (y > ViewHeight)
             break;
-        Canvas->MoveTo(0, int(y));
-        Canvas->LineTo(ViewWidth, int(y));
+        Surface->MoveTo(0, int(y));
+        Surface->LineTo(ViewWidth, int(y));
     }
     for (qint64 column = FloorDiv(OffsetX, TheMap.TileSize);; ++column) {
         const qint64 x = mapping.ViewX(column * TheMap.TileSize);
         if (x > ViewWidth)
             break;
-        Canvas->MoveTo(int(x), 0);
-        Canvas->LineTo(int(x), ViewHeight);
+        Surface->MoveTo(int(x), 0);
+        Surface->LineTo(int(x), ViewHeight);
     }
 }
 
@@ -226,14 +227,14 @@ bool MayStepOn(qint32 offset, qint32 step, qint64 view, qint32 cells, qint32 til
 }
 } // namespace
 
-void TMapRenderer::Scroll(qint32 direction) {
+void MapRenderer::Scroll(qint32 direction) {
     DrawGrid();
     Step(direction);
     Draw(false);
 }
 
-void TMapRenderer::Step(qint32 direction) {
-    const TViewMapping mapping = Mapping();
+void MapRenderer::Step(qint32 direction) {
+    const ViewMapping mapping = Mapping();
     // 4 view pixels: 4 map pixels unzoomed as always; a map pixel at least when zoomed in.
     const qint32 step = qint32(std::max<qint64>(1, 4 * mapping.Unit() / mapping.Scale()));
     const QSize view = mapping.MapSize(QSize(ViewWidth, ViewHeight));
@@ -259,8 +260,8 @@ void TMapRenderer::Step(qint32 direction) {
     }
 }
 
-QPoint TMapRenderer::MaxOffset() const {
-    const TViewMapping mapping = Mapping();
+QPoint MapRenderer::MaxOffset() const {
+    const ViewMapping mapping = Mapping();
     const qint64 unit = mapping.Unit();
     auto limit = [&](qint32 cells, qint32 viewPixels) {
         // Zoomed in, only the map pixels the view shows whole count, so the last one can be
@@ -274,7 +275,7 @@ QPoint TMapRenderer::MaxOffset() const {
     return QPoint(limit(TheMap.Cells.size(), ViewWidth), limit(TheMap.Cells.Rows(), ViewHeight));
 }
 
-void TMapRenderer::ScrollTo(qint64 x, qint64 y) {
+void MapRenderer::ScrollTo(qint64 x, qint64 y) {
     const QPoint limit = MaxOffset();
     const qint64 unit = Mapping().Unit();
     auto to = [unit](qint32 old, qint64 target, qint32 max) {
@@ -290,46 +291,46 @@ void TMapRenderer::ScrollTo(qint64 x, qint64 y) {
     OffsetY = to(OffsetY, y, limit.y());
 }
 
-void TMapRenderer::ZoomAt(qint32 zoom, QPoint at) {
-    const TViewMapping zoomed = Mapping().ZoomedAt(zoom, at);
+void MapRenderer::ZoomAt(qint32 zoom, QPoint at) {
+    const ViewMapping zoomed = Mapping().ZoomedAt(zoom, at);
     Zoom = zoomed.Zoom;
     const QPoint limit = MaxOffset();
     OffsetX = std::clamp(zoomed.Offset.x(), 0, limit.x());
     OffsetY = std::clamp(zoomed.Offset.y(), 0, limit.y());
 }
 
-qint32 TMapRenderer::FitZoom() const {
+qint32 MapRenderer::FitZoom() const {
     const qint64 width = qint64(TheMap.Cells.size()) * TheMap.TileSize,
                  height = qint64(TheMap.Cells.Rows()) * TheMap.TileSize;
-    for (qint32 zoom = TViewMapping::MaxZoom; zoom > TViewMapping::MinZoom; --zoom) {
-        const TViewMapping mapping{QPoint(0, 0), zoom, TheMap.TileSize};
+    for (qint32 zoom = ViewMapping::MaxZoom; zoom > ViewMapping::MinZoom; --zoom) {
+        const ViewMapping mapping{QPoint(0, 0), zoom, TheMap.TileSize};
         if (mapping.ViewSpan(width) <= ViewWidth && mapping.ViewSpan(height) <= ViewHeight)
             return zoom;
     }
-    return TViewMapping::MinZoom;
+    return ViewMapping::MinZoom;
 }
 
-void TMapRenderer::Redraw(const QRect& area) {
-    if (!Canvas)
+void MapRenderer::Redraw(const QRect& area) {
+    if (!Surface)
         return;
-    TDeferredFill clear(*Canvas, area, clBtnFace);
+    DeferredFill clear(*Surface, area, clBtnFace);
     if (TheMap.Cells.empty() || ThePack.Count() == 0 || area.isEmpty())
         return;
-    TCanvasClip clip(*Canvas, area);
+    CanvasClip clip(*Surface, area);
     DrawTiles(ThePack, area);
     DrawGrid();
 }
 
-QSize TMapRenderer::Reach() const {
+QSize MapRenderer::Reach() const {
     QSize largest(TheMap.TileSize, TheMap.TileSize);
     for (const TileRef& tile : ThePack.Tiles)
-        largest = largest.expandedTo(QSize(tile->Bitmap->Width(), tile->Bitmap->Height()));
+        largest = largest.expandedTo(QSize(tile->Image->Width(), tile->Image->Height()));
     return largest;
 }
 
-QSize TMapRenderer::OverhangInView() const {
-    const TViewMapping mapping = Mapping();
-    if (mapping.Look() == TViewMapping::TLook::Colours)
+QSize MapRenderer::OverhangInView() const {
+    const ViewMapping mapping = Mapping();
+    if (mapping.Look() == ViewMapping::TileLook::Colours)
         return QSize(0, 0);
     // A reduced image is rounded up, and the cells it lies in down, to whole view pixels.
     const QSize reach = Reach();
@@ -338,11 +339,11 @@ QSize TMapRenderer::OverhangInView() const {
                  int(mapping.ViewSpan(reach.height() - TheMap.TileSize) + rounding));
 }
 
-QRect TMapRenderer::CellArea(QPoint cell) const {
+QRect MapRenderer::CellArea(QPoint cell) const {
     return Mapping().CellArea(cell, Reach());
 }
 
-QRegion TMapRenderer::Uncovered(QPoint moved) const {
+QRegion MapRenderer::Uncovered(QPoint moved) const {
     QRegion uncovered;
     if (moved.x() > 0)
         uncovered += QRect(ViewWidth - moved.x(), 0, moved.x(), ViewHeight);

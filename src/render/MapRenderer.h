@@ -1,6 +1,7 @@
 #pragma once
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "render/ViewMapping.h"
 
 #include <QPoint>
@@ -10,34 +11,34 @@
 #include <memory>
 #include <optional>
 
-class TCanvas;
-class TTileLooks;
+class Canvas;
+class TileLooks;
 
 // One view of a map: where it shows the map (offsets, zoom, its size, the grid switch) and the
 // drawing of the map's cells with a pack's tiles into a canvas. Several views may show the same
 // map; each keeps its own place and draws only when asked.
-class TMapRenderer {
+class MapRenderer {
 public:
     // The map and the pack must outlive the renderer. Sets the canvas's pen to not-xor, which
     // the grid relies on. Without a canvas the renderer only maps and navigates.
-    TMapRenderer(const tMap& map, const tTilePack& pack, TCanvas* canvas);
-    ~TMapRenderer();
+    MapRenderer(const TileMap& map, const TilePack& pack, Canvas* canvas);
+    ~MapRenderer();
 
-    const tMap& Map() const { return TheMap; }
-    const tTilePack& Pack() const { return ThePack; }
+    const TileMap& Map() const { return TheMap; }
+    const TilePack& Pack() const { return ThePack; }
 
-    TCanvas* const Canvas;
+    Canvas* const Surface;
     qint32 ViewWidth = 0;
     qint32 ViewHeight = 0;
     qint32 OffsetX = 0;
     qint32 OffsetY = 0;
-    // The view shows the map at 2^Zoom, TViewMapping::MinZoom to MaxZoom.
+    // The view shows the map at 2^Zoom, ViewMapping::MinZoom to MaxZoom.
     qint32 Zoom = 0;
     bool ShowGrid = false;
 
     void SetViewSize(qint32 width, qint32 height);
     // Offsets, zoom and tile size: how view pixels and map pixels correspond.
-    TViewMapping Mapping() const;
+    ViewMapping Mapping() const;
     // The column and row of the cell under a view pixel, if the map has one there.
     std::optional<QPoint> CellAt(qint32 pixelX, qint32 pixelY) const;
 
@@ -83,17 +84,17 @@ private:
     // Draws the tiles of the cells Draw visits, rows from top to bottom, each from left to
     // right, from the cell at the view's top-left corner on; given an area, only those that
     // reach into it.
-    void DrawTiles(const tTilePack& pack, const std::optional<QRect>& area);
+    void DrawTiles(const TilePack& pack, const std::optional<QRect>& area);
     // Cells too small for their images: each view pixel of area over the map takes the colour
     // of the tile in the cell under it.
-    void DrawColours(const tTilePack& pack, const QRect& area);
+    void DrawColours(const TilePack& pack, const QRect& area);
     // How far the pack's largest tile reaches from a cell's corner, in map pixels: the cell
     // itself at least.
     QSize Reach() const;
     // How far the tiles drawn may reach past a cell's own view pixels, right and down.
     QSize OverhangInView() const;
 
-    const tMap& TheMap;
-    const tTilePack& ThePack;
-    std::unique_ptr<TTileLooks> Looks; // made at the first zoomed-out drawing
+    const TileMap& TheMap;
+    const TilePack& ThePack;
+    std::unique_ptr<TileLooks> Looks; // made at the first zoomed-out drawing
 };

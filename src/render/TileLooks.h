@@ -1,6 +1,7 @@
 #pragma once
 
-#include "model/typeU.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 
 #include <QImage>
 #include <QRgb>
@@ -12,24 +13,24 @@
 // of two, or one colour where cells are smaller than a few pixels. Each is made the first time
 // it is needed and kept while the tile's picture stays the same, so zooming and scrolling never
 // scale an image a second time.
-class TTileLooks {
+class TileLooks {
 public:
     // The tile at index in pack, reduced by 2^level, level 1 to 8.
-    const QImage& Reduced(const tTilePack& pack, qint32 index, qint32 level);
+    const QImage& Reduced(const TilePack& pack, qint32 index, qint32 level);
     // The tile at index in pack as one colour, the average of its picture; 0, which no opaque
     // colour is, for a tile without pixels.
-    QRgb Colour(const tTilePack& pack, qint32 index);
+    QRgb Colour(const TilePack& pack, qint32 index);
 
     static constexpr qint32 Levels = 8;
 
 private:
-    struct TLooks {
+    struct Looks {
         quint64 Serial = 0; // of the picture they were made from
         std::array<QImage, Levels> Reduced;
         std::optional<QRgb> Colour;
     };
     // The looks of the tile at index, emptied when its picture changed.
-    TLooks& Of(const tTilePack& pack, qint32 index);
+    Looks& Of(const TilePack& pack, qint32 index);
 
-    std::vector<TLooks> Tiles;
+    std::vector<Looks> Tiles;
 };

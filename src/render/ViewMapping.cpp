@@ -16,35 +16,35 @@ qint32 ClampToInt(qint64 v) {
 }
 } // namespace
 
-TViewMapping::TLook TViewMapping::Look() const {
+ViewMapping::TileLook ViewMapping::Look() const {
     if (Zoom > 0)
-        return TLook::Magnified;
+        return TileLook::Magnified;
     if (Zoom == 0)
-        return TLook::Natural;
-    return TileSize < SmallestCell * Unit() ? TLook::Colours : TLook::Reduced;
+        return TileLook::Natural;
+    return TileSize < SmallestCell * Unit() ? TileLook::Colours : TileLook::Reduced;
 }
 
-qint64 TViewMapping::ToMap(qint64 view, qint64 offset) const {
+qint64 ViewMapping::ToMap(qint64 view, qint64 offset) const {
     return Zoom < 0 ? offset + view * Unit() : offset + FloorDiv(view, Scale());
 }
 
-qint64 TViewMapping::ToView(qint64 map, qint64 offset) const {
+qint64 ViewMapping::ToView(qint64 map, qint64 offset) const {
     return Zoom < 0 ? FloorDiv(map - offset, Unit()) : (map - offset) * Scale();
 }
 
-qint64 TViewMapping::ViewSpan(qint64 n) const {
+qint64 ViewMapping::ViewSpan(qint64 n) const {
     return Zoom < 0 ? (n + Unit() - 1) / Unit() : n * Scale();
 }
 
-QPoint TViewMapping::CellAt(QPoint view) const {
+QPoint ViewMapping::CellAt(QPoint view) const {
     return CellOf(MapX(view.x()), MapY(view.y()));
 }
 
-QPoint TViewMapping::CellOf(qint64 mapX, qint64 mapY) const {
+QPoint ViewMapping::CellOf(qint64 mapX, qint64 mapY) const {
     return QPoint(ClampToInt(FloorDiv(mapX, TileSize)), ClampToInt(FloorDiv(mapY, TileSize)));
 }
 
-QRect TViewMapping::CellArea(QPoint cell, QSize reach) const {
+QRect ViewMapping::CellArea(QPoint cell, QSize reach) const {
     // Cells far from the view lie far outside it; kept within what a rectangle can hold.
     constexpr qint64 Far = qint64(1) << 30;
     const qint64 x = qint64(cell.x()) * TileSize, y = qint64(cell.y()) * TileSize;
@@ -54,12 +54,12 @@ QRect TViewMapping::CellArea(QPoint cell, QSize reach) const {
     return QRect(int(left), int(top), int(right - left), int(bottom - top));
 }
 
-QSize TViewMapping::MapSize(QSize view) const {
+QSize ViewMapping::MapSize(QSize view) const {
     return QSize(ClampToInt(MapEnd(view.width() - 1, 0)), ClampToInt(MapEnd(view.height() - 1, 0)));
 }
 
-TViewMapping TViewMapping::ZoomedAt(qint32 zoom, QPoint view) const {
-    TViewMapping zoomed = *this;
+ViewMapping ViewMapping::ZoomedAt(qint32 zoom, QPoint view) const {
+    ViewMapping zoomed = *this;
     zoomed.Zoom = std::clamp(zoom, MinZoom, MaxZoom);
     const qint64 unit = zoomed.Unit();
     auto offset = [&](qint64 map, qint64 at) {
@@ -73,7 +73,7 @@ TViewMapping TViewMapping::ZoomedAt(qint32 zoom, QPoint view) const {
     return zoomed;
 }
 
-std::optional<QPoint> TViewMapping::ShiftTo(const TViewMapping& after) const {
+std::optional<QPoint> ViewMapping::ShiftTo(const ViewMapping& after) const {
     if (after.Zoom != Zoom || after.TileSize != TileSize)
         return std::nullopt;
     const QPoint moved = after.Offset - Offset;
@@ -82,7 +82,7 @@ std::optional<QPoint> TViewMapping::ShiftTo(const TViewMapping& after) const {
     return Zoom < 0 ? moved / int(Unit()) : moved * int(Scale());
 }
 
-QString TViewMapping::ZoomText(qint32 zoom) {
+QString ViewMapping::ZoomText(qint32 zoom) {
     // Below 100 % the zooms are halvings: "1/2" says exactly what "0.391%" only rounds.
     return zoom >= 0 ? QString::number(100 << zoom) + QLatin1Char('%')
                      : QStringLiteral("1/%1").arg(1 << -zoom);

@@ -13,7 +13,7 @@
 // Zooms are powers of two, 2^Zoom, so a view pixel is a whole block of map pixels when zoomed
 // out and a map pixel a whole block of view pixels when zoomed in: conversions are exact, and
 // a reduced tile image lines up with the unzoomed drawing reduced the same way.
-struct TViewMapping {
+struct ViewMapping {
     static constexpr qint32 MinZoom = -8; // 1/256: a 4096-cell side of 48-pixel tiles in 768
     static constexpr qint32 MaxZoom = 3;  // 8×
     // Cells smaller than this on screen are drawn one colour per tile, without the grid.
@@ -24,15 +24,15 @@ struct TViewMapping {
     qint32 TileSize = 1;
 
     // How the map's tiles appear at this zoom.
-    enum class TLook {
+    enum class TileLook {
         Natural,   // at their size, as the editor has always drawn them
         Magnified, // each pixel a square of view pixels
         Reduced,   // tile images reduced by block averages
         Colours,   // one colour per tile, the cells being under SmallestCell pixels
     };
-    TLook Look() const;
+    TileLook Look() const;
     // Whether the grid is drawn: wherever cells are drawn as tiles.
-    bool ShowsGrid() const { return Look() != TLook::Colours; }
+    bool ShowsGrid() const { return Look() != TileLook::Colours; }
 
     // Map pixels per view pixel when zoomed out, else 1: offsets that move by whole units keep
     // every view pixel over the same block of map pixels.
@@ -65,11 +65,11 @@ struct TViewMapping {
     QSize MapSize(QSize view) const;
 
     // The same map pixel under the same view pixel, as nearly as the new zoom allows.
-    TViewMapping ZoomedAt(qint32 zoom, QPoint view) const;
+    ViewMapping ZoomedAt(qint32 zoom, QPoint view) const;
     // How far every view pixel's content moves, in view pixels, when the view changes to
     // after: only when it moves as a whole, at the same zoom and tile size and by whole view
     // pixels.
-    std::optional<QPoint> ShiftTo(const TViewMapping& after) const;
+    std::optional<QPoint> ShiftTo(const ViewMapping& after) const;
 
     // The zoom as the status bar shows it: "1/256" … "1/2", "100%" … "800%".
     static QString ZoomText(qint32 zoom);

@@ -6,31 +6,31 @@
 #include <QFileInfo>
 #include <new>
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     // The editor's per-user files (its recovery copies) are its own, whatever the executable
     // is called.
     setApplicationName(QStringLiteral("Korvane"));
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event) {
+bool Application::notify(QObject* receiver, QEvent* event) {
     bool handled = false;
     Guard([&] { handled = QApplication::notify(receiver, event); });
     return handled;
 }
 
-QString TApplication::Title() {
+QString Application::Title() {
     QString name = QFileInfo(applicationFilePath()).fileName();
     name = name.left(name.indexOf(QLatin1Char('.')));
     return name.left(1) + name.mid(1).toLower();
 }
 
-QString TApplication::ErrorText(const QString& message) {
+QString Application::ErrorText(const QString& message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
 }
 
-void TApplication::ShowException(const std::exception& error) {
+void Application::ShowException(const std::exception& error) {
     const auto* own = dynamic_cast<const Exception*>(&error);
     QString message = own ? own->Message() : QString::fromLocal8Bit(error.what());
     // The library's own words for running out of memory say nothing to a user.
@@ -38,5 +38,5 @@ void TApplication::ShowException(const std::exception& error) {
         message = QStringLiteral("There was not enough memory to finish the command; nothing "
                                  "more was changed. Close other programs or work on a smaller "
                                  "map or tile pack");
-    Dialogs().ErrorBox(ErrorText(message));
+    CurrentDialogs().ErrorBox(ErrorText(message));
 }

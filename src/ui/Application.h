@@ -6,9 +6,9 @@
 
 // The application object. An error that escapes a command or an event handler ends that
 // command and is shown in the error box; the editor goes on with the model as it stood.
-class TApplication : public QApplication {
+class Application : public QApplication {
 public:
-    TApplication(int& argc, char** argv);
+    Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
 

@@ -9,8 +9,8 @@
 #include <QPushButton>
 
 namespace {
-std::unique_ptr<TDialogs>& Current() {
-    static std::unique_ptr<TDialogs> dialogs = std::make_unique<TQtDialogs>();
+std::unique_ptr<Dialogs>& Current() {
+    static std::unique_ptr<Dialogs> dialogs = std::make_unique<QtDialogs>();
     return dialogs;
 }
 
@@ -24,58 +24,58 @@ QStringList NameFilters(const QString& filter) {
 }
 } // namespace
 
-TDialogs& Dialogs() {
+Dialogs& CurrentDialogs() {
     return *Current();
 }
 
-void SetDialogs(std::unique_ptr<TDialogs> dialogs) {
+void SetDialogs(std::unique_ptr<Dialogs> dialogs) {
     Current() = std::move(dialogs);
 }
 
-void TDialogs::ShowMessage(const QString& text) {
-    MessageBox({.Text = text, .Caption = TApplication::Title()});
+void Dialogs::ShowMessage(const QString& text) {
+    MessageBox({.Text = text, .Caption = Application::Title()});
 }
 
-bool TDialogs::Confirm(const QString& text, const QString& caption, const QString& detail,
-                       TMessage::TAnswer defaultAnswer) {
+bool Dialogs::Confirm(const QString& text, const QString& caption, const QString& detail,
+                      Message::Answer defaultAnswer) {
     return MessageBox({.Text = text,
                        .Caption = caption,
-                       .Buttons = TMessage::TButtons::YesNo,
+                       .Buttons = Message::ButtonSet::YesNo,
                        .Detail = detail,
-                       .Default = defaultAnswer}) == TMessage::Yes;
+                       .Default = defaultAnswer}) == Message::Yes;
 }
 
-TMessage::TAnswer TDialogs::AskToSave(const QString& text, const QString& detail) {
+Message::Answer Dialogs::AskToSave(const QString& text, const QString& detail) {
     return MessageBox({.Text = text,
-                       .Caption = TApplication::Title(),
-                       .Icon = TMessage::TIcon::Warning,
-                       .Buttons = TMessage::TButtons::SaveDiscardCancel,
+                       .Caption = Application::Title(),
+                       .Icon = Message::IconKind::Warning,
+                       .Buttons = Message::ButtonSet::SaveDiscardCancel,
                        .Detail = detail,
-                       .Default = TMessage::Save});
+                       .Default = Message::Save});
 }
 
-TMessage::TAnswer TDialogs::OfferRestore(const QString& text, const QString& detail) {
+Message::Answer Dialogs::OfferRestore(const QString& text, const QString& detail) {
     return MessageBox({.Text = text,
-                       .Caption = TApplication::Title(),
-                       .Icon = TMessage::TIcon::Warning,
-                       .Buttons = TMessage::TButtons::RestoreDiscard,
+                       .Caption = Application::Title(),
+                       .Icon = Message::IconKind::Warning,
+                       .Buttons = Message::ButtonSet::RestoreDiscard,
                        .Detail = detail,
-                       .Default = TMessage::Restore});
+                       .Default = Message::Restore});
 }
 
-void TDialogs::Warning(const QString& text) {
+void Dialogs::Warning(const QString& text) {
     MessageBox(
-        {.Text = text, .Caption = QStringLiteral("Warning"), .Icon = TMessage::TIcon::Warning});
+        {.Text = text, .Caption = QStringLiteral("Warning"), .Icon = Message::IconKind::Warning});
 }
 
-void TDialogs::ErrorBox(const QString& text) {
-    MessageBox({.Text = text, .Caption = TApplication::Title(), .Icon = TMessage::TIcon::Stop});
+void Dialogs::ErrorBox(const QString& text) {
+    MessageBox({.Text = text, .Caption = Application::Title(), .Icon = Message::IconKind::Stop});
 }
 
-TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
-    const QMessageBox::Icon icon = message.Icon == TMessage::TIcon::Warning ? QMessageBox::Warning
-                                   : message.Icon == TMessage::TIcon::Stop  ? QMessageBox::Critical
-                                                                            : QMessageBox::NoIcon;
+Message::Answer QtDialogs::MessageBox(const Message& message) {
+    const QMessageBox::Icon icon = message.Icon == Message::IconKind::Warning ? QMessageBox::Warning
+                                   : message.Icon == Message::IconKind::Stop ? QMessageBox::Critical
+                                                                             : QMessageBox::NoIcon;
     QMessageBox box(icon, message.Caption,
                     message.Detail.isEmpty()
                         ? message.Text
@@ -83,27 +83,27 @@ TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
                     QMessageBox::NoButton, QApplication::activeWindow());
     // Texts hold paths and names from files: "<h1>" in a name is shown, not obeyed.
     box.setTextFormat(Qt::PlainText);
-    QList<std::pair<QAbstractButton*, TMessage::TAnswer>> buttons;
-    auto add = [&](QMessageBox::StandardButton button, TMessage::TAnswer answer) {
+    QList<std::pair<QAbstractButton*, Message::Answer>> buttons;
+    auto add = [&](QMessageBox::StandardButton button, Message::Answer answer) {
         buttons.append({box.addButton(button), answer});
     };
     switch (message.Buttons) {
-    case TMessage::TButtons::Ok:
-        add(QMessageBox::Ok, TMessage::Ok);
+    case Message::ButtonSet::Ok:
+        add(QMessageBox::Ok, Message::Ok);
         break;
-    case TMessage::TButtons::YesNo:
-        add(QMessageBox::Yes, TMessage::Yes);
-        add(QMessageBox::No, TMessage::No);
+    case Message::ButtonSet::YesNo:
+        add(QMessageBox::Yes, Message::Yes);
+        add(QMessageBox::No, Message::No);
         break;
-    case TMessage::TButtons::SaveDiscardCancel:
-        add(QMessageBox::Save, TMessage::Save);
-        add(QMessageBox::Discard, TMessage::Discard);
-        add(QMessageBox::Cancel, TMessage::Cancel);
+    case Message::ButtonSet::SaveDiscardCancel:
+        add(QMessageBox::Save, Message::Save);
+        add(QMessageBox::Discard, Message::Discard);
+        add(QMessageBox::Cancel, Message::Cancel);
         break;
-    case TMessage::TButtons::RestoreDiscard:
+    case Message::ButtonSet::RestoreDiscard:
         buttons.append(
-            {box.addButton(QStringLiteral("Restore"), QMessageBox::AcceptRole), TMessage::Restore});
-        add(QMessageBox::Discard, TMessage::Discard);
+            {box.addButton(QStringLiteral("Restore"), QMessageBox::AcceptRole), Message::Restore});
+        add(QMessageBox::Discard, Message::Discard);
         break;
     }
     for (const auto& [button, answer] : buttons)
@@ -114,15 +114,15 @@ TMessage::TAnswer TQtDialogs::MessageBox(const TMessage& message) {
         if (box.clickedButton() == button)
             return answer;
     // Closed without a button: Escape in a box with Cancel, or the close box.
-    return message.Buttons == TMessage::TButtons::Ok      ? TMessage::Ok
-           : message.Buttons == TMessage::TButtons::YesNo ? TMessage::No
-                                                          : TMessage::Cancel;
+    return message.Buttons == Message::ButtonSet::Ok      ? Message::Ok
+           : message.Buttons == Message::ButtonSet::YesNo ? Message::No
+                                                          : Message::Cancel;
 }
 
-bool TQtDialogs::Execute(TFileDialog& dialog) {
+bool QtDialogs::Execute(FileDialog& dialog) {
     QFileDialog box(QApplication::activeWindow());
     box.setOption(QFileDialog::ReadOnly, false);
-    if (dialog.Kind == TFileDialog::TKind::Save) {
+    if (dialog.Kind == FileDialog::DialogKind::Save) {
         box.setAcceptMode(QFileDialog::AcceptSave);
         // The commands ask themselves, and not over the file the map or pack came from.
         box.setOption(QFileDialog::DontConfirmOverwrite);
@@ -130,11 +130,11 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
         box.setAcceptMode(QFileDialog::AcceptOpen);
         // A typed name of a file that does not exist is accepted; the reader says what is
         // wrong with it.
-        box.setFileMode(dialog.Kind == TFileDialog::TKind::Picture ? QFileDialog::ExistingFile
-                                                                   : QFileDialog::AnyFile);
+        box.setFileMode(dialog.Kind == FileDialog::DialogKind::Picture ? QFileDialog::ExistingFile
+                                                                       : QFileDialog::AnyFile);
     }
     const QStringList filters =
-        dialog.Kind == TFileDialog::TKind::Picture
+        dialog.Kind == FileDialog::DialogKind::Picture
             ? QStringList{QStringLiteral("Bitmaps (*.bmp)"), QStringLiteral("All files (*)")}
             : NameFilters(dialog.Filter);
     box.setNameFilters(filters);
@@ -153,6 +153,6 @@ bool TQtDialogs::Execute(TFileDialog& dialog) {
     return true;
 }
 
-int TQtDialogs::ExecModal(QDialog& dialog) {
+int QtDialogs::ExecModal(QDialog& dialog) {
     return dialog.exec();
 }

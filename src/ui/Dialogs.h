@@ -8,10 +8,10 @@ class QWidget;
 
 // The state of a file dialog that lives as long as its window: the commands set the filter
 // index and default extension before each run, and the dialog remembers the last path.
-struct TFileDialog {
-    enum class TKind { Open, Save, Picture };
+struct FileDialog {
+    enum class DialogKind { Open, Save, Picture };
 
-    TKind Kind = TKind::Open;
+    DialogKind Kind = DialogKind::Open;
     QString Filter;      // "label|pattern|label|pattern"; empty for Picture
     int FilterIndex = 1; // counts from 1
     QString DefaultExt;  // as the commands give it, e.g. "*.map"
@@ -21,29 +21,29 @@ struct TFileDialog {
 
 // A message box: its text, caption, icon and the buttons it offers. Every text is shown as
 // plain text: much of it comes from files and file names.
-struct TMessage {
-    enum class TIcon { None, Warning, Stop };
-    enum class TButtons { Ok, YesNo, SaveDiscardCancel, RestoreDiscard };
-    enum TAnswer { Ok, Yes, No, Save, Discard, Cancel, Restore };
+struct Message {
+    enum class IconKind { None, Warning, Stop };
+    enum class ButtonSet { Ok, YesNo, SaveDiscardCancel, RestoreDiscard };
+    enum Answer { Ok, Yes, No, Save, Discard, Cancel, Restore };
 
     QString Text;
     QString Caption;
-    TIcon Icon = TIcon::None;
-    TButtons Buttons = TButtons::Ok;
-    QString Detail{};      // shown below the text, e.g. which tile a question is about
-    TAnswer Default = Yes; // the button Enter presses in a box of more than one
+    IconKind Icon = IconKind::None;
+    ButtonSet Buttons = ButtonSet::Ok;
+    QString Detail{};     // shown below the text, e.g. which tile a question is about
+    Answer Default = Yes; // the button Enter presses in a box of more than one
 };
 
 // Every modal question the editor asks goes through here, so tests can answer them and read
 // what would have been shown.
-class TDialogs {
+class Dialogs {
 public:
-    virtual ~TDialogs() = default;
+    virtual ~Dialogs() = default;
 
-    virtual TMessage::TAnswer MessageBox(const TMessage& message) = 0;
+    virtual Message::Answer MessageBox(const Message& message) = 0;
     // Runs the dialog; on OK stores the chosen path in dialog.FileName and the filter the
     // user ended with in dialog.FilterIndex, and returns true.
-    virtual bool Execute(TFileDialog& dialog) = 0;
+    virtual bool Execute(FileDialog& dialog) = 0;
     // Shows a dialog modally and returns its result.
     virtual int ExecModal(QDialog& dialog) = 0;
 
@@ -51,11 +51,11 @@ public:
     void ShowMessage(const QString& text);
     // A Yes/No question; true for Yes.
     bool Confirm(const QString& text, const QString& caption, const QString& detail = {},
-                 TMessage::TAnswer defaultAnswer = TMessage::Yes);
+                 Message::Answer defaultAnswer = Message::Yes);
     // Unsaved changes a command would replace: Save, Discard or Cancel; Enter saves.
-    TMessage::TAnswer AskToSave(const QString& text, const QString& detail);
+    Message::Answer AskToSave(const QString& text, const QString& detail);
     // Work found from an editor that did not end normally: Restore or Discard; Enter restores.
-    TMessage::TAnswer OfferRestore(const QString& text, const QString& detail);
+    Message::Answer OfferRestore(const QString& text, const QString& detail);
     // Captioned "Warning", with an exclamation icon and one OK button.
     void Warning(const QString& text);
     // The application's error box: its title, a stop icon and OK.
@@ -63,13 +63,13 @@ public:
 };
 
 // The dialogs in use; the real ones unless a test has set its own.
-TDialogs& Dialogs();
-void SetDialogs(std::unique_ptr<TDialogs> dialogs);
+Dialogs& CurrentDialogs();
+void SetDialogs(std::unique_ptr<Dialogs> dialogs);
 
 // Qt's message boxes and file dialogs, parented to the active window.
-class TQtDialogs : public TDialogs {
+class QtDialogs : public Dialogs {
 public:
-    TMessage::TAnswer MessageBox(const TMessage& message) override;
-    bool Execute(TFileDialog& dialog) override;
+    Message::Answer MessageBox(const Message& message) override;
+    bool Execute(FileDialog& dialog) override;
     int ExecModal(QDialog& dialog) override;
 };

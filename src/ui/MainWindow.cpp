@@ -1,8 +1,9 @@
 #include "ui/MainWindow.h"
 
-#include "model/Document.h"
-#include "model/Recovery.h"
-#include "model/typeU.h"
+#include "document/Document.h"
+#include "document/Recovery.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "ui/Application.h"
 #include "ui/MobileExportDialog.h"
 #include "ui/NewMapDialog.h"
@@ -31,7 +32,7 @@
 
 int RunEditor(MainWindow& window) {
     window.show();
-    window.StartRecovery(TRecovery::StandardDirectory());
+    window.StartRecovery(Recovery::StandardDirectory());
     return QCoreApplication::exec();
 }
 
@@ -46,7 +47,7 @@ MapView::MapView(MainWindow* form, QWidget* parent) : QWidget(parent), Form(form
 void MapView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     for (const QRect& area : event->region())
-        painter.drawImage(area, Form->Canvas.Image(), area);
+        painter.drawImage(area, Form->Surface.Image(), area);
     // The rectangle being dragged, over the map as drawn.
     if (const QRect outline = Form->ToolOutline(); !outline.isEmpty()) {
         // Black dashes on white: visible over any tile, and over the grid, whose inverting
@@ -129,13 +130,13 @@ MainWindow::MainWindow(const QString& appDir) : AppDir(appDir) {
     setPalette(background);
 
     // Without a file to offer, the file dialogs start where the editor keeps its tiles and maps.
-    openPictureDialog.Kind = TFileDialog::TKind::Picture;
+    openPictureDialog.Kind = FileDialog::DialogKind::Picture;
     openPictureDialog.Folder = AppDir;
     openDialog.Folder = AppDir;
-    openDialog.Kind = TFileDialog::TKind::Open;
+    openDialog.Kind = FileDialog::DialogKind::Open;
     openDialog.Filter = QStringLiteral("Map file|*.map|TilePack|*.pac");
     openDialog.DefaultExt = QStringLiteral("*.map");
-    saveDialog.Kind = TFileDialog::TKind::Save;
+    saveDialog.Kind = FileDialog::DialogKind::Save;
     saveDialog.Filter = QStringLiteral("Map |*.map|TilePack|*.pac");
 
     BuildMenus();
@@ -192,7 +193,7 @@ void MainWindow::BuildOverview() {
 void MainWindow::FollowView() {
     if (!overview)
         return;
-    const TViewMapping mapping = View->Mapping();
+    const ViewMapping mapping = View->Mapping();
     const QSize shown = mapping.MapSize(QSize(View->ViewWidth, View->ViewHeight));
     overview->SetShown(QRect(QPoint(View->OffsetX, View->OffsetY), shown) &
                        QRect(0, 0, Doc->Map().Width * Doc->Map().TileSize,
@@ -206,7 +207,7 @@ MainWindow::~MainWindow() {
 template <class Sender, class Signal, class F>
 void MainWindow::Command(Sender* sender, Signal signal, F command) {
     connect(sender, signal, this, [this, command] {
-        TApplication::Guard([this, command] {
+        Application::Guard([this, command] {
             if constexpr (std::is_member_function_pointer_v<F>)
                 (this->*command)();
             else
@@ -366,59 +367,59 @@ void MainWindow::BuildTools() {
     connect(toolGroup, &QActionGroup::triggered, this, [this](QAction* chosen) {
         // A drag in progress ends with the tool it began with.
         EndDrag();
-        Tool = ToolList[std::size_t(toolGroup->actions().indexOf(chosen))].get();
+        ActiveTool = ToolList[std::size_t(toolGroup->actions().indexOf(chosen))].get();
     });
 }
 
 void MainWindow::createModel() {
     // The map exists before the view size is first read: reading it may deliver a resize.
-    Doc = std::make_unique<TDocument>(48);
-    View = std::make_unique<TMapRenderer>(Doc->Map(), Doc->Pack(), &Canvas);
+    Doc = std::make_unique<Document>(48);
+    View = std::make_unique<MapRenderer>(Doc->Map(), Doc->Pack(), &Surface);
     View->SetViewSize(mapView->width(), mapView->height());
     // The first map is where undo stops: no step of the document.
     Doc->MutableMap().New(14, 14, 48);
-    connect(Doc.get(), &TDocument::Changed, this, &MainWindow::DocumentChanged);
-    ToolContext.reset(new TToolContext{*Doc, [this] { return TileIndex(SelectedTile()); },
+    connect(Doc.get(), &Document::Changed, this, &MainWindow::DocumentChanged);
+    ToolsContext.reset(new ToolContext{*Doc, [this] { return TileIndex(SelectedTile()); },
                                        [this](TileIndex tile) { tileList->setCurrentRow(tile); },
                                        [this](const QRect& cells) {
                                            ToolChanged += CellsArea(cells);
                                            if (overview)
                                                overview->CellsChanged(cells); // as the stroke goes
                                        }});
-    ToolList.push_back(std::make_unique<TBrushTool>(*ToolContext));
-    ToolList.push_back(std::make_unique<TEraserTool>(*ToolContext));
-    ToolList.push_back(std::make_unique<TRectangleTool>(*ToolContext));
-    ToolList.push_back(std::make_unique<TFillTool>(*ToolContext));
-    ToolList.push_back(std::make_unique<TPickerTool>(*ToolContext));
-    Tool = ToolList.front().get();
+    ToolList.push_back(std::make_unique<BrushTool>(*ToolsContext));
+    ToolList.push_back(std::make_unique<EraserTool>(*ToolsContext));
+    ToolList.push_back(std::make_unique<RectangleTool>(*ToolsContext));
+    ToolList.push_back(std::make_unique<FillTool>(*ToolsContext));
+    ToolList.push_back(std::make_unique<PickerTool>(*ToolsContext));
+    ActiveTool = ToolList.front().get();
     ShowPlace();
     Destroying = false;
 }
 
 void MainWindow::destroyModel() {
     Destroying = true;
-    Recovery.reset(); // a normal end: the recovery copy goes
+    RecoveryService.reset(); // a normal end: the recovery copy goes
     PlaceTimer.stop();
-    Tool = nullptr;
+    ActiveTool = nullptr;
     ToolList.clear();
-    ToolContext.reset();
+    ToolsContext.reset();
     View.reset(); // which draws the document's map and pack
     Doc.reset();
 }
 
-void MainWindow::DocumentChanged(TParts content, const QRect& cells) {
+void MainWindow::DocumentChanged(DocumentParts content, const QRect& cells) {
     if (overview && content) {
         if (cells.isEmpty())
             overview->MapChanged();
         else
             overview->CellsChanged(cells);
     }
-    if (content.testFlag(TPart::Pack))
+    if (content.testFlag(DocumentPart::Pack))
         updateTileList();
     setWindowModified(bool(Doc->Unsaved()));
-    if (!Doc->MapFile().isEmpty())
-        MapFolder = QFileInfo(Doc->MapFile()).absolutePath();
-    const THistory& history = Doc->History();
+    if (!Doc->MapPath().isEmpty())
+        MapFolder = QFileInfo(Doc->MapPath()).absolutePath();
+    const History& history = Doc->UndoHistory();
     undoAction->setEnabled(history.CanUndo());
     undoAction->setText(history.CanUndo() ? QStringLiteral("Undo ") + history.UndoName()
                                           : QStringLiteral("Undo"));
@@ -445,7 +446,7 @@ void MainWindow::PlaceControls() {
     tileList->setGeometry(2, listTop, inner, std::max(height - 2 - listTop, 0));
 }
 
-MainWindow::TDrawnView MainWindow::DrawnView() const {
+MainWindow::DrawnView MainWindow::ViewAsDrawnNow() const {
     return {Doc->Map().Cells.data(),
             QSize(Doc->Map().Width, Doc->Map().Height),
             Doc->Map().TileSize,
@@ -453,19 +454,19 @@ MainWindow::TDrawnView MainWindow::DrawnView() const {
             QSize(View->ViewWidth, View->ViewHeight),
             View->ShowGrid,
             View->Pack().Count(),
-            Canvas.Size(),
+            Surface.Size(),
             View->Zoom};
 }
 
 bool MainWindow::ViewShowsMap() const {
     // Drawn parts fit together only on a canvas that is the view itself.
-    return Drawn && *Drawn == DrawnView() &&
-           Canvas.Size() == QSize(View->ViewWidth, View->ViewHeight);
+    return Drawn && *Drawn == ViewAsDrawnNow() &&
+           Surface.Size() == QSize(View->ViewWidth, View->ViewHeight);
 }
 
 void MainWindow::RedrawMap() {
-    View->Redraw(QRect(QPoint(0, 0), Canvas.Size()));
-    Drawn = DrawnView();
+    View->Redraw(QRect(QPoint(0, 0), Surface.Size()));
+    Drawn = ViewAsDrawnNow();
     mapView->update();
     FollowView();
 }
@@ -482,7 +483,7 @@ void MainWindow::RedrawCells(const QRegion& changed) {
 
 void MainWindow::MoveView(const std::function<void()>& move) {
     const bool shown = ViewShowsMap();
-    const TViewMapping before = View->Mapping();
+    const ViewMapping before = View->Mapping();
     move();
     const std::optional<QPoint> moved = before.ShiftTo(View->Mapping());
     if (shown && moved && moved->isNull())
@@ -492,11 +493,11 @@ void MainWindow::MoveView(const std::function<void()>& move) {
         RedrawMap();
     } else {
         // The pixels already drawn move along; only what the move uncovers is drawn.
-        Canvas.Scroll(-*moved);
+        Surface.Scroll(-*moved);
         const QRegion uncovered = View->Uncovered(*moved);
         for (const QRect& area : uncovered)
             View->Redraw(area);
-        Drawn = DrawnView();
+        Drawn = ViewAsDrawnNow();
         mapView->scroll(-moved->x(), -moved->y());
         mapView->update(uncovered);
     }
@@ -523,7 +524,7 @@ void MainWindow::mapViewResized() {
     if (Destroying || !Doc)
         return;
     // The view is the visible map area, so every row and column can be scrolled into it.
-    Canvas.SetSize(mapView->size());
+    Surface.SetSize(mapView->size());
     View->SetViewSize(mapView->width(), mapView->height());
     RedrawMap();
     const int clientHeight = height() - menuBar()->height() - toolsBar->height();
@@ -533,14 +534,14 @@ void MainWindow::mapViewResized() {
 
 void MainWindow::mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
     if (button == Qt::MiddleButton) {
-        Pan = TPan{QPoint(x, y), QPoint(View->OffsetX, View->OffsetY)};
+        Pan = PanStart{QPoint(x, y), QPoint(View->OffsetX, View->OffsetY)};
         return;
     }
     if (button != Qt::LeftButton)
         return;
     Painting = true;
     LastPaintPos = QPoint(x, y);
-    ToolEvent([this] { Tool->Press(View->Mapping().CellAt(LastPaintPos)); });
+    ToolEvent([this] { ActiveTool->Press(View->Mapping().CellAt(LastPaintPos)); });
 }
 
 void MainWindow::mapMouseMove(Qt::KeyboardModifiers, int x, int y) {
@@ -548,7 +549,7 @@ void MainWindow::mapMouseMove(Qt::KeyboardModifiers, int x, int y) {
     Pointer = to;
     if (Pan) {
         // The map pixel under the pointer at the start stays under it.
-        const TViewMapping mapping = View->Mapping();
+        const ViewMapping mapping = View->Mapping();
         const QPoint dragged = to - Pan->From;
         const qint64 x = Pan->Offset.x() - mapping.ToMap(dragged.x(), 0);
         const qint64 y = Pan->Offset.y() - mapping.ToMap(dragged.y(), 0);
@@ -574,13 +575,13 @@ void MainWindow::EndDrag() {
     if (!Painting)
         return;
     Painting = false;
-    ToolEvent([this] { Tool->Release(); });
+    ToolEvent([this] { ActiveTool->Release(); });
 }
 
 void MainWindow::DragTool(QPoint from, QPoint to) {
     // Every pixel of the straight path between two reported positions, so a fast stroke
     // leaves no gaps; zoomed out, steps of at most a cell, so no cell is skipped either.
-    const TViewMapping mapping = View->Mapping();
+    const ViewMapping mapping = View->Mapping();
     const qint64 perPixel =
         std::max<qint64>(1, (mapping.Unit() + Doc->Map().TileSize - 1) / Doc->Map().TileSize);
     const QRect view = mapView->rect();
@@ -604,7 +605,7 @@ void MainWindow::DragTool(QPoint from, QPoint to) {
             const QPoint cell = mapping.CellOf(mapX, mapY);
             if (cell != last) {
                 last = cell;
-                Tool->Move(cell);
+                ActiveTool->Move(cell);
             }
         }
     });
@@ -627,12 +628,12 @@ QRect MainWindow::CellsArea(const QRect& cells) const {
 }
 
 QRect MainWindow::ToolOutline() const {
-    if (!Tool)
+    if (!ActiveTool)
         return {};
-    const QRect cells = Tool->Outline();
+    const QRect cells = ActiveTool->Outline();
     if (cells.isEmpty())
         return {};
-    const TViewMapping mapping = View->Mapping();
+    const ViewMapping mapping = View->Mapping();
     return mapping.CellArea(cells.topLeft(), QSize(Doc->Map().TileSize, Doc->Map().TileSize)) |
            mapping.CellArea(cells.bottomRight(), QSize(Doc->Map().TileSize, Doc->Map().TileSize));
 }
@@ -681,7 +682,7 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
         return;
     }
     // A notch moves three cells, and at least 48 view pixels where cells are small.
-    const TViewMapping mapping = View->Mapping();
+    const ViewMapping mapping = View->Mapping();
     const qint64 by =
         std::max<qint64>(3 * qint64(Doc->Map().TileSize), mapping.ToMap(48, 0)) * -notches;
     MoveView([this, sideways, by] {
@@ -691,7 +692,7 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
 }
 
 void MainWindow::ZoomBy(qint32 steps, QPoint at) {
-    View->ZoomAt(std::clamp(View->Zoom + steps, TViewMapping::MinZoom, TViewMapping::MaxZoom), at);
+    View->ZoomAt(std::clamp(View->Zoom + steps, ViewMapping::MinZoom, ViewMapping::MaxZoom), at);
     FollowView();
     ShowPlace();
 }
@@ -710,7 +711,7 @@ void MainWindow::ShowPlaceSoon() {
 
 void MainWindow::ShowPlace() {
     PlaceTimer.stop();
-    QString place = QStringLiteral("Zoom ") + TViewMapping::ZoomText(View->Zoom);
+    QString place = QStringLiteral("Zoom ") + ViewMapping::ZoomText(View->Zoom);
     if (Pointer) {
         const QPoint cell = View->Mapping().CellAt(*Pointer);
         if (Doc->Bounds().contains(cell))
@@ -742,7 +743,7 @@ void MainWindow::exitEditor() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Every way of closing the window comes here. An error while saving first keeps it open.
     bool close = false;
-    TApplication::Guard([&] { close = ResolveUnsaved(TPart::Map | TPart::Pack); });
+    Application::Guard([&] { close = ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack); });
     if (!close)
         event->ignore();
 }

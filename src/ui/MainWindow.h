@@ -1,10 +1,11 @@
 #pragma once
 
-#include "model/Document.h"
-#include "model/History.h"
-#include "model/Tools.h"
-#include "model/typeU.h"
-#include "platform/TCanvas.h"
+#include "document/Document.h"
+#include "document/History.h"
+#include "editing/Tools.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Canvas.h"
 #include "render/MapRenderer.h"
 #include "ui/Dialogs.h"
 
@@ -32,7 +33,7 @@ class MainWindow;
 class MobileExportDialog;
 class NewMapDialog;
 class TilePropertiesDialog;
-class TRecovery;
+class Recovery;
 
 // The map view: the client area left of the palette and above the status bar. It presents
 // the main window's canvas and hands mouse events to the window's handlers in its own
@@ -83,7 +84,7 @@ public:
     ~MainWindow() override;
 
     // The map and the tile pack being edited, and every change of them.
-    TDocument& Document() const { return *Doc; }
+    Document& CurrentDocument() const { return *Doc; }
 
     // Components
     QMenu* fileMenu; // "File"
@@ -137,13 +138,13 @@ public:
     TilePropertiesDialog* tilePropertiesDialog = nullptr;
     NewMapDialog* newMapDialog = nullptr;
     MobileExportDialog* mobileExportDialog = nullptr;
-    TFileDialog openPictureDialog;
-    TFileDialog openDialog;
-    TFileDialog saveDialog;
+    FileDialog openPictureDialog;
+    FileDialog openDialog;
+    FileDialog saveDialog;
     // The surface the map draws on, one pixel per view pixel.
-    TCanvas Canvas;
+    Canvas Surface;
     // Where the map view shows the map, and its drawing.
-    TMapRenderer& Renderer() const { return *View; }
+    MapRenderer& Renderer() const { return *View; }
 
     // Window
     // The client width less the palette's: the map view's width. PlaceControls gives the view
@@ -176,7 +177,7 @@ public:
     void drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected);
     int SelectedTile() const;
     // The tool that the left button uses.
-    TTool& CurrentTool() const { return *Tool; }
+    Tool& CurrentTool() const { return *ActiveTool; }
     // What the current tool outlines, in view pixels; empty when nothing.
     QRect ToolOutline() const;
 
@@ -229,7 +230,7 @@ private:
     void Command(Sender* sender, Signal signal, F command);
     // What the view was last drawn from. Drawing parts of it again is exact only while these
     // are as they were: any other change of the map, pack or view needs a full redraw.
-    struct TDrawnView {
+    struct DrawnView {
         const TileIndex* Cells;
         QSize MapSize;
         qint32 TileSize;
@@ -237,11 +238,11 @@ private:
         QSize View;
         bool ShowGrid;
         qint32 Tiles;
-        QSize Canvas;
+        QSize Surface;
         qint32 Zoom;
-        bool operator==(const TDrawnView&) const = default;
+        bool operator==(const DrawnView&) const = default;
     };
-    TDrawnView DrawnView() const;
+    DrawnView ViewAsDrawnNow() const;
     bool ViewShowsMap() const;
     // Draws the changed areas again and presents them, or redraws the view when it may not
     // show the map as it is.
@@ -267,11 +268,11 @@ private:
     // directory when empty); false if cancelled.
     bool runSaveDialog(const QString& offered, const QString& folder);
     // The palette, the title's modified mark and the Edit menu follow the document.
-    void DocumentChanged(TParts content, const QRect& cells);
+    void DocumentChanged(DocumentParts content, const QRect& cells);
     // Before a command replaces the parts: when any has unsaved changes, asks whether to save
     // them first. True when the command may go on: nothing unsaved, Discard, or Save and every
     // save done.
-    bool ResolveUnsaved(TParts replaced);
+    bool ResolveUnsaved(DocumentParts replaced);
     // Offers one claimed recovery copy, or reports it unreadable and moves it aside; true when
     // it was restored. A copy kept for later is released.
     bool OfferRecovery(const QString& copy);
@@ -280,18 +281,18 @@ private:
     QString PackPathOf(const QByteArray& packName, const QString& mapPath) const;
 
     const QString AppDir;
-    std::unique_ptr<TDocument> Doc;
+    std::unique_ptr<Document> Doc;
     bool Painting = false;
-    std::unique_ptr<TToolContext> ToolContext;
-    std::vector<std::unique_ptr<TTool>> ToolList; // in the order of the tool actions
-    TTool* Tool = nullptr;
+    std::unique_ptr<ToolContext> ToolsContext;
+    std::vector<std::unique_ptr<Tool>> ToolList; // in the order of the tool actions
+    Tool* ActiveTool = nullptr;
     QRegion ToolChanged; // view pixels the tool's changes need drawn
     // A drag with the middle button: where it started and the offsets then.
-    struct TPan {
+    struct PanStart {
         QPoint From;
         QPoint Offset;
     };
-    std::optional<TPan> Pan;
+    std::optional<PanStart> Pan;
     std::optional<QPoint> Pointer; // over the view, for the status bar
     QTimer PlaceTimer;
     static constexpr int PlaceDelay = 40; // ms
@@ -299,9 +300,9 @@ private:
     bool Destroying = false;
     QPoint LastPaintPos;
     int PopupItem = -1; // the item the popup was opened for
-    std::optional<TDrawnView> Drawn;
-    std::unique_ptr<TMapRenderer> View;
-    std::unique_ptr<TRecovery> Recovery;
+    std::optional<DrawnView> Drawn;
+    std::unique_ptr<MapRenderer> View;
+    std::unique_ptr<Recovery> RecoveryService;
     // The folder of the last map opened or saved, where Save starts for a map without a file.
     QString MapFolder;
     bool RecoveryFailureShown = false;

@@ -1,8 +1,11 @@
 // The map and tile pack file commands, and the commands that open the other windows.
 
-#include "model/Document.h"
-#include "model/Recovery.h"
-#include "model/typeU.h"
+#include "document/Document.h"
+#include "document/Recovery.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
@@ -19,25 +22,6 @@ QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// Whether the file reads whole as a map, or as a tile pack, with the editor's own readers.
-bool ReadsAsMap(const QString& path) {
-    try {
-        tMap(1).LoadFromFile(path);
-        return true;
-    } catch (const Exception&) {
-        return false;
-    }
-}
-
-bool ReadsAsPack(const QString& path) {
-    try {
-        tTilePack().LoadFromFile(path);
-        return true;
-    } catch (const Exception&) {
-        return false;
-    }
-}
-
 // Save and Save Tile Pack replace the file the map or pack came from without asking, as they
 // always have; any other existing file only when the user says so, since one slip of Enter in
 // the save dialog would otherwise lose another map, or a pack, for good.
@@ -47,11 +31,11 @@ bool MayReplace(const QString& path, const QString& ownFile, bool savingMap) {
                              target.canonicalFilePath() == QFileInfo(ownFile).canonicalFilePath()))
         return true;
     QString text = QStringLiteral("\"%1\" already exists. Replace it?");
-    if (target.isFile() && (savingMap ? ReadsAsPack(path) : ReadsAsMap(path)))
+    if (target.isFile() && (savingMap ? PackFile::IsValid(path) : MapFile::IsValid(path)))
         text = savingMap ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
                          : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?");
-    return Dialogs().Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
-                             TMessage::No);
+    return CurrentDialogs().Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
+                                    Message::No);
 }
 
 } // namespace
@@ -69,21 +53,21 @@ QString MainWindow::PackPathOf(const QByteArray& packName, const QString& mapPat
 }
 
 void MainWindow::openMap() {
-    if (!ResolveUnsaved(TPart::Map | TPart::Pack))
+    if (!ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack))
         return;
     openDialog.FilterIndex = 1;
     openDialog.DefaultExt = QStringLiteral("*.map");
-    if (!Dialogs().Execute(openDialog))
+    if (!CurrentDialogs().Execute(openDialog))
         return;
     // The map and its pack are both read before either replaces what the editor holds: the
     // new cells shown or saved with the old pack would name the wrong tiles.
     const QString mapPath = openDialog.FileName;
-    tMap map(Doc->Map().TileSize);
-    map.LoadFromFile(mapPath);
-    tTilePack pack;
+    TileMap map(Doc->Map().TileSize);
+    MapFile::Read(map, mapPath);
+    TilePack pack;
     const QString packPath = PackPathOf(map.PackName, mapPath);
     try {
-        pack.LoadFromFile(packPath);
+        PackFile::Read(pack, packPath);
     } catch (const Exception& e) {
         throw Exception(QStringLiteral("The map \"%1\" was not opened: its tile pack could not be "
                                        "loaded. %2")
@@ -97,12 +81,13 @@ void MainWindow::saveMap() {
     saveDialog.FilterIndex = 1;
     saveDialog.DefaultExt = QStringLiteral("*.map");
     if (Doc->Map().PackName.isEmpty()) {
-        Dialogs().Warning(QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
-                                         "Текущий Таил Пак) !!!"));
+        CurrentDialogs().Warning(
+            QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
+                           "Текущий Таил Пак) !!!"));
         return;
     }
-    if (!runSaveDialog(Doc->MapFile(), MapFolder) ||
-        !MayReplace(saveDialog.FileName, Doc->MapFile(), true))
+    if (!runSaveDialog(Doc->MapPath(), MapFolder) ||
+        !MayReplace(saveDialog.FileName, Doc->MapPath(), true))
         return;
     Doc->SaveMap(saveDialog.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
@@ -111,7 +96,7 @@ void MainWindow::saveMap() {
 void MainWindow::saveTilePack() {
     saveDialog.FilterIndex = 2;
     saveDialog.DefaultExt = QStringLiteral("*.pac");
-    if (!runSaveDialog(Doc->PackFile(), QString()))
+    if (!runSaveDialog(Doc->PackPath(), QString()))
         return;
     const QString path = saveDialog.FileName;
     // A name the map cannot record exactly would name a file that is not there.
@@ -119,7 +104,7 @@ void MainWindow::saveTilePack() {
     if (const QString refusal = PackNameRefusal(name); !refusal.isEmpty())
         throw Exception(QStringLiteral("The tile pack was not saved as \"%1\": %2.")
                             .arg(Native(path), refusal));
-    if (!MayReplace(path, Doc->PackFile(), false))
+    if (!MayReplace(path, Doc->PackPath(), false))
         return;
     Doc->SavePack(path, Cp1251::FromUnicode(name));
 }
@@ -128,15 +113,15 @@ bool MainWindow::runSaveDialog(const QString& offered, const QString& folder) {
     // The one save dialog serves maps and packs; each offers the file of its own kind.
     saveDialog.FileName = offered;
     saveDialog.Folder = folder.isEmpty() ? AppDir : folder;
-    return Dialogs().Execute(saveDialog);
+    return CurrentDialogs().Execute(saveDialog);
 }
 
 void MainWindow::loadTilePack() {
-    if (!ResolveUnsaved(TPart::Pack))
+    if (!ResolveUnsaved(DocumentPart::Pack))
         return;
     openDialog.FilterIndex = 2;
     openDialog.DefaultExt = QStringLiteral("*.pac");
-    if (!Dialogs().Execute(openDialog))
+    if (!CurrentDialogs().Execute(openDialog))
         return;
     const QString path = openDialog.FileName;
     const QString name = QFileInfo(path).fileName();
@@ -149,16 +134,17 @@ void MainWindow::loadTilePack() {
                              ? QStringLiteral("The map still names no tile pack.")
                              : QStringLiteral("The map still names \"%1\".")
                                    .arg(Cp1251::ToUnicode(Doc->Map().PackName));
-    Dialogs().Warning(QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
-                                     "until the file is renamed: %2. %3")
-                          .arg(Native(path), refusal, kept));
+    CurrentDialogs().Warning(
+        QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
+                       "until the file is renamed: %2. %3")
+            .arg(Native(path), refusal, kept));
 }
 
 void MainWindow::newMap() {
-    if (!ResolveUnsaved(TPart::Map))
+    if (!ResolveUnsaved(DocumentPart::Map))
         return;
     const TileIndex* before = Doc->Map().Cells.data();
-    Dialogs().ExecModal(*newMapDialog);
+    CurrentDialogs().ExecModal(*newMapDialog);
     newMapDialog->clearInputs();
     // A new map, which has cells of its own, is shown from its top-left corner.
     if (Doc->Map().Cells.data() != before) {
@@ -168,35 +154,35 @@ void MainWindow::newMap() {
 }
 
 void MainWindow::exportForMobile() {
-    Dialogs().ExecModal(*mobileExportDialog);
+    CurrentDialogs().ExecModal(*mobileExportDialog);
 }
 
-bool MainWindow::ResolveUnsaved(TParts replaced) {
+bool MainWindow::ResolveUnsaved(DocumentParts replaced) {
     // Saving the pack can change the name the map records, so the question comes again
     // while anything replaced is unsaved.
-    for (TParts unsaved; (unsaved = Doc->Unsaved() & replaced);) {
-        const QString what = unsaved == (TPart::Map | TPart::Pack)
+    for (DocumentParts unsaved; (unsaved = Doc->Unsaved() & replaced);) {
+        const QString what = unsaved == (DocumentPart::Map | DocumentPart::Pack)
                                  ? QStringLiteral("The map and the tile pack have")
-                             : unsaved == TPart::Map ? QStringLiteral("The map has")
-                                                     : QStringLiteral("The tile pack has");
-        switch (Dialogs().AskToSave(what + QStringLiteral(" unsaved changes."),
-                                    QStringLiteral("Save them before going on?"))) {
-        case TMessage::Save:
+                             : unsaved == DocumentPart::Map ? QStringLiteral("The map has")
+                                                            : QStringLiteral("The tile pack has");
+        switch (CurrentDialogs().AskToSave(what + QStringLiteral(" unsaved changes."),
+                                           QStringLiteral("Save them before going on?"))) {
+        case Message::Save:
             break;
-        case TMessage::Discard:
+        case Message::Discard:
             return true;
         default:
             return false;
         }
         // The pack first: the map then records the name it was saved under.
-        if (unsaved.testFlag(TPart::Pack)) {
+        if (unsaved.testFlag(DocumentPart::Pack)) {
             saveTilePack();
-            if (Doc->Unsaved().testFlag(TPart::Pack))
+            if (Doc->Unsaved().testFlag(DocumentPart::Pack))
                 return false; // cancelled, or refused
         }
-        if (unsaved.testFlag(TPart::Map)) {
+        if (unsaved.testFlag(DocumentPart::Map)) {
             saveMap();
-            if (Doc->Unsaved().testFlag(TPart::Map))
+            if (Doc->Unsaved().testFlag(DocumentPart::Map))
                 return false;
         }
     }
@@ -206,36 +192,39 @@ bool MainWindow::ResolveUnsaved(TParts replaced) {
 void MainWindow::StartRecovery(const QString& directory) {
     if (directory.isEmpty())
         return;
-    Recovery = std::make_unique<TRecovery>(*Doc, directory);
-    connect(Recovery.get(), &TRecovery::WriteFailed, this, [this](const QString& message) {
+    RecoveryService = std::make_unique<Recovery>(*Doc, directory);
+    connect(RecoveryService.get(), &Recovery::WriteFailed, this, [this](const QString& message) {
         // Once: the copy is tried again and again, and a box each time would stop all work.
         if (std::exchange(RecoveryFailureShown, true))
             return;
-        Dialogs().Warning(QStringLiteral("The recovery copy of your unsaved work could not be "
-                                         "written, so a crash now would lose that work. The "
-                                         "editor goes on trying. %1")
-                              .arg(message));
+        CurrentDialogs().Warning(
+            QStringLiteral("The recovery copy of your unsaved work could not be "
+                           "written, so a crash now would lose that work. The "
+                           "editor goes on trying. %1")
+                .arg(message));
     });
-    connect(Recovery.get(), &TRecovery::Unprotected, this, [this](const QString& reason) {
+    connect(RecoveryService.get(), &Recovery::Unprotected, this, [this](const QString& reason) {
         Status->SetText(QStringLiteral("Unsaved work is not protected: the editor keeps no "
                                        "recovery copy."));
-        Dialogs().Warning(QStringLiteral("Your unsaved work is not protected: the editor cannot "
-                                         "lock its recovery directory, so it keeps no copy of "
-                                         "that work and a crash now would lose it. The editor "
-                                         "goes on trying. %1")
-                              .arg(reason));
+        CurrentDialogs().Warning(
+            QStringLiteral("Your unsaved work is not protected: the editor cannot "
+                           "lock its recovery directory, so it keeps no copy of "
+                           "that work and a crash now would lose it. The editor "
+                           "goes on trying. %1")
+                .arg(reason));
     });
-    TApplication::Guard([this, directory] {
+    Application::Guard([this, directory] {
         // Every copy an editor that is gone left, one after another; each is claimed only
         // while it is offered, so a copy kept for later is free for any editor to offer.
-        for (const QString& copy : Recovery->Orphans())
-            if (Recovery->Claim(copy))
+        for (const QString& copy : RecoveryService->Orphans())
+            if (RecoveryService->Claim(copy))
                 OfferRecovery(copy);
-        if (const QStringList unclaimable = Recovery->Unclaimable(); !unclaimable.isEmpty()) {
+        if (const QStringList unclaimable = RecoveryService->Unclaimable();
+            !unclaimable.isEmpty()) {
             QStringList shown;
             for (const QString& copy : unclaimable)
                 shown << QStringLiteral("\"%1\"").arg(Native(copy));
-            Dialogs().Warning(
+            CurrentDialogs().Warning(
                 QStringLiteral("Work from an earlier run of the editor was kept in %1, but it "
                                "cannot be offered: %2")
                     .arg(shown.join(QStringLiteral(", ")),
@@ -249,20 +238,21 @@ void MainWindow::StartRecovery(const QString& directory) {
 }
 
 bool MainWindow::OfferRecovery(const QString& copy) {
-    TRecoveredWork work;
+    RecoveredWork work;
     try {
-        work = Recovery->Read(copy);
+        work = RecoveryService->Read(copy);
     } catch (const Exception& e) {
-        const QString aside = Recovery->MoveAside(copy);
+        const QString aside = RecoveryService->MoveAside(copy);
         // The reason may end without a full stop; the sentence after it needs one.
         QString reason = e.Message();
         if (!reason.endsWith(QLatin1Char('.')))
             reason += QLatin1Char('.');
-        Dialogs().Warning(QStringLiteral("%1 It was kept in \"%2\".").arg(reason, Native(aside)));
+        CurrentDialogs().Warning(
+            QStringLiteral("%1 It was kept in \"%2\".").arg(reason, Native(aside)));
         return false;
     }
     auto part = [&work](const QString& kind, const QString& file, const QString& size,
-                        TPart unsaved) {
+                        DocumentPart unsaved) {
         return QStringLiteral("%1: %2, %3%4.")
             .arg(kind,
                  file.isEmpty() ? QStringLiteral("never saved")
@@ -274,28 +264,29 @@ bool MainWindow::OfferRecovery(const QString& copy) {
     const QString detail =
         part(QStringLiteral("Map"), work.MapFile,
              QStringLiteral("%1 × %2 cells").arg(work.Map->Width).arg(work.Map->Height),
-             TPart::Map) +
+             DocumentPart::Map) +
         QLatin1Char('\n') +
         part(QStringLiteral("Tile pack"), work.PackFile,
-             QStringLiteral("%1 tiles").arg(work.Pack->Count()), TPart::Pack) +
+             QStringLiteral("%1 tiles").arg(work.Pack->Count()), DocumentPart::Pack) +
         QStringLiteral("\nCopied %1.")
             .arg(QLocale().toString(work.Written.toLocalTime(), QLocale::ShortFormat));
-    switch (Dialogs().OfferRestore(QStringLiteral("The editor did not end normally last time, "
-                                                  "and its unsaved work was kept. Restore it?"),
-                                   detail)) {
-    case TMessage::Restore:
+    switch (
+        CurrentDialogs().OfferRestore(QStringLiteral("The editor did not end normally last time, "
+                                                     "and its unsaved work was kept. Restore it?"),
+                                      detail)) {
+    case Message::Restore:
         // Work restored from an earlier copy is asked about as any work it would replace.
-        if (!ResolveUnsaved(TPart::Map | TPart::Pack)) {
-            Recovery->Release(copy);
+        if (!ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack)) {
+            RecoveryService->Release(copy);
             return false;
         }
-        Recovery->Restore(work);
+        RecoveryService->Restore(work);
         return true;
-    case TMessage::Discard:
-        Recovery->Discard(copy);
+    case Message::Discard:
+        RecoveryService->Discard(copy);
         return false;
     default:
-        Recovery->Release(copy); // kept for the next start, or an editor started meanwhile
+        RecoveryService->Release(copy); // kept for the next start, or an editor started meanwhile
         return false;
     }
 }

@@ -1,10 +1,11 @@
 // The tile palette: the list of the pack's tiles on the right, and the tile commands.
 
-#include "model/Document.h"
-#include "model/typeU.h"
+#include "document/Document.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
-#include "platform/TBitmap.h"
 #include "ui/MainWindow.h"
 #include "ui/TilePropertiesDialog.h"
 
@@ -16,9 +17,9 @@
 
 namespace {
 // Each item is the tile's image, unscaled; the list paints nothing else.
-class TTileItemDelegate : public QStyledItemDelegate {
+class TileItemDelegate : public QStyledItemDelegate {
 public:
-    explicit TTileItemDelegate(MainWindow* form) : QStyledItemDelegate(form), Form(form) {}
+    explicit TileItemDelegate(MainWindow* form) : QStyledItemDelegate(form), Form(form) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
@@ -35,7 +36,7 @@ private:
 } // namespace
 
 void MainWindow::SetUpTileList() {
-    tileList->setItemDelegate(new TTileItemDelegate(this));
+    tileList->setItemDelegate(new TileItemDelegate(this));
     tileList->setUniformItemSizes(true);
     tileList->setSelectionMode(QAbstractItemView::SingleSelection);
     tileList->setFrameShape(QFrame::Panel);
@@ -110,7 +111,7 @@ void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, b
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.drawImage(QPoint((tileList->width() - 48) / 2, rect.top()),
-                      Doc->Pack().Tile(index).Bitmap->Picture());
+                      Doc->Pack().At(index).Image->Picture());
     painter.restore();
     if (selected) {
         // A dotted frame around the item is the only mark of the chosen tile.
@@ -121,7 +122,7 @@ void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, b
 }
 
 void MainWindow::addTile() {
-    if (!Dialogs().Execute(openPictureDialog))
+    if (!CurrentDialogs().Execute(openPictureDialog))
         return;
     Doc->AddTile(openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
 }
@@ -134,13 +135,13 @@ void MainWindow::DeleteTile(int index) {
     const QString which = index >= 0 && index < Doc->Pack().Count()
                               ? QStringLiteral("Tile %1, \"%2\"")
                                     .arg(index)
-                                    .arg(Msg::Clip(Cp1251::ToUnicode(Doc->Pack().Tile(index).Name)))
+                                    .arg(Msg::Clip(Cp1251::ToUnicode(Doc->Pack().At(index).Name)))
                               : QString();
-    if (!Dialogs().Confirm(QStringLiteral("Do you want Delete tile?"), QStringLiteral("Confirm"),
-                           which))
+    if (!CurrentDialogs().Confirm(QStringLiteral("Do you want Delete tile?"),
+                                  QStringLiteral("Confirm"), which))
         return;
     if (Doc->Pack().Count() == 1) {
-        Dialogs().ShowMessage(QStringLiteral("!!! There One Element !!!"));
+        CurrentDialogs().ShowMessage(QStringLiteral("!!! There One Element !!!"));
         return;
     }
     Doc->DeleteTile(index);
@@ -153,5 +154,5 @@ void MainWindow::showTileProperties() {
 
 void MainWindow::ShowProperty(int index) {
     tilePropertiesDialog->Tile = index;
-    Dialogs().ExecModal(*tilePropertiesDialog);
+    CurrentDialogs().ExecModal(*tilePropertiesDialog);
 }

@@ -1,7 +1,8 @@
 #include "ui/MobileExportDialog.h"
 
-#include "model/MobileExport.h"
-#include "model/typeU.h"
+#include "formats/MobileExport.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "platform/Exceptions.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
@@ -26,7 +27,7 @@ constexpr int DepthRole = Qt::UserRole + 1;
 constexpr int IndentPerLevel = 8;
 
 // Entries stand indented by their depth below the root, in rows of 16 pixels.
-class TDirectoryDelegate : public QStyledItemDelegate {
+class DirectoryDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
@@ -55,8 +56,8 @@ QString PlainToolTip(const QString& text) {
 
 // ---------------------------------------------------------------------------------------------
 
-TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
-    setItemDelegate(new TDirectoryDelegate(this));
+DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
+    setItemDelegate(new DirectoryDelegate(this));
     setUniformItemSizes(true);
     setIconSize(QSize(14, 14));
     // The path is read before the list is rebuilt, which deletes the activated entry.
@@ -64,11 +65,11 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent) {
             [this](const QModelIndex& index) { SetDirectory(index.data(PathRole).toString()); });
 }
 
-QString TDirectoryListBox::EntryPath(const QListWidgetItem* item) {
+QString DirectoryListBox::EntryPath(const QListWidgetItem* item) {
     return item ? item->data(PathRole).toString() : QString();
 }
 
-void TDirectoryListBox::SetDirectory(const QString& path) {
+void DirectoryListBox::SetDirectory(const QString& path) {
     if (path.isEmpty())
         return;
     Current = QDir::cleanPath(QDir(path).absolutePath());
@@ -76,12 +77,12 @@ void TDirectoryListBox::SetDirectory(const QString& path) {
     UpdateLabel();
 }
 
-void TDirectoryListBox::SetDirLabel(QLabel* label) {
+void DirectoryListBox::SetDirLabel(QLabel* label) {
     DirLabel = label;
     UpdateLabel();
 }
 
-void TDirectoryListBox::Fill() {
+void DirectoryListBox::Fill() {
     clear();
     QStringList chain; // the root first, the current directory last
     for (QString path = Current;; path = QFileInfo(path).path()) {
@@ -114,7 +115,7 @@ void TDirectoryListBox::Fill() {
     scrollToItem(current, QAbstractItemView::PositionAtCenter);
 }
 
-void TDirectoryListBox::UpdateLabel() {
+void DirectoryListBox::UpdateLabel() {
     if (!DirLabel)
         return;
     const QString path = Native(Current);
@@ -122,7 +123,7 @@ void TDirectoryListBox::UpdateLabel() {
     DirLabel->setToolTip(PlainToolTip(path));
 }
 
-void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
+void DirectoryListBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Backspace) {
         const QString parent = QFileInfo(Current).path();
         if (parent != Current)
@@ -132,14 +133,14 @@ void TDirectoryListBox::keyPressEvent(QKeyEvent* event) {
     QListWidget::keyPressEvent(event);
 }
 
-void TDirectoryListBox::resizeEvent(QResizeEvent* event) {
+void DirectoryListBox::resizeEvent(QResizeEvent* event) {
     QListWidget::resizeEvent(event);
     UpdateLabel();
 }
 
 // ---------------------------------------------------------------------------------------------
 
-MobileExportDialog::MobileExportDialog(const tMap& map, const tTilePack& pack,
+MobileExportDialog::MobileExportDialog(const TileMap& map, const TilePack& pack,
                                        const QString& appDir, QWidget* parent)
     : QDialog(parent), Map(map), Pack(pack), AppDir(appDir) {
     setWindowTitle(QStringLiteral("2Mobile Map"));
@@ -164,7 +165,7 @@ MobileExportDialog::MobileExportDialog(const tMap& map, const tTilePack& pack,
     infoLayout->setContentsMargins(2, 2, 2, 2);
     infoLayout->addWidget(logEdit);
 
-    directoryList = new TDirectoryListBox(this);
+    directoryList = new DirectoryListBox(this);
     directoryList->setGeometry(8, 33, 353, 112);
     directoryList->raise();
     directoryList->SetDirLabel(directoryLabel);
@@ -174,7 +175,7 @@ MobileExportDialog::MobileExportDialog(const tMap& map, const tTilePack& pack,
     setTabOrder(exportButton, logEdit);
 
     connect(exportButton, &QPushButton::clicked, this,
-            [this] { TApplication::Guard([this] { exportMap(); }); });
+            [this] { Application::Guard([this] { exportMap(); }); });
 }
 
 void MobileExportDialog::showEvent(QShowEvent* event) {
@@ -201,10 +202,10 @@ void MobileExportDialog::Log(const QString& line) {
 }
 
 void MobileExportDialog::exportMap() {
-    TMobileExport job(Map, Pack, directoryList->Directory(), AppDir + QStringLiteral("/tiles"),
-                      AppDir + QStringLiteral("/maps"));
+    MobileExport job(Map, Pack, directoryList->Directory(), AppDir + QStringLiteral("/tiles"),
+                     AppDir + QStringLiteral("/maps"));
     job.Log = [this](const QString& line) { Log(line); };
-    job.ShowPath = [](const QString& path) { Dialogs().ShowMessage(Native(path)); };
+    job.ShowPath = [](const QString& path) { CurrentDialogs().ShowMessage(Native(path)); };
     try {
         job.Run();
     } catch (const Exception& e) {

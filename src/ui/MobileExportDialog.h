@@ -7,17 +7,17 @@ class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class tMap;
-class tTilePack;
+class TileMap;
+class TilePack;
 
 // A list of directories in the manner of a directory list box: the current directory's
 // ancestors from the root down, the directory itself, and its subdirectories. Activating an
 // entry (double click or Enter) opens it; Backspace goes up one level. A bound label always
 // shows the current directory.
-class TDirectoryListBox : public QListWidget {
+class DirectoryListBox : public QListWidget {
     Q_OBJECT
 public:
-    explicit TDirectoryListBox(QWidget* parent);
+    explicit DirectoryListBox(QWidget* parent);
 
     QString Directory() const { return Current; }
     void SetDirectory(const QString& path);
@@ -46,12 +46,12 @@ class MobileExportDialog : public QDialog {
 public:
     // The map and the pack must outlive the dialog; appDir is the application's directory,
     // without a trailing separator, which holds tiles/ and maps/.
-    MobileExportDialog(const tMap& map, const tTilePack& pack, const QString& appDir,
+    MobileExportDialog(const TileMap& map, const TilePack& pack, const QString& appDir,
                        QWidget* parent);
 
     QGroupBox* directoryBox;
     QLabel* directoryLabel;
-    TDirectoryListBox* directoryList;
+    DirectoryListBox* directoryList;
     QPushButton* exportButton;
     QGroupBox* logBox;
     QPlainTextEdit* logEdit;
@@ -65,7 +65,7 @@ protected:
 private:
     void Log(const QString& line);
 
-    const tMap& Map;
-    const tTilePack& Pack;
+    const TileMap& Map;
+    const TilePack& Pack;
     const QString AppDir;
 };

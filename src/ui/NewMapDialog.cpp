@@ -1,7 +1,8 @@
 #include "ui/NewMapDialog.h"
 
-#include "model/Document.h"
-#include "model/typeU.h"
+#include "document/Document.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "ui/Application.h"
@@ -36,8 +37,7 @@ bool DescriptionKey(int key) {
 
 } // namespace
 
-NewMapDialog::NewMapDialog(TDocument& document, QWidget* parent)
-    : QDialog(parent), Document(document) {
+NewMapDialog::NewMapDialog(Document& document, QWidget* parent) : QDialog(parent), Doc(document) {
     setWindowTitle(QStringLiteral("New Map"));
     // A 388 x 270 window with an ordinary border leaves this client area.
     resize(380, 243);
@@ -97,18 +97,18 @@ void NewMapDialog::OkClicked() {
     // The result is OK before the handler runs, so the dialog closes whatever the handler
     // finds, an error included.
     setResult(QDialog::Accepted);
-    TApplication::Guard([this] { acceptEntries(); });
+    Application::Guard([this] { acceptEntries(); });
     accept();
 }
 
 void NewMapDialog::acceptEntries() {
     if (widthEdit->text().isEmpty() || heightEdit->text().isEmpty() ||
         tileSizeEdit->text().isEmpty()) {
-        Dialogs().ShowMessage(QStringLiteral("Неправильно заданы размеры"));
+        CurrentDialogs().ShowMessage(QStringLiteral("Неправильно заданы размеры"));
         return;
     }
     if (descriptionEdit->toPlainText().isEmpty()) {
-        Dialogs().ShowMessage(QStringLiteral("Введите описание"));
+        CurrentDialogs().ShowMessage(QStringLiteral("Введите описание"));
         return;
     }
     Entered.Width = StrToInt(widthEdit->text());
@@ -116,12 +116,12 @@ void NewMapDialog::acceptEntries() {
     Entered.TileSize = StrToInt(tileSizeEdit->text());
     // Pasted text can hold sizes no map can have; the map stays as it is.
     try {
-        tMap::CheckSize(Entered.Width, Entered.Height, Entered.TileSize);
+        TileMap::CheckSize(Entered.Width, Entered.Height, Entered.TileSize);
     } catch (const ESizeError& e) {
-        Dialogs().ShowMessage(e.Message());
+        CurrentDialogs().ShowMessage(e.Message());
         return;
     }
-    Document.NewMap(Entered.Width, Entered.Height, Entered.TileSize);
+    Doc.NewMap(Entered.Width, Entered.Height, Entered.TileSize);
 }
 
 void NewMapDialog::clearInputs() {

@@ -9,7 +9,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class TDocument;
+class Document;
 
 // The New Map dialog. OK checks the entries and makes the new map in the document itself,
 // while the dialog is still on screen; the dialog closes afterwards whatever the checks found.
@@ -17,7 +17,7 @@ class NewMapDialog : public QDialog {
     Q_OBJECT
 public:
     // The document must outlive the dialog.
-    NewMapDialog(TDocument& document, QWidget* parent);
+    NewMapDialog(Document& document, QWidget* parent);
 
     QLineEdit* widthEdit;            // width in cells
     QLineEdit* heightEdit;           // height in cells
@@ -32,12 +32,12 @@ public:
 
     // The sizes acceptEntries last converted, each kept as far as the conversion got. The
     // description is checked, never kept.
-    struct TEntries {
+    struct Entries {
         qint32 Width = 0;
         qint32 Height = 0;
         qint32 TileSize = 0;
     };
-    TEntries Entered;
+    Entries Entered;
 
     // Key filters: Key is the typed character's Windows-1251 code; a filter discards the
     // character by setting Key to 0.
@@ -70,5 +70,5 @@ protected:
 private:
     void OkClicked();
 
-    TDocument& Document;
+    Document& Doc;
 };

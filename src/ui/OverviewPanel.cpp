@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <utility>
 
-OverviewPanel::OverviewPanel(const tMap& map, const tTilePack& pack, QWidget* parent)
-    : QWidget(parent), View(map, pack, &Canvas) {
+OverviewPanel::OverviewPanel(const TileMap& map, const TilePack& pack, QWidget* parent)
+    : QWidget(parent), View(map, pack, &Surface) {
     setAttribute(Qt::WA_OpaquePaintEvent); // the canvas covers every pixel
     setMinimumSize(120, 120);
     RedrawSoon.setSingleShot(true);
@@ -49,7 +49,7 @@ void OverviewPanel::CellsChanged(const QRect& cells) {
 QRect OverviewPanel::Outline() const {
     if (Shown.isEmpty())
         return {};
-    const TViewMapping mapping = View.Mapping();
+    const ViewMapping mapping = View.Mapping();
     // Zoomed out a view pixel stands for a block of map pixels: the outline takes in every
     // block the main view reaches into.
     const QRect outline(
@@ -69,7 +69,7 @@ void OverviewPanel::Redraw() {
 
 void OverviewPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, Canvas.Image());
+    painter.drawImage(0, 0, Surface.Image());
     if (const QRect outline = Outline(); !outline.isEmpty()) {
         // A red line with a white one inside: seen over any tile.
         painter.setPen(QPen(Qt::red, 1));
@@ -80,7 +80,7 @@ void OverviewPanel::paintEvent(QPaintEvent*) {
 }
 
 void OverviewPanel::resizeEvent(QResizeEvent*) {
-    Canvas.SetSize(size());
+    Surface.SetSize(size());
     Redraw();
 }
 
@@ -99,6 +99,6 @@ void OverviewPanel::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void OverviewPanel::RequestCentre(QPoint at) {
-    const TViewMapping mapping = View.Mapping();
+    const ViewMapping mapping = View.Mapping();
     emit CentreRequested(QPoint(int(mapping.MapX(at.x())), int(mapping.MapY(at.y()))));
 }

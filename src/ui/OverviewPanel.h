@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TCanvas.h"
+#include "platform/Canvas.h"
 #include "render/MapRenderer.h"
 
 #include <QRegion>
@@ -14,7 +14,7 @@ class OverviewPanel : public QWidget {
     Q_OBJECT
 public:
     // The map and the pack must outlive the panel.
-    OverviewPanel(const tMap& map, const tTilePack& pack, QWidget* parent);
+    OverviewPanel(const TileMap& map, const TilePack& pack, QWidget* parent);
 
     // The map pixels the main view shows, outlined here.
     void SetShown(const QRect& mapPixels);
@@ -25,8 +25,8 @@ public:
     // drawn again, once the changes of this event are done.
     void CellsChanged(const QRect& cells);
 
-    const TMapRenderer& Renderer() const { return View; }
-    const QImage& Image() const { return Canvas.Image(); }
+    const MapRenderer& Renderer() const { return View; }
+    const QImage& Image() const { return Surface.Image(); }
     // The outline of the main view's area, in the panel's pixels; empty when none.
     QRect Outline() const;
 
@@ -44,8 +44,8 @@ private:
     void Redraw();
     void RequestCentre(QPoint at);
 
-    TCanvas Canvas;
-    TMapRenderer View;
+    Canvas Surface;
+    MapRenderer View;
     QRect Shown; // map pixels
     QTimer RedrawSoon;
     QRegion Changed; // the panel's pixels to draw again, when not all of them

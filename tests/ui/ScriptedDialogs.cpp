@@ -2,7 +2,7 @@
 
 #include "MapScene.h"
 
-#include "platform/TBitmap.h"
+#include "platform/Bitmap.h"
 #include "ui/NewMapDialog.h"
 
 #include <QDialog>
@@ -14,16 +14,16 @@
 
 using namespace TestSupport;
 
-TMessage::TAnswer TScriptedDialogs::MessageBox(const TMessage& message) {
+Message::Answer ScriptedDialogs::MessageBox(const Message& message) {
     Messages << message;
     if (OnMessage)
         OnMessage(message);
-    if (message.Buttons == TMessage::TButtons::Ok)
-        return TMessage::Ok;
+    if (message.Buttons == Message::ButtonSet::Ok)
+        return Message::Ok;
     return Answers.isEmpty() ? message.Default : Answers.takeFirst();
 }
 
-bool TScriptedDialogs::Execute(TFileDialog& dialog) {
+bool ScriptedDialogs::Execute(FileDialog& dialog) {
     FileDialogs << dialog;
     const std::optional<QString> answer = Files.isEmpty() ? std::nullopt : Files.takeFirst();
     if (answer)
@@ -31,21 +31,21 @@ bool TScriptedDialogs::Execute(TFileDialog& dialog) {
     return answer.has_value();
 }
 
-int TScriptedDialogs::ExecModal(QDialog& dialog) {
+int ScriptedDialogs::ExecModal(QDialog& dialog) {
     ModalTitles << dialog.windowTitle();
     dialog.setResult(QDialog::Rejected);
     return OnModal ? OnModal(dialog) : QDialog::Rejected;
 }
 
-QStringList TScriptedDialogs::Texts() const {
+QStringList ScriptedDialogs::Texts() const {
     QStringList texts;
-    for (const TMessage& message : Messages)
+    for (const Message& message : Messages)
         texts << message.Text;
     return texts;
 }
 
-TGuiFixture::TGuiFixture() {
-    auto dialogs = std::make_unique<TScriptedDialogs>();
+GuiFixture::GuiFixture() {
+    auto dialogs = std::make_unique<ScriptedDialogs>();
     Dialogs = dialogs.get();
     SetDialogs(std::move(dialogs));
     QDir(Dir.path()).mkpath("tiles");
@@ -56,22 +56,22 @@ TGuiFixture::TGuiFixture() {
         qWarning("the main window was not exposed");
 }
 
-TGuiFixture::~TGuiFixture() {
+GuiFixture::~GuiFixture() {
     Main.reset(); // the dialogs are its children
-    SetDialogs(std::make_unique<TQtDialogs>());
+    SetDialogs(std::make_unique<QtDialogs>());
 }
 
-void TGuiFixture::UseTiles(const QByteArrayList& names) const {
-    tTilePack& pack = ThePack();
-    pack.Clear();
+void GuiFixture::UseTiles(const QByteArrayList& names) const {
+    TilePack& pack = ThePack();
+    pack.Tiles.clear();
     for (qint32 i = 0; i < names.size(); ++i) {
-        TileRef tile = pack.NewTile();
+        TileRef tile = std::make_unique<Tile>();
         tile->Name = names[i];
         tile->Param1 = 10 + i;
         tile->Param2 = 20 + i;
         tile->Param3 = {30 + i, 40 + i, 50 + i, 60 + i};
         tile->Param4 = -1 - i;
-        tile->Bitmap->LoadFromBytes(SolidBmp(48, 48, TileColours[i % 5]));
+        tile->Image->LoadFromBytes(SolidBmp(48, 48, TileColours[i % 5]));
         pack.Add(std::move(tile));
     }
     // As if just opened: the history starts here, with nothing unsaved.
@@ -79,29 +79,29 @@ void TGuiFixture::UseTiles(const QByteArrayList& names) const {
     Main->RedrawMap();
 }
 
-void TGuiFixture::UseTiles(int count) const {
+void GuiFixture::UseTiles(int count) const {
     QByteArrayList names;
     for (int i = 0; i < count; ++i)
         names << "tile" + QByteArray::number(i);
     UseTiles(names);
 }
 
-QByteArrayList TGuiFixture::TileNames() const {
+QByteArrayList GuiFixture::TileNames() const {
     QByteArrayList names;
     for (qint32 i = 0; i < ThePack().Count(); ++i)
-        names << ThePack().Tile(i).Name;
+        names << ThePack().At(i).Name;
     return names;
 }
 
-QRgb TGuiFixture::ViewPixel(int x, int y) const {
-    return Main->Canvas.Image().pixel(x, y) | 0xff000000;
+QRgb GuiFixture::ViewPixel(int x, int y) const {
+    return Main->Surface.Image().pixel(x, y) | 0xff000000;
 }
 
-QImage TGuiFixture::ViewRedrawn() const {
-    return TestSupport::FullRedraw(Main->Renderer(), Main->Canvas.Size());
+QImage GuiFixture::ViewRedrawn() const {
+    return TestSupport::FullRedraw(Main->Renderer(), Main->Surface.Size());
 }
 
-QImage TGuiFixture::Presented() const {
+QImage GuiFixture::Presented() const {
     QCoreApplication::processEvents();
     const QPoint at = Main->mapView->mapTo(Main.get(), QPoint(0, 0));
     const QSize size = Main->mapView->size();
@@ -111,8 +111,8 @@ QImage TGuiFixture::Presented() const {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
-                   const QList<qint32>& cells) {
+QByteArray MapFileBytes(const QByteArrayList& texts, qint32 width, qint32 height,
+                        const QList<qint32>& cells) {
     QByteArray bytes;
     for (const QByteArray& text : texts)
         bytes += Text(text);
@@ -122,8 +122,8 @@ QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
     return bytes;
 }
 
-void TGuiFixture::AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
-                               const QString& description) {
+void GuiFixture::AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
+                              const QString& description) {
     Dialogs->OnModal = [=, this](QDialog&) {
         NewMapDialog& dialog = *Main->newMapDialog;
         dialog.widthEdit->setText(width);

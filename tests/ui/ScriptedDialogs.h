@@ -4,8 +4,9 @@
 // would have been shown out), fresh windows for each test, and helpers the programs share.
 
 #include "TestSupport.h"
-#include "model/Document.h"
-#include "model/typeU.h"
+#include "document/Document.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
@@ -16,21 +17,21 @@
 #include <memory>
 #include <optional>
 
-class TScriptedDialogs : public TDialogs {
+class ScriptedDialogs : public Dialogs {
 public:
-    TMessage::TAnswer MessageBox(const TMessage& message) override;
-    bool Execute(TFileDialog& dialog) override;
+    Message::Answer MessageBox(const Message& message) override;
+    bool Execute(FileDialog& dialog) override;
     int ExecModal(QDialog& dialog) override;
     QStringList Texts() const;
 
-    QList<TMessage> Messages;
+    QList<Message> Messages;
     // Runs after a box is recorded: the moment the user would be looking at it.
-    std::function<void(const TMessage&)> OnMessage;
+    std::function<void(const Message&)> OnMessage;
     // To Yes/No boxes in order; the box's default (Enter) when none is left.
-    QList<TMessage::TAnswer> Answers;
+    QList<Message::Answer> Answers;
     // To file dialogs in order: a path, or nullopt (also when none is left) for Cancel.
     QList<std::optional<QString>> Files;
-    QList<TFileDialog> FileDialogs; // each as it was when it was run
+    QList<FileDialog> FileDialogs; // each as it was when it was run
     // Plays the user of a modal window; without it the window is closed with Cancel.
     std::function<int(QDialog&)> OnModal;
     QStringList ModalTitles;
@@ -39,21 +40,21 @@ public:
 // A fresh main window, which owns the document and the dialogs, with its dialogs answered by a
 // script and an application directory of its own (Dir) with tiles/ and maps/. Tests reach the
 // window and what it edits through here.
-class TGuiFixture {
+class GuiFixture {
 public:
-    TGuiFixture();
-    ~TGuiFixture();
+    GuiFixture();
+    ~GuiFixture();
     QString Path(const QString& name) const { return Dir.filePath(name); }
     // The directory the window was given as the application's.
     QString AppDir() const { return Dir.path(); }
 
     MainWindow& Window() const { return *Main; }
-    TDocument& TheDocument() const { return Main->Document(); }
+    Document& TheDocument() const { return Main->CurrentDocument(); }
     // The map and the pack themselves, for setting up a scene: no step, no signal.
-    tMap& TheMap() const { return TheDocument().MutableMap(); }
-    tTilePack& ThePack() const { return TheDocument().MutablePack(); }
+    TileMap& TheMap() const { return TheDocument().MutableMap(); }
+    TilePack& ThePack() const { return TheDocument().MutablePack(); }
     // Where the main window's map view shows the map.
-    TMapRenderer& MainView() const { return Main->Renderer(); }
+    MapRenderer& MainView() const { return Main->Renderer(); }
 
     // A pack of solid 48-pixel tiles in TileColours, named as given or tile0, tile1, ...; tile
     // i has Param1 10 + i, Param2 20 + i, Param3 30 + i to 60 + i and Param4 -1 - i. The
@@ -71,7 +72,7 @@ public:
     void AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
                       const QString& description);
 
-    TScriptedDialogs* Dialogs; // owned by the dialogs registry
+    ScriptedDialogs* Dialogs; // owned by the dialogs registry
     QTemporaryDir Dir;
 
 private:
@@ -83,13 +84,13 @@ inline const QRgb TileColours[] = {qRgb(200, 40, 40), qRgb(40, 160, 40), qRgb(40
 inline const QRgb Background = qRgb(240, 240, 240);
 
 // A map file by hand: the four texts, the size, the cells row by row.
-QByteArray MapFile(const QByteArrayList& texts, qint32 width, qint32 height,
-                   const QList<qint32>& cells);
+QByteArray MapFileBytes(const QByteArrayList& texts, qint32 width, qint32 height,
+                        const QList<qint32>& cells);
 
 // Qt Test's main, with the editor's application object so errors reach the error box.
 #define KORVANE_GUI_TEST_MAIN(TestObject)                                                          \
     int main(int argc, char** argv) {                                                              \
-        TApplication app(argc, argv);                                                              \
+        Application app(argc, argv);                                                               \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
         TestObject test;                                                                           \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \

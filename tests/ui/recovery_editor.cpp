@@ -1,5 +1,5 @@
 // The editor as its main block runs it, with a script in place of the user: the dialogs are
-// answered by TScriptedDialogs and the input comes from QTest events. tst_recovery starts it
+// answered by ScriptedDialogs and the input comes from QTest events. tst_recovery starts it
 // as a process, kills it, and starts it again.
 //
 //   recovery_editor edit MAP IMAGE OUT
@@ -12,8 +12,10 @@
 //                                    prints what the window shows, and exits with Discard
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "model/Recovery.h"
+#include "document/Recovery.h"
 
 #include <QDirIterator>
 #include <QListWidget>
@@ -28,17 +30,17 @@ void Print(const QString& line) {
 }
 
 void WriteState(const MainWindow& window, const QString& out) {
-    TestSupport::WriteFile(out + ".map", window.Document().Map().SaveToBytes());
-    TestSupport::WriteFile(out + ".pac", window.Document().Pack().SaveToBytes(true, QString()));
+    TestSupport::WriteFile(out + ".map", MapFile::Bytes(window.CurrentDocument().Map()));
+    TestSupport::WriteFile(out + ".pac", PackFile::Bytes(window.CurrentDocument().Pack()));
 }
 
 bool CopyOnDisk() {
-    QDirIterator notes(TRecovery::StandardDirectory(), {"note.json"}, QDir::Files,
+    QDirIterator notes(Recovery::StandardDirectory(), {"note.json"}, QDir::Files,
                        QDirIterator::Subdirectories);
     return notes.hasNext();
 }
 
-void Edit(MainWindow& window, TScriptedDialogs& dialogs, const QString& map, const QString& image,
+void Edit(MainWindow& window, ScriptedDialogs& dialogs, const QString& map, const QString& image,
           const QString& out) {
     dialogs.Files << map << image;
     window.openMapAction->trigger();
@@ -61,16 +63,16 @@ void Edit(MainWindow& window, TScriptedDialogs& dialogs, const QString& map, con
 } // namespace
 
 int main(int argc, char** argv) {
-    TApplication app(argc, argv);
+    Application app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    auto script = std::make_unique<TScriptedDialogs>();
-    TScriptedDialogs& dialogs = *script;
+    auto script = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs& dialogs = *script;
     SetDialogs(std::move(script));
     const QString mode = args.value(0);
     if (mode == "restore")
-        dialogs.Answers << TMessage::Restore << TMessage::Discard;
+        dialogs.Answers << Message::Restore << Message::Discard;
     else
-        dialogs.Answers << TMessage::Cancel; // a copy offered is kept for later
+        dialogs.Answers << Message::Cancel; // a copy offered is kept for later
     // In edit the map's directory stands for the application's: its pack is in tiles/ there.
     const QString appDir = mode == "edit" ? QFileInfo(args.value(1)).absolutePath()
                                           : QCoreApplication::applicationDirPath();
@@ -83,11 +85,11 @@ int main(int argc, char** argv) {
             Edit(window, dialogs, args.value(1), args.value(2), args.value(3));
         } else if (mode == "restore") {
             WriteState(window, args.value(1));
-            for (const TMessage& m : dialogs.Messages)
+            for (const Message& m : dialogs.Messages)
                 Print("message " + m.Text + " | " + QString(m.Detail).replace('\n', " / "));
             Print("title " + window.windowHandle()->title());
-            Print("files " + QFileInfo(window.Document().MapFile()).fileName() + " " +
-                  QFileInfo(window.Document().PackFile()).fileName());
+            Print("files " + QFileInfo(window.CurrentDocument().MapPath()).fileName() + " " +
+                  QFileInfo(window.CurrentDocument().PackPath()).fileName());
             Print("palette " + QString::number(window.tileList->count()));
             window.exitAction->trigger();
         } else {

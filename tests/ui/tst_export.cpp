@@ -2,6 +2,7 @@
 // test, the log, both files byte for byte, and everything that makes it write nothing at all.
 
 #include "ScriptedDialogs.h"
+#include "formats/PackFile.h"
 
 #include "platform/Cp1251.h"
 #include "ui/MobileExportDialog.h"
@@ -25,7 +26,7 @@ QString PngPath(const QString& dir, const QByteArray& name) {
 
 // The tiles, a 3 x 2 map naming the pack, and a directory below AppDir holding the PNG files
 // of the tiles named in `present`.
-QString SetUp(TGuiFixture& f, const QByteArrayList& names, const QByteArrayList& present,
+QString SetUp(GuiFixture& f, const QByteArrayList& names, const QByteArrayList& present,
               const QByteArray& packName = "forest.pac", const QString& dir = "png") {
     f.UseTiles(names);
     f.TheMap().New(3, 2, 48);
@@ -39,16 +40,16 @@ QString SetUp(TGuiFixture& f, const QByteArrayList& names, const QByteArrayList&
     return f.AppDir() + '/' + dir;
 }
 
-QString MobMap(TGuiFixture& f) {
+QString MobMap(GuiFixture& f) {
     return f.AppDir() + "/maps/mob.map";
 }
 
 // The mobile pack by hand: per tile its integers (as UseTiles gives them), then the PNG's
 // length and bytes.
-QByteArray ExpectedPack(TGuiFixture& f) {
+QByteArray ExpectedPack(GuiFixture& f) {
     QByteArray bytes = Int32s({f.ThePack().Count()});
     for (qint32 i = 0; i < f.ThePack().Count(); ++i) {
-        const QByteArray png = PngBytes(f.ThePack().Tile(i).Name);
+        const QByteArray png = PngBytes(f.ThePack().At(i).Name);
         bytes +=
             Int32s({10 + i, 20 + i, 30 + i, 40 + i, 50 + i, 60 + i, -1 - i, qint32(png.size())});
         bytes += png;
@@ -65,7 +66,7 @@ QString ShownTip(const QString& tip) {
     return document.toPlainText();
 }
 
-QStringList Log(TGuiFixture& f) {
+QStringList Log(GuiFixture& f) {
     const QString text = f.Window().mobileExportDialog->logEdit->toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
@@ -78,7 +79,7 @@ QStringList Checked(const QByteArrayList& names) {
 }
 
 // Shows the export dialog as the command does and plays the user with the script.
-void RunExport(TGuiFixture& f, const std::function<void()>& script) {
+void RunExport(GuiFixture& f, const std::function<void()>& script) {
     f.Dialogs->OnModal = [&](QDialog& d) {
         d.show();
         if (QTest::qWaitForWindowExposed(&d))
@@ -89,7 +90,7 @@ void RunExport(TGuiFixture& f, const std::function<void()>& script) {
     f.Window().mobileExportAction->trigger();
 }
 
-void ExportTo(TGuiFixture& f, const QString& dir) {
+void ExportTo(GuiFixture& f, const QString& dir) {
     f.Window().mobileExportDialog->directoryList->SetDirectory(dir);
     QTest::mouseClick(f.Window().mobileExportDialog->exportButton, Qt::LeftButton);
 }
@@ -98,7 +99,7 @@ void ExportTo(TGuiFixture& f, const QString& dir) {
 // tile's PNG path, the log, and after a failure the error box with the log's last line. An
 // expected failure line that ends in a blank is the start of one that goes on with the
 // system's reason.
-void ExpectExport(TGuiFixture& f, const QString& dir, QStringList log, bool failure = false) {
+void ExpectExport(GuiFixture& f, const QString& dir, QStringList log, bool failure = false) {
     RunExport(f, [&] { ExportTo(f, dir); });
     const QStringList got = Log(f);
     if (failure && log.last().endsWith(' ') && got.size() == log.size() &&
@@ -109,11 +110,11 @@ void ExpectExport(TGuiFixture& f, const QString& dir, QStringList log, bool fail
     for (const QByteArray& name : f.TileNames())
         boxes << PngPath(dir, name);
     if (failure)
-        boxes << TApplication::ErrorText(log.last());
+        boxes << Application::ErrorText(log.last());
     QCOMPARE(f.Dialogs->Texts(), boxes);
-    QCOMPARE(f.Dialogs->Messages.isEmpty() ? TMessage::TIcon::None
+    QCOMPARE(f.Dialogs->Messages.isEmpty() ? Message::IconKind::None
                                            : f.Dialogs->Messages.last().Icon,
-             failure ? TMessage::TIcon::Stop : TMessage::TIcon::None);
+             failure ? Message::IconKind::Stop : Message::IconKind::None);
 }
 } // namespace
 
@@ -129,7 +130,7 @@ private slots:
 };
 
 void TestExport::theDialogAndItsDirectoryList() {
-    TGuiFixture f;
+    GuiFixture f;
     const QString tiles = f.Path("tiles");
     QDir(tiles).mkpath("a/b");
     f.Window().mobileExportDialog->logEdit->setPlainText("stale");
@@ -139,7 +140,7 @@ void TestExport::theDialogAndItsDirectoryList() {
                      f.Window().mobileExportDialog->maximumSize()); // a fixed border
             // Every showing: the list in AppDir/tiles with the focus, its label saying so, and
             // the log empty.
-            TDirectoryListBox* list = f.Window().mobileExportDialog->directoryList;
+            DirectoryListBox* list = f.Window().mobileExportDialog->directoryList;
             auto isIn = [&](const QString& path) {
                 QCOMPARE(list->Directory(), path);
                 QCOMPARE(ShownTip(f.Window().mobileExportDialog->directoryLabel->toolTip()),
@@ -150,7 +151,7 @@ void TestExport::theDialogAndItsDirectoryList() {
             QCOMPARE(f.Window().mobileExportDialog->focusWidget(), list);
             auto entry = [list](const QString& path) -> QListWidgetItem* {
                 for (int i = 0; i < list->count(); ++i)
-                    if (TDirectoryListBox::EntryPath(list->item(i)) == path)
+                    if (DirectoryListBox::EntryPath(list->item(i)) == path)
                         return list->item(i);
                 return nullptr;
             };
@@ -224,17 +225,17 @@ void TestExport::allPngsPresentWriteBothFiles_data() {
 void TestExport::allPngsPresentWriteBothFiles() {
     QFETCH(QByteArrayList, names);
     QFETCH(QByteArray, old);
-    TGuiFixture f;
+    GuiFixture f;
     const QString png = SetUp(f, names, names);
     QVERIFY(WriteFile(png + "/unrelated.png", "x"));
     if (!old.isNull())
         QVERIFY(WriteFile(png + "/forest.pac", old));
-    const QByteArray packBefore = f.ThePack().SaveToBytes(true, QString());
+    const QByteArray packBefore = PackFile::Bytes(f.ThePack());
     QVERIFY(QDir(f.Path("maps")).removeRecursively()); // the export makes it
     // Each box comes before its tile's test: the log holds one line per earlier tile.
     QList<int> linesAtBox;
-    f.Dialogs->OnMessage = [&](const TMessage& box) {
-        QCOMPARE(box.Caption, TApplication::Title());
+    f.Dialogs->OnMessage = [&](const Message& box) {
+        QCOMPARE(box.Caption, Application::Title());
         QVERIFY(f.Window().mobileExportDialog->isVisible());
         linesAtBox << Log(f).size();
     };
@@ -242,16 +243,16 @@ void TestExport::allPngsPresentWriteBothFiles() {
     for (int i = 0; i < linesAtBox.size(); ++i)
         QCOMPARE(linesAtBox[i], i);
     QCOMPARE(ReadFile(MobMap(f)),
-             MapFile({"one", "", "forest.pac", ""}, 3, 2, {0, 2, 0, 0, 0, -1}));
+             MapFileBytes({"one", "", "forest.pac", ""}, 3, 2, {0, 2, 0, 0, 0, -1}));
     QCOMPARE(ReadFile(png + "/forest.pac"), ExpectedPack(f));
     // The model is only read; the tiles directory gets nothing.
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
-    QCOMPARE(f.ThePack().SaveToBytes(true, QString()), packBefore);
+    QCOMPARE(PackFile::Bytes(f.ThePack()), packBefore);
     QVERIFY(!QFile::exists(f.Path("tiles/forest.pac")));
 }
 
 void TestExport::twoRunsAppendToTheLog() {
-    TGuiFixture f;
+    GuiFixture f;
     const QString png = SetUp(f, {"grass", "water"}, {"grass"});
     const QStringList block = {"Checking OK! (grass )", "Scuko!water "};
     RunExport(f, [&] {
@@ -330,7 +331,7 @@ void TestExport::nothingWritten() {
     QFETCH(QString, dir);
     QFETCH(QString, setUp);
     QFETCH(QStringList, log);
-    TGuiFixture f;
+    GuiFixture f;
     const QString png = SetUp(f, names, names, packName, dir); // "../grass" finds its PNG too
     const QString pack = png + "/forest.pac", desktop = f.Path("tiles/forest.pac");
     QVERIFY(WriteFile(MobMap(f), "old map"));
@@ -339,13 +340,13 @@ void TestExport::nothingWritten() {
                 (setUp[0] == 'n' || QDir(png).mkdir("water.png")));
     if (setUp.startsWith("desktop pack") || setUp == "link")
         QVERIFY(WriteFile(dir == "png" && setUp != "link" ? pack : desktop,
-                          f.ThePack().SaveToBytes(true, QString())));
+                          PackFile::Bytes(f.ThePack())));
     if (setUp == "link")
         QVERIFY(QFile::link(desktop, pack));
     if (setUp.endsWith("old pack"))
         QVERIFY(WriteFile(pack, "old pack"));
     if (setUp == "vanish") // while the user looks at the last box, a PNG already found goes
-        f.Dialogs->OnMessage = [&](const TMessage& box) {
+        f.Dialogs->OnMessage = [&](const Message& box) {
             if (box.Text.endsWith("water.png"))
                 QFile::remove(png + "/grass.png");
         };

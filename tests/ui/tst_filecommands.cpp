@@ -2,8 +2,10 @@
 // what every failure leaves in memory and on disk.
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "model/Recovery.h"
+#include "document/Recovery.h"
 #include "platform/Cp1251.h"
 #include "ui/NewMapDialog.h"
 
@@ -17,15 +19,16 @@ using namespace TestSupport;
 
 namespace {
 // What a failed command must leave as it was.
-QByteArray State(TGuiFixture& f) {
-    return f.TheMap().SaveToBytes() + f.ThePack().SaveToBytes(true, QString()) +
+QByteArray State(GuiFixture& f) {
+    return MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack()) +
            Int32s({f.MainView().OffsetX, f.MainView().OffsetY, f.TheMap().TileSize,
                    f.Window().tileList->count()}) +
            f.Window().Status->Text().toUtf8();
 }
 
 QByteArray SmallMap(const QByteArray& packName, qint32 width = 3) {
-    return MapFile({"saved", "", packName, "four"}, width, 2, QList<qint32>(qAbs(width) * 2, 1));
+    return MapFileBytes({"saved", "", packName, "four"}, width, 2,
+                        QList<qint32>(qAbs(width) * 2, 1));
 }
 } // namespace
 
@@ -45,7 +48,7 @@ private slots:
 };
 
 void TestFileCommands::saveTilePackThenMap() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     // A map that names no tile pack is not saved; the dialog does not even appear.
     f.Dialogs->Files << f.Path("level.map");
@@ -54,13 +57,13 @@ void TestFileCommands::saveTilePackThenMap() {
     QCOMPARE(f.Dialogs->Texts(), QStringList{"Для карты не указан/не сохранен таил пак(Сохраните "
                                              "Текущий Таил Пак) !!!"});
     QCOMPARE(f.Dialogs->Messages[0].Caption, "Warning");
-    QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Warning);
+    QCOMPARE(f.Dialogs->Messages[0].Icon, Message::IconKind::Warning);
 
     f.Dialogs->Messages.clear();
     f.Window().Status->SetText("before");
     f.Dialogs->Files = {f.Path("forest.pac")};
     f.Window().saveTilePackButton->click();
-    QCOMPARE(ReadFile(f.Path("forest.pac")), f.ThePack().SaveToBytes(true, QString()));
+    QCOMPARE(ReadFile(f.Path("forest.pac")), PackFile::Bytes(f.ThePack()));
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
     QCOMPARE(f.Window().Status->Text(), "before");
 
@@ -73,14 +76,14 @@ void TestFileCommands::saveTilePackThenMap() {
         QCOMPARE(f.TheMap().Text1, QByteArray("testing!!!"));
         QCOMPARE(f.Window().Status->Text(), "saved... ok!");
         QCOMPARE(ReadFile(f.Path("level.map")),
-                 MapFile({"testing!!!", "", "forest.pac", ""}, 14, 14, cells));
+                 MapFileBytes({"testing!!!", "", "forest.pac", ""}, 14, 14, cells));
         f.TheMap().Cells[1][0] = cells[1] = 0;
     }
     QVERIFY(f.Dialogs->Messages.isEmpty());
 }
 
 void TestFileCommands::saveFailuresKeepFilesAndNames() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     f.TheMap().PackName = "old.pac";
     QVERIFY(WriteFile(f.Path("file"), "a file, not a directory"));
@@ -91,22 +94,22 @@ void TestFileCommands::saveFailuresKeepFilesAndNames() {
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY(f.Dialogs->Messages[0].Text.startsWith(
         QString("Cannot create file \"%1\". ").arg(Shown(f.Path("file/x.pac")))));
-    QCOMPARE(f.Dialogs->Messages[0].Icon, TMessage::TIcon::Stop);
+    QCOMPARE(f.Dialogs->Messages[0].Icon, Message::IconKind::Stop);
     QVERIFY(!f.Window().Status->Text().contains("saved"));
     QCOMPARE(ReadFile(f.Path("file")), QByteArray("a file, not a directory"));
 }
 
 void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
-    f.ThePack().SaveToFile(f.Path("tiles/forest.pac"), true, QString());
+    PackFile::Write(f.ThePack(), f.Path("tiles/forest.pac"));
     f.UseTiles(1);
     // Load TilePack leaves the cells as they are: this one now shows tile 2 of the new pack.
     f.TheMap().Cells[0][0] = 2;
     f.Dialogs->Files << f.Path("tiles/forest.pac");
     f.Window().loadTilePackButton->click();
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile2"}));
-    QCOMPARE(f.ThePack().Tile(2).Param2, 22);
+    QCOMPARE(f.ThePack().At(2).Param2, 22);
     QCOMPARE(f.Window().tileList->count(), 3);
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
     QCOMPARE(f.ViewPixel(5, 5), TileColours[2]);
@@ -118,7 +121,7 @@ void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     f.Dialogs->Files << f.Path("elsewhere.map");
     f.Window().openMapAction->trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
-    QCOMPARE(f.TheMap().SaveToBytes(), SmallMap("forest.pac"));
+    QCOMPARE(MapFile::Bytes(f.TheMap()), SmallMap("forest.pac"));
     QCOMPARE(QPoint(f.MainView().OffsetX, f.TheMap().TileSize), QPoint(4, 48));
     QCOMPARE(f.ThePack().Count(), 3);
     QCOMPARE(f.Window().tileList->count(), 3);
@@ -154,14 +157,14 @@ void TestFileCommands::failedReadsKeepEverything() {
     QFETCH(bool, openMap);
     QFETCH(QByteArray, content);
     QFETCH(QString, pack);
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
-    f.ThePack().SaveToFile(f.Path("outside.pac"), true, QString());
-    QVERIFY(WriteFile(f.Path("tiles/broken.pac"), f.ThePack().SaveToBytes(true, {}).chopped(1)));
+    PackFile::Write(f.ThePack(), f.Path("outside.pac"));
+    QVERIFY(WriteFile(f.Path("tiles/broken.pac"), PackFile::Bytes(f.ThePack()).chopped(1)));
     f.UseTiles(2);
     f.TheMap().PackName = "kept.pac";
     if (content == "truncated")
-        content = f.ThePack().SaveToBytes(true, QString()).chopped(1);
+        content = PackFile::Bytes(f.ThePack()).chopped(1);
     if (!content.isEmpty())
         QVERIFY(WriteFile(f.Path("bad"), content));
     const QByteArray before = State(f);
@@ -171,8 +174,8 @@ void TestFileCommands::failedReadsKeepEverything() {
     else
         f.Window().loadTilePackButton->click();
     QCOMPARE(f.Dialogs->Messages.size(), 1);
-    const TMessage& error = f.Dialogs->Messages[0];
-    QCOMPARE(error.Icon, TMessage::TIcon::Stop);
+    const Message& error = f.Dialogs->Messages[0];
+    QCOMPARE(error.Icon, Message::IconKind::Stop);
     QVERIFY2(error.Text.contains(Shown(f.Path("bad"))), qPrintable(error.Text));
     QVERIFY2(pack.isEmpty() || error.Text.contains(Shown(f.Path(pack))), qPrintable(error.Text));
     QVERIFY(!content.isEmpty() || error.Text.startsWith("Cannot open file "));
@@ -182,11 +185,11 @@ void TestFileCommands::failedReadsKeepEverything() {
 }
 
 void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     const QString pack = f.Path("tiles/forest.pac"), map = f.Path("level.map");
     auto save = [&f](QAction* command, const QString& path,
-                     std::optional<TMessage::TAnswer> answer = std::nullopt) {
+                     std::optional<Message::Answer> answer = std::nullopt) {
         f.Dialogs->Messages.clear();
         f.Dialogs->Files << path;
         if (answer)
@@ -209,26 +212,26 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     f.Window().Status->SetText("before");
     save(f.Window().saveMapAction, pack);
     QCOMPARE(f.Dialogs->Messages.size(), 1);
-    const TMessage ask = f.Dialogs->Messages[0];
+    const Message ask = f.Dialogs->Messages[0];
     QCOMPARE(ask.Text, QString("\"%1\" is a tile pack. Replace it with the map?").arg(Shown(pack)));
     QCOMPARE(ask.Caption, "Confirm");
-    QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
-    QCOMPARE(ask.Default, TMessage::No);
+    QCOMPARE(ask.Buttons, Message::ButtonSet::YesNo);
+    QCOMPARE(ask.Default, Message::No);
     QCOMPARE(ReadFile(pack), packBytes);
     QCOMPARE(f.TheMap().Text1, QByteArray("kept"));
     QCOMPARE(f.Window().Status->Text(), "before");
-    save(&savePack, map, TMessage::No);
+    save(&savePack, map, Message::No);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" is a map. Replace it with the tile pack?").arg(Shown(map))});
     QCOMPARE(ReadFile(map), mapBytes);
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
-    save(&savePack, map, TMessage::Yes);
+    save(&savePack, map, Message::Yes);
     QCOMPARE(ReadFile(map), packBytes);
     QCOMPARE(f.TheMap().PackName, QByteArray("level.map"));
     // A file of neither kind is replaced when the user says so.
     QVERIFY(WriteFile(f.Path("notes.txt"), "notes"));
-    save(f.Window().saveMapAction, f.Path("notes.txt"), TMessage::Yes);
+    save(f.Window().saveMapAction, f.Path("notes.txt"), Message::Yes);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(f.Path("notes.txt")))});
@@ -236,12 +239,12 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
 }
 
 void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     const QString pack = f.Path("tiles/p.pac"), other = f.Path("tiles/other.pac");
     const QString demo = f.Path("maps/demo.map"), level = f.Path("maps/level.map");
-    f.ThePack().SaveToFile(pack, true, QString());
-    f.ThePack().SaveToFile(other, true, QString());
+    PackFile::Write(f.ThePack(), pack);
+    PackFile::Write(f.ThePack(), other);
     QVERIFY(WriteFile(demo, SmallMap("p.pac")));
     QVERIFY(WriteFile(level, SmallMap("p.pac", 4)));
     const QByteArray demoBytes = ReadFile(demo), levelBytes = ReadFile(level);
@@ -252,7 +255,7 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     // on demo.map does not replace it.
     f.AnswerNewMap("5", "5", "48", "new");
     f.Window().newMapAction->trigger();
-    QCOMPARE(f.TheDocument().MapFile(), QString());
+    QCOMPARE(f.TheDocument().MapPath(), QString());
     f.Dialogs->Files << pack << demo;
     f.Window().loadTilePackButton->click();
     f.Window().saveMapAction->trigger();
@@ -260,17 +263,17 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     QCOMPARE(f.Dialogs->FileDialogs.constLast().Folder, QFileInfo(demo).absolutePath());
     QCOMPARE(f.Dialogs->Texts(),
              QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(demo))});
-    const TMessage ask = f.Dialogs->Messages[0];
+    const Message ask = f.Dialogs->Messages[0];
     QCOMPARE(ask.Caption, "Confirm");
-    QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
-    QCOMPARE(ask.Default, TMessage::No);
+    QCOMPARE(ask.Buttons, Message::ButtonSet::YesNo);
+    QCOMPARE(ask.Default, Message::No);
     QCOMPARE(ReadFile(demo), demoBytes);
-    QVERIFY(f.TheDocument().Unsaved().testFlag(TPart::Map));
+    QVERIFY(f.TheDocument().Unsaved().testFlag(DocumentPart::Map));
 
     // The recovery copy of the new map, and its offer, name no file; restored, it has none.
     const QString copies = f.Path("recovery");
     {
-        TRecovery recovery(f.TheDocument(), copies);
+        Recovery recovery(f.TheDocument(), copies);
         QVERIFY(recovery.WriteNow());
         const QString left = QDir(copies).filePath("left");
         QVERIFY(QDir().mkpath(left));
@@ -280,32 +283,32 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     }
     f.TheDocument().Undo(); // Load TilePack and New Map: back to demo.map
     f.TheDocument().Undo();
-    QCOMPARE(f.TheDocument().MapFile(), demo);
+    QCOMPARE(f.TheDocument().MapPath(), demo);
     f.Dialogs->Messages.clear();
-    f.Dialogs->Answers << TMessage::Restore << TMessage::Discard; // what the undo left unsaved
+    f.Dialogs->Answers << Message::Restore << Message::Discard; // what the undo left unsaved
     f.Window().StartRecovery(copies);
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY2(f.Dialogs->Messages[0].Detail.startsWith("Map: never saved, 5 × 5 cells"),
              qPrintable(f.Dialogs->Messages[0].Detail));
-    QCOMPARE(f.TheDocument().MapFile(), QString());
+    QCOMPARE(f.TheDocument().MapPath(), QString());
     QCOMPARE(f.TheMap().Width, 5);
 
     // Saving where the user says; Yes replaces; then it is the map's own file and no question.
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << level << level;
-    f.Dialogs->Answers << TMessage::Yes;
+    f.Dialogs->Answers << Message::Yes;
     f.Window().saveMapAction->trigger();
     f.Window().saveMapAction->trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, level); // offered now
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     QVERIFY(ReadFile(level) != levelBytes);
-    QCOMPARE(ReadFile(level), f.TheMap().SaveToBytes());
+    QCOMPARE(ReadFile(level), MapFile::Bytes(f.TheMap()));
 
     // A pack saved over another existing pack asks too; No keeps it.
     f.Dialogs->Messages.clear();
     const QByteArray otherBytes = ReadFile(other);
     f.Dialogs->Files << other;
-    f.Dialogs->Answers << TMessage::No;
+    f.Dialogs->Answers << Message::No;
     f.Window().saveTilePackButton->click();
     QCOMPARE(f.Dialogs->Texts(),
              QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(other))});
@@ -325,7 +328,7 @@ void TestFileCommands::packNamesAMapCanRecord_data() {
 void TestFileCommands::packNamesAMapCanRecord() {
     QFETCH(QString, name);
     QFETCH(QString, refused);
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     const QString path = f.Path(name);
     f.TheMap().PackName = "old.pac";
@@ -344,7 +347,7 @@ void TestFileCommands::packNamesAMapCanRecord() {
     }
     // Load TilePack loads such a pack, but keeps the name the map had and says why.
     f.UseTiles(3);
-    f.ThePack().SaveToFile(path, true, QString());
+    PackFile::Write(f.ThePack(), path);
     f.UseTiles(1);
     f.TheMap().PackName = "old.pac";
     f.Dialogs->Messages.clear();
@@ -362,16 +365,16 @@ void TestFileCommands::packNamesAMapCanRecord() {
 }
 
 void TestFileCommands::dialogsAreSharedAndRemembered() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
-    f.ThePack().SaveToFile(f.Path("p.pac"), true, QString());
+    PackFile::Write(f.ThePack(), f.Path("p.pac"));
     f.Dialogs->Files << f.Path("p.pac") << f.Path("saved.pac") << f.Path("m.map") << std::nullopt;
     f.Window().loadTilePackButton->click(); // Load TilePack
     f.Window().saveTilePackButton->click(); // Save Tile Pack
     f.Window().saveMapAction->trigger();
     f.Window().openMapAction->trigger(); // cancelled: nothing changes
     QStringList runs; // kind (open, save), filter, its index, default extension, file name
-    for (const TFileDialog& d : f.Dialogs->FileDialogs)
+    for (const FileDialog& d : f.Dialogs->FileDialogs)
         runs << QString("%1 %2 %3 %4 %5")
                     .arg(int(d.Kind))
                     .arg(d.Filter)

@@ -2,6 +2,8 @@
 // before they replace unsaved changes, and every answer leaves files and model as it says.
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
 #include "ui/NewMapDialog.h"
 
@@ -13,14 +15,14 @@
 using namespace TestSupport;
 
 namespace {
-QByteArray Model(TGuiFixture& f) {
-    return f.TheMap().SaveToBytes() + f.ThePack().SaveToBytes(true, QString());
+QByteArray Model(GuiFixture& f) {
+    return MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack());
 }
 
-QList<TMessage> Questions(const TScriptedDialogs& dialogs) {
-    QList<TMessage> questions;
-    for (const TMessage& m : dialogs.Messages)
-        if (m.Buttons == TMessage::TButtons::SaveDiscardCancel)
+QList<Message> Questions(const ScriptedDialogs& dialogs) {
+    QList<Message> questions;
+    for (const Message& m : dialogs.Messages)
+        if (m.Buttons == Message::ButtonSet::SaveDiscardCancel)
             questions << m;
     return questions;
 }
@@ -80,12 +82,13 @@ void TestGuard::commandsAskFirst() {
     QFETCH(QString, answer);
     QFETCH(QString, asked);
     QFETCH(bool, goesOn);
-    TGuiFixture f;
+    GuiFixture f;
     // Saved files to start from, and the map and pack the commands would open.
     f.UseTiles(2);
     const QString mapFile = f.Path("level.map"), packFile = f.Path("tiles/p.pac");
-    f.ThePack().SaveToFile(f.Path("tiles/other.pac"), true, QString());
-    QVERIFY(WriteFile(f.Path("other.map"), MapFile({"", "", "other.pac", ""}, 3, 1, {1, 1, 1})));
+    PackFile::Write(f.ThePack(), f.Path("tiles/other.pac"));
+    QVERIFY(
+        WriteFile(f.Path("other.map"), MapFileBytes({"", "", "other.pac", ""}, 3, 1, {1, 1, 1})));
     f.UseTiles(3);
     f.TheDocument().SavePack(packFile, "p.pac");
     f.TheDocument().SaveMap(mapFile);
@@ -102,9 +105,9 @@ void TestGuard::commandsAskFirst() {
 
     // The answer to the question, then the save dialogs: the pack's first, then the map's.
     if (!answer.isEmpty())
-        f.Dialogs->Answers << (answer == "Discard"  ? TMessage::Discard
-                               : answer == "Cancel" ? TMessage::Cancel
-                                                    : TMessage::Save);
+        f.Dialogs->Answers << (answer == "Discard"  ? Message::Discard
+                               : answer == "Cancel" ? Message::Cancel
+                                                    : Message::Save);
     const bool savePack = unsaved != "map" && !(command == "New Map" && unsaved == "pack");
     const bool saveMap = unsaved != "pack" && command != "Load TilePack";
     QVERIFY(WriteFile(f.Path("file"), "not a directory"));
@@ -121,8 +124,8 @@ void TestGuard::commandsAskFirst() {
     // What the command goes on to: a file to open, a New Map dialog filled in.
     f.Dialogs->Files << f.Path(command == "Open Map" ? "other.map" : "tiles/other.pac");
     f.AnswerNewMap("4", "3", "48", "new");
-    const QByteArray expectedMap = f.TheMap().SaveToBytes();
-    const QByteArray expectedPack = f.ThePack().SaveToBytes(true, QString());
+    const QByteArray expectedMap = MapFile::Bytes(f.TheMap());
+    const QByteArray expectedPack = PackFile::Bytes(f.ThePack());
     if (command == "Exit")
         f.Window().exitAction->trigger();
     else if (command == "close")
@@ -134,11 +137,11 @@ void TestGuard::commandsAskFirst() {
     else
         f.Window().loadTilePackButton->click();
 
-    const QList<TMessage> questions = Questions(*f.Dialogs);
+    const QList<Message> questions = Questions(*f.Dialogs);
     QCOMPARE(questions.size(), asked.isEmpty() ? 0 : 1);
     if (!asked.isEmpty()) {
         QCOMPARE(questions[0].Text, asked);
-        QCOMPARE(questions[0].Default, TMessage::Save);
+        QCOMPARE(questions[0].Default, Message::Save);
     }
     // A failed save is reported as ever, and ends the command.
     const bool failed = answer == "save fails";
@@ -171,25 +174,25 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
     // Saving the pack under a new name changes the map's record of it: the question comes
     // again, for the map alone.
     {
-        TGuiFixture f;
+        GuiFixture f;
         f.UseTiles(2);
         QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[3])));
         f.TheDocument().AddTile(f.Path("grass.bmp"));
-        f.Dialogs->Answers << TMessage::Save << TMessage::Save;
+        f.Dialogs->Answers << Message::Save << Message::Save;
         f.Dialogs->Files << f.Path("tiles/new.pac") << f.Path("level.map");
         f.Window().exitAction->trigger();
         QCOMPARE(f.Dialogs->Texts(), (QStringList{"The tile pack has unsaved changes.",
                                                   "The map has unsaved changes."}));
         QVERIFY(!f.Window().isVisible());
-        QCOMPARE(ReadFile(f.Path("level.map")), f.TheMap().SaveToBytes());
+        QCOMPARE(ReadFile(f.Path("level.map")), MapFile::Bytes(f.TheMap()));
         QCOMPARE(f.TheMap().PackName, QByteArray("new.pac"));
     }
     // With no pack to name, the map cannot be saved: the warning, and the window stays.
-    TGuiFixture g;
+    GuiFixture g;
     g.UseTiles(2);
     g.TheDocument().Paint({0, 0}, 1);
     g.TheDocument().EndStroke();
-    g.Dialogs->Answers << TMessage::Save;
+    g.Dialogs->Answers << Message::Save;
     g.Window().exitAction->trigger();
     QVERIFY(g.Window().isVisible());
     QCOMPARE(g.Dialogs->Messages.last().Caption, "Warning");
@@ -197,15 +200,15 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
 }
 
 void TestGuard::theQuestionBox() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.TheDocument().Paint({0, 0}, -1);
     f.TheDocument().EndStroke();
-    f.Dialogs->Answers << TMessage::Cancel;
+    f.Dialogs->Answers << Message::Cancel;
     f.Window().exitAction->trigger();
-    const TMessage box = f.Dialogs->Messages.constFirst();
+    const Message box = f.Dialogs->Messages.constFirst();
     QCOMPARE(box.Caption, "tst_guard");
-    QCOMPARE(box.Icon, TMessage::TIcon::Warning);
+    QCOMPARE(box.Icon, Message::IconKind::Warning);
     QCOMPARE(box.Detail, "Save them before going on?");
     // Undoing back to the saved state leaves nothing to ask about.
     f.Window().undoAction->trigger();

@@ -2,7 +2,7 @@
 // the error box.
 
 #include "ScriptedDialogs.h"
-#include "platform/TBitmap.h"
+#include "platform/Bitmap.h"
 
 #include <QGroupBox>
 #include <QListWidget>
@@ -16,7 +16,7 @@
 #include <QToolBar>
 
 namespace {
-QList<QPoint> CellsHolding(TGuiFixture& f, TileIndex value) {
+QList<QPoint> CellsHolding(GuiFixture& f, TileIndex value) {
     QList<QPoint> cells;
     for (qint32 x = 0; x < f.TheMap().Width; ++x)
         for (qint32 y = 0; y < f.TheMap().Height; ++y)
@@ -26,7 +26,7 @@ QList<QPoint> CellsHolding(TGuiFixture& f, TileIndex value) {
 }
 
 // A left-button stroke through the points; the button stays down when `release` is false.
-void Drag(TGuiFixture& f, QList<QPoint> points, bool release = true) {
+void Drag(GuiFixture& f, QList<QPoint> points, bool release = true) {
     QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, points.constFirst());
     for (const QPoint& p : points.mid(1))
         QTest::mouseMove(f.Window().mapView, p);
@@ -34,7 +34,7 @@ void Drag(TGuiFixture& f, QList<QPoint> points, bool release = true) {
         QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, points.constLast());
 }
 
-void Press(TGuiFixture& f, Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
+void Press(GuiFixture& f, Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
     for (int i = 0; i < times; ++i)
         QTest::keyClick(f.Window().tileList, key, modifiers);
 }
@@ -56,7 +56,7 @@ private slots:
 };
 
 void TestMainWindow::startUpAndResize() {
-    TGuiFixture f;
+    GuiFixture f;
     QCOMPARE(f.Window().windowHandle()->title(),
              "Map Editor(ver 0.3)"); // as the platform shows it
     QCOMPARE(QSize(f.TheMap().Width, f.TheMap().Height), QSize(14, 14));
@@ -75,7 +75,7 @@ void TestMainWindow::startUpAndResize() {
     const int clientHeight = 700 - f.Window().menuBar()->height() - f.Window().toolsBar->height();
     QCOMPARE(f.Window().Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
     QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
-    QCOMPARE(f.Window().Canvas.Size(), f.Window().mapView->size());
+    QCOMPARE(f.Window().Surface.Size(), f.Window().mapView->size());
     // One place lays the window out: with a wider palette the view, its canvas and the map's
     // view size follow at once, and the view scrolls until the map's last column is in it.
     f.Window().paletteBox->setFixedWidth(160);
@@ -83,7 +83,7 @@ void TestMainWindow::startUpAndResize() {
     QCOMPARE(f.Window().mapView->geometry(), QRect(0, 0, 900 - 160, f.Window().mapView->height()));
     QCOMPARE(f.Window().paletteBox->x(), 900 - 160);
     QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
-    QCOMPARE(f.Window().Canvas.Size(), f.Window().mapView->size());
+    QCOMPARE(f.Window().Surface.Size(), f.Window().mapView->size());
     f.TheMap().New(40, 10, 48);
     for (int i = 0; i < 300; ++i)
         QTest::keyClick(&f.Window(), Qt::Key_Right);
@@ -91,7 +91,7 @@ void TestMainWindow::startUpAndResize() {
 }
 
 void TestMainWindow::strokes() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     // Without a selection painting empties the cell, and the view shows that at once.
     QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(60, 60));
@@ -125,7 +125,7 @@ void TestMainWindow::strokes() {
 }
 
 void TestMainWindow::strokesStayInsideTheView() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     f.TheMap().New(40, 40, 48); // wider and taller than the view
     f.Window().tileList->setCurrentRow(1);
@@ -150,7 +150,7 @@ void TestMainWindow::strokesStayInsideTheView() {
 }
 
 void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     // With the offsets at 0, Up does nothing at all and Left still reports.
     f.Window().Status->SetText("before");
@@ -184,7 +184,7 @@ void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
 }
 
 void TestMainWindow::viewShowsTheCurrentMapAfterEveryChange() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     f.TheMap().Cells[2][0] = 2;
     f.Window().RedrawMap();
@@ -219,10 +219,10 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows_data() {
 void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
     QFETCH(QList<int>, sides);
     QFETCH(bool, grid);
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(int(sides.size()));
     for (int i = 0; i < sides.size(); ++i)
-        f.ThePack().Tile(i).Bitmap->LoadFromBytes(
+        f.ThePack().At(i).Image->LoadFromBytes(
             TestSupport::SolidBmp(sides[i], sides[i], TileColours[i]));
     f.TheMap().New(16, 14, 48); // a little larger than the view
     f.MainView().ShowGrid = grid;
@@ -250,36 +250,36 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, stroke.takeFirst());
         for (const QPoint& p : stroke) {
             QTest::mouseMove(f.Window().mapView, p);
-            QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
-            QCOMPARE(f.Presented(), f.Window().Canvas.Image());
+            QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+            QCOMPARE(f.Presented(), f.Window().Surface.Image());
         }
         QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, stroke.constLast());
         for (const auto& [key, times] : step.Keys)
             for (int i = 0; i < times; ++i) {
                 QTest::keyClick(f.Window().tileList, key);
-                QVERIFY2(f.Window().Canvas.Image() == f.ViewRedrawn(),
+                QVERIFY2(f.Window().Surface.Image() == f.ViewRedrawn(),
                          qPrintable(QStringLiteral("at %1,%2")
                                         .arg(f.MainView().OffsetX)
                                         .arg(f.MainView().OffsetY)));
             }
-        QCOMPARE(f.Presented(), f.Window().Canvas.Image());
+        QCOMPARE(f.Presented(), f.Window().Surface.Image());
     }
 }
 
 void TestMainWindow::errorBoxAndExit() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     f.Window().deleteTileAction->trigger(); // with nothing selected the pack refuses index -1
     QCOMPARE(f.Dialogs->Messages.size(), 2);
-    const TMessage& box = f.Dialogs->Messages.last();
+    const Message& box = f.Dialogs->Messages.last();
     QCOMPARE(box.Text, "List index out of bounds (-1)");
     QCOMPARE(box.Caption, "tst_mainwindow");
-    QCOMPARE(box.Icon, TMessage::TIcon::Stop);
+    QCOMPARE(box.Icon, Message::IconKind::Stop);
     QCOMPARE(f.ThePack().Count(), 2);
     // A full stop is added after any character whose code is above the full stop's.
     for (const QString text : {"ends in a dot.", "ends in a dash-", "bracket)"})
-        QCOMPARE(TApplication::ErrorText(text), text);
-    QCOMPARE(TApplication::ErrorText("value 1"), "value 1.");
+        QCOMPARE(Application::ErrorText(text), text);
+    QCOMPARE(Application::ErrorText("value 1"), "value 1.");
     // The editor goes on, until Exit.
     QTest::keyClick(&f.Window(), Qt::Key_Right);
     QCOMPARE(f.Window().Status->Text(), "x=4 y=0");
@@ -289,7 +289,7 @@ void TestMainWindow::errorBoxAndExit() {
 
 void TestMainWindow::messageBoxesShowTextAsItIs() {
     // Texts hold names from files: markup in them is shown, not obeyed.
-    TQtDialogs dialogs;
+    QtDialogs dialogs;
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
     QAbstractButton* defaultButton = nullptr;
@@ -303,12 +303,12 @@ void TestMainWindow::messageBoxesShowTextAsItIs() {
         no = box->button(QMessageBox::No);
         box->button(QMessageBox::Yes)->click();
     });
-    const TMessage::TAnswer answer = dialogs.MessageBox({.Text = "<h1>Huge</h1>",
-                                                         .Caption = "Confirm",
-                                                         .Buttons = TMessage::TButtons::YesNo,
-                                                         .Detail = "<b>bold</b>",
-                                                         .Default = TMessage::No});
-    QCOMPARE(answer, TMessage::Yes);
+    const Message::Answer answer = dialogs.MessageBox({.Text = "<h1>Huge</h1>",
+                                                       .Caption = "Confirm",
+                                                       .Buttons = Message::ButtonSet::YesNo,
+                                                       .Detail = "<b>bold</b>",
+                                                       .Default = Message::No});
+    QCOMPARE(answer, Message::Yes);
     QCOMPARE(shown, "<h1>Huge</h1>\n\n<b>bold</b>");
     QCOMPARE(format, Qt::PlainText);
     QVERIFY(defaultButton && defaultButton == no);

@@ -11,37 +11,37 @@
 #include <QWheelEvent>
 
 namespace {
-void Wheel(TGuiFixture& f, QPoint at, QPoint angle, Qt::KeyboardModifiers modifiers = {}) {
+void Wheel(GuiFixture& f, QPoint at, QPoint angle, Qt::KeyboardModifiers modifiers = {}) {
     QWheelEvent event(at, f.Window().mapView->mapToGlobal(at), QPoint(), angle, Qt::NoButton,
                       modifiers, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(f.Window().mapView, &event);
 }
 
-QPoint Offsets(TGuiFixture& f) {
+QPoint Offsets(GuiFixture& f) {
     return {f.MainView().OffsetX, f.MainView().OffsetY};
 }
 
-void MiddleDrag(TGuiFixture& f, QPoint from, QPoint to) {
+void MiddleDrag(GuiFixture& f, QPoint from, QPoint to) {
     QTest::mousePress(f.Window().mapView, Qt::MiddleButton, {}, from);
     QTest::mouseMove(f.Window().mapView, to);
     QTest::mouseRelease(f.Window().mapView, Qt::MiddleButton, {}, to);
 }
 
 // A map of width × height cells, all holding 0, on a pack of three tiles.
-void LargeMap(TGuiFixture& f, qint32 width, qint32 height) {
+void LargeMap(GuiFixture& f, qint32 width, qint32 height) {
     f.UseTiles(3);
     f.TheDocument().NewMap(width, height, 48);
     f.Window().RedrawMap();
 }
 
-void LeftDrag(TGuiFixture& f, const QList<QPoint>& points) {
+void LeftDrag(GuiFixture& f, const QList<QPoint>& points) {
     QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, points.constFirst());
     for (const QPoint& p : points.mid(1))
         QTest::mouseMove(f.Window().mapView, p);
     QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, points.constLast());
 }
 
-QList<QPoint> CellsHolding(TGuiFixture& f, TileIndex value) {
+QList<QPoint> CellsHolding(GuiFixture& f, TileIndex value) {
     QList<QPoint> cells;
     for (qint32 x = 0; x < f.TheMap().Cells.size(); ++x)
         for (qint32 y = 0; y < f.TheMap().Cells.Rows(); ++y)
@@ -55,7 +55,7 @@ class TestMapView : public QObject {
     Q_OBJECT
 private slots:
     void wheelScrollsWithinTheMap() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 200, 150);
         const QPoint at(100, 100);
         // A notch down moves three cells; Shift turns it sideways; a notch up moves back.
@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(Offsets(f), f.MainView().MaxOffset());
         QCOMPARE(f.MainView().OffsetX + f.MainView().ViewWidth, 200 * 48);
         QCOMPARE(f.MainView().OffsetY + f.MainView().ViewHeight, 150 * 48);
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
         // Zoomed far out a notch moves 48 view pixels, many cells.
         f.Window().topLeftAction->trigger();
         f.MainView().Zoom = -3;
@@ -90,7 +90,7 @@ private slots:
     }
 
     void ctrlWheelZoomsAroundThePointer() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 200, 150);
         f.MainView().OffsetX = 480;
         f.MainView().OffsetY = 960;
@@ -101,13 +101,13 @@ private slots:
             Wheel(f, at, QPoint(0, zoom > f.MainView().Zoom || zoom == 3 ? 120 : -120),
                   Qt::ControlModifier);
             QCOMPARE(f.MainView().Zoom, zoom);
-            const TViewMapping mapping = f.MainView().Mapping();
+            const ViewMapping mapping = f.MainView().Mapping();
             // The same map pixel under the pointer, to within a view pixel.
             QVERIFY(mapping.MapX(at.x()) <= mapX &&
                     mapX < mapping.MapEnd(at.x(), f.MainView().OffsetX));
             QVERIFY(mapping.MapY(at.y()) <= mapY &&
                     mapY < mapping.MapEnd(at.y(), f.MainView().OffsetY));
-            QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+            QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
         }
         QCOMPARE(f.Window().Status->Place(), "Zoom 1/2   Cell 14, 23   Tile 0");
         // Further out the map's left edge stops the view: it cannot stay under the pointer.
@@ -117,18 +117,18 @@ private slots:
     }
 
     void middleButtonDragsTheMap() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 200, 150);
         MiddleDrag(f, QPoint(300, 300), QPoint(200, 250));
         QCOMPARE(Offsets(f), QPoint(100, 50));
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
-        QCOMPARE(f.Presented(), f.Window().Canvas.Image());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Presented(), f.Window().Surface.Image());
         f.MainView().Zoom = -2; // a view pixel is 4 map pixels
         MiddleDrag(f, QPoint(300, 300), QPoint(290, 295));
         QCOMPARE(Offsets(f), QPoint(140, 70));
         MiddleDrag(f, QPoint(10, 10), QPoint(300, 300));
         QCOMPARE(Offsets(f), QPoint(0, 0));
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
         // Released, the pointer moves without dragging, and the left button paints.
         QTest::mouseMove(f.Window().mapView, QPoint(100, 100));
         QCOMPARE(Offsets(f), QPoint(0, 0));
@@ -136,7 +136,7 @@ private slots:
 
     // Home is the palette's own (its first tile); Ctrl+Home takes the view to the top-left.
     void ctrlHomeGoesToTheTopLeft() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 200, 150);
         f.Window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f.Window()));
@@ -153,22 +153,22 @@ private slots:
         QCOMPARE(Offsets(f), QPoint(0, 0));
         QCOMPARE(f.Window().SelectedTile(), 2); // the key went no further
         QCOMPARE(f.Window().Status->Text(), "x=0 y=0");
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
     }
 
     // Zoomed in, the last column and row can be scrolled wholly into view, whatever the
     // view's size in map pixels.
     void lastPixelInViewAtEveryZoomIn() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 40, 30);
         for (const QSize view : {QSize(1001, 603), QSize(1004, 606), QSize(1000, 600)}) {
             f.Window().resize(view + f.Window().size() - f.Window().mapView->size());
             QTRY_COMPARE(f.Window().mapView->size(), view);
-            for (qint32 zoom = 1; zoom <= TViewMapping::MaxZoom; ++zoom) {
+            for (qint32 zoom = 1; zoom <= ViewMapping::MaxZoom; ++zoom) {
                 f.MainView().Zoom = zoom;
                 f.MainView().ScrollTo(0, 0);
                 f.MainView().ScrollTo(1 << 30, 1 << 30);
-                const TViewMapping mapping = f.MainView().Mapping();
+                const ViewMapping mapping = f.MainView().Mapping();
                 QVERIFY(mapping.ViewX(40 * 48) <= view.width());
                 QVERIFY(mapping.ViewY(30 * 48) <= view.height());
                 QVERIFY(mapping.ViewX(40 * 48) > view.width() - mapping.Scale());
@@ -176,7 +176,7 @@ private slots:
         }
     }
     void viewMenu() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 40, 30);
         QCOMPARE(f.Window().viewMenu->title(), "View");
         QStringList entries;
@@ -187,7 +187,7 @@ private slots:
                                        "Show Grid Ctrl+G", " ", "Overview Ctrl+Shift+O"}));
         for (int i = 0; i < 5; ++i)
             f.Window().zoomInAction->trigger();
-        QCOMPARE(f.MainView().Zoom, TViewMapping::MaxZoom);
+        QCOMPARE(f.MainView().Zoom, ViewMapping::MaxZoom);
         QCOMPARE(f.Window().Status->Place(), "Zoom 800%");
         f.Window().actualSizeAction->trigger();
         QCOMPARE(f.MainView().Zoom, 0);
@@ -196,24 +196,24 @@ private slots:
         QCOMPARE(f.Window().Status->Place(), "Zoom 1/2");
         for (int i = 0; i < 12; ++i)
             f.Window().zoomOutAction->trigger();
-        QCOMPARE(f.MainView().Zoom, TViewMapping::MinZoom);
+        QCOMPARE(f.MainView().Zoom, ViewMapping::MinZoom);
         QCOMPARE(f.Window().Status->Place(), "Zoom 1/256");
         f.Window().fitMapAction->trigger();
         QCOMPARE(f.MainView().Zoom, -2); // 1920 x 1440 pixels in a view of about 640 x 540
         QCOMPARE(Offsets(f), QPoint(0, 0));
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
     }
 
     // The grid: switched from the menu, exact after every kind of redraw.
     void showGrid() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 60, 50);
         f.Window().tileList->setCurrentRow(1);
         f.Window().showGridAction->trigger();
         QVERIFY(f.MainView().ShowGrid && f.Window().showGridAction->isChecked());
         auto exact = [&f](const char* after) {
-            QVERIFY2(f.Window().Canvas.Image() == f.ViewRedrawn(), after);
-            QVERIFY2(f.Presented() == f.Window().Canvas.Image(), after);
+            QVERIFY2(f.Window().Surface.Image() == f.ViewRedrawn(), after);
+            QVERIFY2(f.Presented() == f.Window().Surface.Image(), after);
         };
         exact("switched on");
         LeftDrag(f, {QPoint(30, 30), QPoint(200, 90)});
@@ -259,7 +259,7 @@ private slots:
     }
 
     void placeInTheStatusBar() {
-        TGuiFixture f;
+        GuiFixture f;
         QCOMPARE(f.Window().Status->Place(), "Zoom 100%");
         LargeMap(f, 20, 20);
         f.TheMap().Cells[2][1] = 2;
@@ -279,7 +279,7 @@ private slots:
     }
 
     void toolsMenuAndBar() {
-        TGuiFixture f;
+        GuiFixture f;
         QStringList entries;
         for (QAction* a : f.Window().toolsMenu->actions())
             entries << a->text() + ' ' + a->shortcut().toString();
@@ -315,12 +315,12 @@ private slots:
     }
     void toolsInTheView() {
         QFETCH(int, zoom);
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 300, 200);
         f.MainView().Zoom = zoom;
         f.Window().RedrawMap();
-        const auto steps = f.TheDocument().History().Count();
-        const TViewMapping mapping = f.MainView().Mapping();
+        const auto steps = f.TheDocument().UndoHistory().Count();
+        const ViewMapping mapping = f.MainView().Mapping();
         auto cell = [&](QPoint p) { return mapping.CellAt(p); };
         f.Window().tileList->setCurrentRow(1);
 
@@ -335,10 +335,10 @@ private slots:
         QTest::mouseMove(f.Window().mapView, QPoint(250, 260));
         const QRect dragged = QRect(cell(QPoint(250, 200)), cell(QPoint(300, 260)));
         QCOMPARE(f.Window().CurrentTool().Outline(), dragged);
-        QVERIFY(f.Presented() != f.Window().Canvas.Image()); // the outline shows over the map
+        QVERIFY(f.Presented() != f.Window().Surface.Image()); // the outline shows over the map
         QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(250, 260));
         QCOMPARE(CellsHolding(f, 2).size(), dragged.width() * dragged.height());
-        QCOMPARE(f.Presented(), f.Window().Canvas.Image()); // the outline is gone
+        QCOMPARE(f.Presented(), f.Window().Surface.Image()); // the outline is gone
 
         // Fill: the press reaches the fill (its region is proven in tst_fill).
         f.Window().fillAction->trigger();
@@ -361,15 +361,15 @@ private slots:
         f.Window().pickerAction->trigger();
         QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 300));
         QCOMPARE(f.Window().SelectedTile(), 2);
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
 
         // Each mouse gesture was one step.
-        QCOMPARE(f.TheDocument().History().Count(), steps + 4);
+        QCOMPARE(f.TheDocument().UndoHistory().Count(), steps + 4);
     }
 
     // The right button ends a drag whatever the tool, as it always ended a stroke.
     void rightButtonEndsADrag() {
-        TGuiFixture f;
+        GuiFixture f;
         LargeMap(f, 20, 20);
         f.Window().tileList->setCurrentRow(1);
         f.Window().rectangleAction->trigger();

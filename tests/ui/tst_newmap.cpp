@@ -3,6 +3,7 @@
 // cases share one set of windows; init() and cleanup() put back what a case changed.
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
 
 #include "platform/Cp1251.h"
 #include "ui/NewMapDialog.h"
@@ -20,12 +21,12 @@ const QString WrongSizes = QStringLiteral("Неправильно заданы �
 const QString NoDescription = QStringLiteral("Введите описание");
 const QList<int> none = {-7, -7, -7};
 
-QList<QWidget*> Inputs(TGuiFixture& f) {
+QList<QWidget*> Inputs(GuiFixture& f) {
     return {f.Window().newMapDialog->widthEdit, f.Window().newMapDialog->heightEdit,
             f.Window().newMapDialog->tileSizeEdit, f.Window().newMapDialog->descriptionEdit};
 }
 
-QString TextOf(TGuiFixture& f, QWidget* input) {
+QString TextOf(GuiFixture& f, QWidget* input) {
     return input->property(input == f.Window().newMapDialog->descriptionEdit ? "plainText" : "text")
         .toString();
 }
@@ -66,7 +67,7 @@ void Paste(QWidget* input, const QString& text) {
 
 // Enters width, height, tile size and description as a user can: the description and digits
 // are typed, anything else is pasted.
-void EnterAll(TGuiFixture& f, const QStringList& entries) {
+void EnterAll(GuiFixture& f, const QStringList& entries) {
     for (int i = 0; i < 4; ++i) {
         const bool digits = !entries[i].contains(QRegularExpression(QStringLiteral("\\D")));
         if (i == 3 || digits)
@@ -78,7 +79,7 @@ void EnterAll(TGuiFixture& f, const QStringList& entries) {
 
 // Shows the dialog as the command does, on screen and active, so that dialog keys reach its
 // buttons and no shortcut of the main window fires.
-bool Show(TGuiFixture& f) {
+bool Show(GuiFixture& f) {
     f.Window().newMapDialog->show();
     f.Window().newMapDialog->activateWindow();
     return QTest::qWaitFor(
@@ -86,7 +87,7 @@ bool Show(TGuiFixture& f) {
 }
 
 // Runs the New Map command with a script in place of the user.
-void RunNewMap(TGuiFixture& f, const std::function<void()>& script) {
+void RunNewMap(GuiFixture& f, const std::function<void()>& script) {
     f.Dialogs->OnModal = [&](QDialog& d) {
         if (Show(f))
             script();
@@ -100,10 +101,10 @@ void RunNewMap(TGuiFixture& f, const std::function<void()>& script) {
 
 class TestNewMap : public QObject {
     Q_OBJECT
-    std::unique_ptr<TGuiFixture> F;
+    std::unique_ptr<GuiFixture> F;
 
 private slots:
-    void initTestCase() { F = std::make_unique<TGuiFixture>(); }
+    void initTestCase() { F = std::make_unique<GuiFixture>(); }
     void cleanupTestCase() { F.reset(); }
     void init();
     void cleanup();
@@ -115,7 +116,7 @@ private slots:
 };
 
 void TestNewMap::init() {
-    TGuiFixture& f = *F;
+    GuiFixture& f = *F;
     f.TheMap().New(14, 14, 48);
     f.TheDocument().ResetHistory(); // each row starts from a fresh map with nothing unsaved
     F->Dialogs->Messages.clear();
@@ -125,13 +126,13 @@ void TestNewMap::init() {
 }
 
 void TestNewMap::cleanup() {
-    TGuiFixture& f = *F;
+    GuiFixture& f = *F;
     if (f.Window().newMapDialog->isVisible())
         f.Window().newMapDialog->reject();
 }
 
 void TestNewMap::keyFiltersByCode() {
-    TGuiFixture& f = *F;
+    GuiFixture& f = *F;
     QVERIFY(Show(f));
     // The Windows-1251 codes that pass; every other code of 0 to 255 is discarded, among them
     // tab, the hyphen, the control codes, and Ё (168) and ё (184).
@@ -182,7 +183,7 @@ void TestNewMap::keyFiltersByCode() {
 }
 
 void TestNewMap::editingKeysAndTheContextMenu() {
-    TGuiFixture& f = *F;
+    GuiFixture& f = *F;
     QVERIFY(Show(f));
     for (QWidget* input : Inputs(f)) {
         input->setFocus();
@@ -259,14 +260,14 @@ void TestNewMap::closing_data() {
 }
 
 void TestNewMap::closing() {
-    TGuiFixture& f = *F;
+    GuiFixture& f = *F;
     QFETCH(QStringList, entries);
     QFETCH(QString, message);
     QFETCH(QList<int>, stored);
     QFETCH(QString, close);
     f.TheMap().PackName = "keep.pac";
     f.TheMap().Cells[0][0] = 5;
-    const QByteArray before = f.TheMap().SaveToBytes();
+    const QByteArray before = MapFile::Bytes(f.TheMap());
     NewMapDialog& dialog = *f.Window().newMapDialog;
     dialog.Entered = {-7, -7, -7};
     int result = -1;
@@ -295,14 +296,14 @@ void TestNewMap::closing() {
     QCOMPARE(F->Dialogs->Texts(), message.isEmpty() ? QStringList() : QStringList{message});
     if (!message.isEmpty()) // the error box for a conversion error, a plain box otherwise
         QCOMPARE(F->Dialogs->Messages[0].Icon,
-                 message.startsWith('\'') ? TMessage::TIcon::Stop : TMessage::TIcon::None);
+                 message.startsWith('\'') ? Message::IconKind::Stop : Message::IconKind::None);
     if (!stored.isEmpty())
         QCOMPARE((QList<int>{dialog.Entered.Width, dialog.Entered.Height, dialog.Entered.TileSize}),
                  stored);
     const bool made = message.isEmpty() && stored != none;
-    QCOMPARE(f.TheMap().SaveToBytes(),
-             made ? MapFile({"", "", "", ""}, stored[0], stored[1],
-                            QList<qint32>(qint64(stored[0]) * stored[1], 0))
+    QCOMPARE(MapFile::Bytes(f.TheMap()),
+             made ? MapFileBytes({"", "", "", ""}, stored[0], stored[1],
+                                 QList<qint32>(qint64(stored[0]) * stored[1], 0))
                   : before);
     QCOMPARE(QSize(f.TheMap().Cells.size(), f.TheMap().TileSize),
              made ? QSize(stored[0], stored[2]) : QSize(14, 48));

@@ -11,12 +11,12 @@
 #include <QMouseEvent>
 
 namespace {
-OverviewPanel& Overview(TGuiFixture& f) {
+OverviewPanel& Overview(GuiFixture& f) {
     return *f.Window().overview;
 }
 
 // A map of width × height cells holding 0, on a pack of three tiles, with the overview shown.
-void MapWithOverview(TGuiFixture& f, qint32 width, qint32 height) {
+void MapWithOverview(GuiFixture& f, qint32 width, qint32 height) {
     f.UseTiles(3);
     f.TheDocument().NewMap(width, height, 48);
     f.Window().RedrawMap();
@@ -26,23 +26,23 @@ void MapWithOverview(TGuiFixture& f, qint32 width, qint32 height) {
 
 // The map as the main view's renderer draws it at the overview's zoom and size: what the
 // overview must show.
-QImage MainDrawnAsOverview(TGuiFixture& f) {
-    TMapRenderer main(f.TheMap(), f.ThePack(), nullptr);
+QImage MainDrawnAsOverview(GuiFixture& f) {
+    MapRenderer main(f.TheMap(), f.ThePack(), nullptr);
     main.SetViewSize(Overview(f).width(), Overview(f).height());
     main.Zoom = Overview(f).Renderer().Zoom;
     return TestSupport::FullRedraw(main, Overview(f).size());
 }
 
 // The overview's pixel over the middle of a cell.
-QRgb OverviewPixel(TGuiFixture& f, QPoint cell) {
-    const TViewMapping mapping = Overview(f).Renderer().Mapping();
+QRgb OverviewPixel(GuiFixture& f, QPoint cell) {
+    const ViewMapping mapping = Overview(f).Renderer().Mapping();
     return Overview(f).Image().pixel(int(mapping.ViewX(cell.x() * 48 + 24)),
                                      int(mapping.ViewY(cell.y() * 48 + 24)));
 }
 
 // The map pixel at the centre of the main view.
-QPoint MainCentre(TGuiFixture& f) {
-    const TViewMapping mapping = f.MainView().Mapping();
+QPoint MainCentre(GuiFixture& f) {
+    const ViewMapping mapping = f.MainView().Mapping();
     const QPoint centre = f.Window().mapView->rect().center();
     return {int(mapping.MapX(centre.x())), int(mapping.MapY(centre.y()))};
 }
@@ -52,16 +52,16 @@ class TestOverview : public QObject {
     Q_OBJECT
 private slots:
     void offAtFirstThenTheWholeMap() {
-        TGuiFixture f;
+        GuiFixture f;
         QVERIFY(!f.Window().overviewDock->isVisible());
         QCOMPARE(f.Window().mapView->size(), QSize(639, 561)); // as the editor always opened
         MapWithOverview(f, 60, 40);
         // The largest zoom that shows the whole map.
-        const TMapRenderer& view = Overview(f).Renderer();
-        const TViewMapping mapping = view.Mapping();
+        const MapRenderer& view = Overview(f).Renderer();
+        const ViewMapping mapping = view.Mapping();
         QVERIFY(mapping.ViewSpan(60 * 48) <= Overview(f).width());
         QVERIFY(mapping.ViewSpan(40 * 48) <= Overview(f).height());
-        const TViewMapping closer{QPoint(), view.Zoom + 1, 48};
+        const ViewMapping closer{QPoint(), view.Zoom + 1, 48};
         QVERIFY(closer.ViewSpan(60 * 48) > Overview(f).width() ||
                 closer.ViewSpan(40 * 48) > Overview(f).height());
         QCOMPARE(Overview(f).Image(), MainDrawnAsOverview(f));
@@ -69,7 +69,7 @@ private slots:
 
     // Painting, undo and a new pack reach the overview, drawn once the event is done.
     void followsEveryChange() {
-        TGuiFixture f;
+        GuiFixture f;
         MapWithOverview(f, 60, 40);
         f.Window().tileList->setCurrentRow(1);
         f.Window().rectangleAction->trigger();
@@ -94,7 +94,7 @@ private slots:
 
     // The outline covers what the map view shows, after scrolling and zooming.
     void outlineFollowsTheMapView() {
-        TGuiFixture f;
+        GuiFixture f;
         MapWithOverview(f, 80, 60);
         for (const auto& move : std::initializer_list<std::function<void()>>{
                  [] {},
@@ -105,11 +105,11 @@ private slots:
              }) {
             move();
             const QRect outline = Overview(f).Outline();
-            const TViewMapping overview = Overview(f).Renderer().Mapping();
-            const TViewMapping main = f.MainView().Mapping();
+            const ViewMapping overview = Overview(f).Renderer().Mapping();
+            const ViewMapping main = f.MainView().Mapping();
             const QSize view = f.Window().mapView->size();
             // Its corners are the overview's pixels over the view's first and last map pixels.
-            auto covers = [](const TViewMapping& m, QPoint at, qint64 x, qint64 y) {
+            auto covers = [](const ViewMapping& m, QPoint at, qint64 x, qint64 y) {
                 return m.MapX(at.x()) <= x && x < m.MapEnd(at.x(), m.Offset.x()) &&
                        m.MapY(at.y()) <= y && y < m.MapEnd(at.y(), m.Offset.y());
             };
@@ -124,21 +124,21 @@ private slots:
 
     // A click centres the map view on the map pixel under it; a drag keeps doing so.
     void clickAndDragMoveTheMapView() {
-        TGuiFixture f;
+        GuiFixture f;
         MapWithOverview(f, 80, 60);
-        const TViewMapping overview = Overview(f).Renderer().Mapping();
+        const ViewMapping overview = Overview(f).Renderer().Mapping();
         const QPoint at(int(overview.ViewSpan(80 * 48) / 2), int(overview.ViewSpan(60 * 48) / 3));
         QTest::mouseClick(&Overview(f), Qt::LeftButton, {}, at);
         const QPoint target(int(overview.MapX(at.x())), int(overview.MapY(at.y())));
         QVERIFY((MainCentre(f) - target).manhattanLength() <= 2);
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
         QTest::mousePress(&Overview(f), Qt::LeftButton, {}, at);
         QMouseEvent drag(QEvent::MouseMove, QPointF(0, 0), Overview(f).mapToGlobal(QPointF(0, 0)),
                          Qt::NoButton, Qt::LeftButton, {});
         QCoreApplication::sendEvent(&Overview(f), &drag);
         QTest::mouseRelease(&Overview(f), Qt::LeftButton, {}, QPoint(0, 0));
         QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(0, 0));
-        QCOMPARE(f.Window().Canvas.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
     }
 };
 

@@ -2,8 +2,8 @@
 
 #include "ScriptedDialogs.h"
 
+#include "platform/Bitmap.h"
 #include "platform/Cp1251.h"
-#include "platform/TBitmap.h"
 #include "ui/TilePropertiesDialog.h"
 
 #include <QContextMenuEvent>
@@ -54,7 +54,7 @@ void TestPalette::addTile() {
     QFETCH(QByteArray, content);
     QFETCH(QByteArray, name);
     QFETCH(QString, error);
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.Window().tileList->setCurrentRow(0);
     if (content == "png")
@@ -64,7 +64,7 @@ void TestPalette::addTile() {
     f.Dialogs->Files << (fileName.isEmpty() ? std::nullopt : std::optional(f.Path(fileName)));
     f.Window().addTileButton->click();
 
-    QCOMPARE(f.Dialogs->FileDialogs.constFirst().Kind, TFileDialog::TKind::Picture);
+    QCOMPARE(f.Dialogs->FileDialogs.constFirst().Kind, FileDialog::DialogKind::Picture);
     QCOMPARE(f.Dialogs->Texts(), error.isEmpty()
                                      ? QStringList()
                                      : QStringList{error.replace("%1", Shown(f.Path(fileName)))});
@@ -74,24 +74,24 @@ void TestPalette::addTile() {
     QCOMPARE(f.Window().tileList->count(), f.ThePack().Count());
     QCOMPARE(f.Window().SelectedTile(), name.isNull() ? 0 : -1);
     if (!name.isNull()) {
-        const tTile& tile = f.ThePack().Tile(1);
-        QCOMPARE(tile.Bitmap->FileBytes(), content);
+        const Tile& tile = f.ThePack().At(1);
+        QCOMPARE(tile.Image->FileBytes(), content);
         QCOMPARE(tile.Param1 + tile.Param2 + tile.Param4, 0);
     }
 }
 
 void TestPalette::deleteTileAsksAndKeepsTheMap() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(5);
     f.TheMap().Cells[0][0] = 4;
     f.Window().tileList->setCurrentRow(2);
-    f.Dialogs->Answers << TMessage::No;
+    f.Dialogs->Answers << Message::No;
     f.Window().deleteTileAction->trigger();
     QCOMPARE(f.ThePack().Count(), 5);
-    const TMessage& ask = f.Dialogs->Messages.constFirst();
+    const Message& ask = f.Dialogs->Messages.constFirst();
     QCOMPARE(ask.Text, "Do you want Delete tile?");
     QCOMPARE(ask.Caption, "Confirm");
-    QCOMPARE(ask.Buttons, TMessage::TButtons::YesNo);
+    QCOMPARE(ask.Buttons, Message::ButtonSet::YesNo);
 
     f.Window().deleteTileButton->click(); // Yes
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
@@ -115,7 +115,7 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
 }
 
 void TestPalette::popupFollowsTheItemUnderThePointer() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     QListWidget* list = f.Window().tileList;
     const QPoint third = list->visualItemRect(list->item(2)).center();
@@ -169,7 +169,7 @@ void TestPalette::popupFromTheKeyboard_data() {
 void TestPalette::popupFromTheKeyboard() {
     QFETCH(int, key);
     QFETCH(Qt::KeyboardModifiers, modifiers);
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     QListWidget* list = f.Window().tileList;
     list->setCurrentRow(1);
@@ -197,7 +197,7 @@ void TestPalette::propertyDialogAnswers_data() {
 void TestPalette::propertyDialogAnswers() {
     QFETCH(QString, answer);
     QFETCH(int, result);
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
     f.Window().move(0, 0);
     QPoint centre;
@@ -223,12 +223,12 @@ void TestPalette::propertyDialogAnswers() {
 }
 
 void TestPalette::itemsShowTheTilesUnscaled() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     // A tile wider than the list is clipped, never scaled; items stay 49 pixels high, and a
     // tall image stays inside its own item, here over an item whose image is small.
-    f.ThePack().Tile(1).Bitmap->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
-    f.ThePack().Tile(2).Bitmap->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
+    f.ThePack().At(1).Image->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
+    f.ThePack().At(2).Image->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
     f.Window().tileList->doItemsLayout();
     const QImage list = f.Window().tileList->viewport()->grab().toImage();
     // The list is the group box less its frame, 104 pixels, so the images stand at 28.

@@ -4,9 +4,11 @@
 // next one, the real executable included.
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "model/Recovery.h"
-#include "platform/TBitmap.h"
+#include "document/Recovery.h"
+#include "platform/Bitmap.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,13 +28,13 @@ using namespace std::chrono_literals;
 
 namespace {
 // A saved document of its own and a recovery directory beside it.
-struct TSaved {
+struct Saved {
     QTemporaryDir Dir;
-    TDocument Doc;
-    tMap& Map = Doc.MutableMap();
-    tTilePack& Pack = Doc.MutablePack();
+    Document Doc;
+    TileMap& Map = Doc.MutableMap();
+    TilePack& Pack = Doc.MutablePack();
 
-    TSaved() {
+    Saved() {
         Map.New(6, 5, 48);
         WriteFile(Path("grass.bmp"), SolidBmp(48, 48, qRgb(0, 150, 0)));
         Doc.AddTile(Path("grass.bmp"));
@@ -62,9 +64,9 @@ QString LeftByACrash(const QString& copy, const QString& name) {
 
 // What an editor killed after this stroke (and, if asked, a tile added) leaves for the next:
 // its copy under that name, or an empty name if it never wrote one.
-QString KilledAfter(TSaved& s, QPoint cell, TileIndex tile, const QString& name,
+QString KilledAfter(Saved& s, QPoint cell, TileIndex tile, const QString& name,
                     bool addTile = false) {
-    TRecovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
+    Recovery crashed(s.Doc, s.Copies(), 1ms, 1ms);
     s.Stroke(cell, tile);
     if (addTile)
         s.Doc.AddTile(s.Path("grass.bmp"));
@@ -74,9 +76,9 @@ QString KilledAfter(TSaved& s, QPoint cell, TileIndex tile, const QString& name,
 }
 
 // The copy as another editor would restore it, once it matches the map.
-bool CopyHolds(TRecovery& reader, const QString& copy, const tMap& map) {
+bool CopyHolds(Recovery& reader, const QString& copy, const TileMap& map) {
     try {
-        return reader.Read(copy).Map->SaveToBytes() == map.SaveToBytes();
+        return MapFile::Bytes(*reader.Read(copy).Map) == MapFile::Bytes(map);
     } catch (const Exception&) {
         return false; // caught between two writes
     }
@@ -94,9 +96,9 @@ bool IsRoot() {
 #endif
 }
 
-QStringList Offers(const TScriptedDialogs& dialogs) {
+QStringList Offers(const ScriptedDialogs& dialogs) {
     QStringList offers;
-    for (const TMessage& m : dialogs.Messages)
+    for (const Message& m : dialogs.Messages)
         if (m.Text.startsWith("The editor did not end normally"))
             offers << m.Detail;
     return offers;
@@ -132,24 +134,24 @@ private slots:
 };
 
 void TestRecovery::copyFollowsUnsavedWork() {
-    TSaved s;
-    TRecovery recovery(s.Doc, s.Copies(), 20ms, 200ms);
+    Saved s;
+    Recovery recovery(s.Doc, s.Copies(), 20ms, 200ms);
     QTest::qWait(100);
     QVERIFY(!QFileInfo::exists(recovery.OwnCopy())); // nothing unsaved, nothing copied
     s.Stroke({1, 1}, -1);
     s.Doc.AddTile(s.Path("grass.bmp"));
     QTRY_VERIFY(HasNote(recovery.OwnCopy()));
     // A second editor leaves a running one's copy alone.
-    TRecovery second(s.Doc, s.Copies());
+    Recovery second(s.Doc, s.Copies());
     QVERIFY(second.Orphans().isEmpty());
     // Once that editor is gone without removing it, the copy is found and read back whole.
     const QString left = LeftByACrash(recovery.OwnCopy(), "left");
     QCOMPARE(second.Orphans(), QStringList{left});
-    const TRecoveredWork work = second.Read(left);
-    QCOMPARE(work.Map->SaveToBytes(), s.Map.SaveToBytes());
-    QCOMPARE(work.Pack->SaveToBytes(true, {}), s.Pack.SaveToBytes(true, {}));
+    const RecoveredWork work = second.Read(left);
+    QCOMPARE(MapFile::Bytes(*work.Map), MapFile::Bytes(s.Map));
+    QCOMPARE(PackFile::Bytes(*work.Pack), PackFile::Bytes(s.Pack));
     QCOMPARE(work.Map->TileSize, 48);
-    QCOMPARE(work.Unsaved, TPart::Map | TPart::Pack);
+    QCOMPARE(work.Unsaved, DocumentPart::Map | DocumentPart::Pack);
     QCOMPARE(work.MapFile, s.Path("m.map"));
     QCOMPARE(work.PackFile, s.Path("p.pac"));
     QVERIFY(work.Written.isValid());
@@ -164,7 +166,7 @@ void TestRecovery::copyFollowsUnsavedWork() {
     second.Discard(left);
     QVERIFY(!QFileInfo::exists(left) && !QFileInfo::exists(left + ".lock"));
     // A normal end removes the copy and the lock.
-    auto ending = std::make_unique<TRecovery>(s.Doc, s.Copies(), 1ms, 1ms);
+    auto ending = std::make_unique<Recovery>(s.Doc, s.Copies(), 1ms, 1ms);
     s.Stroke({1, 1}, 0);
     QTRY_VERIFY(HasNote(ending->OwnCopy()));
     const QString own = ending->OwnCopy();
@@ -173,8 +175,8 @@ void TestRecovery::copyFollowsUnsavedWork() {
 }
 
 void TestRecovery::neverHalfAStroke() {
-    TSaved s;
-    TRecovery recovery(s.Doc, s.Copies(), 5ms, 5ms);
+    Saved s;
+    Recovery recovery(s.Doc, s.Copies(), 5ms, 5ms);
     s.Stroke({0, 0}, -1);
     // A stroke begun before the copy fell due holds it back until the stroke ends.
     s.Doc.Paint({1, 0}, -1);
@@ -183,10 +185,10 @@ void TestRecovery::neverHalfAStroke() {
     s.Doc.Paint({2, 0}, -1);
     s.Doc.EndStroke();
     QTRY_VERIFY(HasNote(recovery.OwnCopy()));
-    TRecovery other(s.Doc, s.Copies());
-    const TRecoveredWork work = other.Read(LeftByACrash(recovery.OwnCopy(), "left"));
-    QCOMPARE(work.Map->SaveToBytes(), s.Map.SaveToBytes());
-    QCOMPARE(work.Unsaved, TParts(TPart::Map));
+    Recovery other(s.Doc, s.Copies());
+    const RecoveredWork work = other.Read(LeftByACrash(recovery.OwnCopy(), "left"));
+    QCOMPARE(MapFile::Bytes(*work.Map), MapFile::Bytes(s.Map));
+    QCOMPARE(work.Unsaved, DocumentParts(DocumentPart::Map));
 }
 
 void TestRecovery::restoreAndUnreadableCopies_data() {
@@ -208,7 +210,7 @@ void TestRecovery::restoreAndUnreadableCopies_data() {
     note("note without a tile size", "tileSize", QByteArray(), "it lacks \"tileSize\"");
     note("note with tile size 0", "tileSize", "0", "is no tile size");
     note("note larger than its bound", "mapFile",
-         "\"" + QByteArray(TRecoveryNote::MaxBytes, 'a') + "\"", "more than the 1048576");
+         "\"" + QByteArray(RecoveryNote::MaxBytes, 'a') + "\"", "more than the 1048576");
     QTest::newRow("map cut short") << "map" << QString() << QByteArray() << "not a valid map";
     QTest::newRow("pack cut short")
         << "pack" << QString() << QByteArray() << "not a valid tile pack";
@@ -219,11 +221,11 @@ void TestRecovery::restoreAndUnreadableCopies() {
     QFETCH(QString, key);
     QFETCH(QByteArray, value);
     QFETCH(QString, error);
-    TSaved s;
+    Saved s;
     s.Map.New(3, 2, 16); // a tile size of its own, which the copy keeps
     const QString left = KilledAfter(s, {1, 1}, 5, "left", true);
     QVERIFY(!left.isEmpty());
-    const QByteArray map = s.Map.SaveToBytes(), pack = s.Pack.SaveToBytes(true, {});
+    const QByteArray map = MapFile::Bytes(s.Map), pack = PackFile::Bytes(s.Pack);
     const QString note = QDir(left).filePath("note.json");
     if (file == "note.json" && key.isEmpty()) {
         QVERIFY(WriteFile(note, value));
@@ -240,8 +242,8 @@ void TestRecovery::restoreAndUnreadableCopies() {
         QVERIFY(WriteFile(path, ReadFile(path).chopped(3)));
     }
     // Another editor with a fresh document finds it.
-    TDocument doc;
-    TRecovery recovery(doc, s.Copies());
+    Document doc;
+    Recovery recovery(doc, s.Copies());
     QCOMPARE(recovery.Orphans(), QStringList{left});
     QVERIFY(recovery.Claim(left));
     if (!error.isEmpty()) {
@@ -258,27 +260,27 @@ void TestRecovery::restoreAndUnreadableCopies() {
         QVERIFY(!QFileInfo::exists(left + ".lock"));
         return;
     }
-    TRecoveredWork work = recovery.Read(left);
+    RecoveredWork work = recovery.Read(left);
     recovery.Restore(work);
-    QCOMPARE(doc.Map().SaveToBytes(), map);
-    QCOMPARE(doc.Pack().SaveToBytes(true, {}), pack);
+    QCOMPARE(MapFile::Bytes(doc.Map()), map);
+    QCOMPARE(PackFile::Bytes(doc.Pack()), pack);
     QCOMPARE(doc.Map().TileSize, 16);
-    QCOMPARE(doc.Unsaved(), TPart::Map | TPart::Pack);
-    QCOMPARE(doc.MapFile(), s.Path("m.map"));
-    QVERIFY(!doc.History().CanUndo());
+    QCOMPARE(doc.Unsaved(), DocumentPart::Map | DocumentPart::Pack);
+    QCOMPARE(doc.MapPath(), s.Path("m.map"));
+    QVERIFY(!doc.UndoHistory().CanUndo());
     // Restored work has a copy of this editor's at once, and the old copy is gone.
     QVERIFY(HasNote(recovery.OwnCopy()));
     QVERIFY(!QFileInfo::exists(left) && !QFileInfo::exists(left + ".lock"));
 }
 
 void TestRecovery::failedWritesAreReported() {
-    TSaved s;
-    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    Saved s;
+    Recovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
     QVERIFY(recovery.Protected());
     // The directory goes after the lock was taken, and a file takes its place.
     QVERIFY(QDir(s.Copies()).removeRecursively());
     QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
-    QSignalSpy failed(&recovery, &TRecovery::WriteFailed);
+    QSignalSpy failed(&recovery, &Recovery::WriteFailed);
     s.Stroke({0, 0}, -1);
     QVERIFY(failed.wait());
     // With the system's reason.
@@ -289,7 +291,7 @@ void TestRecovery::failedWritesAreReported() {
     QVERIFY(!recovery.WriteNow());
     // The window says so once, however often it fails.
     QVERIFY(QFile::remove(s.Copies()));
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.Window().StartRecovery(s.Copies());
     QVERIFY(QDir(s.Copies()).removeRecursively());
@@ -303,11 +305,11 @@ void TestRecovery::failedWritesAreReported() {
 }
 
 void TestRecovery::noCopyWithoutTheLock() {
-    TSaved s;
+    Saved s;
     // No lock at the start (a full disk, say, or here a file in the directory's place).
     QVERIFY(WriteFile(s.Copies(), "in the way"));
-    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
-    QSignalSpy unprotected(&recovery, &TRecovery::Unprotected);
+    Recovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    QSignalSpy unprotected(&recovery, &Recovery::Unprotected);
     QVERIFY(!recovery.Protected());
     s.Stroke({0, 0}, -1);
     QTRY_COMPARE(unprotected.size(), 1);
@@ -319,17 +321,17 @@ void TestRecovery::noCopyWithoutTheLock() {
     QTRY_VERIFY(HasNote(recovery.OwnCopy()));
     QVERIFY(recovery.Protected());
     QCOMPARE(unprotected.size(), 1);
-    TRecovery second(s.Doc, s.Copies());
+    Recovery second(s.Doc, s.Copies());
     QVERIFY(second.Orphans().isEmpty()); // a running editor's copy
     s.Stroke({2, 0}, -1);
     QTRY_VERIFY(CopyHolds(second, recovery.OwnCopy(), s.Map));
-    const TRecoveredWork work = second.Read(LeftByACrash(recovery.OwnCopy(), "left"));
-    QCOMPARE(work.Pack->SaveToBytes(true, {}), s.Pack.SaveToBytes(true, {}));
+    const RecoveredWork work = second.Read(LeftByACrash(recovery.OwnCopy(), "left"));
+    QCOMPARE(PackFile::Bytes(*work.Pack), PackFile::Bytes(s.Pack));
 
     // The window says once that unsaved work is not protected, on the first change.
     QVERIFY(QDir(s.Copies()).removeRecursively());
     QVERIFY(WriteFile(s.Copies(), "in the way"));
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.Window().StartRecovery(s.Copies());
     QVERIFY(f.Dialogs->Messages.isEmpty());
@@ -359,9 +361,9 @@ void TestRecovery::neverThroughLinks_data() {
 void TestRecovery::neverThroughLinks() {
     QFETCH(QString, name);
     QFETCH(bool, dangling);
-    TSaved s;
-    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
-    QSignalSpy failed(&recovery, &TRecovery::WriteFailed);
+    Saved s;
+    Recovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    QSignalSpy failed(&recovery, &Recovery::WriteFailed);
     const QString target = name.isEmpty() ? s.Path("elsewhere") : s.Path("precious");
     if (name.isEmpty())
         QVERIFY(QDir().mkpath(target));
@@ -379,7 +381,7 @@ void TestRecovery::neverThroughLinks() {
         QVERIFY(QDir(target).isEmpty());
         return;
     }
-    TRecovery other(s.Doc, s.Path("other"));
+    Recovery other(s.Doc, s.Path("other"));
     QTRY_VERIFY(CopyHolds(other, recovery.OwnCopy(), s.Map));
     QVERIFY(!QFileInfo(planted).isSymLink());
     QCOMPARE(QFileInfo::exists(target), !dangling);
@@ -399,7 +401,7 @@ void TestRecovery::recoveryDirectory_data() {
 void TestRecovery::recoveryDirectory() {
     QFETCH(QString, before);
     QFETCH(bool, used);
-    TSaved s;
+    Saved s;
     if (before == "0777") {
         QVERIFY(QDir().mkpath(s.Copies()));
         QVERIFY(QFile::setPermissions(s.Copies(), QFile::Permissions(0x7777)));
@@ -416,7 +418,7 @@ void TestRecovery::recoveryDirectory() {
         QSKIP("owners are checked on Unix");
 #endif
     }
-    TRecovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
+    Recovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
     QCOMPARE(recovery.Protected(), used);
     s.Stroke({0, 0}, -1);
     if (!used) {
@@ -434,12 +436,12 @@ void TestRecovery::recoveryDirectory() {
 }
 
 void TestRecovery::linksAreNeverCopies() {
-    TSaved s;
+    Saved s;
     const QString elsewhere = KilledAfter(s, {1, 1}, -1, "../elsewhere");
     QVERIFY(!elsewhere.isEmpty());
     const QString link = QDir(s.Copies()).filePath("link");
     QVERIFY(QFile::link(elsewhere, link));
-    TRecovery recovery(s.Doc, s.Copies());
+    Recovery recovery(s.Doc, s.Copies());
     QVERIFY(recovery.Orphans().isEmpty());
     // Told to remove one anyway, the link goes and what it points to stays.
     recovery.Discard(link);
@@ -448,7 +450,7 @@ void TestRecovery::linksAreNeverCopies() {
 }
 
 void TestRecovery::unfinishedAndUnreadableCopies() {
-    TSaved s;
+    Saved s;
     const QString crashed = KilledAfter(s, {1, 1}, -1, "crashed");
     QVERIFY(!crashed.isEmpty());
     // Killed during its first copy: the map written, the note not yet. Nothing is offered or
@@ -458,7 +460,7 @@ void TestRecovery::unfinishedAndUnreadableCopies() {
     QVERIFY(QFile::copy(QDir(crashed).filePath(QDir(crashed).entryList({"map-*"})[0]),
                         QDir(unfinished).filePath("map-1.map")));
     QVERIFY(QFile::remove(QDir(crashed).filePath("note.json")));
-    TRecovery recovery(s.Doc, s.Copies());
+    Recovery recovery(s.Doc, s.Copies());
     QVERIFY(recovery.Orphans().isEmpty());
     QVERIFY(!QFileInfo::exists(unfinished) && !QFileInfo::exists(crashed));
     QCOMPARE(QDir(s.Copies()).entryList({"*.lock"}),
@@ -475,20 +477,20 @@ void TestRecovery::unfinishedAndUnreadableCopies() {
     }
     const QDir aside(QDir(s.Copies()).filePath("unreadable"));
     QCOMPARE(aside.entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
-             TRecovery::MaxUnreadable);
+             Recovery::MaxUnreadable);
     QVERIFY(QFileInfo::exists(kept.last()));
     QVERIFY(!QFileInfo::exists(kept.first()));
     // The window's report: the reason, then where the copy went, each a sentence.
     const QString gone = QDir(s.Copies()).filePath("gone");
     QVERIFY(QDir().mkpath(gone));
-    TRecoveryNote note; // naming files that are not there
+    RecoveryNote note; // naming files that are not there
     note.Written = QDateTime::currentDateTimeUtc();
-    note.Unsaved = TPart::Map;
+    note.Unsaved = DocumentPart::Map;
     note.TileSize = 48;
     note.MapCopy = "map-1.map";
     note.PackCopy = "pack-2.pac";
     QVERIFY(WriteFile(QDir(gone).filePath("note.json"), note.ToBytes()));
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.Window().StartRecovery(s.Copies());
     QCOMPARE(f.Dialogs->Messages.size(), 1);
@@ -507,7 +509,7 @@ void TestRecovery::unclaimableCopiesAreReported() {
     QFETCH(bool, readOnly);
     if (readOnly && IsRoot())
         QSKIP("root writes into read-only directories");
-    TSaved s;
+    Saved s;
     const QString left = KilledAfter(s, {1, 1}, -1, "left");
     QVERIFY(!left.isEmpty());
     if (readOnly) {
@@ -518,7 +520,7 @@ void TestRecovery::unclaimableCopiesAreReported() {
     } else {
         QVERIFY(QDir().mkpath(left + ".lock/in the way"));
     }
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.Window().StartRecovery(s.Copies());
     QFile::setPermissions(s.Copies(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -531,39 +533,39 @@ void TestRecovery::unclaimableCopiesAreReported() {
 }
 
 void TestRecovery::everyOrphanIsOffered_data() {
-    QTest::addColumn<QList<TMessage::TAnswer>>("answers");
+    QTest::addColumn<QList<Message::Answer>>("answers");
     QTest::addColumn<int>("found"); // copies an editor started afterwards finds
-    QTest::newRow("both kept") << QList{TMessage::Cancel, TMessage::Cancel} << 2;
-    QTest::newRow("first restored, second kept") << QList{TMessage::Restore, TMessage::Cancel} << 1;
+    QTest::newRow("both kept") << QList{Message::Cancel, Message::Cancel} << 2;
+    QTest::newRow("first restored, second kept") << QList{Message::Restore, Message::Cancel} << 1;
     QTest::newRow("first discarded, second restored")
-        << QList{TMessage::Discard, TMessage::Restore} << 0;
+        << QList{Message::Discard, Message::Restore} << 0;
 }
 
 void TestRecovery::everyOrphanIsOffered() {
-    QFETCH(QList<TMessage::TAnswer>, answers);
+    QFETCH(QList<Message::Answer>, answers);
     QFETCH(int, found);
-    TSaved s;
+    Saved s;
     // Two editors killed.
     for (const QString name : {"one", "two"}) {
         QVERIFY(!KilledAfter(s, {name == "one" ? 1 : 2, 1}, -1, name).isEmpty());
         s.Doc.Undo();
     }
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(1);
     f.Dialogs->Answers = answers;
     f.Window().StartRecovery(s.Copies());
     QCOMPARE(Offers(*f.Dialogs).size(), 2);
     // Nothing is held that was not restored: an editor started now finds the rest.
-    TRecovery meanwhile(s.Doc, s.Copies());
+    Recovery meanwhile(s.Doc, s.Copies());
     QCOMPARE(meanwhile.Orphans().size(), found);
 }
 
 void TestRecovery::copyKeepsUpWithChanges() {
-    TSaved s;
-    TRecovery reader(s.Doc, s.Path("other"));
+    Saved s;
+    Recovery reader(s.Doc, s.Path("other"));
     {
         // A change made while the writer is busy is copied once it is done, timers or not.
-        TRecovery recovery(s.Doc, s.Copies(), 1h, 1h);
+        Recovery recovery(s.Doc, s.Copies(), 1h, 1h);
         s.Stroke({0, 0}, -1);
         recovery.Write(false);
         QVERIFY(recovery.Writing());
@@ -573,7 +575,7 @@ void TestRecovery::copyKeepsUpWithChanges() {
     }
     {
         // Changes that never pause still get a copy, after the longest wait.
-        TRecovery recovery(s.Doc, s.Copies(), 1h, 100ms);
+        Recovery recovery(s.Doc, s.Copies(), 1h, 100ms);
         for (int n = 0; n < 500 && !HasNote(recovery.OwnCopy()); ++n) {
             s.Stroke({n % 6, 1}, n % 2 ? 0 : -1);
             QTest::qWait(20);
@@ -601,12 +603,12 @@ void TestRecovery::killedEditorIsRestored() {
     QDir(home.path()).mkpath("work/tiles");
     const QString work = home.filePath("work");
     {
-        TGuiFixture f;
+        GuiFixture f;
         f.UseTiles(2);
-        f.ThePack().SaveToFile(work + "/tiles/start.pac", true, QString());
+        PackFile::Write(f.ThePack(), work + "/tiles/start.pac");
     }
     QVERIFY(WriteFile(work + "/start.map",
-                      MapFile({"", "", "start.pac", ""}, 20, 12, QList<qint32>(240, 1))));
+                      MapFileBytes({"", "", "start.pac", ""}, 20, 12, QList<qint32>(240, 1))));
     QVERIFY(WriteFile(work + "/grass.bmp", SolidBmp(48, 48, qRgb(0, 150, 0))));
 
     auto editing = start("recovery_editor",
@@ -661,7 +663,7 @@ void TestRecovery::killedEditorIsRestored() {
     QCOMPARE(ReadFile(work + "/restored.map"), ReadFile(work + "/expected.map"));
     QCOMPARE(ReadFile(work + "/restored.pac"), ReadFile(work + "/expected.pac"));
     QVERIFY(ReadFile(work + "/expected.map") !=
-            MapFile({"", "", "start.pac", ""}, 20, 12, QList<qint32>(240, 1)));
+            MapFileBytes({"", "", "start.pac", ""}, 20, 12, QList<qint32>(240, 1)));
     // Ended normally, with the work discarded: no copy and no lock is left.
     QCOMPARE(QDir(copies).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
 }

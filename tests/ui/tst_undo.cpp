@@ -2,8 +2,10 @@
 // following, the menu's texts and keys, and the title's mark of unsaved work.
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
-#include "platform/TBitmap.h"
+#include "platform/Bitmap.h"
 #include "ui/NewMapDialog.h"
 
 #include <QLineEdit>
@@ -16,7 +18,7 @@
 using namespace TestSupport;
 
 namespace {
-QStringList EditMenu(TGuiFixture& f) {
+QStringList EditMenu(GuiFixture& f) {
     return {
         QString("%1 %2").arg(f.Window().undoAction->text()).arg(f.Window().undoAction->isEnabled()),
         QString("%1 %2")
@@ -24,16 +26,16 @@ QStringList EditMenu(TGuiFixture& f) {
             .arg(f.Window().redoAction->isEnabled())};
 }
 
-QString Title(TGuiFixture& f) {
+QString Title(GuiFixture& f) {
     return f.Window().windowHandle()->title();
 }
 
-QByteArray State(TGuiFixture& f) {
-    return f.TheMap().SaveToBytes() + f.ThePack().SaveToBytes(true, QString()) +
+QByteArray State(GuiFixture& f) {
+    return MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack()) +
            Int32s({f.TheMap().TileSize, f.Window().tileList->count()});
 }
 
-void Key(TGuiFixture& f, QKeySequence keys) {
+void Key(GuiFixture& f, QKeySequence keys) {
     QTest::keySequence(&f.Window(), keys);
 }
 } // namespace
@@ -49,7 +51,7 @@ private slots:
 };
 
 void TestUndo::editMenuAfterFile() {
-    TGuiFixture f;
+    GuiFixture f;
     QStringList menus;
     for (QAction* menu : f.Window().menuBar()->actions())
         menus << menu->text();
@@ -69,7 +71,7 @@ void TestUndo::editMenuAfterFile() {
 }
 
 void TestUndo::strokeIsOneStep() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
     const QByteArray before = State(f);
     f.Window().tileList->setCurrentRow(2);
@@ -103,14 +105,14 @@ void TestUndo::strokeIsOneStep() {
     QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(400, 300));
     QTest::mouseMove(f.Window().mapView, QPoint(500, 300));
     QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(500, 400));
-    QCOMPARE(f.TheDocument().History().Count(), 3);
+    QCOMPARE(f.TheDocument().UndoHistory().Count(), 3);
 }
 
 void TestUndo::tileCommandsUndoWithTheirTiles() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(5);
     const QByteArray before = State(f);
-    const QByteArray image = f.ThePack().Tile(2).Bitmap->FileBytes();
+    const QByteArray image = f.ThePack().At(2).Image->FileBytes();
     f.Window().tileList->setCurrentRow(2);
     f.Window().deleteTileButton->click(); // Delete Tile, confirmed
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
@@ -118,8 +120,8 @@ void TestUndo::tileCommandsUndoWithTheirTiles() {
     f.Window().undoAction->trigger();
     // Back in its place with its image, name and values; the palette shows it.
     QCOMPARE(State(f), before);
-    QCOMPARE(f.ThePack().Tile(2).Bitmap->FileBytes(), image);
-    QCOMPARE(f.ThePack().Tile(2).Param3[3], 62);
+    QCOMPARE(f.ThePack().At(2).Image->FileBytes(), image);
+    QCOMPARE(f.ThePack().At(2).Param3[3], 62);
     QCOMPARE(f.Window().tileList->count(), 5);
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
     f.Window().redoAction->trigger();
@@ -140,9 +142,9 @@ void TestUndo::tileCommandsUndoWithTheirTiles() {
 }
 
 void TestUndo::newMapAndLoadTilePackUndo() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(3);
-    f.ThePack().SaveToFile(f.Path("tiles/two.pac"), true, QString());
+    PackFile::Write(f.ThePack(), f.Path("tiles/two.pac"));
     f.UseTiles(2);
     f.TheMap().PackName = "mine.pac";
     QTest::keyClick(&f.Window(), Qt::Key_Right);
@@ -174,21 +176,21 @@ void TestUndo::newMapAndLoadTilePackUndo() {
 }
 
 void TestUndo::openMapStartsAfresh() {
-    TGuiFixture f;
+    GuiFixture f;
     f.UseTiles(2);
-    f.ThePack().SaveToFile(f.Path("tiles/p.pac"), true, QString());
-    QVERIFY(WriteFile(f.Path("m.map"), MapFile({"", "", "p.pac", ""}, 2, 2, {1, 0, 1, 0})));
+    PackFile::Write(f.ThePack(), f.Path("tiles/p.pac"));
+    QVERIFY(WriteFile(f.Path("m.map"), MapFileBytes({"", "", "p.pac", ""}, 2, 2, {1, 0, 1, 0})));
     f.Window().tileList->setCurrentRow(1);
     QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
     f.Window().saveMapAction->trigger(); // names no pack: refused, so the map stays unsaved
-    f.Dialogs->Answers << TMessage::Discard;
+    f.Dialogs->Answers << Message::Discard;
     f.Dialogs->Files << f.Path("m.map");
     f.Window().openMapAction->trigger();
     QCOMPARE(f.TheMap().Width, 2);
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
     QCOMPARE(Title(f), "Map Editor(ver 0.3)");
-    QCOMPARE(f.TheDocument().MapFile(), f.Path("m.map"));
-    QCOMPARE(f.TheDocument().PackFile(), QDir(f.Dir.path()).filePath("tiles/p.pac"));
+    QCOMPARE(f.TheDocument().MapPath(), f.Path("m.map"));
+    QCOMPARE(f.TheDocument().PackPath(), QDir(f.Dir.path()).filePath("tiles/p.pac"));
 }
 
 KORVANE_GUI_TEST_MAIN(TestUndo)

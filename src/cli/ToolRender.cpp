@@ -1,0 +1,209 @@
+// render: the map as the editor draws it, into a PNG image.
+//
+// The image is what the editor's view shows when it is as large as the region (the whole map
+// by default) and scrolled to the region's top-left cell: the editor's own MapRenderer::Draw on a
+// Canvas. It is drawn in blocks of about 2048 × 2048 map pixels, each block as a view of its
+// own that starts early enough to the left and above for every tile larger than a cell that
+// reaches into it, so the blocks join without a seam; at --scale N each block is then reduced
+// to 1/N, every image pixel the average of the N × N map pixels it covers.
+
+#include "cli/Commands.h"
+#include "cli/ToolSupport.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+#include "platform/Bitmap.h"
+#include "platform/Canvas.h"
+#include "platform/MemoryStream.h"
+#include "platform/Reduce.h"
+#include "render/MapRenderer.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <algorithm>
+#include <limits>
+
+namespace Tool {
+namespace {
+// The largest image render makes: each side, and pixels in all (256 MiB at four bytes each).
+constexpr qint64 MaxSide = 16384;
+constexpr qint64 MaxPixels = qint64(1) << 26;
+constexpr qint32 MaxScale = 256;
+constexpr qint32 MaxTileSize = 4096;
+// Map pixels per block side, before scaling.
+constexpr qint64 BlockPixels = 2048;
+
+// Whether the image of a region of fullWidth x fullHeight map pixels, drawn at 1/scale, is
+// within both limits.
+bool Fits(qint64 fullWidth, qint64 fullHeight, qint64 scale) {
+    const qint64 width = (fullWidth + scale - 1) / scale;
+    const qint64 height = (fullHeight + scale - 1) / scale;
+    return width <= MaxSide && height <= MaxSide && width * height <= MaxPixels;
+}
+
+// A rectangle of cells.
+struct Region {
+    qint64 X = 0, Y = 0, W = 0, H = 0;
+};
+
+Region ParseRegion(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    qint32 values[4] = {};
+    bool ok = parts.size() == 4;
+    for (int i = 0; ok && i < 4; ++i)
+        values[i] = parts[i].trimmed().toInt(&ok);
+    if (!ok || values[0] < 0 || values[1] < 0 || values[2] < 1 || values[3] < 1)
+        throw EUsage(QStringLiteral("--region must be X,Y,W,H in cells, with X and Y 0 or more "
+                                    "and W and H 1 or more, not \"%1\"")
+                         .arg(Printable(text)));
+    return {values[0], values[1], values[2], values[3]};
+}
+} // namespace
+
+int Render(const QStringList& args) {
+    CommandLine line(
+        QStringLiteral("render MAP -o OUT.png [--tiles DIR] [--scale N] [--region X,Y,W,H] "
+                       "[--grid] [--tile-size N]"),
+        QStringLiteral("Draws the map with its tile pack as the editor does, into a PNG image: "
+                       "what the editor's view shows when it is as large as the region and "
+                       "scrolled to its top-left cell. Images larger than %1 x %1 pixels, or "
+                       "than %2 pixels in all, are refused; --scale or --region make them "
+                       "smaller.")
+            .arg(MaxSide)
+            .arg(MaxPixels));
+    line.AddOption(QCommandLineOption({QStringLiteral("o"), QStringLiteral("output")},
+                                      QStringLiteral("The PNG file to write."),
+                                      QStringLiteral("OUT.png")));
+    line.AddOption(
+        QCommandLineOption(QStringLiteral("tiles"),
+                           QStringLiteral("The directory of tile packs (tiles/ beside the tool)."),
+                           QStringLiteral("DIR"), ToolDir(QStringLiteral("tiles"))));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("scale"),
+        QStringLiteral("Draws at 1/N of the size, each pixel the average of N x N (1 to %1).")
+            .arg(MaxScale),
+        QStringLiteral("N")));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("region"), QStringLiteral("Only the W x H cells from column X, row Y on."),
+        QStringLiteral("X,Y,W,H")));
+    line.AddOption(QCommandLineOption(QStringLiteral("grid"),
+                                      QStringLiteral("Draws the grid as the editor shows it.")));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("tile-size"),
+        QStringLiteral("The cell size in pixels (48, the editor's at start-up; 1 to %1).")
+            .arg(MaxTileSize),
+        QStringLiteral("N")));
+    if (!line.Parse(args, 1, 1))
+        return Success;
+    const QString output = line.Value(QStringLiteral("output"));
+    if (output.isEmpty())
+        throw EUsage(QStringLiteral("render needs the image to write: -o OUT.png"));
+    const qint32 scale = line.Number(QStringLiteral("scale"), 1, 1, MaxScale);
+    const qint32 tileSize = line.Number(QStringLiteral("tile-size"), 48, 1, MaxTileSize);
+    const QString mapPath = line.Args[0];
+
+    TileMap map(tileSize);
+    TilePack pack;
+    LoadMapAndPack(map, pack, mapPath, line.Value(QStringLiteral("tiles")));
+    CheckOutput(output, {mapPath, PackFileOf(map, mapPath, line.Value(QStringLiteral("tiles")))});
+    Canvas canvas;
+    MapRenderer view(map, pack, &canvas);
+    view.ShowGrid = line.IsSet(QStringLiteral("grid"));
+
+    const Region whole{0, 0, map.Cells.size(), map.Cells.Rows()};
+    const Region region = line.IsSet(QStringLiteral("region"))
+                              ? ParseRegion(line.Value(QStringLiteral("region")))
+                              : whole;
+    if (region.W < 1 || region.H < 1 || region.X + region.W > whole.W ||
+        region.Y + region.H > whole.H)
+        throw EUsage(QStringLiteral("The map \"%1\" has %2 x %3 cells, which hold no region %4,%5 "
+                                    "of %6 x %7 cells.")
+                         .arg(Native(mapPath))
+                         .arg(whole.W)
+                         .arg(whole.H)
+                         .arg(region.X)
+                         .arg(region.Y)
+                         .arg(region.W)
+                         .arg(region.H));
+    const qint64 fullWidth = region.W * tileSize;
+    const qint64 fullHeight = region.H * tileSize;
+    const qint64 width = (fullWidth + scale - 1) / scale;
+    const qint64 height = (fullHeight + scale - 1) / scale;
+    if (!Fits(fullWidth, fullHeight, scale)) {
+        const bool side = width > MaxSide || height > MaxSide;
+        const QString limit =
+            side ? QStringLiteral("wider or taller than the %1 x %1 pixels render makes at most")
+                       .arg(MaxSide)
+                 : QStringLiteral("%1 pixels in all, more than the %2 render makes at most")
+                       .arg(width * height)
+                       .arg(MaxPixels);
+        qint32 fitting = scale + 1;
+        while (fitting <= MaxScale && !Fits(fullWidth, fullHeight, fitting))
+            ++fitting;
+        const QString remedy =
+            fitting <= MaxScale
+                ? QStringLiteral("--scale %1 is the smallest scale that fits, or --region makes "
+                                 "it smaller")
+                      .arg(fitting)
+                : QStringLiteral("no --scale up to %1 fits; --region makes it smaller")
+                      .arg(MaxScale);
+        throw Exception(QStringLiteral("The image of \"%1\" would be %2 x %3 pixels, %4. Nothing "
+                                       "was written; %5.")
+                            .arg(Native(mapPath))
+                            .arg(width)
+                            .arg(height)
+                            .arg(limit, remedy));
+    }
+
+    // The view's offsets, like the editor's, are 32-bit.
+    if ((region.X + region.W) * tileSize > std::numeric_limits<qint32>::max() ||
+        (region.Y + region.H) * tileSize > std::numeric_limits<qint32>::max())
+        throw EUsage(QStringLiteral("The region of \"%1\" ends beyond the 2^31 pixels a view can "
+                                    "scroll to; choose a smaller --tile-size or --region.")
+                         .arg(Native(mapPath)));
+
+    QImage image(int(width), int(height), QImage::Format_RGB32);
+    if (image.isNull())
+        throw std::bad_alloc();
+    // Tiles larger than a cell reach right and down into later blocks.
+    qint64 reachX = 0, reachY = 0;
+    for (const TileRef& tile : pack.Tiles) {
+        reachX = std::max<qint64>(reachX, tile->Image->Width() - tileSize);
+        reachY = std::max<qint64>(reachY, tile->Image->Height() - tileSize);
+    }
+    const qint64 left = region.X * tileSize, top = region.Y * tileSize;
+    const qint64 block = std::max<qint64>(1, BlockPixels / scale) * scale;
+    for (qint64 by = 0; by < fullHeight; by += block) {
+        for (qint64 bx = 0; bx < fullWidth; bx += block) {
+            const qint64 w = std::min(block, fullWidth - bx), h = std::min(block, fullHeight - by);
+            // The view starts where the first tile that reaches into the block is drawn, but
+            // never before the region, which the editor's view would not show either.
+            const qint64 viewX = std::max(left, left + bx - reachX);
+            const qint64 viewY = std::max(top, top + by - reachY);
+            const QSize area(int(left + bx + w - viewX), int(top + by + h - viewY));
+            canvas.SetSize(area);
+            // A view starts on a clean background, as a fresh window does, whatever Draw
+            // leaves alone (it draws nothing for an empty pack).
+            canvas.BrushColor = clBtnFace;
+            canvas.FillRect(QRect(QPoint(0, 0), area));
+            view.SetViewSize(area.width(), area.height());
+            view.OffsetX = qint32(viewX);
+            view.OffsetY = qint32(viewY);
+            view.Draw(true);
+            ReduceInto(canvas.Image(),
+                       QRect(int(left + bx - viewX), int(top + by - viewY), int(w), int(h)),
+                       int(scale), image, QPoint(int(bx / scale), int(by / scale)));
+        }
+    }
+
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        throw Exception(QStringLiteral("The image for \"%1\" could not be encoded: %2")
+                            .arg(Native(output), writer.errorString()));
+    MemoryStream(png).SaveToFile(output);
+    Print(QStringLiteral("wrote %1: %2 x %3 pixels").arg(Native(output)).arg(width).arg(height));
+    return Success;
+}
+} // namespace Tool

@@ -1,0 +1,469 @@
+#include "document/Document.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
+
+#include "model/CellRegion.h"
+#include "platform/Bitmap.h"
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+namespace {
+// What a tile holds in memory, its image twice: as the file it came from and decoded.
+qint64 TileBytes(const Tile& tile) {
+    // The decoded image is one block, its QImageData another.
+    return HeapBytes(sizeof(Tile)) + HeapBytes(sizeof(Bitmap)) + HeapBytes(tile.Name) +
+           HeapBytes(tile.Image->FileBytes()) + HeapBytes(tile.Image->Picture().sizeInBytes()) +
+           (tile.Image->Picture().isNull() ? 0 : HeapBytes(128));
+}
+
+// One cell a stroke changed: its place in the grid, column by column, and both values.
+struct CellChange {
+    quint32 Cell;
+    TileIndex Before;
+    TileIndex After;
+};
+static_assert(sizeof(CellChange) == 12);
+} // namespace
+
+// The cells of one stroke, in the order it changed them. A cell painted over twice in one
+// stroke (the tile changed under the pointer) has two changes, which undo in reverse.
+class PaintStep : public UndoStep {
+public:
+    PaintStep(TileMap& map, const QString& name) : UndoStep(name, DocumentPart::Map), Map(map) {}
+
+    void Undo() override {
+        for (auto c = Changes.crbegin(); c != Changes.crend(); ++c)
+            Write(c->Cell, c->Before);
+    }
+    void Redo() override {
+        for (const CellChange& c : Changes)
+            Write(c.Cell, c.After);
+    }
+    qint64 Bytes() const override {
+        return HeapBytes(sizeof(*this)) +
+               HeapBytes(qint64(Changes.capacity() * sizeof(CellChange)));
+    }
+    QRect Cells() const override { return Box; }
+
+    std::vector<CellChange> Changes;
+    QRect Box; // of the cells changed
+
+private:
+    void Write(quint32 cell, TileIndex value) {
+        // The grid is the one the stroke painted whenever the history is whole; the check
+        // only keeps a grid replaced behind the document's back from being written past.
+        if (cell < Map.Cells.Count())
+            Map.Cells.data()[cell] = value;
+    }
+
+    TileMap& Map;
+};
+
+namespace {
+QRect CellsOf(const TileMap& map) {
+    return {0, 0, map.Cells.size(), map.Cells.Rows()};
+}
+
+// Whether the map's grid holds every cell of box. The grid is the one a step changed whenever
+// the history is whole; the check only keeps a grid replaced behind the document's back from
+// being written past.
+bool GridHolds(const TileMap& map, const QRect& box) {
+    return CellsOf(map).contains(box);
+}
+
+// Fill: the region it changed, one bit a cell, and the value the region held before.
+class FillStep : public UndoStep {
+public:
+    FillStep(TileMap& map, CellRegion region, TileIndex before, TileIndex after)
+        : UndoStep(QStringLiteral("Fill"), DocumentPart::Map), Map(map), Region(std::move(region)),
+          Before(before), After(after) {}
+
+    void Undo() override { Write(Before); }
+    void Redo() override { Write(After); }
+    qint64 Bytes() const override { return HeapBytes(sizeof(*this)) + Region.MemoryBytes(); }
+    QRect Cells() const override { return Region.Box(); }
+
+private:
+    void Write(TileIndex value) {
+        if (GridHolds(Map, Region.Box()))
+            Region.Fill(Map.Cells, value);
+    }
+
+    TileMap& Map;
+    const CellRegion Region;
+    const TileIndex Before;
+    const TileIndex After;
+};
+
+// Rectangle: a box of cells that all become one tile, and what each held before, column by
+// column.
+class RectangleStep : public UndoStep {
+public:
+    RectangleStep(TileMap& map, const QRect& box, TileIndex after)
+        : UndoStep(QStringLiteral("Rectangle"), DocumentPart::Map), Map(map), Box(box),
+          After(after), Before(std::size_t(box.width()) * std::size_t(box.height())) {
+        auto before = Before.begin();
+        for (qint32 x = Box.left(); x <= Box.right(); ++x) {
+            const auto column = Map.Cells[x].subspan(std::size_t(Box.top()), Height());
+            before = std::copy(column.begin(), column.end(), before);
+        }
+    }
+
+    void Undo() override {
+        if (!GridHolds(Map, Box))
+            return;
+        auto before = Before.cbegin();
+        for (qint32 x = Box.left(); x <= Box.right(); ++x, before += qsizetype(Height()))
+            std::copy_n(before, Height(), Column(x).begin());
+    }
+    void Redo() override {
+        if (!GridHolds(Map, Box))
+            return;
+        for (qint32 x = Box.left(); x <= Box.right(); ++x)
+            std::ranges::fill(Column(x), After);
+    }
+    QRect Cells() const override { return Box; }
+    qint64 Bytes() const override {
+        return HeapBytes(sizeof(*this)) + HeapBytes(qint64(Before.capacity() * sizeof(TileIndex)));
+    }
+
+private:
+    std::size_t Height() const { return std::size_t(Box.height()); }
+    std::span<TileIndex> Column(qint32 x) {
+        return Map.Cells[x].subspan(std::size_t(Box.top()), Height());
+    }
+
+    TileMap& Map;
+    const QRect Box;
+    const TileIndex After;
+    std::vector<TileIndex> Before;
+};
+
+// Add Tile and Delete Tile: a tile that is in the pack at Index, or held here while not.
+class TileStep : public UndoStep {
+public:
+    TileStep(TilePack& pack, qint32 index, TileRef added)
+        : UndoStep(QStringLiteral("Add Tile"), DocumentPart::Pack), Pack(pack), Index(index),
+          Out(std::move(added)), Adds(true) {}
+    TileStep(TilePack& pack, qint32 index)
+        : UndoStep(QStringLiteral("Delete Tile"), DocumentPart::Pack), Pack(pack), Index(index),
+          Adds(false) {}
+
+    void Undo() override { Adds ? TakeOut() : PutBack(); }
+    void Redo() override { Adds ? PutBack() : TakeOut(); }
+    qint64 Bytes() const override { return HeapBytes(sizeof(*this)) + (Out ? TileBytes(*Out) : 0); }
+
+private:
+    void TakeOut() { Out = Pack.Take(Index); }
+    void PutBack() { Pack.Insert(Index, std::move(Out)); }
+
+    TilePack& Pack;
+    const qint32 Index;
+    TileRef Out;
+    const bool Adds;
+};
+
+// New Map: the other map's content and its file, swapped in and out. A new map has no file
+// yet, so Save cannot replace the one the old map came from without asking.
+class MapStep : public UndoStep {
+public:
+    MapStep(TileMap& map, QString& mapFile, std::unique_ptr<TileMap> other)
+        : UndoStep(QStringLiteral("New Map"), DocumentPart::Map), Map(map), MapFile(mapFile),
+          Other(std::move(other)) {}
+
+    void Undo() override { Swap(); }
+    void Redo() override { Swap(); }
+    qint64 Bytes() const override {
+        return HeapBytes(sizeof(*this)) + HeapBytes(sizeof(TileMap)) +
+               HeapBytes(Other->Cells.Count() * qint64(sizeof(TileIndex))) +
+               HeapBytes(Other->Text1) + HeapBytes(Other->Text2) + HeapBytes(Other->PackName) +
+               HeapBytes(Other->Text4) + HeapBytes(FileName);
+    }
+
+private:
+    void Swap() noexcept {
+        Map.SwapContent(*Other);
+        std::swap(MapFile, FileName);
+    }
+
+    TileMap& Map;
+    QString& MapFile;
+    std::unique_ptr<TileMap> Other;
+    QString FileName;
+};
+
+// Load TilePack: the other tiles, the name the map gives its pack and the pack's file, swapped
+// in and out.
+class PackStep : public UndoStep {
+public:
+    PackStep(TilePack& pack, TileMap& map, QString& packFile, std::vector<TileRef> tiles,
+             QByteArray packName, QString fileName)
+        : UndoStep(QStringLiteral("Load TilePack"), map.PackName == packName
+                                                        ? DocumentParts(DocumentPart::Pack)
+                                                        : DocumentPart::Pack | DocumentPart::Map),
+          Pack(pack), Map(map), PackFile(packFile), Tiles(std::move(tiles)),
+          PackName(std::move(packName)), FileName(std::move(fileName)) {}
+
+    void Undo() override { Swap(); }
+    void Redo() override { Swap(); }
+    qint64 Bytes() const override {
+        qint64 bytes = HeapBytes(sizeof(*this)) +
+                       HeapBytes(qint64(Tiles.capacity() * sizeof(TileRef))) + HeapBytes(PackName) +
+                       HeapBytes(FileName);
+        for (const TileRef& tile : Tiles)
+            bytes += TileBytes(*tile);
+        return bytes;
+    }
+
+private:
+    void Swap() noexcept {
+        std::swap(Pack.Tiles, Tiles);
+        std::swap(Map.PackName, PackName);
+        std::swap(PackFile, FileName);
+    }
+
+    TilePack& Pack;
+    TileMap& Map;
+    QString& PackFile;
+    std::vector<TileRef> Tiles;
+    QByteArray PackName;
+    QString FileName;
+};
+} // namespace
+
+Document::Document(qint32 tileSize) : TheMap(tileSize) {}
+
+Document::~Document() = default;
+
+void Document::CountChange(DocumentParts parts) {
+    if (parts.testFlag(DocumentPart::Map))
+        ++Revisions[0];
+    if (parts.testFlag(DocumentPart::Pack))
+        ++Revisions[1];
+}
+
+QRect Document::Bounds() const {
+    return CellsOf(TheMap);
+}
+
+bool Document::Paint(QPoint cell, TileIndex tile) {
+    return StrokeCell(cell, tile, QStringLiteral("Paint"));
+}
+
+bool Document::Erase(QPoint cell) {
+    return StrokeCell(cell, -1, QStringLiteral("Erase"));
+}
+
+bool Document::StrokeCell(QPoint cell, TileIndex tile, const QString& name) {
+    if (!Bounds().contains(cell))
+        return false;
+    TileIndex& value = TheMap.Cells[cell.x()][std::size_t(cell.y())];
+    if (value == tile)
+        return false;
+    if (Stroke && Stroke->Name != name)
+        EndStroke();
+    if (!Stroke)
+        Stroke = std::make_unique<PaintStep>(TheMap, name);
+    // The grid holds at most 2^28 cells, so a place in it fits 32 bits.
+    Stroke->Changes.push_back(
+        {quint32(qint64(cell.x()) * TheMap.Cells.Rows() + cell.y()), value, tile});
+    Stroke->Box |= QRect(cell, QSize(1, 1));
+    value = tile;
+    CountChange(DocumentPart::Map);
+    return true;
+}
+
+void Document::EndStroke() {
+    if (!Stroke)
+        return;
+    std::unique_ptr<UndoStep> stroke = std::move(Stroke);
+    static_cast<PaintStep&>(*stroke).Changes.shrink_to_fit();
+    const QRect cells = stroke->Cells();
+    try {
+        Steps.Push(std::move(stroke));
+    } catch (...) {
+        // The cells stay painted, but no step can take them back.
+        Steps.MarkUnsaved(DocumentPart::Map);
+        emit Changed(DocumentPart::Map, cells);
+        throw;
+    }
+    emit Changed(DocumentPart::Map, cells);
+}
+
+void Document::Do(std::unique_ptr<UndoStep>&& step, DocumentParts savedAfter) {
+    step->Redo();
+    Record(std::move(step), savedAfter);
+}
+
+void Document::Record(std::unique_ptr<UndoStep>&& step, DocumentParts savedAfter) {
+    UndoStep& done = *step;
+    // A step larger than the history's limit goes at once.
+    const DocumentParts parts = done.Parts;
+    const QRect cells = done.Cells();
+    try {
+        Steps.Push(std::move(step));
+    } catch (...) {
+        done.Undo();
+        throw;
+    }
+    Steps.MarkSaved(savedAfter);
+    CountChange(parts);
+    emit Changed(parts, cells);
+}
+
+QRect Document::FillRegion(QPoint cell, TileIndex tile) {
+    EndStroke();
+    if (!Bounds().contains(cell))
+        return {};
+    const TileIndex before = TheMap.Cells[cell.x()][std::size_t(cell.y())];
+    // The flood fill changes the cells as it finds them, so the step is recorded done.
+    CellRegion region = FloodFill(TheMap.Cells, cell.x(), cell.y(), tile);
+    if (region.Count() == 0)
+        return {};
+    const QRect box = region.Box();
+    std::unique_ptr<UndoStep> step;
+    try {
+        // The region moves into the step only once its memory is there.
+        step = std::make_unique<FillStep>(TheMap, std::move(region), before, tile);
+    } catch (...) {
+        region.Fill(TheMap.Cells, before);
+        throw;
+    }
+    Record(std::move(step));
+    return box;
+}
+
+QRect Document::FillRectangle(const QRect& cells, TileIndex tile) {
+    EndStroke();
+    const QRect area = cells.normalized() & Bounds();
+    // The step keeps only the box of the cells that change.
+    qint32 left = area.right() + 1, right = area.left() - 1;
+    qint32 top = area.bottom() + 1, bottom = area.top() - 1;
+    for (qint32 x = area.left(); x <= area.right(); ++x) {
+        const auto column = TheMap.Cells[x];
+        for (qint32 y = area.top(); y <= area.bottom(); ++y)
+            if (column[std::size_t(y)] != tile) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    }
+    if (left > right)
+        return {};
+    const QRect box(QPoint(left, top), QPoint(right, bottom));
+    Do(std::make_unique<RectangleStep>(TheMap, box, tile));
+    return box;
+}
+
+void Document::AddTile(const QString& imageFile) {
+    EndStroke();
+    TileRef tile = std::make_unique<Tile>();
+    tile->Name = Tile::NameOfFile(imageFile);
+    tile->Image->LoadFromFile(imageFile); // a tile whose image fails is never added
+    Do(std::make_unique<TileStep>(ThePack, ThePack.Count(), std::move(tile)));
+}
+
+void Document::DeleteTile(qint32 index) {
+    EndStroke();
+    Do(std::make_unique<TileStep>(ThePack, index));
+}
+
+void Document::NewMap(qint32 width, qint32 height, qint32 tileSize) {
+    EndStroke();
+    auto map = std::make_unique<TileMap>(tileSize);
+    map->New(width, height, tileSize);
+    Do(std::make_unique<MapStep>(TheMap, MapFileName, std::move(map)));
+}
+
+void Document::LoadPack(const QString& fileName, const QByteArray& packName) {
+    EndStroke();
+    TilePack pack;
+    PackFile::Read(pack, fileName);
+    Do(std::make_unique<PackStep>(ThePack, TheMap, PackFileName, std::move(pack.Tiles), packName,
+                                  fileName),
+       DocumentPart::Pack);
+}
+
+void Document::Open(TileMap& map, TilePack& pack, const QString& mapFile, const QString& packFile) {
+    EndStroke();
+    TheMap.TakeContent(map);
+    ThePack.Tiles = std::move(pack.Tiles);
+    MapFileName = mapFile;
+    PackFileName = packFile;
+    ResetHistory();
+}
+
+void Document::Restore(TileMap& map, TilePack& pack, const QString& mapFile,
+                       const QString& packFile, DocumentParts unsaved) {
+    EndStroke();
+    TheMap.SwapContent(map);
+    ThePack.Tiles = std::move(pack.Tiles);
+    MapFileName = mapFile;
+    PackFileName = packFile;
+    ResetHistory(unsaved);
+}
+
+void Document::ResetHistory(DocumentParts unsaved) {
+    Steps.Clear(unsaved);
+    CountChange(DocumentPart::Map | DocumentPart::Pack);
+    emit Changed(DocumentPart::Map | DocumentPart::Pack, QRect());
+}
+
+void Document::SaveMap(const QString& fileName) {
+    EndStroke();
+    DocumentParts changed;
+    if (TheMap.Text1 != "testing!!!") {
+        TheMap.Text1 = "testing!!!";
+        Steps.MarkUnsaved(DocumentPart::Map);
+        changed = DocumentPart::Map;
+        CountChange(changed);
+    }
+    try {
+        MapFile::Write(TheMap, fileName);
+    } catch (...) {
+        emit Changed(changed, QRect());
+        throw;
+    }
+    MapFileName = fileName;
+    Steps.MarkSaved(DocumentPart::Map);
+    emit Changed(changed, QRect());
+}
+
+void Document::SavePack(const QString& fileName, const QByteArray& packName) {
+    EndStroke();
+    PackFile::Write(ThePack, fileName);
+    PackFileName = fileName;
+    Steps.MarkSaved(DocumentPart::Pack);
+    DocumentParts changed;
+    if (TheMap.PackName != packName) {
+        // The map's file names the old pack: no state in the history is that file any more.
+        TheMap.PackName = packName;
+        Steps.MarkUnsaved(DocumentPart::Map);
+        changed = DocumentPart::Map;
+        CountChange(changed);
+    }
+    emit Changed(changed, QRect());
+}
+
+void Document::Undo() {
+    EndStroke();
+    if (!Steps.CanUndo())
+        return;
+    const QRect cells = Steps.UndoCells();
+    const DocumentParts parts = Steps.Undo();
+    CountChange(parts);
+    emit Changed(parts, cells);
+}
+
+void Document::Redo() {
+    EndStroke();
+    if (!Steps.CanRedo())
+        return;
+    const QRect cells = Steps.RedoCells();
+    const DocumentParts parts = Steps.Redo();
+    CountChange(parts);
+    emit Changed(parts, cells);
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+// The document: the one way the map and the tile pack change. Every change is a step of its
+// undo history; the windows read the model freely, ask the document for changes, and follow
+// its Changed signal.
+
+#include "document/History.h"
+#include "model/TileMap.h"
+#include "model/TilePack.h"
+
+#include <QObject>
+#include <QString>
+#include <array>
+#include <memory>
+
+class PaintStep;
+
+class Document : public QObject {
+    Q_OBJECT
+public:
+    // An empty map of cells tileSize pixels wide and an empty pack, both the document's own.
+    explicit Document(qint32 tileSize = 48);
+    ~Document() override;
+
+    const TileMap& Map() const { return TheMap; }
+    const TilePack& Pack() const { return ThePack; }
+    // The map and the pack themselves, for setting them up before work starts (the window's
+    // first map, a test's scene): what is changed here is no step and is not signalled.
+    TileMap& MutableMap() { return TheMap; }
+    TilePack& MutablePack() { return ThePack; }
+    // The files the map and the pack were last opened from or saved to; empty for none.
+    const QString& MapPath() const { return MapFileName; }
+    const QString& PackPath() const { return PackFileName; }
+    // The map's cells as a rect of cells: columns across, rows down, from (0, 0).
+    QRect Bounds() const;
+
+    // Writes tile into a map cell (column, row) as part of the open stroke, which the first
+    // change opens. A cell outside the map changes nothing. Returns whether the cell changed.
+    bool Paint(QPoint cell, TileIndex tile);
+    // Paint with -1, as a stroke of its own kind, "Erase".
+    bool Erase(QPoint cell);
+    // Closes the open stroke: every cell it changed is one step, "Paint" or "Erase". Every
+    // other change, and a stroke of the other kind, closes it first.
+    void EndStroke();
+    bool StrokeOpen() const { return Stroke != nullptr; }
+
+    // "Fill": the 4-connected region of cells equal to cell becomes tile. Returns the bounding
+    // box of the cells changed; an empty rect, and no step, when cell lies outside the map or
+    // already holds tile.
+    QRect FillRegion(QPoint cell, TileIndex tile);
+    // "Rectangle": the cells of the rectangle, normalized and clipped to the map, become tile.
+    // Returns the bounding box of the cells changed; an empty rect, and no step, when none is.
+    // (A rect between two corner cells given in any order is QRect(min corner, max corner):
+    // QRect(corner, otherCorner).normalized() loses a column and row when they are reversed.)
+    QRect FillRectangle(const QRect& cells, TileIndex tile);
+
+    // "Add Tile": a tile named after the image file, with its image, at the end of the pack.
+    void AddTile(const QString& imageFile);
+    // "Delete Tile". Throws EListError for an index outside the pack.
+    void DeleteTile(qint32 index);
+    // "New Map": empty texts and width × height cells of 0, and no file: the map is saved
+    // where the user says.
+    void NewMap(qint32 width, qint32 height, qint32 tileSize);
+    // "Load TilePack": the tiles of a pack file replace the pack's, and the map names
+    // packName. The pack then counts as saved.
+    void LoadPack(const QString& fileName, const QByteArray& packName);
+    // Open Map: the texts and cells of map and the tiles of pack, both just read from their
+    // files, replace the document's, which starts a fresh history. Tile size and scroll
+    // offsets stay.
+    void Open(TileMap& map, TilePack& pack, const QString& mapFile, const QString& packFile);
+    // Work restored from a recovery copy: as Open, but the map takes map's tile size and
+    // offsets too, and the parts in unsaved count as differing from their files.
+    void Restore(TileMap& map, TilePack& pack, const QString& mapFile, const QString& packFile,
+                 DocumentParts unsaved);
+
+    // Save: the map's first text becomes "testing!!!", as every save of the editor has done,
+    // then the map is written. Throws the writer's errors; the text stays changed then.
+    void SaveMap(const QString& fileName);
+    // Save Tile Pack: the desktop pack is written, then the map names packName.
+    void SavePack(const QString& fileName, const QByteArray& packName);
+
+    void Undo();
+    void Redo();
+    const History& UndoHistory() const { return Steps; }
+    void SetHistoryLimit(qint64 bytes) { Steps.SetLimit(bytes); }
+    // The parts that differ from their files.
+    DocumentParts Unsaved() const { return Steps.Unsaved(); }
+    // Forgets every step; the parts not in unsaved count as saved from now on.
+    void ResetHistory(DocumentParts unsaved = {});
+    // Counts the changes of a part's content, strokes' cells included.
+    quint64 Revision(DocumentPart part) const {
+        return Revisions[part == DocumentPart::Map ? 0 : 1];
+    }
+
+signals:
+    // After every change the document makes. content names the parts whose content changed;
+    // it is empty when only the history or what counts as saved did. cells is the box of map
+    // cells (columns across, rows down) when the change touched those alone, and empty when it
+    // touched none or may have touched any (a new map, a load, undo of either).
+    void Changed(DocumentParts content, const QRect& cells);
+
+private:
+    // Does a step, adds it to the history, and says so.
+    void Do(std::unique_ptr<UndoStep>&& step, DocumentParts savedAfter = {});
+    // Adds a step already done to the history, and says so; undoes it if it cannot be added.
+    void Record(std::unique_ptr<UndoStep>&& step, DocumentParts savedAfter = {});
+    // Paint and Erase: a cell of the open stroke named name.
+    bool StrokeCell(QPoint cell, TileIndex tile, const QString& name);
+    // Moves the revisions of the parts on.
+    void CountChange(DocumentParts parts);
+
+    // First, so that the steps, which refer to them, go before them.
+    TileMap TheMap;
+    TilePack ThePack;
+    History Steps;
+    std::unique_ptr<PaintStep> Stroke;
+    QString MapFileName;
+    QString PackFileName;
+    std::array<quint64, 2> Revisions{};
+};

@@ -1,0 +1,14 @@
+#include "model/Tile.h"
+#include "platform/Bitmap.h"
+#include "platform/Cp1251.h"
+
+#include <QFileInfo>
+
+Tile::Tile() : Image(std::make_unique<Bitmap>()) {}
+
+Tile::~Tile() = default;
+
+QByteArray Tile::NameOfFile(const QString& path) {
+    const QString fileName = QFileInfo(path).fileName();
+    return Cp1251::FromUnicode(fileName.size() > 3 ? fileName.chopped(4) : fileName);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <array>
+#include <memory>
+
+class Bitmap;
+
+// One tile of a pack: its picture, its name and the values the game reads for it.
+class Tile {
+public:
+    Tile();
+    ~Tile();
+
+    // The pack file's four unnamed values, in file order around the name.
+    qint32 Param1 = 0;
+    qint32 Param2 = 0;
+    std::array<qint32, 4> Param3{}; // Param3[1..4] of the file, in that order
+    qint32 Param4 = 0;
+    std::unique_ptr<Bitmap> Image;
+    QByteArray Name; // Windows-1251 bytes, as in the file
+
+    // The name Add Tile gives a tile from an image file: the file name less its last four
+    // characters (grass.bmp gives grass), in Windows-1251.
+    static QByteArray NameOfFile(const QString& path);
+};
+
+// The pack owns its tiles; a TileRef made for it is the caller's until it is added.
+using TileRef = std::unique_ptr<Tile>;
