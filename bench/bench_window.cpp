@@ -250,7 +250,9 @@ int main(int argc, char** argv) {
     if (!Bench::Init(argc, argv))
         return 1;
     Application application(argc, argv);
-    MainWindow window(QCoreApplication::applicationDirPath());
+    QtDialogs dialogs;
+    application.ReportErrorsTo(&dialogs);
+    MainWindow window(QCoreApplication::applicationDirPath(), dialogs);
     // As KORVANE_BENCH_BOTH registers, name/warm and name/cold, each row driving this window.
     using Row = void (*)(benchmark::State&, MainWindow&, Bench::Cache);
     auto Both = [&window](const std::string& name, Row function,

@@ -28,7 +28,7 @@ void Write(const QString& sub, const QString& name, const QByteArray& bytes) {
                 static_cast<long long>(bytes.size()));
 }
 
-TileRef Tile(TilePack& pack, const QByteArray& name, qint32 seed) {
+TileRef MakeTile(const QByteArray& name, qint32 seed) {
     TileRef tile = std::make_unique<Tile>();
     tile->Name = name;
     tile->Param1 = seed;
@@ -43,7 +43,7 @@ void Pack(const QString& name, const QStringList& bmps) {
     TilePack pack;
     qint32 seed = 0;
     for (const QString& bmp : bmps) {
-        TileRef tile = Tile(pack, QFileInfo(bmp).completeBaseName().toLatin1(), ++seed);
+        TileRef tile = MakeTile(QFileInfo(bmp).completeBaseName().toLatin1(), ++seed);
         try {
             tile->Image->LoadFromFile(Corpus.filePath(QStringLiteral("bitmap/") + bmp));
         } catch (const Exception& e) {
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         Write(QStringLiteral("pack"), QStringLiteral("empty.pac"), Int(0));
         {
             TilePack pack;
-            pack.Add(Tile(pack, "ab", 0));
+            pack.Add(MakeTile("ab", 0));
             pack.Tiles[0]->Param3 = {};
             pack.Tiles[0]->Param2 = 0;
             pack.Tiles[0]->Param4 = 0;
@@ -113,14 +113,14 @@ int main(int argc, char** argv) {
             const QImage::Format formats[] = {QImage::Format_Mono, QImage::Format_Indexed8,
                                               QImage::Format_RGB32, QImage::Format_RGB888};
             for (int i = 0; i < 8; ++i) {
-                TileRef tile = Tile(pack, QByteArray("tile") + QByteArray::number(i), i);
+                TileRef tile = MakeTile(QByteArray("tile") + QByteArray::number(i), i);
                 tile->Image->LoadFromBytes(Fuzz::MakeBmp(1 + i, 1 + (i * 3) % 5, formats[i % 4]));
                 pack.Add(std::move(tile));
             }
-            TileRef named = Tile(pack, "\xC2\xEE\xE4\xE0 \xF2\xF0\xE0\xE2\xE0", 42);
+            TileRef named = MakeTile("\xC2\xEE\xE4\xE0 \xF2\xF0\xE0\xE2\xE0", 42);
             named->Image->LoadFromBytes(Fuzz::MakeBmp(2, 2, QImage::Format_RGB32));
             pack.Add(std::move(named));
-            pack.Add(Tile(pack, QByteArray(), -7));
+            pack.Add(MakeTile(QByteArray(), -7));
             Write(QStringLiteral("pack"), QStringLiteral("small-tiles.pac"), PackFile::Bytes(pack));
         }
         {

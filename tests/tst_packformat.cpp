@@ -18,7 +18,7 @@ namespace {
 const QByteArray Water("\xE2\xEE\xE4\xE0"); // "вода" in Windows-1251
 
 // A tile with the integers seed .. seed + 6.
-TileRef MakeTile(TilePack& pack, const QByteArray& name, qint32 seed, const QByteArray& bmp = {}) {
+TileRef MakeTile(const QByteArray& name, qint32 seed, const QByteArray& bmp = {}) {
     TileRef tile = std::make_unique<Tile>();
     tile->Name = name;
     tile->Param1 = seed;
@@ -45,8 +45,8 @@ std::pair<std::vector<const Tile*>, QByteArray> StateOf(const TilePack& pack) {
 
 // A pack as the editor may hold it before a load: a pictured tile and a bare one.
 void FillKnown(TilePack& pack) {
-    pack.Add(MakeTile(pack, "old", 100, SolidBmp(3, 3, qRgb(1, 2, 3))));
-    pack.Add(MakeTile(pack, "", -7));
+    pack.Add(MakeTile("old", 100, SolidBmp(3, 3, qRgb(1, 2, 3))));
+    pack.Add(MakeTile("", -7));
 }
 
 // What a pack writes after loading the bytes over FillKnown's tiles.
@@ -64,9 +64,9 @@ class tst_packformat : public QObject {
 private slots:
     void tileOperations() {
         TilePack pack;
-        pack.Add(MakeTile(pack, "a", 1));
-        pack.Add(MakeTile(pack, "b", 2));
-        pack.Add(MakeTile(pack, "c", 3));
+        pack.Add(MakeTile("a", 1));
+        pack.Add(MakeTile("b", 2));
+        pack.Add(MakeTile("c", 3));
         const auto before = StateOf(pack);
         for (qint32 index : {-1, 3}) {
             const QString expected = QStringLiteral("List index out of bounds (%1)").arg(index);
@@ -86,7 +86,7 @@ private slots:
             QVERIFY(StateOf(pack) == before);
         }
         // Outside 0..Count() the tile stays with the caller.
-        TileRef spare = MakeTile(pack, "d", 4);
+        TileRef spare = MakeTile("d", 4);
         for (qint32 index : {-1, 4}) {
             QCOMPARE(MessageOf<EListError>([&] { pack.Insert(index, std::move(spare)); }),
                      QStringLiteral("List index out of bounds (%1)").arg(index));
@@ -121,7 +121,7 @@ private slots:
             const QByteArray bmp = kind.isEmpty()
                                        ? QByteArray()
                                        : ReadFile(QFINDTESTDATA("data/bmp/good/" + kind + ".bmp"));
-            pack.Add(MakeTile(pack, pack.Count() < 3 ? names[pack.Count()] : kind.toLatin1(),
+            pack.Add(MakeTile(pack.Count() < 3 ? names[pack.Count()] : kind.toLatin1(),
                               -1000 * pack.Count(), bmp));
         }
         QTemporaryDir dir;
@@ -143,9 +143,9 @@ private slots:
                 picture.scaled(9, 9).save(pngs + QStringLiteral("вода.png")) &&
                 picture.save(dir.filePath("pngxgrass.png")));
         TilePack pack;
-        pack.Add(MakeTile(pack, "grass", 10, SolidBmp(2, 2, 0)));
-        pack.Add(MakeTile(pack, Water, -20));
-        pack.Add(MakeTile(pack, "stone", 30));
+        pack.Add(MakeTile("grass", 10, SolidBmp(2, 2, 0)));
+        pack.Add(MakeTile(Water, -20));
+        pack.Add(MakeTile("stone", 30));
         const QByteArray grass = MobilePackFile::ReadPng(pack.At(0), pngs);
         const QByteArray water = MobilePackFile::ReadPng(pack.At(1), pngs);
         QVERIFY(grass.startsWith("\x89PNG") && water.startsWith("\x89PNG") && grass != water);

@@ -1,6 +1,7 @@
 // The main block: the application object, the main window, and the message loop.
 
 #include "ui/Application.h"
+#include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,8 @@ int main(int argc, char* argv[]) {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     Application application(argc, argv);
-    MainWindow window(QCoreApplication::applicationDirPath());
+    QtDialogs dialogs;
+    application.ReportErrorsTo(&dialogs);
+    MainWindow window(QCoreApplication::applicationDirPath(), dialogs);
     return RunEditor(window);
 }

@@ -1,5 +1,6 @@
 #include "ui/Dialogs.h"
 
+#include "platform/Exceptions.h"
 #include "ui/Application.h"
 
 #include <QApplication>
@@ -7,13 +8,9 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <new>
 
 namespace {
-std::unique_ptr<Dialogs>& Current() {
-    static std::unique_ptr<Dialogs> dialogs = std::make_unique<QtDialogs>();
-    return dialogs;
-}
-
 // "Map file|*.map|TilePack|*.pac" -> {"Map file (*.map)", "TilePack (*.pac)"}
 QStringList NameFilters(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -24,12 +21,21 @@ QStringList NameFilters(const QString& filter) {
 }
 } // namespace
 
-Dialogs& CurrentDialogs() {
-    return *Current();
+QString Dialogs::ErrorText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
 }
 
-void SetDialogs(std::unique_ptr<Dialogs> dialogs) {
-    Current() = std::move(dialogs);
+void Dialogs::ShowError(const std::exception& error) {
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    QString message = own ? own->Message() : QString::fromLocal8Bit(error.what());
+    // The library's own words for running out of memory say nothing to a user.
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        message = QStringLiteral("There was not enough memory to finish the command; nothing "
+                                 "more was changed. Close other programs or work on a smaller "
+                                 "map or tile pack");
+    ErrorBox(ErrorText(message));
 }
 
 void Dialogs::ShowMessage(const QString& text) {

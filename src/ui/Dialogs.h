@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <memory>
+#include <exception>
+#include <utility>
 
 class QDialog;
 class QWidget;
@@ -60,11 +61,23 @@ public:
     void Warning(const QString& text);
     // The application's error box: its title, a stop icon and OK.
     void ErrorBox(const QString& text);
-};
+    // The error box for an error a command raised: its message, or plain words for running
+    // out of memory.
+    void ShowError(const std::exception& error);
+    // Runs a command, showing any error it raises. An error ends that command; the editor goes
+    // on with the model as it stood.
+    template <class F> void Guard(F&& command) {
+        try {
+            std::forward<F>(command)();
+        } catch (const std::exception& error) {
+            ShowError(error);
+        }
+    }
 
-// The dialogs in use; the real ones unless a test has set its own.
-Dialogs& CurrentDialogs();
-void SetDialogs(std::unique_ptr<Dialogs> dialogs);
+    // The error box text: the message, with a full stop added unless it ends in one (or in a
+    // character whose code is "." or lower).
+    static QString ErrorText(const QString& message);
+};
 
 // Qt's message boxes and file dialogs, parented to the active window.
 class QtDialogs : public Dialogs {

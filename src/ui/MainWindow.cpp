@@ -122,7 +122,8 @@ QString StatusBar::Text() const {
 
 // ---------------------------------------------------------------------------------------------
 
-MainWindow::MainWindow(const QString& appDir) : AppDir(appDir) {
+MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs)
+    : AppDir(appDir), UserDialogs(dialogs) {
     // The platform's modified mark stands for [*] while the map or the pack is unsaved.
     setWindowTitle(QStringLiteral("Map Editor(ver " KORVANE_VERSION ")[*]"));
     QPalette background = palette();
@@ -164,8 +165,8 @@ MainWindow::MainWindow(const QString& appDir) : AppDir(appDir) {
     BuildOverview();
     // In the order the editor has always created its windows.
     tilePropertiesDialog = new TilePropertiesDialog(this);
-    newMapDialog = new NewMapDialog(*Doc, this);
-    mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, this);
+    newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
+    mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
 }
 
 void MainWindow::BuildOverview() {
@@ -207,7 +208,7 @@ MainWindow::~MainWindow() {
 template <class Sender, class Signal, class F>
 void MainWindow::Command(Sender* sender, Signal signal, F command) {
     connect(sender, signal, this, [this, command] {
-        Application::Guard([this, command] {
+        UserDialogs.Guard([this, command] {
             if constexpr (std::is_member_function_pointer_v<F>)
                 (this->*command)();
             else
@@ -743,7 +744,7 @@ void MainWindow::exitEditor() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Every way of closing the window comes here. An error while saving first keeps it open.
     bool close = false;
-    Application::Guard([&] { close = ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack); });
+    UserDialogs.Guard([&] { close = ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack); });
     if (!close)
         event->ignore();
 }

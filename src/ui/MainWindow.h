@@ -80,7 +80,9 @@ class MainWindow : public QMainWindow {
 public:
     // appDir: the application's directory, without a trailing separator, where map files name
     // their tile packs (tiles/), the export writes (maps/) and file dialogs start.
-    explicit MainWindow(const QString& appDir);
+    // dialogs: every question and message the window and its dialogs show; it must outlive
+    // the window.
+    MainWindow(const QString& appDir, Dialogs& dialogs);
     ~MainWindow() override;
 
     // The map and the tile pack being edited, and every change of them.
@@ -281,6 +283,7 @@ private:
     QString PackPathOf(const QByteArray& packName, const QString& mapPath) const;
 
     const QString AppDir;
+    Dialogs& UserDialogs;
     std::unique_ptr<Document> Doc;
     bool Painting = false;
     std::unique_ptr<ToolContext> ToolsContext;

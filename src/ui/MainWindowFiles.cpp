@@ -25,7 +25,7 @@ QString Native(const QString& path) {
 // Save and Save Tile Pack replace the file the map or pack came from without asking, as they
 // always have; any other existing file only when the user says so, since one slip of Enter in
 // the save dialog would otherwise lose another map, or a pack, for good.
-bool MayReplace(const QString& path, const QString& ownFile, bool savingMap) {
+bool MayReplace(Dialogs& dialogs, const QString& path, const QString& ownFile, bool savingMap) {
     const QFileInfo target(path);
     if (!target.exists() || (!ownFile.isEmpty() &&
                              target.canonicalFilePath() == QFileInfo(ownFile).canonicalFilePath()))
@@ -34,8 +34,8 @@ bool MayReplace(const QString& path, const QString& ownFile, bool savingMap) {
     if (target.isFile() && (savingMap ? PackFile::IsValid(path) : MapFile::IsValid(path)))
         text = savingMap ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
                          : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?");
-    return CurrentDialogs().Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
-                                    Message::No);
+    return dialogs.Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
+                           Message::No);
 }
 
 } // namespace
@@ -57,7 +57,7 @@ void MainWindow::openMap() {
         return;
     openDialog.FilterIndex = 1;
     openDialog.DefaultExt = QStringLiteral("*.map");
-    if (!CurrentDialogs().Execute(openDialog))
+    if (!UserDialogs.Execute(openDialog))
         return;
     // The map and its pack are both read before either replaces what the editor holds: the
     // new cells shown or saved with the old pack would name the wrong tiles.
@@ -81,13 +81,12 @@ void MainWindow::saveMap() {
     saveDialog.FilterIndex = 1;
     saveDialog.DefaultExt = QStringLiteral("*.map");
     if (Doc->Map().PackName.isEmpty()) {
-        CurrentDialogs().Warning(
-            QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
-                           "Текущий Таил Пак) !!!"));
+        UserDialogs.Warning(QStringLiteral("Для карты не указан/не сохранен таил пак(Сохраните "
+                                           "Текущий Таил Пак) !!!"));
         return;
     }
     if (!runSaveDialog(Doc->MapPath(), MapFolder) ||
-        !MayReplace(saveDialog.FileName, Doc->MapPath(), true))
+        !MayReplace(UserDialogs, saveDialog.FileName, Doc->MapPath(), true))
         return;
     Doc->SaveMap(saveDialog.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
@@ -104,7 +103,7 @@ void MainWindow::saveTilePack() {
     if (const QString refusal = PackNameRefusal(name); !refusal.isEmpty())
         throw Exception(QStringLiteral("The tile pack was not saved as \"%1\": %2.")
                             .arg(Native(path), refusal));
-    if (!MayReplace(path, Doc->PackPath(), false))
+    if (!MayReplace(UserDialogs, path, Doc->PackPath(), false))
         return;
     Doc->SavePack(path, Cp1251::FromUnicode(name));
 }
@@ -113,7 +112,7 @@ bool MainWindow::runSaveDialog(const QString& offered, const QString& folder) {
     // The one save dialog serves maps and packs; each offers the file of its own kind.
     saveDialog.FileName = offered;
     saveDialog.Folder = folder.isEmpty() ? AppDir : folder;
-    return CurrentDialogs().Execute(saveDialog);
+    return UserDialogs.Execute(saveDialog);
 }
 
 void MainWindow::loadTilePack() {
@@ -121,7 +120,7 @@ void MainWindow::loadTilePack() {
         return;
     openDialog.FilterIndex = 2;
     openDialog.DefaultExt = QStringLiteral("*.pac");
-    if (!CurrentDialogs().Execute(openDialog))
+    if (!UserDialogs.Execute(openDialog))
         return;
     const QString path = openDialog.FileName;
     const QString name = QFileInfo(path).fileName();
@@ -134,17 +133,16 @@ void MainWindow::loadTilePack() {
                              ? QStringLiteral("The map still names no tile pack.")
                              : QStringLiteral("The map still names \"%1\".")
                                    .arg(Cp1251::ToUnicode(Doc->Map().PackName));
-    CurrentDialogs().Warning(
-        QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
-                       "until the file is renamed: %2. %3")
-            .arg(Native(path), refusal, kept));
+    UserDialogs.Warning(QStringLiteral("The tile pack \"%1\" was loaded, but a map cannot name it "
+                                       "until the file is renamed: %2. %3")
+                            .arg(Native(path), refusal, kept));
 }
 
 void MainWindow::newMap() {
     if (!ResolveUnsaved(DocumentPart::Map))
         return;
     const TileIndex* before = Doc->Map().Cells.data();
-    CurrentDialogs().ExecModal(*newMapDialog);
+    UserDialogs.ExecModal(*newMapDialog);
     newMapDialog->clearInputs();
     // A new map, which has cells of its own, is shown from its top-left corner.
     if (Doc->Map().Cells.data() != before) {
@@ -154,7 +152,7 @@ void MainWindow::newMap() {
 }
 
 void MainWindow::exportForMobile() {
-    CurrentDialogs().ExecModal(*mobileExportDialog);
+    UserDialogs.ExecModal(*mobileExportDialog);
 }
 
 bool MainWindow::ResolveUnsaved(DocumentParts replaced) {
@@ -165,8 +163,8 @@ bool MainWindow::ResolveUnsaved(DocumentParts replaced) {
                                  ? QStringLiteral("The map and the tile pack have")
                              : unsaved == DocumentPart::Map ? QStringLiteral("The map has")
                                                             : QStringLiteral("The tile pack has");
-        switch (CurrentDialogs().AskToSave(what + QStringLiteral(" unsaved changes."),
-                                           QStringLiteral("Save them before going on?"))) {
+        switch (UserDialogs.AskToSave(what + QStringLiteral(" unsaved changes."),
+                                      QStringLiteral("Save them before going on?"))) {
         case Message::Save:
             break;
         case Message::Discard:
@@ -197,23 +195,21 @@ void MainWindow::StartRecovery(const QString& directory) {
         // Once: the copy is tried again and again, and a box each time would stop all work.
         if (std::exchange(RecoveryFailureShown, true))
             return;
-        CurrentDialogs().Warning(
-            QStringLiteral("The recovery copy of your unsaved work could not be "
-                           "written, so a crash now would lose that work. The "
-                           "editor goes on trying. %1")
-                .arg(message));
+        UserDialogs.Warning(QStringLiteral("The recovery copy of your unsaved work could not be "
+                                           "written, so a crash now would lose that work. The "
+                                           "editor goes on trying. %1")
+                                .arg(message));
     });
     connect(RecoveryService.get(), &Recovery::Unprotected, this, [this](const QString& reason) {
         Status->SetText(QStringLiteral("Unsaved work is not protected: the editor keeps no "
                                        "recovery copy."));
-        CurrentDialogs().Warning(
-            QStringLiteral("Your unsaved work is not protected: the editor cannot "
-                           "lock its recovery directory, so it keeps no copy of "
-                           "that work and a crash now would lose it. The editor "
-                           "goes on trying. %1")
-                .arg(reason));
+        UserDialogs.Warning(QStringLiteral("Your unsaved work is not protected: the editor cannot "
+                                           "lock its recovery directory, so it keeps no copy of "
+                                           "that work and a crash now would lose it. The editor "
+                                           "goes on trying. %1")
+                                .arg(reason));
     });
-    Application::Guard([this, directory] {
+    UserDialogs.Guard([this, directory] {
         // Every copy an editor that is gone left, one after another; each is claimed only
         // while it is offered, so a copy kept for later is free for any editor to offer.
         for (const QString& copy : RecoveryService->Orphans())
@@ -224,7 +220,7 @@ void MainWindow::StartRecovery(const QString& directory) {
             QStringList shown;
             for (const QString& copy : unclaimable)
                 shown << QStringLiteral("\"%1\"").arg(Native(copy));
-            CurrentDialogs().Warning(
+            UserDialogs.Warning(
                 QStringLiteral("Work from an earlier run of the editor was kept in %1, but it "
                                "cannot be offered: %2")
                     .arg(shown.join(QStringLiteral(", ")),
@@ -247,8 +243,7 @@ bool MainWindow::OfferRecovery(const QString& copy) {
         QString reason = e.Message();
         if (!reason.endsWith(QLatin1Char('.')))
             reason += QLatin1Char('.');
-        CurrentDialogs().Warning(
-            QStringLiteral("%1 It was kept in \"%2\".").arg(reason, Native(aside)));
+        UserDialogs.Warning(QStringLiteral("%1 It was kept in \"%2\".").arg(reason, Native(aside)));
         return false;
     }
     auto part = [&work](const QString& kind, const QString& file, const QString& size,
@@ -270,10 +265,9 @@ bool MainWindow::OfferRecovery(const QString& copy) {
              QStringLiteral("%1 tiles").arg(work.Pack->Count()), DocumentPart::Pack) +
         QStringLiteral("\nCopied %1.")
             .arg(QLocale().toString(work.Written.toLocalTime(), QLocale::ShortFormat));
-    switch (
-        CurrentDialogs().OfferRestore(QStringLiteral("The editor did not end normally last time, "
-                                                     "and its unsaved work was kept. Restore it?"),
-                                      detail)) {
+    switch (UserDialogs.OfferRestore(QStringLiteral("The editor did not end normally last time, "
+                                                    "and its unsaved work was kept. Restore it?"),
+                                     detail)) {
     case Message::Restore:
         // Work restored from an earlier copy is asked about as any work it would replace.
         if (!ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack)) {

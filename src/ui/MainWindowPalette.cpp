@@ -122,7 +122,7 @@ void MainWindow::drawTileItem(QPainter& painter, int index, const QRect& rect, b
 }
 
 void MainWindow::addTile() {
-    if (!CurrentDialogs().Execute(openPictureDialog))
+    if (!UserDialogs.Execute(openPictureDialog))
         return;
     Doc->AddTile(openPictureDialog.FileName); // the palette is rebuilt when the pack has changed
 }
@@ -137,11 +137,11 @@ void MainWindow::DeleteTile(int index) {
                                     .arg(index)
                                     .arg(Msg::Clip(Cp1251::ToUnicode(Doc->Pack().At(index).Name)))
                               : QString();
-    if (!CurrentDialogs().Confirm(QStringLiteral("Do you want Delete tile?"),
-                                  QStringLiteral("Confirm"), which))
+    if (!UserDialogs.Confirm(QStringLiteral("Do you want Delete tile?"), QStringLiteral("Confirm"),
+                             which))
         return;
     if (Doc->Pack().Count() == 1) {
-        CurrentDialogs().ShowMessage(QStringLiteral("!!! There One Element !!!"));
+        UserDialogs.ShowMessage(QStringLiteral("!!! There One Element !!!"));
         return;
     }
     Doc->DeleteTile(index);
@@ -154,5 +154,5 @@ void MainWindow::showTileProperties() {
 
 void MainWindow::ShowProperty(int index) {
     tilePropertiesDialog->Tile = index;
-    CurrentDialogs().ExecModal(*tilePropertiesDialog);
+    UserDialogs.ExecModal(*tilePropertiesDialog);
 }

@@ -141,8 +141,8 @@ void DirectoryListBox::resizeEvent(QResizeEvent* event) {
 // ---------------------------------------------------------------------------------------------
 
 MobileExportDialog::MobileExportDialog(const TileMap& map, const TilePack& pack,
-                                       const QString& appDir, QWidget* parent)
-    : QDialog(parent), Map(map), Pack(pack), AppDir(appDir) {
+                                       const QString& appDir, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), Map(map), Pack(pack), AppDir(appDir), UserDialogs(dialogs) {
     setWindowTitle(QStringLiteral("2Mobile Map"));
     setFixedSize(365, 303);
     move(252, 103);
@@ -175,7 +175,7 @@ MobileExportDialog::MobileExportDialog(const TileMap& map, const TilePack& pack,
     setTabOrder(exportButton, logEdit);
 
     connect(exportButton, &QPushButton::clicked, this,
-            [this] { Application::Guard([this] { exportMap(); }); });
+            [this] { UserDialogs.Guard([this] { exportMap(); }); });
 }
 
 void MobileExportDialog::showEvent(QShowEvent* event) {
@@ -205,7 +205,7 @@ void MobileExportDialog::exportMap() {
     MobileExport job(Map, Pack, directoryList->Directory(), AppDir + QStringLiteral("/tiles"),
                      AppDir + QStringLiteral("/maps"));
     job.Log = [this](const QString& line) { Log(line); };
-    job.ShowPath = [](const QString& path) { CurrentDialogs().ShowMessage(Native(path)); };
+    job.ShowPath = [this](const QString& path) { UserDialogs.ShowMessage(Native(path)); };
     try {
         job.Run();
     } catch (const Exception& e) {

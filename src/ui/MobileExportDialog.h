@@ -9,6 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 class TileMap;
 class TilePack;
+class Dialogs;
 
 // A list of directories in the manner of a directory list box: the current directory's
 // ancestors from the root down, the directory itself, and its subdirectories. Activating an
@@ -46,8 +47,9 @@ class MobileExportDialog : public QDialog {
 public:
     // The map and the pack must outlive the dialog; appDir is the application's directory,
     // without a trailing separator, which holds tiles/ and maps/.
+    // The dialogs show the export's questions and errors.
     MobileExportDialog(const TileMap& map, const TilePack& pack, const QString& appDir,
-                       QWidget* parent);
+                       Dialogs& dialogs, QWidget* parent);
 
     QGroupBox* directoryBox;
     QLabel* directoryLabel;
@@ -68,4 +70,5 @@ private:
     const TileMap& Map;
     const TilePack& Pack;
     const QString AppDir;
+    Dialogs& UserDialogs;
 };

@@ -37,7 +37,8 @@ bool DescriptionKey(int key) {
 
 } // namespace
 
-NewMapDialog::NewMapDialog(Document& document, QWidget* parent) : QDialog(parent), Doc(document) {
+NewMapDialog::NewMapDialog(Document& document, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), Doc(document), UserDialogs(dialogs) {
     setWindowTitle(QStringLiteral("New Map"));
     // A 388 x 270 window with an ordinary border leaves this client area.
     resize(380, 243);
@@ -97,18 +98,18 @@ void NewMapDialog::OkClicked() {
     // The result is OK before the handler runs, so the dialog closes whatever the handler
     // finds, an error included.
     setResult(QDialog::Accepted);
-    Application::Guard([this] { acceptEntries(); });
+    UserDialogs.Guard([this] { acceptEntries(); });
     accept();
 }
 
 void NewMapDialog::acceptEntries() {
     if (widthEdit->text().isEmpty() || heightEdit->text().isEmpty() ||
         tileSizeEdit->text().isEmpty()) {
-        CurrentDialogs().ShowMessage(QStringLiteral("Неправильно заданы размеры"));
+        UserDialogs.ShowMessage(QStringLiteral("Неправильно заданы размеры"));
         return;
     }
     if (descriptionEdit->toPlainText().isEmpty()) {
-        CurrentDialogs().ShowMessage(QStringLiteral("Введите описание"));
+        UserDialogs.ShowMessage(QStringLiteral("Введите описание"));
         return;
     }
     Entered.Width = StrToInt(widthEdit->text());
@@ -118,7 +119,7 @@ void NewMapDialog::acceptEntries() {
     try {
         TileMap::CheckSize(Entered.Width, Entered.Height, Entered.TileSize);
     } catch (const ESizeError& e) {
-        CurrentDialogs().ShowMessage(e.Message());
+        UserDialogs.ShowMessage(e.Message());
         return;
     }
     Doc.NewMap(Entered.Width, Entered.Height, Entered.TileSize);

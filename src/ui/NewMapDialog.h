@@ -9,6 +9,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class Dialogs;
 class Document;
 
 // The New Map dialog. OK checks the entries and makes the new map in the document itself,
@@ -16,8 +17,8 @@ class Document;
 class NewMapDialog : public QDialog {
     Q_OBJECT
 public:
-    // The document must outlive the dialog.
-    NewMapDialog(Document& document, QWidget* parent);
+    // The document must outlive the dialog; the dialogs show its messages.
+    NewMapDialog(Document& document, Dialogs& dialogs, QWidget* parent);
 
     QLineEdit* widthEdit;            // width in cells
     QLineEdit* heightEdit;           // height in cells
@@ -71,4 +72,5 @@ private:
     void OkClicked();
 
     Document& Doc;
+    Dialogs& UserDialogs;
 };

@@ -45,20 +45,18 @@ QStringList ScriptedDialogs::Texts() const {
 }
 
 GuiFixture::GuiFixture() {
-    auto dialogs = std::make_unique<ScriptedDialogs>();
-    Dialogs = dialogs.get();
-    SetDialogs(std::move(dialogs));
+    static_cast<Application*>(QCoreApplication::instance())->ReportErrorsTo(Dialogs);
     QDir(Dir.path()).mkpath("tiles");
     QDir(Dir.path()).mkpath("maps");
-    Main = std::make_unique<MainWindow>(Dir.path());
+    Main = std::make_unique<MainWindow>(Dir.path(), *Dialogs);
     Main->show();
     if (!QTest::qWaitForWindowExposed(Main.get()))
         qWarning("the main window was not exposed");
 }
 
 GuiFixture::~GuiFixture() {
-    Main.reset(); // the dialogs are its children
-    SetDialogs(std::make_unique<QtDialogs>());
+    Main.reset(); // before the dialogs it asks through
+    static_cast<Application*>(QCoreApplication::instance())->ReportErrorsTo(nullptr);
 }
 
 void GuiFixture::UseTiles(const QByteArrayList& names) const {

@@ -72,7 +72,11 @@ public:
     void AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
                       const QString& description);
 
-    ScriptedDialogs* Dialogs; // owned by the dialogs registry
+private:
+    ScriptedDialogs Script;
+
+public:
+    ScriptedDialogs* const Dialogs = &Script; // every question the window asks, answered
     QTemporaryDir Dir;
 
 private:

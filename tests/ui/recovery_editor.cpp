@@ -65,9 +65,8 @@ void Edit(MainWindow& window, ScriptedDialogs& dialogs, const QString& map, cons
 int main(int argc, char** argv) {
     Application app(argc, argv);
     const QStringList args = app.arguments().mid(1);
-    auto script = std::make_unique<ScriptedDialogs>();
-    ScriptedDialogs& dialogs = *script;
-    SetDialogs(std::move(script));
+    ScriptedDialogs dialogs;
+    app.ReportErrorsTo(&dialogs);
     const QString mode = args.value(0);
     if (mode == "restore")
         dialogs.Answers << Message::Restore << Message::Discard;
@@ -96,6 +95,6 @@ int main(int argc, char** argv) {
             window.exitAction->trigger();
         }
     });
-    made = std::make_unique<MainWindow>(appDir);
+    made = std::make_unique<MainWindow>(appDir, dialogs);
     return RunEditor(*made);
 }

@@ -110,7 +110,7 @@ void ExpectExport(GuiFixture& f, const QString& dir, QStringList log, bool failu
     for (const QByteArray& name : f.TileNames())
         boxes << PngPath(dir, name);
     if (failure)
-        boxes << Application::ErrorText(log.last());
+        boxes << Dialogs::ErrorText(log.last());
     QCOMPARE(f.Dialogs->Texts(), boxes);
     QCOMPARE(f.Dialogs->Messages.isEmpty() ? Message::IconKind::None
                                            : f.Dialogs->Messages.last().Icon,

@@ -278,8 +278,8 @@ void TestMainWindow::errorBoxAndExit() {
     QCOMPARE(f.ThePack().Count(), 2);
     // A full stop is added after any character whose code is above the full stop's.
     for (const QString text : {"ends in a dot.", "ends in a dash-", "bracket)"})
-        QCOMPARE(Application::ErrorText(text), text);
-    QCOMPARE(Application::ErrorText("value 1"), "value 1.");
+        QCOMPARE(Dialogs::ErrorText(text), text);
+    QCOMPARE(Dialogs::ErrorText("value 1"), "value 1.");
     // The editor goes on, until Exit.
     QTest::keyClick(&f.Window(), Qt::Key_Right);
     QCOMPARE(f.Window().Status->Text(), "x=4 y=0");
