@@ -251,6 +251,16 @@ private slots:
 
     // Each refusal names the file, allocates nothing the file's size cannot justify, and leaves
     // the pack as it was.
+    // Every record takes at least 36 bytes, so a count the bytes cannot hold is refused as such
+    // before a record is read, not as a file cut short after the records that fit.
+    void countBeyondTheBytes() {
+        TilePack pack;
+        const QString message = MessageOf(
+            [&] { PackFile::ReadBytes(pack, Int32s({10}) + QByteArray(100, 0), "t.pac"); });
+        QVERIFY2(message.contains("it claims 10 tiles, but its 104 bytes hold at most 2"),
+                 qPrintable(message));
+    }
+
     void refusedFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray bmp = SolidBmp(2, 2, qRgb(5, 5, 5));

@@ -6,16 +6,9 @@
 
 #include <QBuffer>
 #include <QImageReader>
-#include <atomic>
 #include <new>
 
 namespace {
-// Pack images are decoded on several threads at once.
-quint64 NextSerial() {
-    static std::atomic<quint64> last{0};
-    return ++last;
-}
-
 constexpr qint64 FileHeaderSize = 14;
 
 // The most pixels a file of a given size may decode to. Plain BMPs hold at most 8 pixels a
@@ -139,7 +132,6 @@ void Bitmap::LoadFromBytes(const QByteArray& bytes) {
         throw EInvalidGraphic(Msg::BitmapNotValid);
     Image = Decode(bytes);
     Bytes = bytes;
-    Id = NextSerial();
 }
 
 void Bitmap::SaveToStream(MemoryStream& stream) const {
@@ -150,5 +142,4 @@ void Bitmap::SaveToStream(MemoryStream& stream) const {
 void Bitmap::ReleaseImage() {
     Image = QImage();
     Bytes.clear();
-    Id = NextSerial();
 }

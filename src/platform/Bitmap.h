@@ -35,12 +35,11 @@ public:
     // Format_RGB32, or a null image when empty.
     const QImage& Picture() const { return Image; }
     const QByteArray& FileBytes() const { return Bytes; }
-    // Changes whenever the picture does, and no other bitmap's picture ever has it: what was
+    // Qt's key of the picture's contents: it changes whenever the picture does, so what was
     // made from a picture can tell whether it still is.
-    quint64 Serial() const { return Id; }
+    qint64 PictureKey() const { return Image.cacheKey(); }
 
 private:
     QByteArray Bytes;
     QImage Image;
-    quint64 Id = 0;
 };

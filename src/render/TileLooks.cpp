@@ -9,9 +9,9 @@ TileLooks::Looks& TileLooks::Of(const TilePack& pack, qint32 index) {
     // Deleted tiles' looks go with them.
     Tiles.resize(std::size_t(pack.Count()));
     Looks& looks = Tiles[std::size_t(index)];
-    const quint64 serial = pack.At(index).Image->Serial();
-    if (looks.Serial != serial)
-        looks = Looks{serial, {}, {}};
+    const qint64 key = pack.At(index).Image->PictureKey();
+    if (looks.PictureKey != key)
+        looks = Looks{key, {}, {}};
     return looks;
 }
 

@@ -25,7 +25,7 @@ public:
 
 private:
     struct Looks {
-        quint64 Serial = 0; // of the picture they were made from
+        qint64 PictureKey = 0; // of the picture they were made from
         std::array<QImage, Levels> Reduced;
         std::optional<QRgb> Colour;
     };
