@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ToolSupport.h"
+#include "formats/PackLocation.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "platform/Bitmap.h"
@@ -199,7 +200,8 @@ int Check(const QStringList& args) {
     TilePack pack;
     bool packLoaded = false;
     try {
-        const QString packPath = PackFileOf(map, mapPath, line.Value(QStringLiteral("tiles")));
+        const QString packPath =
+            PackLocation::PackPath(map.PackName, mapPath, line.Value(QStringLiteral("tiles")));
         LoadPack(pack, packPath);
         packLoaded = true;
         Print(QStringLiteral("tile pack: %1: %2 tiles").arg(Absolute(packPath)).arg(pack.Count()));

@@ -9,6 +9,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ToolSupport.h"
+#include "formats/PackLocation.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "platform/Bitmap.h"
@@ -104,7 +105,8 @@ int Render(const QStringList& args) {
     TileMap map(tileSize);
     TilePack pack;
     LoadMapAndPack(map, pack, mapPath, line.Value(QStringLiteral("tiles")));
-    CheckOutput(output, {mapPath, PackFileOf(map, mapPath, line.Value(QStringLiteral("tiles")))});
+    CheckOutput(output, {mapPath, PackLocation::PackPath(map.PackName, mapPath,
+                                                         line.Value(QStringLiteral("tiles")))});
     Canvas canvas;
     MapRenderer view(map, pack, &canvas);
     view.ShowGrid = line.IsSet(QStringLiteral("grid"));

@@ -1,6 +1,7 @@
 #include "cli/ToolSupport.h"
 #include "formats/MapFile.h"
 #include "formats/PackFile.h"
+#include "formats/PackLocation.h"
 
 #include "model/TileMap.h"
 #include "model/TilePack.h"
@@ -153,23 +154,8 @@ QString ToolDir(const QString& name) {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
 }
 
-QString PackFileOf(const TileMap& map, const QString& mapPath, const QString& tilesDir) {
-    // The name comes from the map file: it may only name a file in the tiles directory.
-    const QString name = Cp1251::ToUnicode(map.PackName);
-    if (name.isEmpty())
-        throw EFormatError(QStringLiteral("The map \"%1\" names no tile pack.")
-                               .arg(Native(QFileInfo(mapPath).absoluteFilePath())));
-    if (!IsPlainFileName(name))
-        throw EFormatError(QStringLiteral("The map \"%1\" names the tile pack \"%2\", which "
-                                          "Open Map refuses: a map may only name a file in the "
-                                          "tiles directory \"%3\".")
-                               .arg(Native(QFileInfo(mapPath).absoluteFilePath()), Printable(name),
-                                    Native(tilesDir)));
-    return QDir(tilesDir).filePath(name);
-}
-
 void LoadMapAndPack(TileMap& map, TilePack& pack, const QString& mapPath, const QString& tilesDir) {
     LoadMap(map, mapPath);
-    LoadPack(pack, PackFileOf(map, mapPath, tilesDir));
+    LoadPack(pack, PackLocation::PackPath(map.PackName, mapPath, tilesDir));
 }
 } // namespace Tool

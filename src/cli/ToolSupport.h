@@ -56,9 +56,6 @@ void CheckOutput(const QString& output, const QStringList& inputs);
 // The directories beside the tool, as the editor has them beside itself.
 QString ToolDir(const QString& name);
 
-// The file Open Map loads as the map's tile pack: tilesDir + "/" + PackName. Throws
-// EFormatError, naming the map, when Open Map would refuse the name.
-QString PackFileOf(const TileMap& map, const QString& mapPath, const QString& tilesDir);
 // A map or a tile pack, read whole. A file that fails to load as the kind asked for but is a
 // file of the other kind is refused with a message that says so ("this is a tile pack, not a
 // map"), whatever its name.

@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -208,14 +209,14 @@ MainWindow::~MainWindow() {
 template <class Sender, class Signal, class F>
 void MainWindow::Command(Sender* sender, Signal signal, F command) {
     connect(sender, signal, this, [this, command] {
+        // A command redraws what it changes: the document's changes through DocumentChanged,
+        // a view's own.
         UserDialogs.Guard([this, command] {
             if constexpr (std::is_member_function_pointer_v<F>)
                 (this->*command)();
             else
                 command();
         });
-        if (!Destroying)
-            RedrawMap();
     });
 }
 
@@ -282,14 +283,17 @@ void MainWindow::BuildMenus() {
         View->Zoom = View->FitZoom();
         View->OffsetX = 0;
         View->OffsetY = 0;
+        RedrawMap();
         ShowPlace();
     });
     connect(topLeftAction, &QAction::triggered, this, [this] {
         MoveView([this] { View->ScrollTo(0, 0); });
         ScrollOffsetsText();
     });
-    Command(showGridAction, &QAction::toggled,
-            [this] { View->ShowGrid = showGridAction->isChecked(); });
+    Command(showGridAction, &QAction::toggled, [this] {
+        View->ShowGrid = showGridAction->isChecked();
+        RedrawMap();
+    });
     Command(addTileAction, &QAction::triggered, &MainWindow::addTile);
     Command(deleteTileAction, &QAction::triggered, &MainWindow::deleteSelectedTile);
     Command(tilePropertiesAction, &QAction::triggered, &MainWindow::showTileProperties);
@@ -417,6 +421,7 @@ void MainWindow::DocumentChanged(DocumentParts content, const QRect& cells) {
     }
     if (content.testFlag(DocumentPart::Pack))
         updateTileList();
+    RedrawChanged(content, cells);
     setWindowModified(bool(Doc->Unsaved()));
     if (!Doc->MapPath().isEmpty())
         MapFolder = QFileInfo(Doc->MapPath()).absolutePath();
@@ -427,6 +432,17 @@ void MainWindow::DocumentChanged(DocumentParts content, const QRect& cells) {
     redoAction->setEnabled(history.CanRedo());
     redoAction->setText(history.CanRedo() ? QStringLiteral("Redo ") + history.RedoName()
                                           : QStringLiteral("Redo"));
+}
+
+void MainWindow::RedrawChanged(DocumentParts content, const QRect& cells) {
+    if (InToolEvent || Destroying || !content)
+        return;
+    // New tiles, or tiles whose pictures may differ: every cell may look different. A map
+    // replaced or resized is caught by ViewShowsMap; a change of its texts alone draws nothing.
+    if (content.testFlag(DocumentPart::Pack) || !ViewShowsMap())
+        RedrawMap();
+    else if (!cells.isEmpty())
+        RedrawCells(CellsArea(cells) & mapView->rect());
 }
 
 int MainWindow::mapViewWidth() const {
@@ -615,6 +631,8 @@ void MainWindow::DragTool(QPoint from, QPoint to) {
 void MainWindow::ToolEvent(const std::function<void()>& event) {
     const QRect outlined = ToolOutline();
     ToolChanged = QRegion();
+    InToolEvent = true;
+    const auto done = qScopeGuard([this] { InToolEvent = false; });
     event();
     const QRect view = mapView->rect();
     RedrawCells(ToolChanged & view);
@@ -679,7 +697,6 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
     Pointer = position;
     if (shift.testFlag(Qt::ControlModifier)) {
         ZoomBy(notches, position);
-        RedrawMap();
         return;
     }
     // A notch moves three cells, and at least 48 view pixels where cells are small.
@@ -694,7 +711,7 @@ void MainWindow::mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifi
 
 void MainWindow::ZoomBy(qint32 steps, QPoint at) {
     View->ZoomAt(std::clamp(View->Zoom + steps, ViewMapping::MinZoom, ViewMapping::MaxZoom), at);
-    FollowView();
+    RedrawMap();
     ShowPlace();
 }
 

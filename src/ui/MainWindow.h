@@ -164,7 +164,7 @@ public:
     void mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift);
     // The pointer left the view: the status bar shows no cell.
     void mapMouseLeave();
-    // Zooms by steps powers of two around a view pixel.
+    // Zooms by steps powers of two around a view pixel, and redraws the view.
     void ZoomBy(qint32 steps, QPoint at);
     // Clears the view and draws the current map and pack on it.
     void RedrawMap();
@@ -249,6 +249,8 @@ private:
     // Draws the changed areas again and presents them, or redraws the view when it may not
     // show the map as it is.
     void RedrawCells(const QRegion& changed);
+    // What a change of the document needs drawn again, drawn.
+    void RedrawChanged(DocumentParts content, const QRect& cells);
     // Runs a move of the view (a scroll, a pan, a zoom); when the view's pixels move as a
     // whole they move along and only what the move uncovers is drawn.
     void MoveView(const std::function<void()>& move);
@@ -278,9 +280,6 @@ private:
     // Offers one claimed recovery copy, or reports it unreadable and moves it aside; true when
     // it was restored. A copy kept for later is released.
     bool OfferRecovery(const QString& copy);
-    // The pack a map names, always loaded from the tiles directory: the name comes from the map
-    // file and may lead nowhere else.
-    QString PackPathOf(const QByteArray& packName, const QString& mapPath) const;
 
     const QString AppDir;
     Dialogs& UserDialogs;
@@ -289,7 +288,8 @@ private:
     std::unique_ptr<ToolContext> ToolsContext;
     std::vector<std::unique_ptr<Tool>> ToolList; // in the order of the tool actions
     Tool* ActiveTool = nullptr;
-    QRegion ToolChanged; // view pixels the tool's changes need drawn
+    QRegion ToolChanged;      // view pixels the tool's changes need drawn
+    bool InToolEvent = false; // the tool reports its changes itself, as it makes them
     // A drag with the middle button: where it started and the offsets then.
     struct PanStart {
         QPoint From;

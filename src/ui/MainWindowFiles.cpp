@@ -4,6 +4,7 @@
 #include "document/Recovery.h"
 #include "formats/MapFile.h"
 #include "formats/PackFile.h"
+#include "formats/PackLocation.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "platform/Cp1251.h"
@@ -40,18 +41,6 @@ bool MayReplace(Dialogs& dialogs, const QString& path, const QString& ownFile, b
 
 } // namespace
 
-QString MainWindow::PackPathOf(const QByteArray& packName, const QString& mapPath) const {
-    const QString name = Cp1251::ToUnicode(packName);
-    const QString tiles = QDir(AppDir).filePath(QStringLiteral("tiles"));
-    if (!IsPlainFileName(name))
-        throw EFormatError(
-            QStringLiteral("The map \"%1\" was not opened: its tile pack \"%2\" is "
-                           "not a file in the tiles directory \"%3\", the only "
-                           "place a map's tile pack is loaded from.")
-                .arg(Native(QFileInfo(mapPath).absoluteFilePath()), name, Native(tiles)));
-    return QDir(tiles).filePath(name);
-}
-
 void MainWindow::openMap() {
     if (!ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack))
         return;
@@ -65,7 +54,8 @@ void MainWindow::openMap() {
     TileMap map(Doc->Map().TileSize);
     MapFile::Read(map, mapPath);
     TilePack pack;
-    const QString packPath = PackPathOf(map.PackName, mapPath);
+    const QString packPath = PackLocation::PackPath(map.PackName, mapPath,
+                                                    QDir(AppDir).filePath(QStringLiteral("tiles")));
     try {
         PackFile::Read(pack, packPath);
     } catch (const Exception& e) {
