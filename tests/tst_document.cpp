@@ -239,22 +239,6 @@ private slots:
         QCOMPARE(w.Doc.Unsaved(), unsavedAtEnd);
     }
 
-    // A stroke says it changed once, at its end, however many cells it paints; Undo closes an
-    // open stroke first and takes it back whole.
-    void undoClosesTheOpenStroke() {
-        Work w;
-        QSignalSpy changed(&w.Doc, &Document::Changed);
-        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}}, 2);
-        QCOMPARE(changed.count(), 1);
-        const QByteArray painted = w.State();
-        w.Doc.Paint({0, 0}, 3);
-        w.Doc.Paint({1, 0}, 3);
-        QVERIFY(w.Doc.StrokeOpen());
-        w.Doc.Undo();
-        QCOMPARE(w.Doc.UndoHistory().Count(), 2);
-        QCOMPARE(w.State(), painted);
-    }
-
     void editsSayWhatChanged_data() {
         QTest::addColumn<QString>("edit");
         QTest::addColumn<QPoint>("cell");
@@ -313,10 +297,14 @@ private slots:
             QCOMPARE(signal[1].toRect(), box);
     }
 
-    // Paint and Erase keep strokes of their own: one of the other kind open ends first, and
-    // a fill or rectangle ends either.
+    // A stroke says it changed once, at its end, however many cells it paints. Paint and Erase
+    // keep strokes of their own: one of the other kind open ends first, and a fill or rectangle
+    // ends either; Undo closes an open stroke first and takes it back whole.
     void strokesOfEachKind() {
         Work w;
+        QSignalSpy changed(&w.Doc, &Document::Changed);
+        w.Stroke({{0, 0}, {1, 0}, {2, 0}, {12, 12}, {-1, 0}}, 2);
+        QCOMPARE(changed.count(), 1);
         w.Doc.Paint({0, 0}, 1);
         w.Doc.Paint({1, 0}, 1);
         w.Doc.Erase({0, 0});
@@ -326,12 +314,19 @@ private slots:
         w.Doc.Erase({4, 0});
         w.Doc.FillRegion({6, 6}, 1);
         QVERIFY(!w.Doc.StrokeOpen());
+        const QByteArray filled = w.State();
+        w.Doc.Paint({0, 0}, 3);
+        w.Doc.Paint({1, 0}, 3);
+        QVERIFY(w.Doc.StrokeOpen());
+        w.Doc.Undo();
+        QCOMPARE(w.State(), filled);
         QStringList names;
         while (w.Doc.UndoHistory().CanUndo()) {
             names.prepend(w.Doc.UndoHistory().UndoName());
             w.Doc.Undo();
         }
-        QCOMPARE(names, QStringList({"Paint", "Erase", "Paint", "Rectangle", "Erase", "Fill"}));
+        QCOMPARE(names,
+                 QStringList({"Paint", "Paint", "Erase", "Paint", "Rectangle", "Erase", "Fill"}));
     }
 
     void rectangleIsClippedToTheMap_data() {

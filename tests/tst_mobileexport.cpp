@@ -34,9 +34,8 @@ struct Scene {
             Pack.Add(std::move(tile));
             Pngs << "\x89PNG " + name + QByteArray(40, 'p');
         }
-        QDir(Dir.path()).mkpath("png");
-        QDir(Dir.path()).mkpath("maps");
-        QDir(Dir.path()).mkpath("tiles");
+        for (const char* sub : {"png", "maps", "tiles"})
+            QDir(Dir.path()).mkpath(sub);
         WriteFile(Png("grass"), Pngs[0]);
         WriteFile(Png("water"), Pngs[1]);
     }
@@ -181,14 +180,9 @@ private slots:
     void neverWritesThroughLinks_data() {
         QTest::addColumn<QString>("link");   // below the scene's directory
         QTest::addColumn<QString>("target"); // what it points at
-        QTest::newRow("pack to a file elsewhere") << "png/forest.pac"
-                                                  << "elsewhere";
-        QTest::newRow("pack, dangling") << "png/forest.pac"
-                                        << "nowhere";
-        QTest::newRow("map to a file elsewhere") << "maps/mob.map"
-                                                 << "elsewhere";
-        QTest::newRow("map, dangling") << "maps/mob.map"
-                                       << "nowhere";
+        for (const char* link : {"png/forest.pac", "maps/mob.map"})
+            for (const char* target : {"elsewhere", "nowhere"})
+                QTest::addRow("%s to %s", link, target) << QString(link) << QString(target);
     }
     void neverWritesThroughLinks() {
         QFETCH(QString, link);

@@ -74,17 +74,12 @@ private slots:
             QCOMPARE(MessageOf<EListError>([&] { pack.At(index); }), expected);
             QVERIFY(StateOf(pack) == before);
         }
-        // A tile taken out and put back at its index is the same tile in the same place; while
-        // out, later tiles move down.
-        for (qint32 index : {0, 1, 2}) {
-            TileRef out = pack.Take(index);
-            QCOMPARE(out.get(), before.first[std::size_t(index)]);
-            QCOMPARE(pack.Count(), 2);
-            if (index < 2)
-                QCOMPARE(&pack.At(index), before.first[std::size_t(index) + 1]);
-            pack.Insert(index, std::move(out));
-            QVERIFY(StateOf(pack) == before);
-        }
+        // Taken out and put back, a tile is the same object in the same place (undo of Delete
+        // Tile relies on it; its bytes after undo the random test in tst_document checks).
+        TileRef out = pack.Take(1);
+        QCOMPARE(&pack.At(1), before.first[2]);
+        pack.Insert(1, std::move(out));
+        QVERIFY(StateOf(pack) == before);
         // Outside 0..Count() the tile stays with the caller.
         TileRef spare = MakeTile("d", 4);
         for (qint32 index : {-1, 4}) {
