@@ -254,6 +254,11 @@ private slots:
             [&] { PackFile::ReadBytes(pack, Int32s({10}) + QByteArray(100, 0), "t.pac"); });
         QVERIFY2(message.contains("it claims 10 tiles, but its 104 bytes hold at most 2"),
                  qPrintable(message));
+        // One tile more than the bytes hold, at the edge of the bound.
+        const QString edge = MessageOf(
+            [&] { PackFile::ReadBytes(pack, Int32s({3}) + QByteArray(100, 0), "t.pac"); });
+        QVERIFY2(edge.contains("it claims 3 tiles, but its 104 bytes hold at most 2"),
+                 qPrintable(edge));
     }
 
     void refusedFiles_data() {
