@@ -39,6 +39,7 @@ class Recovery;
 // the main window's canvas and hands mouse events to the window's handlers in its own
 // coordinates, which are the map's view coordinates.
 class MapView : public QWidget {
+    Q_OBJECT
 public:
     MapView(MainWindow* form, QWidget* parent);
 
@@ -59,6 +60,7 @@ private:
 // and on its right where the pointer is: the zoom, and the cell under the pointer with its
 // tile index.
 class StatusBar : public QStatusBar {
+    Q_OBJECT
 public:
     explicit StatusBar(QWidget* parent);
     void SetText(const QString& text);
@@ -147,6 +149,8 @@ public:
     Canvas Surface;
     // Where the map view shows the map, and its drawing.
     MapRenderer& Renderer() const { return *View; }
+    // The surface the map draws on and the map view presents, one pixel per view pixel.
+    const Canvas& ViewCanvas() const { return Surface; }
 
     // Window
     // The client width less the palette's: the map view's width. PlaceControls gives the view
@@ -203,6 +207,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Each part by its field's name: findChild reaches them by that name.
+    void NameParts();
     void createModel();
     void destroyModel();
     void BuildMenus();

@@ -8,6 +8,7 @@ class QPushButton;
 // The tile property dialog. It shows no property yet; neither answer changes a tile. It opens
 // centred on the screen.
 class TilePropertiesDialog : public QDialog {
+    Q_OBJECT
 public:
     explicit TilePropertiesDialog(QWidget* parent);
 
