@@ -12,11 +12,14 @@ class TilePropertiesDialog : public QDialog {
 public:
     explicit TilePropertiesDialog(QWidget* parent);
 
-    QGroupBox* propertiesBox;
-    QPushButton* okButton;
-    QPushButton* cancelButton;
     int Tile = -1; // the index of the tile it is shown for
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // Each named as its field, which is how findChild reaches it from outside.
+    QGroupBox* propertiesBox;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 };
