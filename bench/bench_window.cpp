@@ -26,6 +26,19 @@ namespace {
 
 constexpr int TileKinds = 32;
 
+// A part of the window by its field's name. Found once a row: steps that are timed do not
+// search for it.
+template <class T> T& Part(const MainWindow& window, const char* name) {
+    T* part = window.findChild<T*>(QLatin1StringView(name));
+    if (!part)
+        qFatal("the main window has no part named \"%s\"", name);
+    return *part;
+}
+
+MapView& MapArea(const MainWindow& window) {
+    return Part<MapView>(window, "mapView");
+}
+
 // Counts the paint events the map view receives and the pixels they present, to show what each
 // step presented.
 class PaintCounter : public QObject {
@@ -49,8 +62,9 @@ protected:
 // unzoomed at the map's top-left corner. A large map is made once and kept for the rows after.
 void SetUpWindow(MainWindow& window, qint32 side = 0) {
     window.show();
+    const MapView& view = MapArea(window);
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const QSize missing = QSize(Bench::FrameWidth, Bench::FrameHeight) - window.mapView->size();
+        const QSize missing = QSize(Bench::FrameWidth, Bench::FrameHeight) - view.size();
         if (missing.isNull())
             break;
         window.resize(window.size() + missing);
@@ -79,17 +93,17 @@ void Present() {
 
 void Report(benchmark::State& state, const MainWindow& window, const PaintCounter& counter,
             qint64 steps) {
-    state.counters["view_w"] = window.mapView->width();
-    state.counters["view_h"] = window.mapView->height();
+    state.counters["view_w"] = MapArea(window).width();
+    state.counters["view_h"] = MapArea(window).height();
     state.counters["paints_per_step"] = double(counter.Paints) / double(qMax<qint64>(1, steps));
     state.counters["presented_px_per_step"] =
         double(counter.Pixels) / double(qMax<qint64>(1, steps));
 }
 
-void SendMouse(MainWindow& window, QEvent::Type type, QPoint at, Qt::MouseButton button,
+void SendMouse(MapView& view, QEvent::Type type, QPoint at, Qt::MouseButton button,
                Qt::MouseButtons buttons) {
-    QMouseEvent event(type, at, window.mapView->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(window.mapView, &event);
+    QMouseEvent event(type, at, view.mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &event);
 }
 
 // Each step moves the pointer, with the left button down, one cell to the right, so the
@@ -99,20 +113,22 @@ void SendMouse(MainWindow& window, QEvent::Type type, QPoint at, Qt::MouseButton
 // end of a row the stroke is ended and begun again on the next row, untimed.
 void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpWindow(window);
+    MapView& view = MapArea(window);
+    auto& palette = Part<QListWidget>(window, "tileList");
     constexpr int Cell = 48;
     const int columns = Bench::FrameWidth / Cell, rows = Bench::FrameHeight / Cell;
     int column = 0, row = 0, sweep = 0;
     QPoint at;
     auto begin = [&] {
-        window.tileList->setCurrentRow(TileKinds - 1 - sweep % 2);
+        palette.setCurrentRow(TileKinds - 1 - sweep % 2);
         at = QPoint(Cell / 2, Cell / 2 + Cell * row);
-        SendMouse(window, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
-        SendMouse(window, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        SendMouse(view, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        SendMouse(view, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
         Present();
     };
     begin();
     PaintCounter counter;
-    window.mapView->installEventFilter(&counter);
+    view.installEventFilter(&counter);
     qint64 moves = 0, changed = 0;
     // The cell the next move enters, as it was before.
     auto cellAhead = [&] {
@@ -123,7 +139,7 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::Cach
         state, cache, "xF",
         [&] {
             at.rx() += Cell;
-            SendMouse(window, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+            SendMouse(view, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
             Present();
         },
         Bench::FrameCopy(),
@@ -138,14 +154,14 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::Cach
                     row = 0;
                     ++sweep;
                 }
-                window.mapView->removeEventFilter(&counter);
+                view.removeEventFilter(&counter);
                 begin();
-                window.mapView->installEventFilter(&counter);
+                view.installEventFilter(&counter);
             }
             ahead = cellAhead();
         });
-    window.mapView->removeEventFilter(&counter);
-    SendMouse(window, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+    view.removeEventFilter(&counter);
+    SendMouse(view, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
     Report(state, window, counter, moves);
     state.counters["changed_per_step"] = double(changed) / double(qMax<qint64>(1, moves));
 }
@@ -157,8 +173,9 @@ void BM_WindowScrollStep(benchmark::State& state, MainWindow& window, Bench::Cac
     window.Renderer().OffsetY = 8;
     window.RedrawMap();
     Present();
+    MapView& view = MapArea(window);
     PaintCounter counter;
-    window.mapView->installEventFilter(&counter);
+    view.installEventFilter(&counter);
     qint64 step = 0;
     Bench::Compare(
         state, cache, "xF",
@@ -169,7 +186,7 @@ void BM_WindowScrollStep(benchmark::State& state, MainWindow& window, Bench::Cac
             Present();
         },
         Bench::FrameCopy());
-    window.mapView->removeEventFilter(&counter);
+    view.removeEventFilter(&counter);
     Report(state, window, counter, step);
 }
 
@@ -191,23 +208,24 @@ void SetUpMiddle(MainWindow& window, qint32 zoom) {
 void BM_WindowZoomStep(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     const qint32 zoom = qint32(state.range(0));
     SetUpMiddle(window, zoom);
-    const QPoint at = window.mapView->rect().center();
+    MapView& view = MapArea(window);
+    const QPoint at = view.rect().center();
     PaintCounter counter;
-    window.mapView->installEventFilter(&counter);
+    view.installEventFilter(&counter);
     qint64 step = 0;
     bool zoomsKept = true;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             const int notch = ++step % 2 ? 120 : -120;
-            QWheelEvent wheel(at, window.mapView->mapToGlobal(at), QPoint(), QPoint(0, notch),
-                              Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
-            QCoreApplication::sendEvent(window.mapView, &wheel);
+            QWheelEvent wheel(at, view.mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
+                              Qt::ControlModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(&view, &wheel);
             Present();
         },
         Bench::FrameCopy(),
         [&] { zoomsKept &= window.Renderer().Zoom == zoom + qint32(step % 2); });
-    window.mapView->removeEventFilter(&counter);
+    view.removeEventFilter(&counter);
     Report(state, window, counter, step);
     if (!zoomsKept)
         state.SkipWithError("a wheel notch did not zoom by one step");
@@ -217,19 +235,20 @@ void BM_WindowZoomStep(benchmark::State& state, MainWindow& window, Bench::Cache
 // turn: the pan, the redraw of what it uncovers, the present.
 void BM_WindowPanStep(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpMiddle(window, qint32(state.range(0)));
-    const QPoint from = window.mapView->rect().center();
-    SendMouse(window, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
+    MapView& view = MapArea(window);
+    const QPoint from = view.rect().center();
+    SendMouse(view, QEvent::MouseButtonPress, from, Qt::MiddleButton, Qt::MiddleButton);
     Present();
     const QPoint start(window.Renderer().OffsetX, window.Renderer().OffsetY);
     PaintCounter counter;
-    window.mapView->installEventFilter(&counter);
+    view.installEventFilter(&counter);
     qint64 step = 0;
     bool moved = true;
     Bench::Compare(
         state, cache, "xF",
         [&] {
             const QPoint to = ++step % 2 ? from + QPoint(4, 4) : from;
-            SendMouse(window, QEvent::MouseMove, to, Qt::NoButton, Qt::MiddleButton);
+            SendMouse(view, QEvent::MouseMove, to, Qt::NoButton, Qt::MiddleButton);
             Present();
         },
         Bench::FrameCopy(),
@@ -237,8 +256,8 @@ void BM_WindowPanStep(benchmark::State& state, MainWindow& window, Bench::Cache 
             moved &= (QPoint(window.Renderer().OffsetX, window.Renderer().OffsetY) == start) ==
                      (step % 2 == 0);
         });
-    window.mapView->removeEventFilter(&counter);
-    SendMouse(window, QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
+    view.removeEventFilter(&counter);
+    SendMouse(view, QEvent::MouseButtonRelease, from, Qt::MiddleButton, Qt::NoButton);
     Report(state, window, counter, step);
     if (!moved)
         state.SkipWithError("a drag step did not move the view");

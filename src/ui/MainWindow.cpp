@@ -168,11 +168,66 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs)
     tilePropertiesDialog = new TilePropertiesDialog(this);
     newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
     mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
+    NameParts();
+}
+
+void MainWindow::NameParts() {
+    // Each part by its field's name, which is how findChild reaches it from outside.
+    const std::pair<QObject*, const char*> parts[] = {
+        {fileMenu, "fileMenu"},
+        {editMenu, "editMenu"},
+        {viewMenu, "viewMenu"},
+        {tilesMenu, "tilesMenu"},
+        {exportMenu, "exportMenu"},
+        {toolsMenu, "toolsMenu"},
+        {toolsBar, "toolsBar"},
+        {exitAction, "exitAction"},
+        {newMapAction, "newMapAction"},
+        {openMapAction, "openMapAction"},
+        {saveMapAction, "saveMapAction"},
+        {undoAction, "undoAction"},
+        {redoAction, "redoAction"},
+        {zoomInAction, "zoomInAction"},
+        {zoomOutAction, "zoomOutAction"},
+        {actualSizeAction, "actualSizeAction"},
+        {fitMapAction, "fitMapAction"},
+        {topLeftAction, "topLeftAction"},
+        {showGridAction, "showGridAction"},
+        {toolGroup, "toolGroup"},
+        {brushAction, "brushAction"},
+        {eraserAction, "eraserAction"},
+        {rectangleAction, "rectangleAction"},
+        {fillAction, "fillAction"},
+        {pickerAction, "pickerAction"},
+        {addTileAction, "addTileAction"},
+        {deleteTileAction, "deleteTileAction"},
+        {tilePropertiesAction, "tilePropertiesAction"},
+        {mobileExportAction, "mobileExportAction"},
+        {mapView, "mapView"},
+        {overviewDock, "overviewDock"},
+        {overview, "overview"},
+        {paletteBox, "paletteBox"},
+        {paletteButtons, "paletteButtons"},
+        {addTileButton, "addTileButton"},
+        {deleteTileButton, "deleteTileButton"},
+        {tilePropertiesButton, "tilePropertiesButton"},
+        {saveTilePackButton, "saveTilePackButton"},
+        {loadTilePackButton, "loadTilePackButton"},
+        {tileList, "tileList"},
+        {tilePopup, "tilePopup"},
+        {popupAddTile, "popupAddTile"},
+        {popupDeleteTile, "popupDeleteTile"},
+        {popupTileProperties, "popupTileProperties"},
+        {Status, "Status"},
+        {tilePropertiesDialog, "tilePropertiesDialog"},
+        {newMapDialog, "newMapDialog"},
+        {mobileExportDialog, "mobileExportDialog"}};
+    for (const auto& [part, name] : parts)
+        part->setObjectName(QLatin1StringView(name));
 }
 
 void MainWindow::BuildOverview() {
     overviewDock = new QDockWidget(QStringLiteral("Overview"), this);
-    overviewDock->setObjectName(QStringLiteral("overview"));
     overviewDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     overview = new OverviewPanel(Doc->Map(), Doc->Pack(), overviewDock);
     overviewDock->setWidget(overview);

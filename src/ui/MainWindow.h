@@ -39,6 +39,7 @@ class Recovery;
 // the main window's canvas and hands mouse events to the window's handlers in its own
 // coordinates, which are the map's view coordinates.
 class MapView : public QWidget {
+    Q_OBJECT
 public:
     MapView(MainWindow* form, QWidget* parent);
 
@@ -59,6 +60,7 @@ private:
 // and on its right where the pointer is: the zoom, and the cell under the pointer with its
 // tile index.
 class StatusBar : public QStatusBar {
+    Q_OBJECT
 public:
     explicit StatusBar(QWidget* parent);
     void SetText(const QString& text);
@@ -87,8 +89,58 @@ public:
 
     // The map and the tile pack being edited, and every change of them.
     Document& CurrentDocument() const { return *Doc; }
+    // Where the map view shows the map, and its drawing.
+    MapRenderer& Renderer() const { return *View; }
+    // The surface the map draws on and the map view presents, one pixel per view pixel.
+    const Canvas& ViewCanvas() const { return Surface; }
 
-    // Components
+    // Window
+    // The client width less the palette's: the map view's width. PlaceControls gives the view
+    // this width; everything else reads the view's size.
+    int mapViewWidth() const;
+    // Zooms by steps powers of two around a view pixel, and redraws the view.
+    void ZoomBy(qint32 steps, QPoint at);
+    // Clears the view and draws the current map and pack on it.
+    void RedrawMap();
+    // Keeps a recovery copy of unsaved work in directory from now on, after offering the
+    // copies that editors which did not end normally left there. Nothing for an empty path.
+    void StartRecovery(const QString& directory);
+
+    // Palette and tile commands
+    void updateTileList();
+    // The item under a point of the list, and for (-1, -1), the keyboard's point, the selection.
+    int paletteItemAt(QPoint position);
+    void drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected);
+    int SelectedTile() const;
+    // The tool that the left button uses.
+    Tool& CurrentTool() const { return *ActiveTool; }
+    // What the current tool outlines, in view pixels; empty when nothing.
+    QRect ToolOutline() const;
+
+public slots:
+    void addTile();
+    void deleteSelectedTile();
+    void showTileProperties();
+    void openMap();
+    void saveMap();
+    void saveTilePack();
+    void loadTilePack();
+    void newMap();
+    void exportForMobile();
+    void exitEditor();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The map view hands its events to the handlers below, and presents Surface.
+    friend class MapView;
+
+    // Components, each named as its field (NameParts): findChild reaches them by that name.
     QMenu* fileMenu; // "File"
     QMenu* editMenu;
     QMenu* viewMenu;
@@ -145,13 +197,8 @@ public:
     FileDialog saveDialog;
     // The surface the map draws on, one pixel per view pixel.
     Canvas Surface;
-    // Where the map view shows the map, and its drawing.
-    MapRenderer& Renderer() const { return *View; }
 
-    // Window
-    // The client width less the palette's: the map view's width. PlaceControls gives the view
-    // this width; everything else reads the view's size.
-    int mapViewWidth() const;
+    // Window: what the map view and the keys hand on.
     void redrawOnActivate();
     void mapViewResized();
     void mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
@@ -164,45 +211,7 @@ public:
     void mapWheel(QPoint position, QPoint angleDelta, Qt::KeyboardModifiers shift);
     // The pointer left the view: the status bar shows no cell.
     void mapMouseLeave();
-    // Zooms by steps powers of two around a view pixel, and redraws the view.
-    void ZoomBy(qint32 steps, QPoint at);
-    // Clears the view and draws the current map and pack on it.
-    void RedrawMap();
-    // Keeps a recovery copy of unsaved work in directory from now on, after offering the
-    // copies that editors which did not end normally left there. Nothing for an empty path.
-    void StartRecovery(const QString& directory);
-
-    // Palette and tile commands
-    void updateTileList();
-    // The item under a point of the list, and for (-1, -1), the keyboard's point, the selection.
-    int paletteItemAt(QPoint position);
-    void drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected);
-    int SelectedTile() const;
-    // The tool that the left button uses.
-    Tool& CurrentTool() const { return *ActiveTool; }
-    // What the current tool outlines, in view pixels; empty when nothing.
-    QRect ToolOutline() const;
-
-public slots:
-    void addTile();
-    void deleteSelectedTile();
-    void showTileProperties();
-    void openMap();
-    void saveMap();
-    void saveTilePack();
-    void loadTilePack();
-    void newMap();
-    void exportForMobile();
-    void exitEditor();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
+    void NameParts();
     void createModel();
     void destroyModel();
     void BuildMenus();

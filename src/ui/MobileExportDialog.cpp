@@ -171,6 +171,16 @@ MobileExportDialog::MobileExportDialog(const TileMap& map, const TilePack& pack,
     directoryList->SetDirLabel(directoryLabel);
     directoryList->SetDirectory(QDir::currentPath());
 
+    // Each by its field's name, which is how findChild reaches it from outside.
+    const std::pair<QObject*, const char*> parts[] = {{directoryBox, "directoryBox"},
+                                                      {directoryLabel, "directoryLabel"},
+                                                      {directoryList, "directoryList"},
+                                                      {exportButton, "exportButton"},
+                                                      {logBox, "logBox"},
+                                                      {logEdit, "logEdit"}};
+    for (const auto& [part, name] : parts)
+        part->setObjectName(QLatin1StringView(name));
+
     setTabOrder(directoryList, exportButton);
     setTabOrder(exportButton, logEdit);
 

@@ -51,6 +51,11 @@ public:
     MobileExportDialog(const TileMap& map, const TilePack& pack, const QString& appDir,
                        Dialogs& dialogs, QWidget* parent);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Each named as its field, which is how findChild reaches it from outside.
     QGroupBox* directoryBox;
     QLabel* directoryLabel;
     DirectoryListBox* directoryList;
@@ -60,11 +65,6 @@ public:
 
     void prepare();
     void exportMap();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
     void Log(const QString& line);
 
     const TileMap& Map;

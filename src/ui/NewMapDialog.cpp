@@ -71,6 +71,20 @@ NewMapDialog::NewMapDialog(Document& document, Dialogs& dialogs, QWidget* parent
                                    QStringLiteral("Cancel"), this);
     cancelButton->setGeometry(200, 216, 177, 25);
 
+    // Each by its field's name, which is how findChild reaches it from outside.
+    const std::pair<QObject*, const char*> parts[] = {{widthEdit, "widthEdit"},
+                                                      {heightEdit, "heightEdit"},
+                                                      {tileSizeEdit, "tileSizeEdit"},
+                                                      {descriptionEdit, "descriptionEdit"},
+                                                      {widthLabel, "widthLabel"},
+                                                      {heightLabel, "heightLabel"},
+                                                      {descriptionLabel, "descriptionLabel"},
+                                                      {tileSizeLabel, "tileSizeLabel"},
+                                                      {okButton, "okButton"},
+                                                      {cancelButton, "cancelButton"}};
+    for (const auto& [part, name] : parts)
+        part->setObjectName(QLatin1StringView(name));
+
     setTabOrder(widthEdit, heightEdit);
     setTabOrder(heightEdit, tileSizeEdit);
     setTabOrder(tileSizeEdit, descriptionEdit);

@@ -15,6 +15,11 @@ TilePropertiesDialog::TilePropertiesDialog(QWidget* parent) : QDialog(parent) {
     okButton->setDefault(true);
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton->setGeometry(360, 152, 75, 25);
+    // Each by its field's name, which is how findChild reaches it from outside.
+    const std::pair<QObject*, const char*> parts[] = {
+        {propertiesBox, "propertiesBox"}, {okButton, "okButton"}, {cancelButton, "cancelButton"}};
+    for (const auto& [part, name] : parts)
+        part->setObjectName(QLatin1StringView(name));
     // Escape rejects a QDialog already, which is what Cancel does.
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);

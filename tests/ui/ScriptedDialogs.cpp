@@ -3,7 +3,6 @@
 #include "MapScene.h"
 
 #include "platform/Bitmap.h"
-#include "ui/NewMapDialog.h"
 
 #include <QDialog>
 #include <QDir>
@@ -92,17 +91,17 @@ QByteArrayList GuiFixture::TileNames() const {
 }
 
 QRgb GuiFixture::ViewPixel(int x, int y) const {
-    return Main->Surface.Image().pixel(x, y) | 0xff000000;
+    return ViewImage().pixel(x, y) | 0xff000000;
 }
 
 QImage GuiFixture::ViewRedrawn() const {
-    return TestSupport::FullRedraw(Main->Renderer(), Main->Surface.Size());
+    return TestSupport::FullRedraw(Main->Renderer(), ViewImage().size());
 }
 
 QImage GuiFixture::Presented() const {
     QCoreApplication::processEvents();
-    const QPoint at = Main->mapView->mapTo(Main.get(), QPoint(0, 0));
-    const QSize size = Main->mapView->size();
+    const QPoint at = MapArea().mapTo(Main.get(), QPoint(0, 0));
+    const QSize size = MapArea().size();
     return Main->screen()
         ->grabWindow(Main->winId(), at.x(), at.y(), size.width(), size.height())
         .toImage()
@@ -123,12 +122,12 @@ QByteArray MapFileBytes(const QByteArrayList& texts, qint32 width, qint32 height
 void GuiFixture::AnswerNewMap(const QString& width, const QString& height, const QString& tileSize,
                               const QString& description) {
     Dialogs->OnModal = [=, this](QDialog&) {
-        NewMapDialog& dialog = *Main->newMapDialog;
-        dialog.widthEdit->setText(width);
-        dialog.heightEdit->setText(height);
-        dialog.tileSizeEdit->setText(tileSize);
-        dialog.descriptionEdit->setPlainText(description);
-        dialog.okButton->click();
+        auto& dialog = Find<QDialog>("newMapDialog");
+        Child<QLineEdit>(dialog, "widthEdit").setText(width);
+        Child<QLineEdit>(dialog, "heightEdit").setText(height);
+        Child<QLineEdit>(dialog, "tileSizeEdit").setText(tileSize);
+        Child<QPlainTextEdit>(dialog, "descriptionEdit").setPlainText(description);
+        Child<QPushButton>(dialog, "okButton").click();
         return dialog.result();
     };
 }

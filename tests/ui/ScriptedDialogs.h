@@ -11,6 +11,8 @@
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 
+#include <QAction>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -37,6 +39,16 @@ public:
     QStringList ModalTitles;
 };
 
+// The child of parent named name, which is the name of the field that holds it. One that is
+// missing, renamed or of another type ends the test program, naming it.
+template <class T = QWidget> T& Child(const QObject& parent, const char* name) {
+    T* child = parent.findChild<T*>(QLatin1StringView(name));
+    if (!child)
+        qFatal("no %s named \"%s\" in %s", T::staticMetaObject.className(), name,
+               parent.metaObject()->className());
+    return *child;
+}
+
 // A fresh main window, which owns the document and the dialogs, with its dialogs answered by a
 // script and an application directory of its own (Dir) with tiles/ and maps/. Tests reach the
 // window and what it edits through here.
@@ -49,6 +61,14 @@ public:
     QString AppDir() const { return Dir.path(); }
 
     MainWindow& Window() const { return *Main; }
+    // The window's parts by their names (Child), and those most used.
+    template <class T = QWidget> T& Find(const char* name) const { return Child<T>(*Main, name); }
+    QAction& Action(const char* name) const { return Find<QAction>(name); }
+    QListWidget& TileList() const { return Find<QListWidget>("tileList"); }
+    MapView& MapArea() const { return Find<MapView>("mapView"); }
+    StatusBar& Status() const { return Find<StatusBar>("Status"); }
+    // What the map view shows, as drawn on its canvas.
+    const QImage& ViewImage() const { return Main->ViewCanvas().Image(); }
     Document& TheDocument() const { return Main->CurrentDocument(); }
     // The map and the pack themselves, for setting up a scene: no step, no signal.
     TileMap& TheMap() const { return TheDocument().MutableMap(); }

@@ -43,14 +43,15 @@ bool CopyOnDisk() {
 void Edit(MainWindow& window, ScriptedDialogs& dialogs, const QString& map, const QString& image,
           const QString& out) {
     dialogs.Files << map << image;
-    window.openMapAction->trigger();
-    window.addTileButton->click(); // Add Tile
-    window.tileList->setCurrentRow(0);
-    QTest::mousePress(window.mapView, Qt::LeftButton, {}, QPoint(10, 10));
+    Child<QAction>(window, "openMapAction").trigger();
+    Child<QToolButton>(window, "addTileButton").click(); // Add Tile
+    Child<QListWidget>(window, "tileList").setCurrentRow(0);
+    QWidget* view = &Child(window, "mapView");
+    QTest::mousePress(view, Qt::LeftButton, {}, QPoint(10, 10));
     for (int x = 10; x < 400; x += 20)
-        QTest::mouseMove(window.mapView, QPoint(x, 10 + x / 2));
-    QTest::mouseRelease(window.mapView, Qt::LeftButton, {}, QPoint(400, 210));
-    QTest::mouseClick(window.mapView, Qt::LeftButton, {}, QPoint(300, 20));
+        QTest::mouseMove(view, QPoint(x, 10 + x / 2));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(400, 210));
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(300, 20));
     // The copy comes a few seconds after the last change.
     if (!QTest::qWaitFor(CopyOnDisk, 30000)) {
         Print("no copy");
@@ -89,10 +90,10 @@ int main(int argc, char** argv) {
             Print("title " + window.windowHandle()->title());
             Print("files " + QFileInfo(window.CurrentDocument().MapPath()).fileName() + " " +
                   QFileInfo(window.CurrentDocument().PackPath()).fileName());
-            Print("palette " + QString::number(window.tileList->count()));
-            window.exitAction->trigger();
+            Print("palette " + QString::number(Child<QListWidget>(window, "tileList").count()));
+            Child<QAction>(window, "exitAction").trigger();
         } else {
-            window.exitAction->trigger();
+            Child<QAction>(window, "exitAction").trigger();
         }
     });
     made = std::make_unique<MainWindow>(appDir, dialogs);

@@ -66,8 +66,17 @@ QString ShownTip(const QString& tip) {
     return document.toPlainText();
 }
 
+MobileExportDialog& Dialog(GuiFixture& f) {
+    return f.Find<MobileExportDialog>("mobileExportDialog");
+}
+
+// A part of the export dialog by its name.
+template <class T> T& Part(GuiFixture& f, const char* name) {
+    return Child<T>(Dialog(f), name);
+}
+
 QStringList Log(GuiFixture& f) {
-    const QString text = f.Window().mobileExportDialog->logEdit->toPlainText();
+    const QString text = Part<QPlainTextEdit>(f, "logEdit").toPlainText();
     return text.isEmpty() ? QStringList() : text.split('\n');
 }
 
@@ -87,12 +96,12 @@ void RunExport(GuiFixture& f, const std::function<void()>& script) {
         d.hide();
         return d.result();
     };
-    f.Window().mobileExportAction->trigger();
+    f.Action("mobileExportAction").trigger();
 }
 
 void ExportTo(GuiFixture& f, const QString& dir) {
-    f.Window().mobileExportDialog->directoryList->SetDirectory(dir);
-    QTest::mouseClick(f.Window().mobileExportDialog->exportButton, Qt::LeftButton);
+    Part<DirectoryListBox>(f, "directoryList").SetDirectory(dir);
+    QTest::mouseClick(&Part<QPushButton>(f, "exportButton"), Qt::LeftButton);
 }
 
 // Exports into dir in a showing of its own and checks what the user saw: a box with each
@@ -133,22 +142,21 @@ void TestExport::theDialogAndItsDirectoryList() {
     GuiFixture f;
     const QString tiles = f.Path("tiles");
     QDir(tiles).mkpath("a/b");
-    f.Window().mobileExportDialog->logEdit->setPlainText("stale");
+    Part<QPlainTextEdit>(f, "logEdit").setPlainText("stale");
     for (int showing = 0; showing < 2; ++showing) {
         RunExport(f, [&] {
-            QCOMPARE(f.Window().mobileExportDialog->minimumSize(),
-                     f.Window().mobileExportDialog->maximumSize()); // a fixed border
+            QCOMPARE(Dialog(f).minimumSize(), Dialog(f).maximumSize()); // a fixed border
             // Every showing: the list in AppDir/tiles with the focus, its label saying so, and
             // the log empty.
-            DirectoryListBox* list = f.Window().mobileExportDialog->directoryList;
+            DirectoryListBox* list = &Part<DirectoryListBox>(f, "directoryList");
             auto isIn = [&](const QString& path) {
                 QCOMPARE(list->Directory(), path);
-                QCOMPARE(ShownTip(f.Window().mobileExportDialog->directoryLabel->toolTip()),
+                QCOMPARE(ShownTip(Part<QLabel>(f, "directoryLabel").toolTip()),
                          QDir::toNativeSeparators(path));
             };
             isIn(tiles);
-            QCOMPARE(f.Window().mobileExportDialog->logEdit->toPlainText(), QString());
-            QCOMPARE(f.Window().mobileExportDialog->focusWidget(), list);
+            QCOMPARE(Part<QPlainTextEdit>(f, "logEdit").toPlainText(), QString());
+            QCOMPARE(Dialog(f).focusWidget(), list);
             auto entry = [list](const QString& path) -> QListWidgetItem* {
                 for (int i = 0; i < list->count(); ++i)
                     if (DirectoryListBox::EntryPath(list->item(i)) == path)
@@ -165,8 +173,7 @@ void TestExport::theDialogAndItsDirectoryList() {
             list->setCurrentItem(entry(tiles + "/a/b"));
             QTest::keyClick(list, Qt::Key_Return);
             isIn(tiles + "/a/b");
-            QVERIFY(f.Window().mobileExportDialog->isVisible() &&
-                    f.Dialogs->Messages.isEmpty()); // it only opened
+            QVERIFY(Dialog(f).isVisible() && f.Dialogs->Messages.isEmpty()); // it only opened
             QTest::keyClick(list, Qt::Key_Backspace);
             isIn(tiles + "/a");
             // A path too long for the label is shortened there and kept whole in its tip.
@@ -174,12 +181,11 @@ void TestExport::theDialogAndItsDirectoryList() {
             QDir().mkpath(deep);
             list->SetDirectory(deep);
             isIn(deep);
-            const QLabel* label = f.Window().mobileExportDialog->directoryLabel;
+            const QLabel* label = &Part<QLabel>(f, "directoryLabel");
             QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
             // The label is as tall as its font, descenders included, and clear of the list.
             QVERIFY(label->height() >= label->fontMetrics().height());
-            QVERIFY(label->mapTo(f.Window().mobileExportDialog, QPoint(0, label->height())).y() <=
-                    list->y());
+            QVERIFY(label->mapTo(&Dialog(f), QPoint(0, label->height())).y() <= list->y());
             // A name that looks like markup shows as it is, in the label, the tip and the list.
             const QString markup = f.Path("<b>Huge");
             QDir().mkpath(markup);
@@ -190,15 +196,15 @@ void TestExport::theDialogAndItsDirectoryList() {
             list->SetDirectory(markup);
             isIn(markup);
             QCOMPARE(label->textFormat(), Qt::PlainText);
-            f.Window().mobileExportDialog->logEdit->setPlainText("typed by the user");
-            f.Window().mobileExportDialog->logEdit->setFocus();
+            Part<QPlainTextEdit>(f, "logEdit").setPlainText("typed by the user");
+            Part<QPlainTextEdit>(f, "logEdit").setFocus();
         });
     }
     QCOMPARE(f.Dialogs->ModalTitles, (QStringList{"2Mobile Map", "2Mobile Map"}));
     // Without AppDir/tiles the list starts in AppDir, and the log says why.
     QVERIFY(QDir(tiles).removeRecursively());
     RunExport(f, [&] {
-        QCOMPARE(f.Window().mobileExportDialog->directoryList->Directory(), f.Dir.path());
+        QCOMPARE(Part<DirectoryListBox>(f, "directoryList").Directory(), f.Dir.path());
         QCOMPARE(Log(f), QStringList{QString("The directory \"%1\" does not exist; the list "
                                              "starts in \"%2\".")
                                          .arg(QDir::toNativeSeparators(tiles),
@@ -236,7 +242,7 @@ void TestExport::allPngsPresentWriteBothFiles() {
     QList<int> linesAtBox;
     f.Dialogs->OnMessage = [&](const Message& box) {
         QCOMPARE(box.Caption, Application::Title());
-        QVERIFY(f.Window().mobileExportDialog->isVisible());
+        QVERIFY(Dialog(f).isVisible());
         linesAtBox << Log(f).size();
     };
     ExpectExport(f, png, Checked(names));

@@ -22,8 +22,8 @@ namespace {
 QByteArray State(GuiFixture& f) {
     return MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack()) +
            Int32s({f.MainView().OffsetX, f.MainView().OffsetY, f.TheMap().TileSize,
-                   f.Window().tileList->count()}) +
-           f.Window().Status->Text().toUtf8();
+                   f.TileList().count()}) +
+           f.Status().Text().toUtf8();
 }
 
 QByteArray SmallMap(const QByteArray& packName, qint32 width = 3) {
@@ -52,7 +52,7 @@ void TestFileCommands::saveTilePackThenMap() {
     f.UseTiles(3);
     // A map that names no tile pack is not saved; the dialog does not even appear.
     f.Dialogs->Files << f.Path("level.map");
-    f.Window().saveMapAction->trigger();
+    f.Action("saveMapAction").trigger();
     QVERIFY(f.Dialogs->FileDialogs.isEmpty() && !QFile::exists(f.Path("level.map")));
     QCOMPARE(f.Dialogs->Texts(), QStringList{"Для карты не указан/не сохранен таил пак(Сохраните "
                                              "Текущий Таил Пак) !!!"});
@@ -60,21 +60,21 @@ void TestFileCommands::saveTilePackThenMap() {
     QCOMPARE(f.Dialogs->Messages[0].Icon, Message::IconKind::Warning);
 
     f.Dialogs->Messages.clear();
-    f.Window().Status->SetText("before");
+    f.Status().SetText("before");
     f.Dialogs->Files = {f.Path("forest.pac")};
-    f.Window().saveTilePackButton->click();
+    f.Find<QToolButton>("saveTilePackButton").click();
     QCOMPARE(ReadFile(f.Path("forest.pac")), PackFile::Bytes(f.ThePack()));
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
-    QCOMPARE(f.Window().Status->Text(), "before");
+    QCOMPARE(f.Status().Text(), "before");
 
     QList<qint32> cells(14 * 14, 0);
     f.TheMap().Cells[1][0] = cells[1] = 2;
     f.TheMap().Cells[0][1] = cells[14] = -1;
     for (int save = 0; save < 2; ++save) { // the second overwrites without asking
         f.Dialogs->Files << f.Path("level.map");
-        f.Window().saveMapAction->trigger();
+        f.Action("saveMapAction").trigger();
         QCOMPARE(f.TheMap().Text1, QByteArray("testing!!!"));
-        QCOMPARE(f.Window().Status->Text(), "saved... ok!");
+        QCOMPARE(f.Status().Text(), "saved... ok!");
         QCOMPARE(ReadFile(f.Path("level.map")),
                  MapFileBytes({"testing!!!", "", "forest.pac", ""}, 14, 14, cells));
         f.TheMap().Cells[1][0] = cells[1] = 0;
@@ -88,14 +88,14 @@ void TestFileCommands::saveFailuresKeepFilesAndNames() {
     f.TheMap().PackName = "old.pac";
     QVERIFY(WriteFile(f.Path("file"), "a file, not a directory"));
     f.Dialogs->Files << f.Path("file/x.pac") << f.Path("file/x.map");
-    f.Window().saveTilePackButton->click();
+    f.Find<QToolButton>("saveTilePackButton").click();
     QCOMPARE(f.TheMap().PackName, QByteArray("old.pac"));
-    f.Window().saveMapAction->trigger();
+    f.Action("saveMapAction").trigger();
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     QVERIFY(f.Dialogs->Messages[0].Text.startsWith(
         QString("Cannot create file \"%1\". ").arg(Shown(f.Path("file/x.pac")))));
     QCOMPARE(f.Dialogs->Messages[0].Icon, Message::IconKind::Stop);
-    QVERIFY(!f.Window().Status->Text().contains("saved"));
+    QVERIFY(!f.Status().Text().contains("saved"));
     QCOMPARE(ReadFile(f.Path("file")), QByteArray("a file, not a directory"));
 }
 
@@ -107,10 +107,10 @@ void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     // Load TilePack leaves the cells as they are: this one now shows tile 2 of the new pack.
     f.TheMap().Cells[0][0] = 2;
     f.Dialogs->Files << f.Path("tiles/forest.pac");
-    f.Window().loadTilePackButton->click();
+    f.Find<QToolButton>("loadTilePackButton").click();
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile2"}));
     QCOMPARE(f.ThePack().At(2).Param2, 22);
-    QCOMPARE(f.Window().tileList->count(), 3);
+    QCOMPARE(f.TileList().count(), 3);
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
     QCOMPARE(f.ViewPixel(5, 5), TileColours[2]);
 
@@ -119,13 +119,13 @@ void TestFileCommands::loadTilePackAndOpenMapReplacePackAndPalette() {
     QTest::keyClick(&f.Window(), Qt::Key_Right);
     QVERIFY(WriteFile(f.Path("elsewhere.map"), SmallMap("forest.pac")));
     f.Dialogs->Files << f.Path("elsewhere.map");
-    f.Window().openMapAction->trigger();
+    f.Action("openMapAction").trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
     QCOMPARE(MapFile::Bytes(f.TheMap()), SmallMap("forest.pac"));
     QCOMPARE(QPoint(f.MainView().OffsetX, f.TheMap().TileSize), QPoint(4, 48));
     QCOMPARE(f.ThePack().Count(), 3);
-    QCOMPARE(f.Window().tileList->count(), 3);
-    QCOMPARE(f.Window().Status->Text(), "loading done!");
+    QCOMPARE(f.TileList().count(), 3);
+    QCOMPARE(f.Status().Text(), "loading done!");
     QCOMPARE(f.ViewPixel(4 * 48, 5), Background); // outside the smaller map
 }
 
@@ -170,9 +170,9 @@ void TestFileCommands::failedReadsKeepEverything() {
     const QByteArray before = State(f);
     f.Dialogs->Files << f.Path("bad");
     if (openMap)
-        f.Window().openMapAction->trigger();
+        f.Action("openMapAction").trigger();
     else
-        f.Window().loadTilePackButton->click();
+        f.Find<QToolButton>("loadTilePackButton").click();
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const Message& error = f.Dialogs->Messages[0];
     QCOMPARE(error.Icon, Message::IconKind::Stop);
@@ -188,29 +188,30 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     GuiFixture f;
     f.UseTiles(2);
     const QString pack = f.Path("tiles/forest.pac"), map = f.Path("level.map");
-    auto save = [&f](QAction* command, const QString& path,
+    auto save = [&f](QAction& command, const QString& path,
                      std::optional<Message::Answer> answer = std::nullopt) {
         f.Dialogs->Messages.clear();
         f.Dialogs->Files << path;
         if (answer)
             f.Dialogs->Answers << *answer;
-        command->trigger();
+        command.trigger();
         return f.Dialogs->FileDialogs.constLast().FileName; // the name it offered
     };
     QAction savePack;
-    connect(&savePack, &QAction::triggered, f.Window().saveTilePackButton, &QToolButton::click);
+    connect(&savePack, &QAction::triggered, &f.Find<QToolButton>("saveTilePackButton"),
+            &QToolButton::click);
     // Each command offers the last name of its own kind.
-    QCOMPARE(save(&savePack, pack), QString());
-    QCOMPARE(save(f.Window().saveMapAction, map), QString());
-    QCOMPARE(save(&savePack, pack), pack);
-    QCOMPARE(save(f.Window().saveMapAction, map), map);
+    QCOMPARE(save(savePack, pack), QString());
+    QCOMPARE(save(f.Action("saveMapAction"), map), QString());
+    QCOMPARE(save(savePack, pack), pack);
+    QCOMPARE(save(f.Action("saveMapAction"), map), map);
     QVERIFY(f.Dialogs->Messages.isEmpty()); // over their own kind without asking
     const QByteArray packBytes = ReadFile(pack), mapBytes = ReadFile(map);
 
     // The other kind only when the user says so; Enter says no.
     f.TheMap().Text1 = "kept";
-    f.Window().Status->SetText("before");
-    save(f.Window().saveMapAction, pack);
+    f.Status().SetText("before");
+    save(f.Action("saveMapAction"), pack);
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     const Message ask = f.Dialogs->Messages[0];
     QCOMPARE(ask.Text, QString("\"%1\" is a tile pack. Replace it with the map?").arg(Shown(pack)));
@@ -219,23 +220,23 @@ void TestFileCommands::saveOffersItsOwnKindAndAsksBeforeTheOther() {
     QCOMPARE(ask.Default, Message::No);
     QCOMPARE(ReadFile(pack), packBytes);
     QCOMPARE(f.TheMap().Text1, QByteArray("kept"));
-    QCOMPARE(f.Window().Status->Text(), "before");
-    save(&savePack, map, Message::No);
+    QCOMPARE(f.Status().Text(), "before");
+    save(savePack, map, Message::No);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" is a map. Replace it with the tile pack?").arg(Shown(map))});
     QCOMPARE(ReadFile(map), mapBytes);
     QCOMPARE(f.TheMap().PackName, QByteArray("forest.pac"));
-    save(&savePack, map, Message::Yes);
+    save(savePack, map, Message::Yes);
     QCOMPARE(ReadFile(map), packBytes);
     QCOMPARE(f.TheMap().PackName, QByteArray("level.map"));
     // A file of neither kind is replaced when the user says so.
     QVERIFY(WriteFile(f.Path("notes.txt"), "notes"));
-    save(f.Window().saveMapAction, f.Path("notes.txt"), Message::Yes);
+    save(f.Action("saveMapAction"), f.Path("notes.txt"), Message::Yes);
     QCOMPARE(
         f.Dialogs->Texts(),
         QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(f.Path("notes.txt")))});
-    QCOMPARE(f.Window().Status->Text(), "saved... ok!");
+    QCOMPARE(f.Status().Text(), "saved... ok!");
 }
 
 void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
@@ -249,16 +250,16 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     QVERIFY(WriteFile(level, SmallMap("p.pac", 4)));
     const QByteArray demoBytes = ReadFile(demo), levelBytes = ReadFile(level);
     f.Dialogs->Files << demo;
-    f.Window().openMapAction->trigger();
+    f.Action("openMapAction").trigger();
 
     // New Map, Load TilePack, Save: no name offered, only the folder of the last map; Enter
     // on demo.map does not replace it.
     f.AnswerNewMap("5", "5", "48", "new");
-    f.Window().newMapAction->trigger();
+    f.Action("newMapAction").trigger();
     QCOMPARE(f.TheDocument().MapPath(), QString());
     f.Dialogs->Files << pack << demo;
-    f.Window().loadTilePackButton->click();
-    f.Window().saveMapAction->trigger();
+    f.Find<QToolButton>("loadTilePackButton").click();
+    f.Action("saveMapAction").trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, QString());
     QCOMPARE(f.Dialogs->FileDialogs.constLast().Folder, QFileInfo(demo).absolutePath());
     QCOMPARE(f.Dialogs->Texts(),
@@ -297,8 +298,8 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << level << level;
     f.Dialogs->Answers << Message::Yes;
-    f.Window().saveMapAction->trigger();
-    f.Window().saveMapAction->trigger();
+    f.Action("saveMapAction").trigger();
+    f.Action("saveMapAction").trigger();
     QCOMPARE(f.Dialogs->FileDialogs.constLast().FileName, level); // offered now
     QCOMPARE(f.Dialogs->Messages.size(), 1);
     QVERIFY(ReadFile(level) != levelBytes);
@@ -309,7 +310,7 @@ void TestFileCommands::newMapHasNoFileAndOtherFilesAreAskedFor() {
     const QByteArray otherBytes = ReadFile(other);
     f.Dialogs->Files << other;
     f.Dialogs->Answers << Message::No;
-    f.Window().saveTilePackButton->click();
+    f.Find<QToolButton>("saveTilePackButton").click();
     QCOMPARE(f.Dialogs->Texts(),
              QStringList{QString("\"%1\" already exists. Replace it?").arg(Shown(other))});
     QCOMPARE(ReadFile(other), otherBytes);
@@ -334,7 +335,7 @@ void TestFileCommands::packNamesAMapCanRecord() {
     f.TheMap().PackName = "old.pac";
     // Save Tile Pack refuses before it writes anything, and says which character.
     f.Dialogs->Files << path;
-    f.Window().saveTilePackButton->click();
+    f.Find<QToolButton>("saveTilePackButton").click();
     if (refused.isEmpty()) {
         QVERIFY(f.Dialogs->Messages.isEmpty());
         QCOMPARE(f.TheMap().PackName, Cp1251::FromUnicode(name));
@@ -352,9 +353,9 @@ void TestFileCommands::packNamesAMapCanRecord() {
     f.TheMap().PackName = "old.pac";
     f.Dialogs->Messages.clear();
     f.Dialogs->Files << path;
-    f.Window().loadTilePackButton->click();
+    f.Find<QToolButton>("loadTilePackButton").click();
     QCOMPARE(f.ThePack().Count(), 3);
-    QCOMPARE(f.Window().tileList->count(), 3);
+    QCOMPARE(f.TileList().count(), 3);
     QCOMPARE(f.TheMap().PackName, refused.isEmpty() ? Cp1251::FromUnicode(name) : "old.pac");
     QCOMPARE(f.Dialogs->Messages.size(), refused.isEmpty() ? 0 : 1);
     if (!refused.isEmpty()) {
@@ -369,10 +370,10 @@ void TestFileCommands::dialogsAreSharedAndRemembered() {
     f.UseTiles(1);
     PackFile::Write(f.ThePack(), f.Path("p.pac"));
     f.Dialogs->Files << f.Path("p.pac") << f.Path("saved.pac") << f.Path("m.map") << std::nullopt;
-    f.Window().loadTilePackButton->click(); // Load TilePack
-    f.Window().saveTilePackButton->click(); // Save Tile Pack
-    f.Window().saveMapAction->trigger();
-    f.Window().openMapAction->trigger(); // cancelled: nothing changes
+    f.Find<QToolButton>("loadTilePackButton").click(); // Load TilePack
+    f.Find<QToolButton>("saveTilePackButton").click(); // Save Tile Pack
+    f.Action("saveMapAction").trigger();
+    f.Action("openMapAction").trigger(); // cancelled: nothing changes
     QStringList runs; // kind (open, save), filter, its index, default extension, file name
     for (const FileDialog& d : f.Dialogs->FileDialogs)
         runs << QString("%1 %2 %3 %4 %5")

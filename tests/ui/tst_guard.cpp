@@ -127,15 +127,15 @@ void TestGuard::commandsAskFirst() {
     const QByteArray expectedMap = MapFile::Bytes(f.TheMap());
     const QByteArray expectedPack = PackFile::Bytes(f.ThePack());
     if (command == "Exit")
-        f.Window().exitAction->trigger();
+        f.Action("exitAction").trigger();
     else if (command == "close")
         f.Window().windowHandle()->close(); // as the platform's close button does
     else if (command == "New Map")
-        f.Window().newMapAction->trigger();
+        f.Action("newMapAction").trigger();
     else if (command == "Open Map")
-        f.Window().openMapAction->trigger();
+        f.Action("openMapAction").trigger();
     else
-        f.Window().loadTilePackButton->click();
+        f.Find<QToolButton>("loadTilePackButton").click();
 
     const QList<Message> questions = Questions(*f.Dialogs);
     QCOMPARE(questions.size(), asked.isEmpty() ? 0 : 1);
@@ -180,7 +180,7 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
         f.TheDocument().AddTile(f.Path("grass.bmp"));
         f.Dialogs->Answers << Message::Save << Message::Save;
         f.Dialogs->Files << f.Path("tiles/new.pac") << f.Path("level.map");
-        f.Window().exitAction->trigger();
+        f.Action("exitAction").trigger();
         QCOMPARE(f.Dialogs->Texts(), (QStringList{"The tile pack has unsaved changes.",
                                                   "The map has unsaved changes."}));
         QVERIFY(!f.Window().isVisible());
@@ -193,7 +193,7 @@ void TestGuard::savingThePackUnderANewNameAsksForTheMap() {
     g.TheDocument().Paint({0, 0}, 1);
     g.TheDocument().EndStroke();
     g.Dialogs->Answers << Message::Save;
-    g.Window().exitAction->trigger();
+    g.Action("exitAction").trigger();
     QVERIFY(g.Window().isVisible());
     QCOMPARE(g.Dialogs->Messages.last().Caption, "Warning");
     QVERIFY(g.Dialogs->FileDialogs.isEmpty());
@@ -205,15 +205,15 @@ void TestGuard::theQuestionBox() {
     f.TheDocument().Paint({0, 0}, -1);
     f.TheDocument().EndStroke();
     f.Dialogs->Answers << Message::Cancel;
-    f.Window().exitAction->trigger();
+    f.Action("exitAction").trigger();
     const Message box = f.Dialogs->Messages.constFirst();
     QCOMPARE(box.Caption, "tst_guard");
     QCOMPARE(box.Icon, Message::IconKind::Warning);
     QCOMPARE(box.Detail, "Save them before going on?");
     // Undoing back to the saved state leaves nothing to ask about.
-    f.Window().undoAction->trigger();
+    f.Action("undoAction").trigger();
     f.Dialogs->Messages.clear();
-    f.Window().exitAction->trigger();
+    f.Action("exitAction").trigger();
     QVERIFY(f.Dialogs->Messages.isEmpty());
     QVERIFY(!f.Window().isVisible());
 }

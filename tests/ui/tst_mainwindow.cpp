@@ -27,16 +27,16 @@ QList<QPoint> CellsHolding(GuiFixture& f, TileIndex value) {
 
 // A left-button stroke through the points; the button stays down when `release` is false.
 void Drag(GuiFixture& f, QList<QPoint> points, bool release = true) {
-    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, points.constFirst());
+    QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, points.constFirst());
     for (const QPoint& p : points.mid(1))
-        QTest::mouseMove(f.Window().mapView, p);
+        QTest::mouseMove(&f.MapArea(), p);
     if (release)
-        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, points.constLast());
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, points.constLast());
 }
 
 void Press(GuiFixture& f, Qt::Key key, int times, Qt::KeyboardModifiers modifiers = {}) {
     for (int i = 0; i < times; ++i)
-        QTest::keyClick(f.Window().tileList, key, modifiers);
+        QTest::keyClick(&f.TileList(), key, modifiers);
 }
 
 } // namespace
@@ -63,48 +63,49 @@ void TestMainWindow::startUpAndResize() {
     QCOMPARE(f.TheMap().TileSize, 48);
     QCOMPARE(CellsHolding(f, 0).size(), 196);
     // The view is the client area left of the palette and above the status bar.
-    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
+    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.MapArea().size());
     QCOMPARE(f.ViewPixel(10, 10), Background); // an empty pack draws nothing
     f.UseTiles(2);
     QCOMPARE(f.ViewPixel(10, 10), TileColours[0]);
     QCOMPARE(f.ViewPixel(f.MainView().ViewWidth - 1, f.MainView().ViewHeight - 1), TileColours[0]);
     // A resize reports the sizes, and the view follows.
     f.Window().resize(900, 700);
-    QTRY_COMPARE(f.Window().mapView->width(), 900 - 108);
+    QTRY_COMPARE(f.MapArea().width(), 900 - 108);
     // The client area lies below the menu and the tool bar.
-    const int clientHeight = 700 - f.Window().menuBar()->height() - f.Window().toolsBar->height();
-    QCOMPARE(f.Window().Status->Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
-    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
-    QCOMPARE(f.Window().Surface.Size(), f.Window().mapView->size());
+    const int clientHeight =
+        700 - f.Window().menuBar()->height() - f.Find<QToolBar>("toolsBar").height();
+    QCOMPARE(f.Status().Text(), QString("w= 900 h= %1 cl= 792").arg(clientHeight));
+    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.MapArea().size());
+    QCOMPARE(f.ViewImage().size(), f.MapArea().size());
     // One place lays the window out: with a wider palette the view, its canvas and the map's
     // view size follow at once, and the view scrolls until the map's last column is in it.
-    f.Window().paletteBox->setFixedWidth(160);
+    f.Find<QGroupBox>("paletteBox").setFixedWidth(160);
     QCOMPARE(f.Window().mapViewWidth(), 900 - 160);
-    QCOMPARE(f.Window().mapView->geometry(), QRect(0, 0, 900 - 160, f.Window().mapView->height()));
-    QCOMPARE(f.Window().paletteBox->x(), 900 - 160);
-    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.Window().mapView->size());
-    QCOMPARE(f.Window().Surface.Size(), f.Window().mapView->size());
+    QCOMPARE(f.MapArea().geometry(), QRect(0, 0, 900 - 160, f.MapArea().height()));
+    QCOMPARE(f.Find<QGroupBox>("paletteBox").x(), 900 - 160);
+    QCOMPARE(QSize(f.MainView().ViewWidth, f.MainView().ViewHeight), f.MapArea().size());
+    QCOMPARE(f.ViewImage().size(), f.MapArea().size());
     f.TheMap().New(40, 10, 48);
     for (int i = 0; i < 300; ++i)
         QTest::keyClick(&f.Window(), Qt::Key_Right);
-    QVERIFY(40 * 48 - f.MainView().OffsetX <= f.Window().mapView->width());
+    QVERIFY(40 * 48 - f.MainView().OffsetX <= f.MapArea().width());
 }
 
 void TestMainWindow::strokes() {
     GuiFixture f;
     f.UseTiles(3);
     // Without a selection painting empties the cell, and the view shows that at once.
-    QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(60, 60));
+    QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(60, 60));
     QCOMPARE(CellsHolding(f, -1), QList<QPoint>{QPoint(1, 1)});
     QCOMPARE(f.ViewPixel(60, 60), Background);
     QCOMPARE(f.ViewPixel(10, 10), TileColours[0]);
     // Slow: every reported position in its own cell.
-    f.Window().tileList->setCurrentRow(1);
+    f.TileList().setCurrentRow(1);
     Drag(f, {{10, 10}, {30, 10}, {50, 10}, {70, 10}, {90, 10}, {110, 10}});
     QCOMPARE(CellsHolding(f, 1), (QList<QPoint>{{0, 0}, {1, 0}, {2, 0}}));
     QCOMPARE(f.ViewPixel(100, 20), TileColours[1]);
     // Fast: one move across the map still paints every column of the straight path.
-    f.Window().tileList->setCurrentRow(2);
+    f.TileList().setCurrentRow(2);
     Drag(f, {{5, 200}, {600, 500}});
     QSet<int> columns;
     for (const QPoint& cell : CellsHolding(f, 2)) {
@@ -116,11 +117,11 @@ void TestMainWindow::strokes() {
             CellsHolding(f, 2).contains(QPoint(12, 10)));
     // Any button's release ends the stroke; the right button alone paints nothing.
     f.TheMap().New(14, 14, 48);
-    f.Window().tileList->setCurrentRow(1);
+    f.TileList().setCurrentRow(1);
     Drag(f, {{10, 10}}, false);
-    QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(10, 10));
-    QTest::mouseMove(f.Window().mapView, QPoint(200, 10));
-    QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(300, 300));
+    QTest::mouseClick(&f.MapArea(), Qt::RightButton, {}, QPoint(10, 10));
+    QTest::mouseMove(&f.MapArea(), QPoint(200, 10));
+    QTest::mouseClick(&f.MapArea(), Qt::RightButton, {}, QPoint(300, 300));
     QCOMPARE(CellsHolding(f, 1), QList<QPoint>{QPoint(0, 0)});
 }
 
@@ -128,22 +129,22 @@ void TestMainWindow::strokesStayInsideTheView() {
     GuiFixture f;
     f.UseTiles(2);
     f.TheMap().New(40, 40, 48); // wider and taller than the view
-    f.Window().tileList->setCurrentRow(1);
-    const QSize view = f.Window().mapView->size();
+    f.TileList().setCurrentRow(1);
+    const QSize view = f.MapArea().size();
     // Off the left edge nothing is painted, not even column 0 by truncation; over the palette
     // the cells under it stay as they were.
     Drag(f, {{60, 20}, {-40, 20}}, false);
     QCOMPARE(CellsHolding(f, 1), (QList<QPoint>{{0, 0}, {1, 0}}));
-    QTest::mouseMove(f.Window().mapView, QPoint(view.width() + 90, 20));
+    QTest::mouseMove(&f.MapArea(), QPoint(view.width() + 90, 20));
     QCOMPARE(f.TheMap().Cells[(view.width() - 1) / 48][0], 1);
     QCOMPARE(f.TheMap().Cells[(view.width() - 1) / 48 + 1][0], 0);
     // The stroke goes on when the pointer comes back with the button still down.
     f.TheMap().Cells[3][0] = 0;
-    QTest::mouseMove(f.Window().mapView, QPoint(view.width() + 90, 150));
-    QTest::mouseMove(f.Window().mapView, QPoint(150, 150));
+    QTest::mouseMove(&f.MapArea(), QPoint(view.width() + 90, 150));
+    QTest::mouseMove(&f.MapArea(), QPoint(150, 150));
     QCOMPARE(f.TheMap().Cells[3][3], 1);
     QCOMPARE(f.TheMap().Cells[3][0], 0);
-    QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(150, 150));
+    QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(150, 150));
     // Nor below the visible area.
     Drag(f, {{20, view.height() - 2}, {20, view.height() + 60}});
     QCOMPARE(f.TheMap().Cells[0][std::size_t((view.height() - 1) / 48 + 1)], 0);
@@ -153,27 +154,27 @@ void TestMainWindow::arrowsScrollToEveryEdgeAndLeaveTheSelection() {
     GuiFixture f;
     f.UseTiles(3);
     // With the offsets at 0, Up does nothing at all and Left still reports.
-    f.Window().Status->SetText("before");
+    f.Status().SetText("before");
     Press(f, Qt::Key_Up, 1);
-    QCOMPARE(f.Window().Status->Text(), "before");
+    QCOMPARE(f.Status().Text(), "before");
     Press(f, Qt::Key_Left, 1);
-    QCOMPARE(f.Window().Status->Text(), "x=0 y=0");
+    QCOMPARE(f.Status().Text(), "x=0 y=0");
 
     f.TheMap().New(31, 27, 48);
-    f.Window().tileList->setCurrentRow(1);
-    f.Window().tileList->setFocus();
+    f.TileList().setCurrentRow(1);
+    f.TileList().setFocus();
     Press(f, Qt::Key_Right, 1);
     Press(f, Qt::Key_Down, 1, Qt::ShiftModifier);
-    QCOMPARE(f.Window().Status->Text(), "x=4 y=4");
+    QCOMPARE(f.Status().Text(), "x=4 y=4");
     QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(4, 4));
     Press(f, Qt::Key_Right, 300);
     Press(f, Qt::Key_Down, 300);
-    QCOMPARE(f.Window().Status->Text(),
+    QCOMPARE(f.Status().Text(),
              QString("x=%1 y=%2").arg(f.MainView().OffsetX).arg(f.MainView().OffsetY));
     // The last column and row are inside the visible area, and drawn there.
     const QPoint corner((f.TheMap().Width - 1) * 48 - f.MainView().OffsetX,
                         (f.TheMap().Height - 1) * 48 - f.MainView().OffsetY);
-    QVERIFY(corner.x() < f.Window().mapView->width() && corner.y() < f.Window().mapView->height());
+    QVERIFY(corner.x() < f.MapArea().width() && corner.y() < f.MapArea().height());
     f.TheMap().Cells[f.TheMap().Width - 1][std::size_t(f.TheMap().Height - 1)] = 2;
     f.Window().RedrawMap();
     QCOMPARE(f.ViewPixel(corner.x() + 1, corner.y() + 1), TileColours[2]);
@@ -231,7 +232,7 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         for (TileIndex& cell : f.TheMap().Cells[x])
             cell = TileIndex(random.bounded(-1, int(sides.size()) + 1)); // past the pack too
     f.Window().RedrawMap();
-    const QSize view = f.Window().mapView->size();
+    const QSize view = f.MapArea().size();
     const QPoint corner(view.width() - 2, view.height() - 2);
     const struct {
         int Tile; // -1: nothing selected, which erases
@@ -245,31 +246,31 @@ void TestMainWindow::partialRedrawsShowWhatAFullOneShows() {
         {1, {{60, corner.y()}, {60, 2}}, {{Qt::Key_Left, 40}, {Qt::Key_Up, 40}}},
     };
     for (const auto& step : steps) {
-        f.Window().tileList->setCurrentRow(step.Tile);
+        f.TileList().setCurrentRow(step.Tile);
         QList<QPoint> stroke = step.Stroke;
-        QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, stroke.takeFirst());
+        QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, stroke.takeFirst());
         for (const QPoint& p : stroke) {
-            QTest::mouseMove(f.Window().mapView, p);
-            QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
-            QCOMPARE(f.Presented(), f.Window().Surface.Image());
+            QTest::mouseMove(&f.MapArea(), p);
+            QCOMPARE(f.ViewImage(), f.ViewRedrawn());
+            QCOMPARE(f.Presented(), f.ViewImage());
         }
-        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, stroke.constLast());
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, stroke.constLast());
         for (const auto& [key, times] : step.Keys)
             for (int i = 0; i < times; ++i) {
-                QTest::keyClick(f.Window().tileList, key);
-                QVERIFY2(f.Window().Surface.Image() == f.ViewRedrawn(),
+                QTest::keyClick(&f.TileList(), key);
+                QVERIFY2(f.ViewImage() == f.ViewRedrawn(),
                          qPrintable(QStringLiteral("at %1,%2")
                                         .arg(f.MainView().OffsetX)
                                         .arg(f.MainView().OffsetY)));
             }
-        QCOMPARE(f.Presented(), f.Window().Surface.Image());
+        QCOMPARE(f.Presented(), f.ViewImage());
     }
 }
 
 void TestMainWindow::errorBoxAndExit() {
     GuiFixture f;
     f.UseTiles(2);
-    f.Window().deleteTileAction->trigger(); // with nothing selected the pack refuses index -1
+    f.Action("deleteTileAction").trigger(); // with nothing selected the pack refuses index -1
     QCOMPARE(f.Dialogs->Messages.size(), 2);
     const Message& box = f.Dialogs->Messages.last();
     QCOMPARE(box.Text, "List index out of bounds (-1)");
@@ -282,8 +283,8 @@ void TestMainWindow::errorBoxAndExit() {
     QCOMPARE(Dialogs::ErrorText("value 1"), "value 1.");
     // The editor goes on, until Exit.
     QTest::keyClick(&f.Window(), Qt::Key_Right);
-    QCOMPARE(f.Window().Status->Text(), "x=4 y=0");
-    f.Window().exitAction->trigger();
+    QCOMPARE(f.Status().Text(), "x=4 y=0");
+    f.Action("exitAction").trigger();
     QVERIFY(!f.Window().isVisible());
 }
 

@@ -12,9 +12,9 @@
 
 namespace {
 void Wheel(GuiFixture& f, QPoint at, QPoint angle, Qt::KeyboardModifiers modifiers = {}) {
-    QWheelEvent event(at, f.Window().mapView->mapToGlobal(at), QPoint(), angle, Qt::NoButton,
-                      modifiers, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(f.Window().mapView, &event);
+    QWheelEvent event(at, f.MapArea().mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&f.MapArea(), &event);
 }
 
 QPoint Offsets(GuiFixture& f) {
@@ -22,9 +22,9 @@ QPoint Offsets(GuiFixture& f) {
 }
 
 void MiddleDrag(GuiFixture& f, QPoint from, QPoint to) {
-    QTest::mousePress(f.Window().mapView, Qt::MiddleButton, {}, from);
-    QTest::mouseMove(f.Window().mapView, to);
-    QTest::mouseRelease(f.Window().mapView, Qt::MiddleButton, {}, to);
+    QTest::mousePress(&f.MapArea(), Qt::MiddleButton, {}, from);
+    QTest::mouseMove(&f.MapArea(), to);
+    QTest::mouseRelease(&f.MapArea(), Qt::MiddleButton, {}, to);
 }
 
 // A map of width × height cells, all holding 0, on a pack of three tiles.
@@ -35,10 +35,10 @@ void LargeMap(GuiFixture& f, qint32 width, qint32 height) {
 }
 
 void LeftDrag(GuiFixture& f, const QList<QPoint>& points) {
-    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, points.constFirst());
+    QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, points.constFirst());
     for (const QPoint& p : points.mid(1))
-        QTest::mouseMove(f.Window().mapView, p);
-    QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, points.constLast());
+        QTest::mouseMove(&f.MapArea(), p);
+    QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, points.constLast());
 }
 
 QList<QPoint> CellsHolding(GuiFixture& f, TileIndex value) {
@@ -70,7 +70,7 @@ private slots:
         QCOMPARE(Offsets(f), QPoint(288, 144));
         Wheel(f, at, QPoint(0, 60));
         QCOMPARE(Offsets(f), QPoint(288, 0));
-        QCOMPARE(f.Window().Status->Text(), "x=288 y=0");
+        QCOMPARE(f.Status().Text(), "x=288 y=0");
         // Never before the first pixel, and as far as the last one, every row and column.
         Wheel(f, at, QPoint(0, 1200));
         QCOMPARE(Offsets(f), QPoint(288, 0));
@@ -81,9 +81,9 @@ private slots:
         QCOMPARE(Offsets(f), f.MainView().MaxOffset());
         QCOMPARE(f.MainView().OffsetX + f.MainView().ViewWidth, 200 * 48);
         QCOMPARE(f.MainView().OffsetY + f.MainView().ViewHeight, 150 * 48);
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
         // Zoomed far out a notch moves 48 view pixels, many cells.
-        f.Window().topLeftAction->trigger();
+        f.Action("topLeftAction").trigger();
         f.MainView().Zoom = -3;
         Wheel(f, at, QPoint(0, -120));
         QCOMPARE(Offsets(f), QPoint(0, 48 * 8));
@@ -107,9 +107,9 @@ private slots:
                     mapX < mapping.MapEnd(at.x(), f.MainView().OffsetX));
             QVERIFY(mapping.MapY(at.y()) <= mapY &&
                     mapY < mapping.MapEnd(at.y(), f.MainView().OffsetY));
-            QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+            QCOMPARE(f.ViewImage(), f.ViewRedrawn());
         }
-        QCOMPARE(f.Window().Status->Place(), "Zoom 1/2   Cell 14, 23   Tile 0");
+        QCOMPARE(f.Status().Place(), "Zoom 1/2   Cell 14, 23   Tile 0");
         // Further out the map's left edge stops the view: it cannot stay under the pointer.
         Wheel(f, at, QPoint(0, -120), Qt::ControlModifier);
         QCOMPARE(f.MainView().Zoom, -2);
@@ -121,16 +121,16 @@ private slots:
         LargeMap(f, 200, 150);
         MiddleDrag(f, QPoint(300, 300), QPoint(200, 250));
         QCOMPARE(Offsets(f), QPoint(100, 50));
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
-        QCOMPARE(f.Presented(), f.Window().Surface.Image());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
+        QCOMPARE(f.Presented(), f.ViewImage());
         f.MainView().Zoom = -2; // a view pixel is 4 map pixels
         MiddleDrag(f, QPoint(300, 300), QPoint(290, 295));
         QCOMPARE(Offsets(f), QPoint(140, 70));
         MiddleDrag(f, QPoint(10, 10), QPoint(300, 300));
         QCOMPARE(Offsets(f), QPoint(0, 0));
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
         // Released, the pointer moves without dragging, and the left button paints.
-        QTest::mouseMove(f.Window().mapView, QPoint(100, 100));
+        QTest::mouseMove(&f.MapArea(), QPoint(100, 100));
         QCOMPARE(Offsets(f), QPoint(0, 0));
     }
 
@@ -140,20 +140,20 @@ private slots:
         LargeMap(f, 200, 150);
         f.Window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f.Window()));
-        f.Window().tileList->setFocus();
-        f.Window().tileList->setCurrentRow(2);
+        f.TileList().setFocus();
+        f.TileList().setCurrentRow(2);
         f.MainView().OffsetX = 400;
         f.MainView().OffsetY = 800;
         f.Window().RedrawMap();
-        QTest::keyClick(f.Window().tileList, Qt::Key_Home);
+        QTest::keyClick(&f.TileList(), Qt::Key_Home);
         QCOMPARE(f.Window().SelectedTile(), 0);
         QCOMPARE(Offsets(f), QPoint(400, 800));
-        f.Window().tileList->setCurrentRow(2);
-        QTest::keyClick(f.Window().tileList, Qt::Key_Home, Qt::ControlModifier);
+        f.TileList().setCurrentRow(2);
+        QTest::keyClick(&f.TileList(), Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(Offsets(f), QPoint(0, 0));
         QCOMPARE(f.Window().SelectedTile(), 2); // the key went no further
-        QCOMPARE(f.Window().Status->Text(), "x=0 y=0");
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.Status().Text(), "x=0 y=0");
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
     }
 
     // Zoomed in, the last column and row can be scrolled wholly into view, whatever the
@@ -162,8 +162,8 @@ private slots:
         GuiFixture f;
         LargeMap(f, 40, 30);
         for (const QSize view : {QSize(1001, 603), QSize(1004, 606), QSize(1000, 600)}) {
-            f.Window().resize(view + f.Window().size() - f.Window().mapView->size());
-            QTRY_COMPARE(f.Window().mapView->size(), view);
+            f.Window().resize(view + f.Window().size() - f.MapArea().size());
+            QTRY_COMPARE(f.MapArea().size(), view);
             for (qint32 zoom = 1; zoom <= ViewMapping::MaxZoom; ++zoom) {
                 f.MainView().Zoom = zoom;
                 f.MainView().ScrollTo(0, 0);
@@ -178,48 +178,48 @@ private slots:
     void viewMenu() {
         GuiFixture f;
         LargeMap(f, 40, 30);
-        QCOMPARE(f.Window().viewMenu->title(), "View");
+        QCOMPARE(f.Find<QMenu>("viewMenu").title(), "View");
         QStringList entries;
-        for (QAction* a : f.Window().viewMenu->actions())
+        for (QAction* a : f.Find<QMenu>("viewMenu").actions())
             entries << a->text() + ' ' + a->shortcut().toString();
         QCOMPARE(entries, (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0",
                                        "Fit Map ", "Top-Left Corner Ctrl+Home", " ",
                                        "Show Grid Ctrl+G", " ", "Overview Ctrl+Shift+O"}));
         for (int i = 0; i < 5; ++i)
-            f.Window().zoomInAction->trigger();
+            f.Action("zoomInAction").trigger();
         QCOMPARE(f.MainView().Zoom, ViewMapping::MaxZoom);
-        QCOMPARE(f.Window().Status->Place(), "Zoom 800%");
-        f.Window().actualSizeAction->trigger();
+        QCOMPARE(f.Status().Place(), "Zoom 800%");
+        f.Action("actualSizeAction").trigger();
         QCOMPARE(f.MainView().Zoom, 0);
-        QCOMPARE(f.Window().Status->Place(), "Zoom 100%");
-        f.Window().zoomOutAction->trigger();
-        QCOMPARE(f.Window().Status->Place(), "Zoom 1/2");
+        QCOMPARE(f.Status().Place(), "Zoom 100%");
+        f.Action("zoomOutAction").trigger();
+        QCOMPARE(f.Status().Place(), "Zoom 1/2");
         for (int i = 0; i < 12; ++i)
-            f.Window().zoomOutAction->trigger();
+            f.Action("zoomOutAction").trigger();
         QCOMPARE(f.MainView().Zoom, ViewMapping::MinZoom);
-        QCOMPARE(f.Window().Status->Place(), "Zoom 1/256");
-        f.Window().fitMapAction->trigger();
+        QCOMPARE(f.Status().Place(), "Zoom 1/256");
+        f.Action("fitMapAction").trigger();
         QCOMPARE(f.MainView().Zoom, -2); // 1920 x 1440 pixels in a view of about 640 x 540
         QCOMPARE(Offsets(f), QPoint(0, 0));
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
     }
 
     // The grid: switched from the menu, exact after every kind of redraw.
     void showGrid() {
         GuiFixture f;
         LargeMap(f, 60, 50);
-        f.Window().tileList->setCurrentRow(1);
-        f.Window().showGridAction->trigger();
-        QVERIFY(f.MainView().ShowGrid && f.Window().showGridAction->isChecked());
+        f.TileList().setCurrentRow(1);
+        f.Action("showGridAction").trigger();
+        QVERIFY(f.MainView().ShowGrid && f.Action("showGridAction").isChecked());
         auto exact = [&f](const char* after) {
-            QVERIFY2(f.Window().Surface.Image() == f.ViewRedrawn(), after);
-            QVERIFY2(f.Presented() == f.Window().Surface.Image(), after);
+            QVERIFY2(f.ViewImage() == f.ViewRedrawn(), after);
+            QVERIFY2(f.Presented() == f.ViewImage(), after);
         };
         exact("switched on");
         LeftDrag(f, {QPoint(30, 30), QPoint(200, 90)});
         exact("painting");
-        QTest::keyClick(f.Window().tileList, Qt::Key_Right);
-        QTest::keyClick(f.Window().tileList, Qt::Key_Down);
+        QTest::keyClick(&f.TileList(), Qt::Key_Right);
+        QTest::keyClick(&f.TileList(), Qt::Key_Down);
         exact("arrows");
         Wheel(f, QPoint(100, 100), QPoint(0, -120));
         MiddleDrag(f, QPoint(300, 300), QPoint(250, 320));
@@ -233,12 +233,12 @@ private slots:
             exact("zoomed painting and scrolling");
         }
         f.Window().resize(f.Window().width() - 37, f.Window().height() + 21);
-        QTRY_COMPARE(f.MainView().ViewWidth, f.Window().mapView->width());
+        QTRY_COMPARE(f.MainView().ViewWidth, f.MapArea().width());
         exact("resize");
         // The rectangle's outline stays visible where it runs along grid lines.
-        f.Window().rectangleAction->trigger();
-        QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(40, 40));
-        QTest::mouseMove(f.Window().mapView, QPoint(150, 120));
+        f.Action("rectangleAction").trigger();
+        QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(40, 40));
+        QTest::mouseMove(&f.MapArea(), QPoint(150, 120));
         const QRect outline = f.Window().ToolOutline();
         const QImage shown = f.Presented();
         QList<QPoint> edges; // the top and left edges, which lie on grid lines
@@ -251,56 +251,55 @@ private slots:
             QVERIFY2(pixel == 0 || pixel == RGB_MASK,
                      qPrintable(QString("%1, %2: %3").arg(p.x()).arg(p.y()).arg(pixel, 0, 16)));
         }
-        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(150, 120));
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(150, 120));
         exact("rectangle");
-        f.Window().showGridAction->trigger();
+        f.Action("showGridAction").trigger();
         QVERIFY(!f.MainView().ShowGrid);
         exact("switched off");
     }
 
     void placeInTheStatusBar() {
         GuiFixture f;
-        QCOMPARE(f.Window().Status->Place(), "Zoom 100%");
+        QCOMPARE(f.Status().Place(), "Zoom 100%");
         LargeMap(f, 20, 20);
         f.TheMap().Cells[2][1] = 2;
         f.TheMap().Cells[3][1] = -1;
         // Pointer moves show their place within a moment.
-        QTest::mouseMove(f.Window().mapView, QPoint(100, 50));
-        QTRY_COMPARE(f.Window().Status->Place(), "Zoom 100%   Cell 2, 1   Tile 2");
-        QTest::mouseMove(f.Window().mapView, QPoint(150, 50));
-        QTRY_COMPARE(f.Window().Status->Place(), "Zoom 100%   Cell 3, 1   Tile -1");
+        QTest::mouseMove(&f.MapArea(), QPoint(100, 50));
+        QTRY_COMPARE(f.Status().Place(), "Zoom 100%   Cell 2, 1   Tile 2");
+        QTest::mouseMove(&f.MapArea(), QPoint(150, 50));
+        QTRY_COMPARE(f.Status().Place(), "Zoom 100%   Cell 3, 1   Tile -1");
         // A tool's change shows in the tile index.
-        f.Window().tileList->setCurrentRow(0);
-        QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(150, 50));
-        QTRY_COMPARE(f.Window().Status->Place(), "Zoom 100%   Cell 3, 1   Tile 0");
+        f.TileList().setCurrentRow(0);
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(150, 50));
+        QTRY_COMPARE(f.Status().Place(), "Zoom 100%   Cell 3, 1   Tile 0");
         QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(f.Window().mapView, &leave);
-        QCOMPARE(f.Window().Status->Place(), "Zoom 100%");
+        QCoreApplication::sendEvent(&f.MapArea(), &leave);
+        QCOMPARE(f.Status().Place(), "Zoom 100%");
     }
 
     void toolsMenuAndBar() {
         GuiFixture f;
         QStringList entries;
-        for (QAction* a : f.Window().toolsMenu->actions())
+        for (QAction* a : f.Find<QMenu>("toolsMenu").actions())
             entries << a->text() + ' ' + a->shortcut().toString();
         QCOMPARE(entries,
                  (QStringList{"Brush B", "Eraser E", "Rectangle R", "Fill F", "Picker I"}));
-        QCOMPARE(f.Window().toolsBar->actions(), f.Window().toolsMenu->actions());
+        QCOMPARE(f.Find<QToolBar>("toolsBar").actions(), f.Find<QMenu>("toolsMenu").actions());
         // The tool bar lies below the map: the view keeps its place right under the menu.
-        QCOMPARE(f.Window().mapView->mapTo(&f.Window(), QPoint(0, 0)),
+        QCOMPARE(f.MapArea().mapTo(&f.Window(), QPoint(0, 0)),
                  QPoint(0, f.Window().menuBar()->height()));
-        QCOMPARE(
-            f.Window().toolsBar->y(),
-            f.Window().mapView->mapTo(&f.Window(), QPoint(0, f.Window().mapView->height())).y());
-        QVERIFY(f.Window().brushAction->isChecked());
+        QCOMPARE(f.Find<QToolBar>("toolsBar").y(),
+                 f.MapArea().mapTo(&f.Window(), QPoint(0, f.MapArea().height())).y());
+        QVERIFY(f.Action("brushAction").isChecked());
         QCOMPARE(f.Window().CurrentTool().Name(), "Brush");
         // The letters reach the tools even while the palette has the focus.
         f.Window().activateWindow();
-        f.Window().tileList->setFocus();
-        QTest::keyClick(f.Window().tileList, Qt::Key_E);
+        f.TileList().setFocus();
+        QTest::keyClick(&f.TileList(), Qt::Key_E);
         QCOMPARE(f.Window().CurrentTool().Name(), "Eraser");
-        QVERIFY(f.Window().eraserAction->isChecked() && !f.Window().brushAction->isChecked());
-        f.Window().pickerAction->trigger();
+        QVERIFY(f.Action("eraserAction").isChecked() && !f.Action("brushAction").isChecked());
+        f.Action("pickerAction").trigger();
         QCOMPARE(f.Window().CurrentTool().Name(), "Picker");
     }
 
@@ -322,46 +321,46 @@ private slots:
         const auto steps = f.TheDocument().UndoHistory().Count();
         const ViewMapping mapping = f.MainView().Mapping();
         auto cell = [&](QPoint p) { return mapping.CellAt(p); };
-        f.Window().tileList->setCurrentRow(1);
+        f.TileList().setCurrentRow(1);
 
         // Brush: a click paints the cell under the pointer.
-        QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(101, 53));
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(101, 53));
         QCOMPARE(CellsHolding(f, 1), QList<QPoint>{cell(QPoint(101, 53))});
 
         // Rectangle: outlined while dragged, filled on release.
-        f.Window().rectangleAction->trigger();
-        f.Window().tileList->setCurrentRow(2);
-        QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(300, 200));
-        QTest::mouseMove(f.Window().mapView, QPoint(250, 260));
+        f.Action("rectangleAction").trigger();
+        f.TileList().setCurrentRow(2);
+        QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(300, 200));
+        QTest::mouseMove(&f.MapArea(), QPoint(250, 260));
         const QRect dragged = QRect(cell(QPoint(250, 200)), cell(QPoint(300, 260)));
         QCOMPARE(f.Window().CurrentTool().Outline(), dragged);
-        QVERIFY(f.Presented() != f.Window().Surface.Image()); // the outline shows over the map
-        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(250, 260));
+        QVERIFY(f.Presented() != f.ViewImage()); // the outline shows over the map
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(250, 260));
         QCOMPARE(CellsHolding(f, 2).size(), dragged.width() * dragged.height());
-        QCOMPARE(f.Presented(), f.Window().Surface.Image()); // the outline is gone
+        QCOMPARE(f.Presented(), f.ViewImage()); // the outline is gone
 
         // Fill: the press reaches the fill (its region is proven in tst_fill).
-        f.Window().fillAction->trigger();
-        f.Window().tileList->setCurrentRow(1);
-        QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(5, 5));
+        f.Action("fillAction").trigger();
+        f.TileList().setCurrentRow(1);
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(CellsHolding(f, 0), QList<QPoint>{});
 
         // Picker: the tile under the pointer becomes the selection; -1 selects nothing.
-        f.Window().pickerAction->trigger();
-        QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(270, 230));
+        f.Action("pickerAction").trigger();
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(270, 230));
         QCOMPARE(f.Window().SelectedTile(), 2);
 
         // Eraser: a drag empties every cell on its way, without gaps at any zoom.
-        f.Window().eraserAction->trigger();
+        f.Action("eraserAction").trigger();
         LeftDrag(f, {QPoint(10, 300), QPoint(400, 320)});
         const QList<QPoint> erased = CellsHolding(f, -1);
         QVERIFY(erased.contains(cell(QPoint(10, 300))) && erased.contains(cell(QPoint(400, 320))));
         for (int i = 1; i < erased.size(); ++i)
             QVERIFY(qAbs(erased[i].x() - erased[i - 1].x()) <= 1);
-        f.Window().pickerAction->trigger();
-        QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 300));
+        f.Action("pickerAction").trigger();
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(10, 300));
         QCOMPARE(f.Window().SelectedTile(), 2);
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
 
         // Each mouse gesture was one step.
         QCOMPARE(f.TheDocument().UndoHistory().Count(), steps + 4);
@@ -371,14 +370,14 @@ private slots:
     void rightButtonEndsADrag() {
         GuiFixture f;
         LargeMap(f, 20, 20);
-        f.Window().tileList->setCurrentRow(1);
-        f.Window().rectangleAction->trigger();
-        QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
-        QTest::mouseMove(f.Window().mapView, QPoint(100, 100));
-        QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(100, 100));
+        f.TileList().setCurrentRow(1);
+        f.Action("rectangleAction").trigger();
+        QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(&f.MapArea(), QPoint(100, 100));
+        QTest::mouseClick(&f.MapArea(), Qt::RightButton, {}, QPoint(100, 100));
         QCOMPARE(CellsHolding(f, 1).size(), 9);
-        QTest::mouseMove(f.Window().mapView, QPoint(300, 300));
-        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(300, 300));
+        QTest::mouseMove(&f.MapArea(), QPoint(300, 300));
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(300, 300));
         QCOMPARE(CellsHolding(f, 1).size(), 9);
     }
 };

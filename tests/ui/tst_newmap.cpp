@@ -21,14 +21,25 @@ const QString WrongSizes = QStringLiteral("Неправильно заданы �
 const QString NoDescription = QStringLiteral("Введите описание");
 const QList<int> none = {-7, -7, -7};
 
+NewMapDialog& Dialog(GuiFixture& f) {
+    return f.Find<NewMapDialog>("newMapDialog");
+}
+
+// A part of the dialog by its name.
+template <class T = QWidget> T& Part(GuiFixture& f, const char* name) {
+    return Child<T>(Dialog(f), name);
+}
+
+QPlainTextEdit& Memo(GuiFixture& f) {
+    return Part<QPlainTextEdit>(f, "descriptionEdit");
+}
+
 QList<QWidget*> Inputs(GuiFixture& f) {
-    return {f.Window().newMapDialog->widthEdit, f.Window().newMapDialog->heightEdit,
-            f.Window().newMapDialog->tileSizeEdit, f.Window().newMapDialog->descriptionEdit};
+    return {&Part(f, "widthEdit"), &Part(f, "heightEdit"), &Part(f, "tileSizeEdit"), &Memo(f)};
 }
 
 QString TextOf(GuiFixture& f, QWidget* input) {
-    return input->property(input == f.Window().newMapDialog->descriptionEdit ? "plainText" : "text")
-        .toString();
+    return input->property(input == &Memo(f) ? "plainText" : "text").toString();
 }
 
 // Types one character as a keyboard delivers it: a control code as Ctrl+key with the code as
@@ -80,10 +91,9 @@ void EnterAll(GuiFixture& f, const QStringList& entries) {
 // Shows the dialog as the command does, on screen and active, so that dialog keys reach its
 // buttons and no shortcut of the main window fires.
 bool Show(GuiFixture& f) {
-    f.Window().newMapDialog->show();
-    f.Window().newMapDialog->activateWindow();
-    return QTest::qWaitFor(
-        [&f] { return QApplication::activeWindow() == f.Window().newMapDialog; });
+    Dialog(f).show();
+    Dialog(f).activateWindow();
+    return QTest::qWaitFor([&f] { return QApplication::activeWindow() == &Dialog(f); });
 }
 
 // Runs the New Map command with a script in place of the user.
@@ -95,7 +105,7 @@ void RunNewMap(GuiFixture& f, const std::function<void()>& script) {
             d.reject();
         return d.result();
     };
-    f.Window().newMapAction->trigger();
+    f.Action("newMapAction").trigger();
 }
 } // namespace
 
@@ -121,14 +131,13 @@ void TestNewMap::init() {
     f.TheDocument().ResetHistory(); // each row starts from a fresh map with nothing unsaved
     F->Dialogs->Messages.clear();
     for (QWidget* input : Inputs(f))
-        input->setProperty(input == f.Window().newMapDialog->descriptionEdit ? "plainText" : "text",
-                           QString());
+        input->setProperty(input == &Memo(f) ? "plainText" : "text", QString());
 }
 
 void TestNewMap::cleanup() {
     GuiFixture& f = *F;
-    if (f.Window().newMapDialog->isVisible())
-        f.Window().newMapDialog->reject();
+    if (Dialog(f).isVisible())
+        Dialog(f).reject();
 }
 
 void TestNewMap::keyFiltersByCode() {
@@ -140,7 +149,7 @@ void TestNewMap::keyFiltersByCode() {
                                              {48, 57}, {65, 90}, {97, 122}, {192, 255}};
     const QList<std::pair<int, int>> number = {{8, 8}, {48, 57}};
     for (QWidget* input : Inputs(f)) {
-        const bool isMemo = input == f.Window().newMapDialog->descriptionEdit;
+        const bool isMemo = input == &Memo(f);
         for (int code = 0; code < 256; ++code) {
             if (code == 13 && !isMemo)
                 continue; // Enter presses OK there (closing)
@@ -178,7 +187,7 @@ void TestNewMap::keyFiltersByCode() {
                      qPrintable(QString("key %1 with %2").arg(key).arg(modifiers)));
         }
     }
-    QVERIFY(f.Window().newMapDialog->isVisible());
+    QVERIFY(Dialog(f).isVisible());
     QVERIFY(F->Dialogs->Messages.isEmpty());
 }
 
@@ -193,23 +202,21 @@ void TestNewMap::editingKeysAndTheContextMenu() {
             QTest::keyClick(input, key);
         QCOMPARE(TextOf(f, input), QStringLiteral("245"));
     }
-    TypeText(f.Window().newMapDialog->descriptionEdit, QStringLiteral("\nЛес"));
-    QTest::keyClick(f.Window().newMapDialog->descriptionEdit, Qt::Key_Up);
-    QTest::keyClick(f.Window().newMapDialog->descriptionEdit, Qt::Key_Home);
-    TypeText(f.Window().newMapDialog->descriptionEdit, QStringLiteral("x"));
-    QCOMPARE(f.Window().newMapDialog->descriptionEdit->toPlainText(), QStringLiteral("x245\nЛес"));
+    TypeText(&Memo(f), QStringLiteral("\nЛес"));
+    QTest::keyClick(&Memo(f), Qt::Key_Up);
+    QTest::keyClick(&Memo(f), Qt::Key_Home);
+    TypeText(&Memo(f), QStringLiteral("x"));
+    QCOMPARE(Memo(f).toPlainText(), QStringLiteral("x245\nЛес"));
     // What the filters refuse can still be pasted.
-    Paste(f.Window().newMapDialog->widthEdit, QStringLiteral("-7x"));
-    QCOMPARE(f.Window().newMapDialog->widthEdit->text(), QStringLiteral("245-7x"));
-    Retype(f.Window().newMapDialog->descriptionEdit, QString());
-    Paste(f.Window().newMapDialog->descriptionEdit, QStringLiteral("Ёлка - ель!\tё"));
-    QCOMPARE(f.Window().newMapDialog->descriptionEdit->toPlainText(),
-             QStringLiteral("Ёлка - ель!\tё"));
+    Paste(&Part(f, "widthEdit"), QStringLiteral("-7x"));
+    QCOMPARE(Part<QLineEdit>(f, "widthEdit").text(), QStringLiteral("245-7x"));
+    Retype(&Memo(f), QString());
+    Paste(&Memo(f), QStringLiteral("Ёлка - ель!\tё"));
+    QCOMPARE(Memo(f).toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
     // Tab leaves the memo for OK, as in the other inputs, and types nothing.
-    QTest::keyClick(f.Window().newMapDialog->descriptionEdit, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), f.Window().newMapDialog->okButton);
-    QCOMPARE(f.Window().newMapDialog->descriptionEdit->toPlainText(),
-             QStringLiteral("Ёлка - ель!\tё"));
+    QTest::keyClick(&Memo(f), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), &Part(f, "okButton"));
+    QCOMPARE(Memo(f).toPlainText(), QStringLiteral("Ёлка - ель!\tё"));
 }
 
 void TestNewMap::closing_data() {
@@ -268,25 +275,22 @@ void TestNewMap::closing() {
     f.TheMap().PackName = "keep.pac";
     f.TheMap().Cells[0][0] = 5;
     const QByteArray before = MapFile::Bytes(f.TheMap());
-    NewMapDialog& dialog = *f.Window().newMapDialog;
+    NewMapDialog& dialog = Dialog(f);
     dialog.Entered = {-7, -7, -7};
     int result = -1;
     RunNewMap(*F, [&] {
         QCOMPARE(QApplication::focusWidget(),
-                 f.Window().newMapDialog->widthEdit); // entry starts in the first field
+                 &Part(f, "widthEdit")); // entry starts in the first field
         EnterAll(f, entries);
         if (close == "OK" || close == "Cancel")
-            QTest::mouseClick(close == "OK" ? f.Window().newMapDialog->okButton
-                                            : f.Window().newMapDialog->cancelButton,
+            QTest::mouseClick(close == "OK" ? &Part(f, "okButton") : &Part(f, "cancelButton"),
                               Qt::LeftButton);
         else if (close == "close box")
-            f.Window().newMapDialog->close();
+            dialog.close();
         else
-            QTest::keyClick(close == "Enter"
-                                ? static_cast<QWidget*>(f.Window().newMapDialog->heightEdit)
-                                : f.Window().newMapDialog->descriptionEdit,
+            QTest::keyClick(close == "Enter" ? &Part(f, "heightEdit") : &Memo(f),
                             close == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
-        result = f.Window().newMapDialog->isVisible() ? -1 : f.Window().newMapDialog->result();
+        result = dialog.isVisible() ? -1 : dialog.result();
     });
     // OK closes the dialog whatever it found; the command then empties the inputs.
     QCOMPARE(result,

@@ -12,7 +12,7 @@
 
 namespace {
 OverviewPanel& Overview(GuiFixture& f) {
-    return *f.Window().overview;
+    return f.Find<OverviewPanel>("overview");
 }
 
 // A map of width × height cells holding 0, on a pack of three tiles, with the overview shown.
@@ -20,7 +20,7 @@ void MapWithOverview(GuiFixture& f, qint32 width, qint32 height) {
     f.UseTiles(3);
     f.TheDocument().NewMap(width, height, 48);
     f.Window().RedrawMap();
-    f.Window().overviewDock->toggleViewAction()->trigger();
+    f.Find<QDockWidget>("overviewDock").toggleViewAction()->trigger();
     QTRY_VERIFY(Overview(f).isVisible() && Overview(f).width() > 0);
 }
 
@@ -43,7 +43,7 @@ QRgb OverviewPixel(GuiFixture& f, QPoint cell) {
 // The map pixel at the centre of the main view.
 QPoint MainCentre(GuiFixture& f) {
     const ViewMapping mapping = f.MainView().Mapping();
-    const QPoint centre = f.Window().mapView->rect().center();
+    const QPoint centre = f.MapArea().rect().center();
     return {int(mapping.MapX(centre.x())), int(mapping.MapY(centre.y()))};
 }
 } // namespace
@@ -53,8 +53,8 @@ class TestOverview : public QObject {
 private slots:
     void offAtFirstThenTheWholeMap() {
         GuiFixture f;
-        QVERIFY(!f.Window().overviewDock->isVisible());
-        QCOMPARE(f.Window().mapView->size(), QSize(639, 561)); // as the editor always opened
+        QVERIFY(!f.Find<QDockWidget>("overviewDock").isVisible());
+        QCOMPARE(f.MapArea().size(), QSize(639, 561)); // as the editor always opened
         MapWithOverview(f, 60, 40);
         // The largest zoom that shows the whole map.
         const MapRenderer& view = Overview(f).Renderer();
@@ -71,20 +71,20 @@ private slots:
     void followsEveryChange() {
         GuiFixture f;
         MapWithOverview(f, 60, 40);
-        f.Window().tileList->setCurrentRow(1);
-        f.Window().rectangleAction->trigger();
-        QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
-        QTest::mouseMove(f.Window().mapView, QPoint(400, 300));
-        QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(400, 300));
+        f.TileList().setCurrentRow(1);
+        f.Action("rectangleAction").trigger();
+        QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(&f.MapArea(), QPoint(400, 300));
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(400, 300));
         QTRY_COMPARE(OverviewPixel(f, {4, 3}), TileColours[1]);
         QCOMPARE(f.ViewPixel(4 * 48 + 24, 3 * 48 + 24), TileColours[1]); // both views
         QCOMPARE(Overview(f).Image(), MainDrawnAsOverview(f));
-        f.Window().brushAction->trigger();
-        f.Window().tileList->setCurrentRow(2);
-        QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(5 * 48 + 5, 5));
+        f.Action("brushAction").trigger();
+        f.TileList().setCurrentRow(2);
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(5 * 48 + 5, 5));
         QTRY_COMPARE(OverviewPixel(f, {5, 0}), TileColours[2]);
-        f.Window().undoAction->trigger();
-        f.Window().undoAction->trigger();
+        f.Action("undoAction").trigger();
+        f.Action("undoAction").trigger();
         QTRY_COMPARE(OverviewPixel(f, {4, 3}), TileColours[0]);
         QCOMPARE(Overview(f).Image(), MainDrawnAsOverview(f));
         f.UseTiles(5); // the pack replaced
@@ -98,16 +98,16 @@ private slots:
         MapWithOverview(f, 80, 60);
         for (const auto& move : std::initializer_list<std::function<void()>>{
                  [] {},
-                 [&f] { QTest::keyClick(f.Window().tileList, Qt::Key_Right); },
+                 [&f] { QTest::keyClick(&f.TileList(), Qt::Key_Right); },
                  [&f] { f.Window().ZoomBy(1, QPoint(300, 200)); },
                  [&f] { f.Window().ZoomBy(-3, QPoint(100, 100)); },
-                 [&f] { f.Window().topLeftAction->trigger(); },
+                 [&f] { f.Action("topLeftAction").trigger(); },
              }) {
             move();
             const QRect outline = Overview(f).Outline();
             const ViewMapping overview = Overview(f).Renderer().Mapping();
             const ViewMapping main = f.MainView().Mapping();
-            const QSize view = f.Window().mapView->size();
+            const QSize view = f.MapArea().size();
             // Its corners are the overview's pixels over the view's first and last map pixels.
             auto covers = [](const ViewMapping& m, QPoint at, qint64 x, qint64 y) {
                 return m.MapX(at.x()) <= x && x < m.MapEnd(at.x(), m.Offset.x()) &&
@@ -131,14 +131,14 @@ private slots:
         QTest::mouseClick(&Overview(f), Qt::LeftButton, {}, at);
         const QPoint target(int(overview.MapX(at.x())), int(overview.MapY(at.y())));
         QVERIFY((MainCentre(f) - target).manhattanLength() <= 2);
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
         QTest::mousePress(&Overview(f), Qt::LeftButton, {}, at);
         QMouseEvent drag(QEvent::MouseMove, QPointF(0, 0), Overview(f).mapToGlobal(QPointF(0, 0)),
                          Qt::NoButton, Qt::LeftButton, {});
         QCoreApplication::sendEvent(&Overview(f), &drag);
         QTest::mouseRelease(&Overview(f), Qt::LeftButton, {}, QPoint(0, 0));
         QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(0, 0));
-        QCOMPARE(f.Window().Surface.Image(), f.ViewRedrawn());
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
     }
 };
 

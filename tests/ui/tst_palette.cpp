@@ -56,13 +56,13 @@ void TestPalette::addTile() {
     QFETCH(QString, error);
     GuiFixture f;
     f.UseTiles(1);
-    f.Window().tileList->setCurrentRow(0);
+    f.TileList().setCurrentRow(0);
     if (content == "png")
         QImage(8, 8, QImage::Format_RGB32).save(f.Path(fileName), "PNG");
     else if (!content.isNull())
         QVERIFY(WriteFile(f.Path(fileName), content));
     f.Dialogs->Files << (fileName.isEmpty() ? std::nullopt : std::optional(f.Path(fileName)));
-    f.Window().addTileButton->click();
+    f.Find<QToolButton>("addTileButton").click();
 
     QCOMPARE(f.Dialogs->FileDialogs.constFirst().Kind, FileDialog::DialogKind::Picture);
     QCOMPARE(f.Dialogs->Texts(), error.isEmpty()
@@ -71,7 +71,7 @@ void TestPalette::addTile() {
     QCOMPARE(f.TileNames(),
              QByteArrayList{"tile0"} + (name.isNull() ? QByteArrayList() : QByteArrayList{name}));
     // The list is rebuilt after an Add, and only then: one item per tile, nothing selected.
-    QCOMPARE(f.Window().tileList->count(), f.ThePack().Count());
+    QCOMPARE(f.TileList().count(), f.ThePack().Count());
     QCOMPARE(f.Window().SelectedTile(), name.isNull() ? 0 : -1);
     if (!name.isNull()) {
         const Tile& tile = f.ThePack().At(1);
@@ -84,19 +84,19 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
     GuiFixture f;
     f.UseTiles(5);
     f.TheMap().Cells[0][0] = 4;
-    f.Window().tileList->setCurrentRow(2);
+    f.TileList().setCurrentRow(2);
     f.Dialogs->Answers << Message::No;
-    f.Window().deleteTileAction->trigger();
+    f.Action("deleteTileAction").trigger();
     QCOMPARE(f.ThePack().Count(), 5);
     const Message& ask = f.Dialogs->Messages.constFirst();
     QCOMPARE(ask.Text, "Do you want Delete tile?");
     QCOMPARE(ask.Caption, "Confirm");
     QCOMPARE(ask.Buttons, Message::ButtonSet::YesNo);
 
-    f.Window().deleteTileButton->click(); // Yes
+    f.Find<QToolButton>("deleteTileButton").click(); // Yes
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
-    QCOMPARE(f.Window().Status->Text(), "2");
-    QCOMPARE(f.Window().tileList->count(), 4);
+    QCOMPARE(f.Status().Text(), "2");
+    QCOMPARE(f.TileList().count(), 4);
     QCOMPARE(f.Window().SelectedTile(), -1);
     // Cells keep their indices: the cell that showed the last tile now names nothing.
     QCOMPARE(f.TheMap().Cells[0][0], 4);
@@ -104,9 +104,9 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
 
     // The last tile is never deleted, and the confirmation still comes first.
     f.UseTiles(1);
-    f.Window().tileList->setCurrentRow(0);
+    f.TileList().setCurrentRow(0);
     f.Dialogs->Messages.clear();
-    f.Window().deleteTileAction->trigger();
+    f.Action("deleteTileAction").trigger();
     QCOMPARE(f.Dialogs->Texts(),
              (QStringList{"Do you want Delete tile?", "!!! There One Element !!!"}));
     QCOMPARE(f.Dialogs->Messages[0].Detail, "Tile 0, \"tile0\"");
@@ -117,11 +117,11 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
 void TestPalette::popupFollowsTheItemUnderThePointer() {
     GuiFixture f;
     f.UseTiles(3);
-    QListWidget* list = f.Window().tileList;
+    QListWidget* list = &f.TileList();
     const QPoint third = list->visualItemRect(list->item(2)).center();
     auto enabled = [&f] {
-        return QList<bool>{f.Window().popupDeleteTile->isEnabled(),
-                           f.Window().popupTileProperties->isEnabled()};
+        return QList<bool>{f.Action("popupDeleteTile").isEnabled(),
+                           f.Action("popupTileProperties").isEnabled()};
     };
     const QList<bool> on = {true, true}, off = {false, false};
     QCOMPARE(enabled(), off);
@@ -139,23 +139,24 @@ void TestPalette::popupFollowsTheItemUnderThePointer() {
     QContextMenuEvent menu(QContextMenuEvent::Mouse, third, list->viewport()->mapToGlobal(third));
     QApplication::sendEvent(list->viewport(), &menu);
     QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, third);
-    QVERIFY(f.Window().tilePopup->isVisible());
-    f.Window().tilePopup->hide();
+    QVERIFY(f.Find<QMenu>("tilePopup").isVisible());
+    f.Find<QMenu>("tilePopup").hide();
     QCOMPARE(f.Window().SelectedTile(), 0);
     QCOMPARE(enabled(), on);
     // ...and its Property and Delete Tile act on the tile under the pointer, which the
     // confirmation names; the menu still acts on the selection.
-    f.Dialogs->OnModal = [&f](QDialog&) { return f.Window().tilePropertiesDialog->Tile; };
-    f.Window().popupTileProperties->trigger();
-    QCOMPARE(f.Window().tilePropertiesDialog->Tile, 2);
-    f.Window().tilePropertiesAction->trigger();
-    QCOMPARE(f.Window().tilePropertiesDialog->Tile, 0);
-    f.Window().popupDeleteTile->trigger();
+    const auto& properties = f.Find<TilePropertiesDialog>("tilePropertiesDialog");
+    f.Dialogs->OnModal = [&properties](QDialog&) { return properties.Tile; };
+    f.Action("popupTileProperties").trigger();
+    QCOMPARE(properties.Tile, 2);
+    f.Action("tilePropertiesAction").trigger();
+    QCOMPARE(properties.Tile, 0);
+    f.Action("popupDeleteTile").trigger();
     QCOMPARE(f.Dialogs->Messages.constLast().Detail, "Tile 2, \"tile2\"");
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1"}));
-    QCOMPARE(f.Window().Status->Text(), "2");
+    QCOMPARE(f.Status().Text(), "2");
     list->setCurrentRow(1);
-    f.Window().deleteTileAction->trigger();
+    f.Action("deleteTileAction").trigger();
     QCOMPARE(f.TileNames(), QByteArrayList{"tile0"});
 }
 
@@ -171,15 +172,15 @@ void TestPalette::popupFromTheKeyboard() {
     QFETCH(Qt::KeyboardModifiers, modifiers);
     GuiFixture f;
     f.UseTiles(3);
-    QListWidget* list = f.Window().tileList;
+    QListWidget* list = &f.TileList();
     list->setCurrentRow(1);
     list->setFocus();
     QTest::keyClick(list, Qt::Key(key), modifiers);
-    QVERIFY(f.Window().tilePopup->isVisible());
-    f.Window().tilePopup->hide();
+    QVERIFY(f.Find<QMenu>("tilePopup").isVisible());
+    f.Find<QMenu>("tilePopup").hide();
     QCOMPARE(f.Window().SelectedTile(), 1);
     // Opened from the keyboard, the popup acts on the selected tile.
-    f.Window().popupDeleteTile->trigger();
+    f.Action("popupDeleteTile").trigger();
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile2"}));
 }
 
@@ -203,23 +204,23 @@ void TestPalette::propertyDialogAnswers() {
     QPoint centre;
     bool closed = false;
     f.Dialogs->OnModal = [&](QDialog& dialog) {
-        auto& properties = static_cast<TilePropertiesDialog&>(dialog);
         dialog.show();
         centre = dialog.frameGeometry().center();
         if (answer == "Enter")
             QTest::keyClick(&dialog, Qt::Key_Return);
         else
-            QTest::mouseClick(answer == "OK" ? properties.okButton : properties.cancelButton,
-                              Qt::LeftButton);
+            QTest::mouseClick(
+                &Child<QPushButton>(dialog, answer == "OK" ? "okButton" : "cancelButton"),
+                Qt::LeftButton);
         closed = !dialog.isVisible();
         return dialog.result();
     };
-    f.Window().tilePropertiesButton->click();
+    f.Find<QToolButton>("tilePropertiesButton").click();
+    const QDialog& properties = f.Find<QDialog>("tilePropertiesDialog");
     QCOMPARE(f.Dialogs->ModalTitles, QStringList{"Object Property"});
-    QVERIFY((centre - f.Window().tilePropertiesDialog->screen()->availableGeometry().center())
-                .manhattanLength() <= 2);
+    QVERIFY((centre - properties.screen()->availableGeometry().center()).manhattanLength() <= 2);
     QVERIFY(closed);
-    QCOMPARE(f.Window().tilePropertiesDialog->result(), result);
+    QCOMPARE(properties.result(), result);
 }
 
 void TestPalette::itemsShowTheTilesUnscaled() {
@@ -229,10 +230,10 @@ void TestPalette::itemsShowTheTilesUnscaled() {
     // tall image stays inside its own item, here over an item whose image is small.
     f.ThePack().At(1).Image->LoadFromBytes(SolidBmp(200, 64, TileColours[4]));
     f.ThePack().At(2).Image->LoadFromBytes(SolidBmp(8, 8, TileColours[2]));
-    f.Window().tileList->doItemsLayout();
-    const QImage list = f.Window().tileList->viewport()->grab().toImage();
+    f.TileList().doItemsLayout();
+    const QImage list = f.TileList().viewport()->grab().toImage();
     // The list is the group box less its frame, 104 pixels, so the images stand at 28.
-    QCOMPARE(f.Window().tileList->width(), 104);
+    QCOMPARE(f.TileList().width(), 104);
     const int left = 28;
     QCOMPARE(list.pixel(left + 4, 2 * 49 + 4), TileColours[2]);
     QVERIFY(list.pixel(left + 30, 2 * 49 + 10) != TileColours[4]);

@@ -344,7 +344,7 @@ void TestRecovery::noCopyWithoutTheLock() {
     QCOMPARE(f.Dialogs->Texts().size(), 1);
     QVERIFY2(f.Dialogs->Messages[0].Text.startsWith("Your unsaved work is not protected"),
              qPrintable(f.Dialogs->Messages[0].Text));
-    QVERIFY(f.Window().Status->Text().contains("not protected"));
+    QVERIFY(f.Status().Text().contains("not protected"));
 }
 
 void TestRecovery::neverThroughLinks_data() {

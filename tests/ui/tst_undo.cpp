@@ -20,10 +20,10 @@ using namespace TestSupport;
 namespace {
 QStringList EditMenu(GuiFixture& f) {
     return {
-        QString("%1 %2").arg(f.Window().undoAction->text()).arg(f.Window().undoAction->isEnabled()),
+        QString("%1 %2").arg(f.Action("undoAction").text()).arg(f.Action("undoAction").isEnabled()),
         QString("%1 %2")
-            .arg(f.Window().redoAction->text())
-            .arg(f.Window().redoAction->isEnabled())};
+            .arg(f.Action("redoAction").text())
+            .arg(f.Action("redoAction").isEnabled())};
 }
 
 QString Title(GuiFixture& f) {
@@ -32,7 +32,7 @@ QString Title(GuiFixture& f) {
 
 QByteArray State(GuiFixture& f) {
     return MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack()) +
-           Int32s({f.TheMap().TileSize, f.Window().tileList->count()});
+           Int32s({f.TheMap().TileSize, f.TileList().count()});
 }
 
 void Key(GuiFixture& f, QKeySequence keys) {
@@ -56,16 +56,16 @@ void TestUndo::editMenuAfterFile() {
     for (QAction* menu : f.Window().menuBar()->actions())
         menus << menu->text();
     QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tiles", "Tools", "ToolZ", "Exit"}));
-    QCOMPARE(f.Window().editMenu->actions(),
-             (QList<QAction*>{f.Window().undoAction, f.Window().redoAction}));
-    QCOMPARE(f.Window().undoAction->shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
-    QCOMPARE(f.Window().redoAction->shortcuts(),
+    QCOMPARE(f.Find<QMenu>("editMenu").actions(),
+             (QList<QAction*>{&f.Action("undoAction"), &f.Action("redoAction")}));
+    QCOMPARE(f.Action("undoAction").shortcuts(), QList<QKeySequence>{QKeySequence("Ctrl+Z")});
+    QCOMPARE(f.Action("redoAction").shortcuts(),
              (QList<QKeySequence>{QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")}));
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
     QCOMPARE(Title(f), "Map Editor(ver 0.3)");
     // Undo with nothing to undo does nothing, not even a redraw's worth of harm.
     const QByteArray before = State(f);
-    f.Window().undoAction->trigger();
+    f.Action("undoAction").trigger();
     Key(f, QKeySequence("Ctrl+Z"));
     QCOMPARE(State(f), before);
 }
@@ -74,13 +74,13 @@ void TestUndo::strokeIsOneStep() {
     GuiFixture f;
     f.UseTiles(3);
     const QByteArray before = State(f);
-    f.Window().tileList->setCurrentRow(2);
-    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
+    f.TileList().setCurrentRow(2);
+    QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(10, 10));
     for (int x = 20; x < 300; x += 15)
-        QTest::mouseMove(f.Window().mapView, QPoint(x, 10 + x / 3));
+        QTest::mouseMove(&f.MapArea(), QPoint(x, 10 + x / 3));
     // Nothing is a step, nor unsaved, until the button comes up.
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
-    QTest::mouseRelease(f.Window().mapView, Qt::LeftButton, {}, QPoint(300, 110));
+    QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(300, 110));
     const QByteArray painted = State(f);
     QVERIFY(painted != before);
     QCOMPARE(EditMenu(f), (QStringList{"Undo Paint 1", "Redo 0"}));
@@ -97,14 +97,14 @@ void TestUndo::strokeIsOneStep() {
     Key(f, QKeySequence("Ctrl+Shift+Z"));
     QCOMPARE(State(f), painted);
     QCOMPARE(f.ViewPixel(100, 45), TileColours[2]);
-    f.Window().undoAction->trigger();
+    f.Action("undoAction").trigger();
     Key(f, QKeySequence("Ctrl+Y"));
     QCOMPARE(State(f), painted);
     // The right button ends a stroke too; the next press starts another step.
-    QTest::mousePress(f.Window().mapView, Qt::LeftButton, {}, QPoint(400, 300));
-    QTest::mouseClick(f.Window().mapView, Qt::RightButton, {}, QPoint(400, 300));
-    QTest::mouseMove(f.Window().mapView, QPoint(500, 300));
-    QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(500, 400));
+    QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(400, 300));
+    QTest::mouseClick(&f.MapArea(), Qt::RightButton, {}, QPoint(400, 300));
+    QTest::mouseMove(&f.MapArea(), QPoint(500, 300));
+    QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(500, 400));
     QCOMPARE(f.TheDocument().UndoHistory().Count(), 3);
 }
 
@@ -113,31 +113,31 @@ void TestUndo::tileCommandsUndoWithTheirTiles() {
     f.UseTiles(5);
     const QByteArray before = State(f);
     const QByteArray image = f.ThePack().At(2).Image->FileBytes();
-    f.Window().tileList->setCurrentRow(2);
-    f.Window().deleteTileButton->click(); // Delete Tile, confirmed
+    f.TileList().setCurrentRow(2);
+    f.Find<QToolButton>("deleteTileButton").click(); // Delete Tile, confirmed
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
     QCOMPARE(EditMenu(f), (QStringList{"Undo Delete Tile 1", "Redo 0"}));
-    f.Window().undoAction->trigger();
+    f.Action("undoAction").trigger();
     // Back in its place with its image, name and values; the palette shows it.
     QCOMPARE(State(f), before);
     QCOMPARE(f.ThePack().At(2).Image->FileBytes(), image);
     QCOMPARE(f.ThePack().At(2).Param3[3], 62);
-    QCOMPARE(f.Window().tileList->count(), 5);
+    QCOMPARE(f.TileList().count(), 5);
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
-    f.Window().redoAction->trigger();
+    f.Action("redoAction").trigger();
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
 
     QVERIFY(WriteFile(f.Path("grass.bmp"), SolidBmp(48, 48, TileColours[4])));
     f.Dialogs->Files << f.Path("grass.bmp");
-    f.Window().addTileAction->trigger();
+    f.Action("addTileAction").trigger();
     QCOMPARE(EditMenu(f), (QStringList{"Undo Add Tile 1", "Redo 0"}));
     QCOMPARE(f.TileNames().last(), QByteArray("grass"));
-    f.Window().undoAction->trigger();
-    f.Window().undoAction->trigger();
+    f.Action("undoAction").trigger();
+    f.Action("undoAction").trigger();
     QCOMPARE(State(f), before);
     QCOMPARE(Title(f), "Map Editor(ver 0.3)");
     // Property changes no tile, so it is no step.
-    f.Window().tilePropertiesAction->trigger();
+    f.Action("tilePropertiesAction").trigger();
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo Delete Tile 1"}));
 }
 
@@ -150,7 +150,7 @@ void TestUndo::newMapAndLoadTilePackUndo() {
     QTest::keyClick(&f.Window(), Qt::Key_Right);
     const QByteArray before = State(f);
     f.AnswerNewMap("5", "4", "16", "small");
-    f.Window().newMapAction->trigger();
+    f.Action("newMapAction").trigger();
     const QByteArray made = State(f);
     QCOMPARE(f.ViewPixel(600, 5), Background);
     QCOMPARE(QList<int>(
@@ -158,19 +158,19 @@ void TestUndo::newMapAndLoadTilePackUndo() {
              QList<int>({5, 4, 16, 0}));
     QCOMPARE(EditMenu(f), (QStringList{"Undo New Map 1", "Redo 0"}));
     f.Dialogs->Files << f.Path("tiles/two.pac");
-    f.Window().loadTilePackButton->click(); // Load TilePack
+    f.Find<QToolButton>("loadTilePackButton").click(); // Load TilePack
     QCOMPARE(f.ThePack().Count(), 3);
     QCOMPARE(f.TheMap().PackName, QByteArray("two.pac"));
     QCOMPARE(EditMenu(f), (QStringList{"Undo Load TilePack 1", "Redo 0"}));
-    f.Window().undoAction->trigger();
+    f.Action("undoAction").trigger();
     QCOMPARE(State(f), made);
-    QCOMPARE(f.Window().tileList->count(), 2);
-    f.Window().undoAction->trigger();
+    QCOMPARE(f.TileList().count(), 2);
+    f.Action("undoAction").trigger();
     // The old map as it was, drawn in full.
     QCOMPARE(State(f), before);
     QCOMPARE(f.ViewPixel(600, 5), TileColours[0]);
-    f.Window().redoAction->trigger();
-    f.Window().redoAction->trigger();
+    f.Action("redoAction").trigger();
+    f.Action("redoAction").trigger();
     QCOMPARE(f.ThePack().Count(), 3);
     QCOMPARE(f.TheMap().Width, 5);
 }
@@ -180,12 +180,12 @@ void TestUndo::openMapStartsAfresh() {
     f.UseTiles(2);
     PackFile::Write(f.ThePack(), f.Path("tiles/p.pac"));
     QVERIFY(WriteFile(f.Path("m.map"), MapFileBytes({"", "", "p.pac", ""}, 2, 2, {1, 0, 1, 0})));
-    f.Window().tileList->setCurrentRow(1);
-    QTest::mouseClick(f.Window().mapView, Qt::LeftButton, {}, QPoint(10, 10));
-    f.Window().saveMapAction->trigger(); // names no pack: refused, so the map stays unsaved
+    f.TileList().setCurrentRow(1);
+    QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(10, 10));
+    f.Action("saveMapAction").trigger(); // names no pack: refused, so the map stays unsaved
     f.Dialogs->Answers << Message::Discard;
     f.Dialogs->Files << f.Path("m.map");
-    f.Window().openMapAction->trigger();
+    f.Action("openMapAction").trigger();
     QCOMPARE(f.TheMap().Width, 2);
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
     QCOMPARE(Title(f), "Map Editor(ver 0.3)");
