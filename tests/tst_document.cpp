@@ -64,6 +64,15 @@ struct Work {
             Doc.Paint(cell, tile);
         Doc.EndStroke();
     }
+    // What each cell shows: its tile, or for a cell that names none of the pack, its value.
+    std::vector<std::pair<const Tile*, TileIndex>> CellTiles() const {
+        std::vector<std::pair<const Tile*, TileIndex>> tiles;
+        for (qint32 x = 0; x < Map.Width; ++x)
+            for (const TileIndex cell : Map.Cells[x])
+                tiles.emplace_back(cell >= 0 && cell < Pack.Count() ? &Pack.At(cell) : nullptr,
+                                   cell >= 0 && cell < Pack.Count() ? 0 : cell);
+        return tiles;
+    }
     QString Unsaved() const {
         const DocumentParts parts = Doc.Unsaved();
         QStringList names;
@@ -86,9 +95,10 @@ private slots:
             QTest::addRow("seed %u", seed) << seed;
     }
 
-    // Random strokes, added and deleted tiles, new maps, loaded packs, with undo and redo
-    // among them: every undo and redo gives back the files and view of the state it leads to,
-    // byte for byte, all the way to the files opened at the start and back to the end.
+    // Random strokes, added, deleted, moved and edited tiles, new maps, loaded packs, with undo
+    // and redo among them: every undo and redo gives back the files and view of the state it
+    // leads to, byte for byte, all the way to the files opened at the start and back to the
+    // end. Deleting and moving tiles leave every other cell showing the tile it showed.
     void undoAndRedoGiveEveryStateBack() {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
@@ -121,13 +131,13 @@ private slots:
         qsizetype at = 0;
         int cellsChangedTwice = 0;
         bool loaded = false;
-        for (int op = 0; op < 80; ++op) {
+        for (int op = 0; op < 120; ++op) {
             const QByteArray before = w.State();
             const qsizetype steps = w.Doc.UndoHistory().Count();
             const bool couldRedo = w.Doc.UndoHistory().CanRedo();
             bool makesStep = false;
             QString name;
-            switch (random.bounded(11)) {
+            switch (random.bounded(14)) {
             case 0:
             case 1: {
                 // Few cells painted over and over with different tiles: undo gives each its
@@ -154,13 +164,53 @@ private slots:
                 const qint32 index = tile();
                 makesStep = index >= 0 && index < w.Pack.Count();
                 name = "Delete Tile";
-                if (makesStep)
-                    w.Doc.DeleteTile(index);
-                else
+                if (!makesStep) {
                     QVERIFY(MessageOf<EListError>([&] { w.Doc.DeleteTile(index); }) !=
                             "<nothing thrown>");
+                    break;
+                }
+                auto expected = w.CellTiles();
+                for (auto& [shown, value] : expected)
+                    if (shown == &w.Pack.At(index))
+                        shown = nullptr, value = -1;
+                w.Doc.DeleteTile(index);
+                QVERIFY(w.CellTiles() == expected);
                 break;
             }
+            case 11: {
+                const qint32 from = tile(), to = tile();
+                const qint32 count = w.Pack.Count();
+                makesStep = from >= 0 && from < count && to >= 0 && to < count && from != to;
+                name = "Move Tile";
+                if (from < 0 || from >= count || to < 0 || to >= count) {
+                    QVERIFY(MessageOf<EListError>([&] { w.Doc.MoveTile(from, to); }) !=
+                            "<nothing thrown>");
+                    break;
+                }
+                const auto expected = w.CellTiles();
+                w.Doc.MoveTile(from, to);
+                QVERIFY(w.CellTiles() == expected);
+                break;
+            }
+            case 12: {
+                const qint32 index = qint32(random.bounded(qMax(w.Pack.Count(), 1)));
+                makesStep = index < w.Pack.Count() && random.bounded(4) > 0;
+                name = "Tile Properties";
+                if (!makesStep)
+                    break;
+                TileProperties properties = w.Pack.At(index).Properties();
+                properties.Name += char('a' + random.bounded(26));
+                properties.Param3[random.bounded(4)] = qint32(random.generate());
+                w.Doc.SetTileProperties(index, properties);
+                break;
+            }
+            case 13:
+                makesStep = w.Pack.Count() > 0;
+                name = "Replace Image";
+                if (makesStep)
+                    w.Doc.ReplaceTileImage(qint32(random.bounded(w.Pack.Count())),
+                                           w.Image(int(random.bounded(3))));
+                break;
             case 4:
                 w.Doc.NewMap(qint32(random.bounded(13)), qint32(random.bounded(13)),
                              QList<qint32>{8, 16, 48}[random.bounded(3)]);

@@ -2,7 +2,11 @@
 #include "formats/MapFile.h"
 #include "formats/PackFile.h"
 
+#include "document/TileSteps.h"
 #include "model/CellRegion.h"
+#include "model/TileUsage.h"
+#include "platform/Cp1251.h"
+#include "platform/Exceptions.h"
 #include "platform/Bitmap.h"
 
 #include <algorithm>
@@ -10,14 +14,6 @@
 #include <vector>
 
 namespace {
-// What a tile holds in memory, its image twice: as the file it came from and decoded.
-qint64 TileBytes(const Tile& tile) {
-    // The decoded image is one block, its QImageData another.
-    return HeapBytes(sizeof(Tile)) + HeapBytes(sizeof(Bitmap)) + HeapBytes(tile.Name) +
-           HeapBytes(tile.Image->FileBytes()) + HeapBytes(tile.Image->Picture().sizeInBytes()) +
-           (tile.Image->Picture().isNull() ? 0 : HeapBytes(128));
-}
-
 // One cell a stroke changed: its place in the grid, column by column, and both values.
 struct CellChange {
     quint32 Cell;
@@ -141,28 +137,23 @@ private:
     std::vector<TileIndex> Before;
 };
 
-// Add Tile and Delete Tile: a tile that is in the pack at Index, or held here while not.
-class TileStep : public UndoStep {
+// Add Tile: a tile that is in the pack at its end, or held here while not.
+class AddTileStep : public UndoStep {
 public:
-    TileStep(TilePack& pack, qint32 index, TileRef added)
-        : UndoStep(QStringLiteral("Add Tile"), DocumentPart::Pack), Pack(pack), Index(index),
-          Out(std::move(added)), Adds(true) {}
-    TileStep(TilePack& pack, qint32 index)
-        : UndoStep(QStringLiteral("Delete Tile"), DocumentPart::Pack), Pack(pack), Index(index),
-          Adds(false) {}
+    AddTileStep(TilePack& pack, TileRef added)
+        : UndoStep(QStringLiteral("Add Tile"), DocumentPart::Pack), Pack(pack),
+          Index(pack.Count()), Out(std::move(added)) {}
 
-    void Undo() override { Adds ? TakeOut() : PutBack(); }
-    void Redo() override { Adds ? PutBack() : TakeOut(); }
-    qint64 Bytes() const override { return HeapBytes(sizeof(*this)) + (Out ? TileBytes(*Out) : 0); }
+    void Undo() override { Out = Pack.Take(Index); }
+    void Redo() override { Pack.Insert(Index, std::move(Out)); }
+    qint64 Bytes() const override {
+        return HeapBytes(sizeof(*this)) + (Out ? TileHeapBytes(*Out) : 0);
+    }
 
 private:
-    void TakeOut() { Out = Pack.Take(Index); }
-    void PutBack() { Pack.Insert(Index, std::move(Out)); }
-
     TilePack& Pack;
     const qint32 Index;
     TileRef Out;
-    const bool Adds;
 };
 
 // New Map: the other map's content and its file, swapped in and out. A new map has no file
@@ -213,7 +204,7 @@ public:
                        HeapBytes(qint64(Tiles.capacity() * sizeof(TileRef))) + HeapBytes(PackName) +
                        HeapBytes(FileName);
         for (const TileRef& tile : Tiles)
-            bytes += TileBytes(*tile);
+            bytes += TileHeapBytes(*tile);
         return bytes;
     }
 
@@ -363,12 +354,60 @@ void Document::AddTile(const QString& imageFile) {
     TileRef tile = std::make_unique<Tile>();
     tile->Name = Tile::NameOfFile(imageFile);
     tile->Image->LoadFromFile(imageFile); // a tile whose image fails is never added
-    Do(std::make_unique<TileStep>(ThePack, ThePack.Count(), std::move(tile)));
+    Do(std::make_unique<AddTileStep>(ThePack, std::move(tile)));
 }
 
 void Document::DeleteTile(qint32 index) {
+    DeleteTiles({index});
+}
+
+void Document::DeleteTiles(std::vector<qint32> tiles) {
     EndStroke();
-    Do(std::make_unique<TileStep>(ThePack, index));
+    std::ranges::sort(tiles);
+    tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+    if (tiles.empty())
+        return;
+    for (qint32 tile : {tiles.front(), tiles.back()})
+        ThePack.At(tile); // refuses an index outside the pack before anything changes
+    bool renumbers = false;
+    std::vector<CellRegion> cells = CellsHolding(TheMap.Cells, ThePack.Count(), tiles, &renumbers);
+    Do(std::make_unique<TileDeleteStep>(ThePack, TheMap, std::move(tiles), std::move(cells),
+                                        renumbers ? DocumentPart::Pack | DocumentPart::Map
+                                                  : DocumentParts(DocumentPart::Pack)));
+}
+
+void Document::MoveTile(qint32 from, qint32 to) {
+    EndStroke();
+    ThePack.At(from);
+    ThePack.At(to);
+    if (from == to)
+        return;
+    // The map changes when a cell holds one of the tiles that move.
+    const std::vector<qint64> usage = TileUsage(TheMap.Cells, ThePack.Count());
+    const bool renumbers = std::any_of(usage.begin() + std::min(from, to),
+                                       usage.begin() + std::max(from, to) + 1,
+                                       [](qint64 cells) { return cells > 0; });
+    Do(std::make_unique<TileOrderStep>(ThePack, TheMap, from, to,
+                                       renumbers ? DocumentPart::Pack | DocumentPart::Map
+                                                 : DocumentParts(DocumentPart::Pack)));
+}
+
+void Document::SetTileProperties(qint32 index, const TileProperties& properties) {
+    EndStroke();
+    if (const QString problem = PackFile::NameProblem(Cp1251::ToUnicode(properties.Name));
+        !problem.isEmpty())
+        throw EFormatError(problem);
+    if (ThePack.At(index).Properties() == properties)
+        return;
+    Do(std::make_unique<TilePropertiesStep>(ThePack, index, properties));
+}
+
+void Document::ReplaceTileImage(qint32 index, const QString& imageFile) {
+    EndStroke();
+    ThePack.At(index);
+    auto image = std::make_unique<Bitmap>();
+    image->LoadFromFile(imageFile); // an image that fails replaces nothing
+    Do(std::make_unique<TileImageStep>(ThePack, index, std::move(image)));
 }
 
 void Document::NewMap(qint32 width, qint32 height, qint32 tileSize) {

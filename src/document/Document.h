@@ -12,6 +12,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <vector>
 
 class PaintStep;
 
@@ -56,8 +57,22 @@ public:
 
     // "Add Tile": a tile named after the image file, with its image, at the end of the pack.
     void AddTile(const QString& imageFile);
-    // "Delete Tile". Throws EListError for an index outside the pack.
+    // "Delete Tile": the tile goes; the map's cells that held it become -1 and those of later
+    // tiles take their new indices, so every other cell keeps its tile. Throws EListError for
+    // an index outside the pack.
     void DeleteTile(qint32 index);
+    // "Delete Tiles": DeleteTile for several tiles at once, one step.
+    void DeleteTiles(std::vector<qint32> tiles);
+    // "Move Tile": the tile at from goes to to, the tiles between moving by one; the map's
+    // cells follow their tiles. Throws EListError for an index outside the pack.
+    void MoveTile(qint32 from, qint32 to);
+    // "Tile Properties": the tile's name and values. Throws EFormatError for a name the pack
+    // file cannot hold (PackFile::NameProblem), EListError for an index outside the pack; no
+    // step when nothing changes.
+    void SetTileProperties(qint32 index, const TileProperties& properties);
+    // "Replace Image": the tile's picture from an image file; its index, name and values stay.
+    // Throws the image's errors, changing nothing.
+    void ReplaceTileImage(qint32 index, const QString& imageFile);
     // "New Map": empty texts and width × height cells of 0, and no file: the map is saved
     // where the user says.
     void NewMap(qint32 width, qint32 height, qint32 tileSize);

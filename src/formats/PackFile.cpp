@@ -217,3 +217,18 @@ bool PackFile::IsValid(const QString& fileName) {
         return false;
     }
 }
+
+QString PackFile::NameProblem(const QString& name) {
+    if (const QString missing = Cp1251::FirstMissing(name); !missing.isEmpty())
+        return QStringLiteral("The name cannot hold \"%1\": a tile pack keeps names in "
+                              "Windows-1251, which has no such character.")
+            .arg(missing);
+    if (name.contains(QLatin1Char('\\')))
+        return QStringLiteral("The name cannot hold a backslash (\\).");
+    if (const qsizetype bytes = Cp1251::FromUnicode(name).size();
+        bytes > FileFormat::MaxTextLength)
+        return QStringLiteral("The name is %1 characters long; a tile pack holds at most %2.")
+            .arg(bytes)
+            .arg(FileFormat::MaxTextLength);
+    return QString();
+}

@@ -28,6 +28,9 @@ QByteArray Bytes(const TilePack& pack);
 void Write(const TilePack& pack, const QString& fileName);
 // Whether the file reads whole as a desktop pack.
 bool IsValid(const QString& fileName);
+// What keeps a tile's name from being written to a pack, or an empty string: characters
+// Windows-1251 lacks, a backslash, or more than FileFormat::MaxTextLength bytes.
+QString NameProblem(const QString& name);
 } // namespace PackFile
 
 namespace MobilePackFile {

@@ -195,3 +195,39 @@ CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value) {
         throw;
     }
 }
+
+std::vector<CellRegion> CellsHolding(const CellGrid& grid, qint32 tileCount,
+                                     std::span<const TileIndex> tiles, bool* holdsLater) {
+    const TileIndex first = tiles.empty() ? tileCount : tiles.front();
+    bool later = false;
+    // Which of the regions a tile's cells go to, for every tile of the pack; -1 for none.
+    std::vector<qint32> regionOf(std::size_t(std::max(tileCount, 0)), -1);
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        regionOf[std::size_t(tiles[i])] = qint32(i);
+    std::vector<std::vector<CellSpan>> spans(tiles.size());
+    std::vector<QRect> boxes(tiles.size());
+    for (qint32 x = 0; x < grid.size(); ++x) {
+        const auto column = grid[x];
+        qint32 y = 0;
+        const auto rows = qint32(column.size());
+        while (y < rows) {
+            const TileIndex tile = column[std::size_t(y)];
+            const qint32 region = quint32(tile) < quint32(tileCount) ? regionOf[std::size_t(tile)] : -1;
+            const qint32 start = y;
+            while (y < rows && column[std::size_t(y)] == tile)
+                ++y;
+            later = later || (tile >= first && tile < tileCount);
+            if (region < 0)
+                continue;
+            spans[std::size_t(region)].push_back({x, start, y - 1});
+            boxes[std::size_t(region)] |= QRect(x, start, 1, y - start);
+        }
+    }
+    if (holdsLater)
+        *holdsLater = later;
+    std::vector<CellRegion> regions;
+    regions.reserve(tiles.size());
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        regions.emplace_back(boxes[i], spans[i]);
+    return regions;
+}

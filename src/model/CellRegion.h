@@ -5,6 +5,7 @@
 #include "model/TilePack.h"
 
 #include <QRect>
+#include <span>
 #include <vector>
 
 // A run of cells down one column: rows Y0 to Y1 of column X.
@@ -47,3 +48,11 @@ private:
 // filled with value; returns the cells that changed. Nothing changes, and the region is
 // empty, when (x, y) lies outside the grid or already holds value.
 CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value);
+
+// For each tile of tiles (ascending indices of a pack of tileCount tiles, each once), the cells
+// that hold it: one pass over the cells, whatever the number of tiles. holdsLater, when given,
+// tells whether a cell holds the first of tiles or any tile after it: whether deleting them
+// renumbers any cell.
+std::vector<CellRegion> CellsHolding(const CellGrid& grid, qint32 tileCount,
+                                     std::span<const TileIndex> tiles,
+                                     bool* holdsLater = nullptr);

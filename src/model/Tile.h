@@ -8,6 +8,17 @@
 
 class Bitmap;
 
+// What a tile says besides its picture: the name and the values the game reads, as the pack
+// file holds them.
+struct TileProperties {
+    QByteArray Name; // Windows-1251 bytes, as in the file
+    qint32 Param1 = 0;
+    qint32 Param2 = 0;
+    std::array<qint32, 4> Param3{};
+    qint32 Param4 = 0;
+    bool operator==(const TileProperties&) const = default;
+};
+
 // One tile of a pack: its picture, its name and the values the game reads for it.
 class Tile {
 public:
@@ -21,6 +32,9 @@ public:
     qint32 Param4 = 0;
     std::unique_ptr<Bitmap> Image;
     QByteArray Name; // Windows-1251 bytes, as in the file
+
+    TileProperties Properties() const { return {Name, Param1, Param2, Param3, Param4}; }
+    void SetProperties(const TileProperties& properties);
 
     // The name Add Tile gives a tile from an image file: the file name less its last four
     // characters (grass.bmp gives grass), in Windows-1251.
