@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <new>
@@ -161,4 +163,13 @@ bool QtDialogs::Execute(FileDialog& dialog) {
 
 int QtDialogs::ExecModal(QDialog& dialog) {
     return dialog.exec();
+}
+
+bool QtDialogs::AskText(const QString& caption, const QString& label, QString& text) {
+    bool ok = false;
+    const QString entered = QInputDialog::getText(QApplication::activeWindow(), caption, label,
+                                                  QLineEdit::Normal, text, &ok);
+    if (ok)
+        text = entered;
+    return ok;
 }

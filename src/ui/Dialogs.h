@@ -47,6 +47,8 @@ public:
     virtual bool Execute(FileDialog& dialog) = 0;
     // Shows a dialog modally and returns its result.
     virtual int ExecModal(QDialog& dialog) = 0;
+    // Asks for a line of text, offering text; true and the entry in text on OK.
+    virtual bool AskText(const QString& caption, const QString& label, QString& text) = 0;
 
     // A plain box with one OK button, captioned with the application's title.
     void ShowMessage(const QString& text);
@@ -85,4 +87,5 @@ public:
     Message::Answer MessageBox(const Message& message) override;
     bool Execute(FileDialog& dialog) override;
     int ExecModal(QDialog& dialog) override;
+    bool AskText(const QString& caption, const QString& label, QString& text) override;
 };

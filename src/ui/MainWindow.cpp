@@ -165,7 +165,7 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs)
     createModel();
     BuildOverview();
     // In the order the editor has always created its windows.
-    tilePropertiesDialog = new TilePropertiesDialog(this);
+    tilePropertiesDialog = new TilePropertiesDialog(UserDialogs, this);
     newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
     mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
     NameParts();
@@ -259,20 +259,6 @@ void MainWindow::FollowView() {
 
 MainWindow::~MainWindow() {
     destroyModel();
-}
-
-template <class Sender, class Signal, class F>
-void MainWindow::Command(Sender* sender, Signal signal, F command) {
-    connect(sender, signal, this, [this, command] {
-        // A command redraws what it changes: the document's changes through DocumentChanged,
-        // a view's own.
-        UserDialogs.Guard([this, command] {
-            if constexpr (std::is_member_function_pointer_v<F>)
-                (this->*command)();
-            else
-                command();
-        });
-    });
 }
 
 void MainWindow::BuildMenus() {
@@ -397,6 +383,7 @@ void MainWindow::BuildPalette(QWidget* client) {
     Command(popupDeleteTile, &QAction::triggered, [this] { DeleteTile(PopupItem); });
     Command(popupTileProperties, &QAction::triggered, [this] { ShowProperty(PopupItem); });
     SetUpTileList();
+    BuildTileUpkeep();
 }
 
 void MainWindow::BuildTools() {

@@ -12,9 +12,11 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QDockWidget;
@@ -111,6 +113,8 @@ public:
     // The item under a point of the list, and for (-1, -1), the keyboard's point, the selection.
     int paletteItemAt(QPoint position);
     void drawTileItem(QPainter& painter, int index, const QRect& rect, bool selected);
+    // View > Tile Names: a name under each tile of the palette.
+    bool tileNamesShown() const;
     int SelectedTile() const;
     // The tool that the left button uses.
     Tool& CurrentTool() const { return *ActiveTool; }
@@ -187,6 +191,16 @@ private:
     QAction* popupAddTile;
     QAction* popupDeleteTile;
     QAction* popupTileProperties;
+    // Tile upkeep, in the Tiles menu (Tile Names in the View menu) and the popup.
+    QAction* replaceImageAction;
+    QAction* moveTileUpAction;
+    QAction* moveTileDownAction;
+    QAction* tileNamesAction;
+    QAction* unusedTilesAction;
+    QAction* findTileAction;
+    QAction* popupReplaceImage;
+    QAction* popupMoveUp;
+    QAction* popupMoveDown;
     StatusBar* Status;
     // The windows the commands open, children of this one.
     TilePropertiesDialog* tilePropertiesDialog = nullptr;
@@ -233,6 +247,22 @@ private:
     bool TileListEvent(QObject* watched, QEvent* event);
     void DeleteTile(int index);
     void ShowProperty(int index);
+    // The tile commands beyond Add, Delete and Property; after the menus and the popup exist.
+    void BuildTileUpkeep();
+    // The selected tiles, ascending.
+    std::vector<qint32> SelectedTiles() const;
+    // Deletes the tiles, as one step, after asking; says how many cells become empty.
+    void DeleteTiles(const std::vector<qint32>& tiles);
+    void ReplaceImage(int index);
+    // Moves the selected tile by one place up (-1) or down (1), the selection following it.
+    void MoveSelectedTile(int by);
+    void SelectUnusedTiles();
+    void FindTile();
+    // How many cells of the map hold each tile: counted when asked for after a change of the
+    // map or the pack, never while painting.
+    const std::vector<qint64>& TileUsageNow();
+    QString TileToolTip(int index);
+    QString FindText; // what Find Tile looked for last
     // Clears the view, runs draw on it, and presents it.
     void Repaint(const std::function<void()>& draw);
     // Connects a trigger to a command (a handler of this window, or a function) that runs
@@ -297,7 +327,9 @@ private:
     std::unique_ptr<ToolContext> ToolsContext;
     std::vector<std::unique_ptr<Tool>> ToolList; // in the order of the tool actions
     Tool* ActiveTool = nullptr;
-    QRegion ToolChanged;      // view pixels the tool's changes need drawn
+    QRegion ToolChanged;       // view pixels the tool's changes need drawn
+    std::vector<qint64> Usage; // what TileUsageNow counted, at these map and pack revisions
+    std::array<quint64, 2> UsageAt{~quint64(0), ~quint64(0)};
     bool InToolEvent = false; // the tool reports its changes itself, as it makes them
     // A drag with the middle button: where it started and the offsets then.
     struct PanStart {
@@ -323,3 +355,17 @@ private:
 // The editor's run over its main window: shows it, offers the work editors that did not end
 // normally left behind, and runs the message loop until the window closes.
 int RunEditor(MainWindow& window);
+
+template <class Sender, class Signal, class F>
+void MainWindow::Command(Sender* sender, Signal signal, F command) {
+    connect(sender, signal, this, [this, command] {
+        // A command redraws what it changes: the document's changes through DocumentChanged,
+        // a view's own.
+        UserDialogs.Guard([this, command] {
+            if constexpr (std::is_member_function_pointer_v<F>)
+                (this->*command)();
+            else
+                command();
+        });
+    });
+}

@@ -30,6 +30,14 @@ bool ScriptedDialogs::Execute(FileDialog& dialog) {
     return answer.has_value();
 }
 
+bool ScriptedDialogs::AskText(const QString&, const QString&, QString& text) {
+    const std::optional<QString> answer =
+        TextEntries.isEmpty() ? std::nullopt : TextEntries.takeFirst();
+    if (answer)
+        text = *answer;
+    return answer.has_value();
+}
+
 int ScriptedDialogs::ExecModal(QDialog& dialog) {
     ModalTitles << dialog.windowTitle();
     dialog.setResult(QDialog::Rejected);

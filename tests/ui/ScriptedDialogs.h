@@ -24,6 +24,7 @@ public:
     Message::Answer MessageBox(const Message& message) override;
     bool Execute(FileDialog& dialog) override;
     int ExecModal(QDialog& dialog) override;
+    bool AskText(const QString& caption, const QString& label, QString& text) override;
     QStringList Texts() const;
 
     QList<Message> Messages;
@@ -34,6 +35,8 @@ public:
     // To file dialogs in order: a path, or nullopt (also when none is left) for Cancel.
     QList<std::optional<QString>> Files;
     QList<FileDialog> FileDialogs; // each as it was when it was run
+    // To text questions in order: the entry, or nullopt (also when none is left) for Cancel.
+    QList<std::optional<QString>> TextEntries;
     // Plays the user of a modal window; without it the window is closed with Cancel.
     std::function<int(QDialog&)> OnModal;
     QStringList ModalTitles;

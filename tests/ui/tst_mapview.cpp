@@ -182,9 +182,10 @@ private slots:
         QStringList entries;
         for (QAction* a : f.Find<QMenu>("viewMenu").actions())
             entries << a->text() + ' ' + a->shortcut().toString();
-        QCOMPARE(entries, (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0",
-                                       "Fit Map ", "Top-Left Corner Ctrl+Home", " ",
-                                       "Show Grid Ctrl+G", " ", "Overview Ctrl+Shift+O"}));
+        QCOMPARE(entries,
+                 (QStringList{"Zoom In Ctrl+=", "Zoom Out Ctrl+-", "Actual Size Ctrl+0", "Fit Map ",
+                              "Top-Left Corner Ctrl+Home", " ", "Show Grid Ctrl+G", "Tile Names ",
+                              " ", "Overview Ctrl+Shift+O"}));
         for (int i = 0; i < 5; ++i)
             f.Action("zoomInAction").trigger();
         QCOMPARE(f.MainView().Zoom, ViewMapping::MaxZoom);

@@ -2,16 +2,21 @@
 
 #include "ScriptedDialogs.h"
 
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 #include "platform/Bitmap.h"
 #include "platform/Cp1251.h"
 #include "ui/TilePropertiesDialog.h"
 
 #include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
+#include <QToolTip>
 
 using namespace TestSupport;
 
@@ -27,6 +32,7 @@ private slots:
     void propertyDialogAnswers_data();
     void propertyDialogAnswers();
     void itemsShowTheTilesUnscaled();
+    void tileUpkeep();
 };
 
 void TestPalette::addTile_data() {
@@ -84,6 +90,8 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
     GuiFixture f;
     f.UseTiles(5);
     f.TheMap().Cells[0][0] = 4;
+    f.TheMap().Cells[1][0] = 2;
+    f.TheMap().Cells[2][0] = 2;
     f.TileList().setCurrentRow(2);
     f.Dialogs->Answers << Message::No;
     f.Action("deleteTileAction").trigger();
@@ -92,15 +100,21 @@ void TestPalette::deleteTileAsksAndKeepsTheMap() {
     QCOMPARE(ask.Text, "Do you want Delete tile?");
     QCOMPARE(ask.Caption, "Confirm");
     QCOMPARE(ask.Buttons, Message::ButtonSet::YesNo);
+    QCOMPARE(ask.Detail, "Tile 2, \"tile2\"\n2 cells of the map use it; they become empty, "
+                         "and every other cell keeps its tile.");
 
     f.Find<QToolButton>("deleteTileButton").click(); // Yes
     QCOMPARE(f.TileNames(), (QByteArrayList{"tile0", "tile1", "tile3", "tile4"}));
     QCOMPARE(f.Status().Text(), "2");
     QCOMPARE(f.TileList().count(), 4);
     QCOMPARE(f.Window().SelectedTile(), -1);
-    // Cells keep their indices: the cell that showed the last tile now names nothing.
-    QCOMPARE(f.TheMap().Cells[0][0], 4);
-    QCOMPARE(f.ViewPixel(5, 5), Background);
+    // Every cell keeps its tile: the last tile's cell follows it to its new index, and the
+    // deleted tile's cells are empty.
+    QCOMPARE(f.TheMap().Cells[0][0], 3);
+    QCOMPARE(f.ViewPixel(5, 5), TileColours[4]);
+    QCOMPARE(f.TheMap().Cells[1][0], -1);
+    QCOMPARE(f.ViewPixel(48 + 5, 5), Background);
+    QCOMPARE(f.Presented(), f.ViewRedrawn());
 
     // The last tile is never deleted, and the confirmation still comes first.
     f.UseTiles(1);
@@ -243,6 +257,75 @@ void TestPalette::itemsShowTheTilesUnscaled() {
             list.pixel(left + 49, 5) != TileColours[0]);
     QCOMPARE(list.pixel(left + 2, 49 + 2), TileColours[4]);
     QCOMPARE(list.pixel(list.width() - 1, 49 + 2), TileColours[4]);
+}
+
+// Properties, a new image, moving, finding, unused tiles and deleting them, through the
+// window: each one step, the map looking the same after every reorder and delete, and undoing
+// them all giving back the pack and map byte for byte.
+void TestPalette::tileUpkeep() {
+    GuiFixture f;
+    f.UseTiles({"grass", "water", "sand", "stone"});
+    for (qint32 x = 0; x < 6; ++x)
+        f.TheMap().Cells[x][0] = x % 3; // stone is unused
+    f.Window().RedrawMap();
+    const QByteArray start = MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack());
+    QListWidget& list = f.TileList();
+
+    // Property: the fields show the tile; a refused name keeps the dialog open.
+    list.setCurrentRow(1);
+    QStringList shown;
+    f.Dialogs->OnModal = [&](QDialog& dialog) {
+        shown << Child<QLineEdit>(dialog, "nameEdit").text()
+              << Child<QLineEdit>(dialog, "valueEdit3").text();
+        Child<QLineEdit>(dialog, "nameEdit").setText("a\\b");
+        QTest::mouseClick(&Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+        Child<QLineEdit>(dialog, "nameEdit").setText(QStringLiteral("вода"));
+        Child<QLineEdit>(dialog, "valueEdit3").setText("-7");
+        QTest::mouseClick(&Child<QPushButton>(dialog, "okButton"), Qt::LeftButton);
+        return dialog.result();
+    };
+    f.Action("tilePropertiesAction").trigger();
+    QCOMPARE(shown, (QStringList{"water", "31"}));
+    QCOMPARE(f.Dialogs->Texts(), QStringList{"The name cannot hold a backslash (\\)."});
+    QCOMPARE(f.ThePack().At(1).Name, Cp1251::FromUnicode(QStringLiteral("вода")));
+    QCOMPARE(f.ThePack().At(1).Param3[0], -7);
+
+    // Replace Image keeps the index and the name.
+    QVERIFY(WriteFile(f.Path("new.bmp"), SolidBmp(48, 48, qRgb(1, 2, 3))));
+    f.Dialogs->Files << f.Path("new.bmp");
+    f.Action("replaceImageAction").trigger();
+    QCOMPARE(f.ThePack().At(1).Image->Picture().pixel(0, 0), qRgb(1, 2, 3));
+    QCOMPARE(f.ViewPixel(48 + 5, 5), qRgb(1, 2, 3));
+
+    // Moving and deleting tiles leave the map looking as it did.
+    const QImage drawn = f.Presented();
+    list.setCurrentRow(0);
+    f.Action("moveTileDownAction").trigger();
+    QCOMPARE(f.TileNames().first(), Cp1251::FromUnicode(QStringLiteral("вода")));
+    QCOMPARE(f.Window().SelectedTile(), 1);
+    QCOMPARE(f.Presented(), drawn);
+    f.Action("unusedTilesAction").trigger();
+    QCOMPARE(f.Window().SelectedTile(), 3);
+    f.Action("deleteTileAction").trigger();
+    QCOMPARE(f.TileNames().size(), 3);
+    QCOMPARE(f.Presented(), drawn);
+    QCOMPARE(f.Presented(), f.ViewRedrawn());
+
+    // Find Tile selects the tiles whose names hold the text; the tooltip names and counts.
+    f.Dialogs->TextEntries << "SAN";
+    f.Action("findTileAction").trigger();
+    QCOMPARE(f.Window().SelectedTile(), 2);
+    QHelpEvent help(QEvent::ToolTip, list.visualItemRect(list.item(2)).center(),
+                    list.viewport()->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(list.viewport(), &help);
+    QCOMPARE(QToolTip::text(), "Tile 2: sand\n2 cells of the map");
+
+    const QStringList steps{"Delete Tile", "Move Tile", "Replace Image", "Tile Properties"};
+    for (const QString& step : steps) {
+        QCOMPARE(f.TheDocument().UndoHistory().UndoName(), step);
+        f.Action("undoAction").trigger();
+    }
+    QCOMPARE(MapFile::Bytes(f.TheMap()) + PackFile::Bytes(f.ThePack()), start);
 }
 
 KORVANE_GUI_TEST_MAIN(TestPalette)
