@@ -335,6 +335,59 @@ private slots:
         }
     }
 
+    // pack set changes one tile and nothing else; remap carries maps to a pack of the same
+    // tiles in another order, refusing before any write when a used tile cannot be matched.
+    void packSetAndRemap() {
+        Scene s;
+        MakePack(s);
+        const QByteArray before = ReadFile(s.PackPath());
+        QCOMPARE_RUN(Tool({"pack", "set", s.PackPath(), "1", "--name", QStringLiteral("вода"),
+                           "--param3-2", "-5"}),
+                     0);
+        TilePack pack;
+        PackFile::Read(pack, s.PackPath());
+        QCOMPARE(pack.At(1).Name, QByteArray("\xE2\xEE\xE4\xE0"));
+        QCOMPARE(pack.At(1).Param3, (std::array<qint32, 4>{0, -5, 0, 0}));
+        for (const QStringList& bad :
+             {QStringList{"4", "--param1", "1"}, QStringList{"0", "--param1", "2147483648"},
+              QStringList{"0", "--name", "a\\b"}})
+            QCOMPARE_RUN(Tool(QStringList{"pack", "set", s.PackPath()} + bad), 2);
+        pack.At(1).Name = "water";
+        PackFile::Write(pack, s.PackPath());
+        QCOMPARE(ReadFile(s.PackPath()).size(), before.size());
+
+        // The new order: stone, tower, grass, water.
+        TilePack order;
+        for (qint32 i : {3, 2, 0, 1}) {
+            TilePack copy;
+            PackFile::Read(copy, s.PackPath());
+            order.Add(copy.Take(i));
+        }
+        PackFile::Write(order, s.Path("tiles/new.pac"));
+        QVERIFY(QFile::copy(s.MapPath(), s.Path("maps/second.map")));
+        const Result done = Tool({"remap", s.PackPath(), s.Path("tiles/new.pac"), s.MapPath(),
+                                  s.Path("maps/second.map")});
+        QCOMPARE_RUN(done, 0);
+        TileMap map(48);
+        MapFile::Read(map, s.Path("maps/second.map"));
+        const TileIndex expected[] = {-1, 2, 3, 1, 0}; // old -1 .. 3 in the new order
+        for (qint32 x = 0; x < 50; ++x)
+            for (qint32 y = 0; y < 45; ++y)
+                QCOMPARE(map.Cells[x][y], expected[(x * 7 + y * 3) % 5]);
+        QCOMPARE(ReadFile(s.MapPath()), ReadFile(s.Path("maps/second.map")));
+
+        // A used tile missing from the new pack, or named twice in it: nothing written.
+        order.At(0).Name = "grass";
+        PackFile::Write(order, s.Path("tiles/new.pac"));
+        const auto snapshot = s.Snapshot();
+        const Result refused = Tool({"remap", s.Path("tiles/new.pac"), s.PackPath(), s.MapPath()});
+        QCOMPARE_RUN(refused, 2);
+        QVERIFY2(refused.Err.contains("\"grass\" names more than one tile") &&
+                     refused.Err.contains("Nothing was written"),
+                 qPrintable(refused.Err));
+        QCOMPARE(s.Snapshot(), snapshot);
+    }
+
     // render matches the model's drawing of the same view pixel for pixel, across its blocks
     // and with tiles larger than a cell; --scale N averages N x N pixels into one.
     void render_data() {

@@ -13,6 +13,8 @@ int Check(const QStringList& args);
 int Render(const QStringList& args);
 int Pack(const QStringList& args); // create, list and extract
 int Export(const QStringList& args);
+int PackSet(const QStringList& args); // pack set
+int Remap(const QStringList& args);
 
 // The table of a pack's tiles, one line each, that info and pack list print.
 void PrintTiles(const TilePack& pack);

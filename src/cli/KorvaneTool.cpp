@@ -25,6 +25,10 @@ Commands:
   pack create OUT.pac IMAGE.bmp...    builds a tile pack from BMP files, in order
   pack list PAC                       lists a tile pack's tiles
   pack extract PAC DIR                writes each tile's BMP file into DIR
+  pack set PAC INDEX [--name N] [--param1 V] ... [--param4 V]
+                                      sets a tile's name and values in place
+  remap OLD.pac NEW.pac MAP...        rewrites maps made for OLD.pac for the same tiles in
+                                      NEW.pac's order, matching tiles by name
   export MAP --png DIR [--tiles DIR] [--maps DIR]
                                       the mobile export: mob.map and the mobile tile pack
 
@@ -47,7 +51,7 @@ int main(int argc, char** argv) {
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
         {QStringLiteral("info"), Info},     {QStringLiteral("check"), Check},
         {QStringLiteral("render"), Render}, {QStringLiteral("pack"), Pack},
-        {QStringLiteral("export"), Export},
+        {QStringLiteral("export"), Export}, {QStringLiteral("remap"), Remap},
     };
     if (!args.isEmpty() && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
         Print(QString::fromUtf8(Usage));

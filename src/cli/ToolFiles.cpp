@@ -21,7 +21,7 @@
 namespace Tool {
 namespace {
 const char* const PackUsage = "pack create OUT.pac IMAGE.bmp... | pack list PAC | "
-                              "pack extract PAC DIR";
+                              "pack extract PAC DIR | pack set PAC INDEX [options]";
 
 int PackCreate(const QStringList& args) {
     CommandLine line(QStringLiteral("pack create OUT.pac IMAGE.bmp..."),
@@ -168,6 +168,8 @@ int Pack(const QStringList& args) {
         return PackList(args.mid(1));
     if (action == QLatin1String("extract"))
         return PackExtract(args.mid(1));
+    if (action == QLatin1String("set"))
+        return PackSet(args.mid(1));
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
         Print(QStringLiteral("Usage: korvane-tool ") + QLatin1String(PackUsage));
         return Success;
