@@ -17,6 +17,8 @@
 class TileMap;
 class TilePack;
 
+class CellGrid;
+
 namespace Bench {
 
 // The view the drawing targets are set for.
@@ -82,6 +84,9 @@ private:
 };
 
 double Median(std::vector<double> values);
+
+// P: the median of five passes that read and write every cell of the grid, warm.
+double CellPassSeconds(CellGrid& grid);
 
 template <class F> double SecondsOf(F&& f) {
     using Clock = std::chrono::steady_clock;

@@ -26,25 +26,12 @@ template <class F> double MedianSeconds(int runs, F&& f) {
     return Bench::Median(times);
 }
 
-// P: one pass that reads and writes every cell of the grid.
-double PassSeconds(CellGrid& grid) {
-    return MedianSeconds(5, [&](int) {
-        TileIndex* cells = grid.data();
-        const qint64 count = grid.Count();
-        TileIndex flip = 0; // zero, but the compiler cannot know it
-        benchmark::DoNotOptimize(flip);
-        for (qint64 i = 0; i < count; ++i)
-            cells[i] ^= flip;
-        benchmark::DoNotOptimize(cells);
-    });
-}
-
 void BM_FillWholeMap(benchmark::State& state) {
     CellGrid grid(Side, Side);
     std::fill_n(grid.data(), qint64(Side) * Side, 0);
     double regionBytesPerCell = 0;
     for (auto _ : state) {
-        const double pass = PassSeconds(grid);
+        const double pass = Bench::CellPassSeconds(grid);
         const double fill = MedianSeconds(5, [&](int i) {
             const CellRegion region = FloodFill(grid, Side / 2, Side / 2, (i + 1) % 2);
             regionBytesPerCell = double(region.MemoryBytes()) / double(region.Count());
@@ -63,7 +50,7 @@ void BM_FillWholeMapDocument(benchmark::State& state) {
     map.New(Side, Side, 48);
     double stepBytesPerCell = 0;
     for (auto _ : state) {
-        const double pass = PassSeconds(map.Cells);
+        const double pass = Bench::CellPassSeconds(map.Cells);
         const double fill = MedianSeconds(5, [&](int i) {
             const qint64 before = document.UndoHistory().Bytes();
             document.FillRegion({Side / 2, Side / 2}, (i + 1) % 2);

@@ -5,9 +5,9 @@
 #include "document/TileSteps.h"
 #include "model/CellRegion.h"
 #include "model/TileUsage.h"
+#include "platform/Bitmap.h"
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
-#include "platform/Bitmap.h"
 
 #include <algorithm>
 #include <span>
@@ -141,8 +141,8 @@ private:
 class AddTileStep : public UndoStep {
 public:
     AddTileStep(TilePack& pack, TileRef added)
-        : UndoStep(QStringLiteral("Add Tile"), DocumentPart::Pack), Pack(pack),
-          Index(pack.Count()), Out(std::move(added)) {}
+        : UndoStep(QStringLiteral("Add Tile"), DocumentPart::Pack), Pack(pack), Index(pack.Count()),
+          Out(std::move(added)) {}
 
     void Undo() override { Out = Pack.Take(Index); }
     void Redo() override { Pack.Insert(Index, std::move(Out)); }
@@ -382,14 +382,13 @@ void Document::MoveTile(qint32 from, qint32 to) {
     ThePack.At(to);
     if (from == to)
         return;
-    // The map changes when a cell holds one of the tiles that move.
-    const std::vector<qint64> usage = TileUsage(TheMap.Cells, ThePack.Count());
-    const bool renumbers = std::any_of(usage.begin() + std::min(from, to),
-                                       usage.begin() + std::max(from, to) + 1,
-                                       [](qint64 cells) { return cells > 0; });
-    Do(std::make_unique<TileOrderStep>(ThePack, TheMap, from, to,
-                                       renumbers ? DocumentPart::Pack | DocumentPart::Map
-                                                 : DocumentParts(DocumentPart::Pack)));
+    // Moved here, in one pass over the cells that also tells whether the map changed: when no
+    // cell holds a tile that moves, the map's file still holds the map.
+    ThePack.Insert(to, ThePack.Take(from));
+    const bool renumbered = ShiftCells(TheMap.Cells, TileShift::Move(from, to));
+    Record(std::make_unique<TileOrderStep>(ThePack, TheMap, from, to,
+                                           renumbered ? DocumentPart::Pack | DocumentPart::Map
+                                                      : DocumentParts(DocumentPart::Pack)));
 }
 
 void Document::SetTileProperties(qint32 index, const TileProperties& properties) {

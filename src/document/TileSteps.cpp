@@ -3,8 +3,6 @@
 #include "model/TileUsage.h"
 #include "platform/Bitmap.h"
 
-#include <numeric>
-
 qint64 TileHeapBytes(const Tile& tile) {
     // The decoded image is one block, its QImageData another.
     return HeapBytes(sizeof(Tile)) + HeapBytes(sizeof(Bitmap)) + HeapBytes(tile.Name) +
@@ -34,8 +32,8 @@ TileImageStep::TileImageStep(TilePack& pack, qint32 index, std::unique_ptr<Bitma
 TileImageStep::~TileImageStep() = default;
 
 qint64 TileImageStep::Bytes() const {
-    return HeapBytes(sizeof(*this)) + HeapBytes(sizeof(Bitmap)) +
-           HeapBytes(Other->FileBytes()) + HeapBytes(Other->Picture().sizeInBytes());
+    return HeapBytes(sizeof(*this)) + HeapBytes(sizeof(Bitmap)) + HeapBytes(Other->FileBytes()) +
+           HeapBytes(Other->Picture().sizeInBytes());
 }
 
 void TileImageStep::Swap() {
@@ -48,16 +46,8 @@ TileOrderStep::TileOrderStep(TilePack& pack, TileMap& map, qint32 from, qint32 t
 
 void TileOrderStep::Move(qint32 from, qint32 to) {
     Pack.Insert(to, Pack.Take(from));
-    if (!Parts.testFlag(DocumentPart::Map))
-        return;
-    // The tile at from goes to to; the ones between close the gap.
-    std::vector<TileIndex> newIndex(std::size_t(Pack.Count()));
-    std::iota(newIndex.begin(), newIndex.end(), 0);
-    const qint32 step = from < to ? -1 : 1;
-    for (qint32 i = std::min(from, to); i <= std::max(from, to); ++i)
-        newIndex[std::size_t(i)] = i + step;
-    newIndex[std::size_t(from)] = to;
-    RenumberCells(Map.Cells, newIndex);
+    if (Parts.testFlag(DocumentPart::Map))
+        ShiftCells(Map.Cells, TileShift::Move(from, to));
 }
 
 std::vector<TileIndex> IndicesAfterDeleting(qint32 count, const std::vector<qint32>& tiles) {
@@ -87,13 +77,20 @@ void TileDeleteStep::Redo() {
     const qint32 count = Pack.Count();
     for (auto tile = Tiles.rbegin(); tile != Tiles.rend(); ++tile)
         Out.push_back(Pack.Take(*tile));
-    if (Parts.testFlag(DocumentPart::Map))
+    if (!Parts.testFlag(DocumentPart::Map))
+        return;
+    if (Tiles.size() == 1)
+        ShiftCells(Map.Cells, TileShift::Delete(Tiles.front(), count));
+    else
         RenumberCells(Map.Cells, IndicesAfterDeleting(count, Tiles));
 }
 
 void TileDeleteStep::Undo() {
     const qint32 count = Pack.Count() + qint32(Tiles.size());
-    if (Parts.testFlag(DocumentPart::Map)) {
+    if (Parts.testFlag(DocumentPart::Map) && Tiles.size() == 1) {
+        ShiftCells(Map.Cells, TileShift::Undelete(Tiles.front(), count));
+        Cells.front().Fill(Map.Cells, Tiles.front());
+    } else if (Parts.testFlag(DocumentPart::Map)) {
         // Back from the new indices to the old, then the deleted tiles' cells.
         const std::vector<TileIndex> newIndex = IndicesAfterDeleting(count, Tiles);
         std::vector<TileIndex> oldIndex(std::size_t(Pack.Count()));

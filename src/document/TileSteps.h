@@ -54,7 +54,8 @@ private:
 // up or down by one, and the map's cells follow their tiles.
 class TileOrderStep : public UndoStep {
 public:
-    // parts: Pack, and Map too when a cell of the map holds a tile that moves.
+    // parts: Pack, and Map too when a cell of the map holds a tile that moves. The step is
+    // made done: the document moves the tile and its cells first, which tells it the parts.
     TileOrderStep(TilePack& pack, TileMap& map, qint32 from, qint32 to, DocumentParts parts);
     void Undo() override { Move(To, From); }
     void Redo() override { Move(From, To); }

@@ -1,6 +1,9 @@
 #include "model/CellRegion.h"
 
+#include "model/ColumnBlocks.h"
+
 #include <algorithm>
+#include <bit>
 #include <span>
 #include <utility>
 #if defined(__SSE2__)
@@ -196,38 +199,93 @@ CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value) {
     }
 }
 
+namespace {
+// The first cell from p on that holds value, or end: four cells at a time where SSE2 is.
+const TileIndex* FindValue(const TileIndex* p, const TileIndex* end, TileIndex value) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi32(value);
+    for (; end - p >= 4; p += 4) {
+        const auto equal = unsigned(_mm_movemask_epi8(
+            _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), wanted)));
+        if (equal != 0)
+            return p + std::countr_zero(equal) / 4;
+    }
+#endif
+    return std::find(p, end, value);
+}
+} // namespace
+
 std::vector<CellRegion> CellsHolding(const CellGrid& grid, qint32 tileCount,
                                      std::span<const TileIndex> tiles, bool* holdsLater) {
     const TileIndex first = tiles.empty() ? tileCount : tiles.front();
-    bool later = false;
+    const auto count = quint32(std::max(tileCount, 0));
     // Which of the regions a tile's cells go to, for every tile of the pack; -1 for none.
-    std::vector<qint32> regionOf(std::size_t(std::max(tileCount, 0)), -1);
+    std::vector<qint32> regionOf(count, -1);
     for (std::size_t i = 0; i < tiles.size(); ++i)
         regionOf[std::size_t(tiles[i])] = qint32(i);
-    std::vector<std::vector<CellSpan>> spans(tiles.size());
-    std::vector<QRect> boxes(tiles.size());
-    for (qint32 x = 0; x < grid.size(); ++x) {
-        const auto column = grid[x];
-        qint32 y = 0;
-        const auto rows = qint32(column.size());
-        while (y < rows) {
-            const TileIndex tile = column[std::size_t(y)];
-            const qint32 region = quint32(tile) < quint32(tileCount) ? regionOf[std::size_t(tile)] : -1;
-            const qint32 start = y;
-            while (y < rows && column[std::size_t(y)] == tile)
-                ++y;
-            later = later || (tile >= first && tile < tileCount);
-            if (region < 0)
+    // Each block's spans and boxes of each region, and whether it holds a later tile.
+    struct Found {
+        std::vector<std::vector<CellSpan>> Spans;
+        std::vector<QRect> Boxes;
+        bool Later = false;
+    };
+    const std::size_t blocks = ColumnBlocks::CountFor(grid.size(), grid.Count());
+    std::vector<Found> found(blocks, Found{std::vector<std::vector<CellSpan>>(tiles.size()),
+                                           std::vector<QRect>(tiles.size()), false});
+    auto holdsLaterTile = [&](std::span<const TileIndex> column) {
+        return std::ranges::any_of(column, [&](TileIndex tile) {
+            return quint32(tile - first) < quint32(tileCount - first);
+        });
+    };
+    ColumnBlocks::Run(grid.size(), blocks, [&](std::size_t block, qint32 firstColumn, qint32 end) {
+        Found& mine = found[block];
+        auto add = [&](std::size_t region, qint32 x, qint32 y0, qint32 y1) {
+            std::vector<CellSpan>& spans = mine.Spans[region];
+            if (!spans.empty() && spans.back().X == x && spans.back().Y1 == y0 - 1)
+                spans.back().Y1 = y1;
+            else
+                spans.push_back({x, y0, y1});
+            mine.Boxes[region] |= QRect(x, y0, 1, y1 - y0 + 1);
+        };
+        for (qint32 x = firstColumn; x < end; ++x) {
+            const auto column = grid[x];
+            // Stops looking at the first later tile: most maps have one in their first column.
+            mine.Later = mine.Later || holdsLaterTile(column);
+            if (tiles.size() == 1) {
+                // One tile, the usual case: its cells are few, and found four at a time.
+                const TileIndex* const top = column.data();
+                const TileIndex* const bottom = top + column.size();
+                for (const TileIndex* at = FindValue(top, bottom, first); at != bottom;) {
+                    const TileIndex* run = at;
+                    while (run != bottom && *run == first)
+                        ++run;
+                    add(0, x, qint32(at - top), qint32(run - top) - 1);
+                    at = FindValue(run, bottom, first);
+                }
                 continue;
-            spans[std::size_t(region)].push_back({x, start, y - 1});
-            boxes[std::size_t(region)] |= QRect(x, start, 1, y - start);
+            }
+            for (qint32 y = 0; y < qint32(column.size()); ++y) {
+                const TileIndex tile = column[std::size_t(y)];
+                if (quint32(tile) < count && regionOf[std::size_t(tile)] >= 0)
+                    add(std::size_t(regionOf[std::size_t(tile)]), x, y, y);
+            }
         }
+    });
+    std::vector<CellRegion> regions;
+    regions.reserve(tiles.size());
+    bool later = false;
+    for (const Found& block : found)
+        later = later || block.Later;
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        std::vector<CellSpan> spans;
+        QRect box;
+        for (const Found& block : found) {
+            spans.insert(spans.end(), block.Spans[i].begin(), block.Spans[i].end());
+            box |= block.Boxes[i];
+        }
+        regions.emplace_back(box, spans);
     }
     if (holdsLater)
         *holdsLater = later;
-    std::vector<CellRegion> regions;
-    regions.reserve(tiles.size());
-    for (std::size_t i = 0; i < tiles.size(); ++i)
-        regions.emplace_back(boxes[i], spans[i]);
     return regions;
 }

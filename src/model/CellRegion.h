@@ -54,5 +54,4 @@ CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value);
 // tells whether a cell holds the first of tiles or any tile after it: whether deleting them
 // renumbers any cell.
 std::vector<CellRegion> CellsHolding(const CellGrid& grid, qint32 tileCount,
-                                     std::span<const TileIndex> tiles,
-                                     bool* holdsLater = nullptr);
+                                     std::span<const TileIndex> tiles, bool* holdsLater = nullptr);
