@@ -5,11 +5,6 @@
 #include "formats/MapFile.h"
 #include "formats/PackFile.h"
 
-#include "ui/NewMapDialog.h"
-
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QToolButton>
 
 using namespace TestSupport;
@@ -54,26 +49,20 @@ void TestGuard::commandsAskFirst_data() {
                     {"New Map", "map", map},
                     {"Open Map", "both", both},
                     {"Load TilePack", "pack", pack}};
+    const auto row = [](const QString& command, const QString& unsaved, const QString& answer,
+                        const QString& asked, bool goesOn) {
+        QTest::addRow("%s, %s unsaved, %s", qPrintable(command), qPrintable(unsaved),
+                      qPrintable(answer))
+            << command << unsaved << answer << asked << goesOn;
+    };
     for (const auto& c : commands)
-        for (const char* answer : {"Save", "Discard", "Cancel", "save fails", "save cancelled"})
-            QTest::addRow("%s, %s unsaved, %s", c.command, c.unsaved, answer)
-                << c.command << c.unsaved << answer << c.asked
-                << (QString(answer) == "Save" || QString(answer) == "Discard");
+        for (const QString answer : {"Save", "Discard", "Cancel", "save fails", "save cancelled"})
+            row(c.command, c.unsaved, answer, c.asked, answer == "Save" || answer == "Discard");
     // What a command does not replace is not asked about.
-    QTest::newRow("New Map, pack unsaved") << "New Map"
-                                           << "pack"
-                                           << ""
-                                           << "" << true;
-    QTest::newRow("Load TilePack, map unsaved") << "Load TilePack"
-                                                << "map"
-                                                << ""
-                                                << "" << true;
-    QTest::newRow("close, pack unsaved, Save") << "close"
-                                               << "pack"
-                                               << "Save" << pack << true;
-    QTest::newRow("Open Map, map unsaved, Cancel") << "Open Map"
-                                                   << "map"
-                                                   << "Cancel" << map << false;
+    row("New Map", "pack", "", "", true);
+    row("Load TilePack", "map", "", "", true);
+    row("close", "pack", "Save", pack, true);
+    row("Open Map", "map", "Cancel", map, false);
 }
 
 void TestGuard::commandsAskFirst() {

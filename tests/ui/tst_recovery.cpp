@@ -104,6 +104,28 @@ QStringList Offers(const ScriptedDialogs& dialogs) {
     return offers;
 }
 
+// Puts a file where the recovery directory would be, as a full disk or a removed directory
+// would leave it.
+bool Block(const QString& copies) {
+    return (!QFileInfo::exists(copies) || QDir(copies).removeRecursively()) &&
+           WriteFile(copies, "in the way");
+}
+
+// A window on one tile whose recovery goes to copies, then three strokes.
+void StartAndPaint(GuiFixture& f, const QString& copies, bool blockFirst) {
+    f.UseTiles(1);
+    if (blockFirst)
+        QVERIFY(Block(copies));
+    f.Window().StartRecovery(copies);
+    QVERIFY(f.Dialogs->Messages.isEmpty());
+    if (!blockFirst)
+        QVERIFY(Block(copies));
+    for (int x = 0; x < 3; ++x) {
+        f.TheDocument().Paint({x, 0}, -1);
+        f.TheDocument().EndStroke();
+    }
+}
+
 QString RunToEnd(QProcess& process) {
     process.waitForFinished(60000);
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -278,8 +300,7 @@ void TestRecovery::failedWritesAreReported() {
     Recovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
     QVERIFY(recovery.Protected());
     // The directory goes after the lock was taken, and a file takes its place.
-    QVERIFY(QDir(s.Copies()).removeRecursively());
-    QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
+    QVERIFY(Block(s.Copies()));
     QSignalSpy failed(&recovery, &Recovery::WriteFailed);
     s.Stroke({0, 0}, -1);
     QVERIFY(failed.wait());
@@ -292,13 +313,10 @@ void TestRecovery::failedWritesAreReported() {
     // The window says so once, however often it fails.
     QVERIFY(QFile::remove(s.Copies()));
     GuiFixture f;
-    f.UseTiles(1);
-    f.Window().StartRecovery(s.Copies());
-    QVERIFY(QDir(s.Copies()).removeRecursively());
-    QVERIFY(WriteFile(s.Copies(), "a file where the directory would be"));
-    f.TheDocument().Paint({0, 0}, -1);
-    f.TheDocument().EndStroke();
+    StartAndPaint(f, s.Copies(), false);
     QTRY_COMPARE_WITH_TIMEOUT(f.Dialogs->Messages.size(), 1, 10000);
+    QTest::qWait(20);
+    QCOMPARE(f.Dialogs->Messages.size(), 1);
     QVERIFY2(f.Dialogs->Messages[0].Text.contains("could not be written"),
              qPrintable(f.Dialogs->Messages[0].Text));
     QCOMPARE(f.Dialogs->Messages[0].Caption, "Warning");
@@ -307,7 +325,7 @@ void TestRecovery::failedWritesAreReported() {
 void TestRecovery::noCopyWithoutTheLock() {
     Saved s;
     // No lock at the start (a full disk, say, or here a file in the directory's place).
-    QVERIFY(WriteFile(s.Copies(), "in the way"));
+    QVERIFY(Block(s.Copies()));
     Recovery recovery(s.Doc, s.Copies(), 1ms, 1ms);
     QSignalSpy unprotected(&recovery, &Recovery::Unprotected);
     QVERIFY(!recovery.Protected());
@@ -329,16 +347,8 @@ void TestRecovery::noCopyWithoutTheLock() {
     QCOMPARE(PackFile::Bytes(*work.Pack), PackFile::Bytes(s.Pack));
 
     // The window says once that unsaved work is not protected, on the first change.
-    QVERIFY(QDir(s.Copies()).removeRecursively());
-    QVERIFY(WriteFile(s.Copies(), "in the way"));
     GuiFixture f;
-    f.UseTiles(1);
-    f.Window().StartRecovery(s.Copies());
-    QVERIFY(f.Dialogs->Messages.isEmpty());
-    for (int x = 0; x < 3; ++x) {
-        f.TheDocument().Paint({x, 0}, -1);
-        f.TheDocument().EndStroke();
-    }
+    StartAndPaint(f, s.Copies(), true);
     QTRY_COMPARE(f.Dialogs->Texts().size(), 1);
     QTest::qWait(20);
     QCOMPARE(f.Dialogs->Texts().size(), 1);
@@ -482,14 +492,7 @@ void TestRecovery::unfinishedAndUnreadableCopies() {
     QVERIFY(!QFileInfo::exists(kept.first()));
     // The window's report: the reason, then where the copy went, each a sentence.
     const QString gone = QDir(s.Copies()).filePath("gone");
-    QVERIFY(QDir().mkpath(gone));
-    RecoveryNote note; // naming files that are not there
-    note.Written = QDateTime::currentDateTimeUtc();
-    note.Unsaved = DocumentPart::Map;
-    note.TileSize = 48;
-    note.MapCopy = "map-1.map";
-    note.PackCopy = "pack-2.pac";
-    QVERIFY(WriteFile(QDir(gone).filePath("note.json"), note.ToBytes()));
+    QVERIFY(QDir().mkpath(gone) && WriteFile(QDir(gone).filePath("note.json"), "{"));
     GuiFixture f;
     f.UseTiles(1);
     f.Window().StartRecovery(s.Copies());
