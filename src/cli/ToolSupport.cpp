@@ -170,7 +170,7 @@ PackLocation::SearchPlaces PackPlaces(const CommandLine& line) {
 QString LoadMapAndPack(TileMap& map, TilePack& pack, const QString& mapPath,
                        const PackLocation::SearchPlaces& places) {
     LoadMap(map, mapPath);
-    const QString packPath = PackLocation::PackPath(map.PackName, mapPath, places);
+    QString packPath = PackLocation::PackPath(map.PackName, mapPath, places);
     LoadPack(pack, packPath);
     return packPath;
 }

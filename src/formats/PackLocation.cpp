@@ -38,7 +38,7 @@ PackLocation::SearchPlaces PackLocation::StandardPlaces(const QStringList& userF
 }
 
 QString PackLocation::CheckedName(const QByteArray& packName, const QString& mapPath) {
-    const QString name = Cp1251::ToUnicode(packName);
+    QString name = Cp1251::ToUnicode(packName);
     if (name.isEmpty())
         throw EFormatError(
             QStringLiteral("The map \"%1\" names no tile pack.").arg(Msg::ShownPath(mapPath)));

@@ -198,9 +198,8 @@ void MainWindow::FillRecentMenu() {
                 .arg(key, file.fileName().replace(QLatin1Char('&'), QStringLiteral("&&")),
                      Native(file.path()).replace(QLatin1Char('&'), QStringLiteral("&&"))));
         open->setData(files[i]);
-        const QString path = files[i];
         connect(open, &QAction::triggered, this,
-                [this, path] { UserDialogs.Guard([&] { OpenRecent(path); }); });
+                [this, path = files[i]] { UserDialogs.Guard([&] { OpenRecent(path); }); });
     }
     recentMenu->addSeparator();
     recentMenu->addAction(clearRecentAction);
@@ -234,7 +233,7 @@ void MainWindow::editTilePackFolders() {
 QString MainWindow::NewPackFolder() const {
     if (QFileInfo(AppDir).isWritable())
         return AppDir;
-    const QString own = PackLocation::UserDataFolder();
+    QString own = PackLocation::UserDataFolder();
     QDir().mkpath(own);
     return own;
 }
