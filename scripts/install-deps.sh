@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing, benchmarking and linting the editor need.
+# Installs the Debian packages that building, testing, benchmarking, linting and packaging the
+# editor need (with the validators of its desktop entry, metainfo and MIME file).
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev qt6-svg-dev
     fonts-dejavu-core
     libbenchmark-dev
     clang-14 libclang-rt-14-dev
     clang-format-14 clang-tidy-14
+    desktop-file-utils appstream libxml2-utils shared-mime-info dpkg-dev file
 )
 
 missing=()

@@ -186,10 +186,11 @@ private slots:
         // Cells (x * 7 + y * 3) % 5 - 1: each value in a fifth of the 2250 cells.
         QCOMPARE(text.Out, QString("map: %1\nsize: 50 x 45 cells\ntext1: \"testing!!!\"\n"
                                    "text2: \"Карта\"\npackName: \"forest.pac\"\ntext4: \"\"\n"
+                                   "tile pack file: %2\n"
                                    "cells: 2250, empty (-1): 450, other negative: 0\n"
                                    "tile 0: 450 cells\ntile 1: 450 cells\ntile 2: 450 cells\n"
                                    "tile 3: 450 cells\n")
-                               .arg(Shown(s.MapPath())));
+                               .arg(Shown(s.MapPath()), Shown(s.PackPath())));
 
         const Result json = Tool({"info", "--json", s.MapPath()});
         QCOMPARE_RUN(json, 0);
@@ -246,11 +247,13 @@ private slots:
             << "../tiles/forest.pac" << 1
             << "problem: The map \"@/maps/forest.map\" names the tile pack "
                "\"../tiles/forest.pac\", which Open Map refuses: a map may only name a file in "
-               "the tiles directory \"@/tiles\".";
+               "a folder of tile packs, by its name alone.";
         QTest::newRow("no pack name")
             << "-" << 1 << "problem: The map \"@/maps/forest.map\" names no tile pack.";
         QTest::newRow("pack missing")
-            << "other.pac" << 1 << "problem: Cannot open file \"@/tiles/other.pac\".";
+            << "other.pac" << 1
+            << "problem: The tile pack \"other.pac\" of the map \"@/maps/forest.map\" was not "
+               "found in any of the folders searched: \"@/tiles\", ";
         QTest::newRow("pack damaged") << "damaged" << 1
                                       << "problem: The file \"@/tiles/forest.pac\" is not a valid "
                                          "tile pack";
@@ -294,6 +297,77 @@ private slots:
                  qPrintable(result.Out));
         QCOMPARE(lines.last(), code == 0 ? "no problems found" : "1 problem found");
         QVERIFY(result.Err.isEmpty());
+    }
+
+    // info and check name the pack file the map opens with: the first --tiles folder holding
+    // it, else the map's neighbour tiles/; info says why when there is none.
+    void packFileUsedIsNamed_data() {
+        QTest::addColumn<QStringList>("tiles"); // --tiles folders, under the scene
+        QTest::addColumn<QString>("used");      // empty: none
+        QTest::newRow("beside the map's folder") << QStringList{} << "tiles/forest.pac";
+        QTest::newRow("a folder named first")
+            << QStringList{"other", "tiles"} << "other/forest.pac";
+        QTest::newRow("a named folder without it") << QStringList{"empty"} << "tiles/forest.pac";
+        QTest::newRow("none") << QStringList{"empty"} << "";
+    }
+    void packFileUsedIsNamed() {
+        QFETCH(QStringList, tiles);
+        QFETCH(QString, used);
+        Scene s;
+        MakePack(s);
+        QDir(s.Dir.path()).mkpath("empty");
+        QDir(s.Dir.path()).mkpath("other");
+        QVERIFY(QFile::copy(s.PackPath(), s.Path("other/forest.pac")));
+        if (used.isEmpty())
+            QVERIFY(QFile::remove(s.PackPath()));
+        QStringList options;
+        for (const QString& dir : tiles)
+            options << "--tiles" << s.Path(dir);
+        const Result info = Tool(QStringList{"info", "--json", s.MapPath()} + options);
+        QCOMPARE_RUN(info, 0);
+        const QJsonObject object = QJsonDocument::fromJson(info.Out.toUtf8()).object();
+        if (used.isEmpty()) {
+            QVERIFY(object["packFile"].isNull());
+            QVERIFY2(object["packProblem"].toString().contains(Shown(s.Path("empty"))),
+                     qPrintable(info.Out));
+        } else {
+            QCOMPARE(object["packFile"].toString(), Shown(s.Path(used)));
+        }
+        const Result check = Tool(QStringList{"check", s.MapPath()} + options);
+        QCOMPARE_RUN(check, used.isEmpty() ? 1 : 0);
+        if (!used.isEmpty())
+            QVERIFY2(check.Out.contains("\ntile pack: " + Shown(s.Path(used)) + ": 4 tiles\n"),
+                     qPrintable(check.Out));
+    }
+
+    // render --size: the whole map scaled down to fit N x N, keeping its proportions; never
+    // scaled up, and not with --scale.
+    void renderFitsASize_data() {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QSize>("image"); // empty: refused
+        QTest::newRow("a thumbnail") << "128" << QSize(128, 115);
+        QTest::newRow("odd") << "77" << QSize(77, 69);
+        QTest::newRow("larger than the map") << "4000" << QSize(2400, 2160);
+        QTest::newRow("zero") << "0" << QSize();
+    }
+    void renderFitsASize() {
+        QFETCH(QString, size);
+        QFETCH(QSize, image);
+        Scene s;
+        MakePack(s);
+        const Result result = Tool({"render", s.MapPath(), "-o", s.Path("thumb.png"), "--size",
+                                    size, "--tiles", s.Path("tiles")});
+        QCOMPARE_RUN(result, image.isEmpty() ? 2 : 0);
+        // The height within a pixel of the map's proportions: how it rounds is the scaler's.
+        const QSize made = QImage(s.Path("thumb.png")).size();
+        QCOMPARE(QFile::exists(s.Path("thumb.png")), !image.isEmpty());
+        QVERIFY2(image.isEmpty() ||
+                     (made.width() == image.width() && qAbs(made.height() - image.height()) <= 1),
+                 qPrintable(QString("%1 x %2").arg(made.width()).arg(made.height())));
+        const Result both =
+            Tool({"render", s.MapPath(), "-o", s.Path("both.png"), "--size", "64", "--scale", "2"});
+        QCOMPARE_RUN(both, 2);
+        QVERIFY(!QFile::exists(s.Path("both.png")));
     }
 
     // pack create builds the tiles in order with Add Tile's names, and pack extract gives back

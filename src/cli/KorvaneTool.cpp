@@ -17,10 +17,10 @@ const char* const Usage = R"(Usage: korvane-tool COMMAND [options] [arguments]
 Describes, checks, renders and exports the editor's maps (.map) and tile packs (.pac).
 
 Commands:
-  info FILE [--json]                  what a map or a tile pack holds
+  info FILE [--json] [--tiles DIR]    what a map or a tile pack holds, and a map's pack file
   check MAP [--tiles DIR]             loads a map and its tile pack as Open Map does and
                                       reports every problem
-  render MAP -o OUT.png [--tiles DIR] [--scale N] [--region X,Y,W,H] [--grid]
+  render MAP -o OUT.png [--tiles DIR] [--scale N | --size N] [--region X,Y,W,H] [--grid]
                                       draws the map as the editor does, into a PNG image
   pack create OUT.pac IMAGE.bmp...    builds a tile pack from BMP files, in order
   pack list PAC                       lists a tile pack's tiles
@@ -32,8 +32,9 @@ Commands:
   export MAP --png DIR [--tiles DIR] [--maps DIR]
                                       the mobile export: mob.map and the mobile tile pack
 
-"korvane-tool COMMAND --help" describes a command. The tile pack of a map is looked for in
-tiles/ beside the tool unless --tiles says otherwise.
+"korvane-tool COMMAND --help" describes a command. The tile pack of a map is looked for
+in each --tiles DIR given, then in tiles/ beside the tool, tiles/ beside the map and in the
+folder above it, and korvane/tiles in the data folders ($XDG_DATA_HOME, $XDG_DATA_DIRS).
 
 Exit codes: 0 done; 1 problems found (check) or a tile failed its PNG check (export), and
 nothing was written; 2 bad usage, a file that could not be read, or one that could not be

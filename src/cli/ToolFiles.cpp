@@ -179,7 +179,7 @@ int Pack(const QStringList& args) {
 
 int Export(const QStringList& args) {
     CommandLine line(
-        QStringLiteral("export MAP --png DIR [--tiles DIR] [--maps DIR]"),
+        QStringLiteral("export MAP --png DIR [--tiles DIR]... [--maps DIR]"),
         QStringLiteral("The mobile export, as the editor's 2Mobile Map does it without its message "
                        "boxes: checks every tile's PNG file DIR/<name>.png, printing a line for "
                        "each, and only when all are there writes the map to <maps>/mob.map and "
@@ -188,10 +188,7 @@ int Export(const QStringList& args) {
     line.AddOption(QCommandLineOption(QStringLiteral("png"),
                                       QStringLiteral("The directory of the tiles' PNG files."),
                                       QStringLiteral("DIR")));
-    line.AddOption(
-        QCommandLineOption(QStringLiteral("tiles"),
-                           QStringLiteral("The directory of tile packs (tiles/ beside the tool)."),
-                           QStringLiteral("DIR"), ToolDir(QStringLiteral("tiles"))));
+    line.AddOption(TilesOption());
     line.AddOption(
         QCommandLineOption(QStringLiteral("maps"),
                            QStringLiteral("The directory mob.map goes to (maps/ beside the tool)."),
@@ -200,7 +197,6 @@ int Export(const QStringList& args) {
         return Success;
     if (line.Value(QStringLiteral("png")).isEmpty())
         throw EUsage(QStringLiteral("export needs the directory of PNG files: --png DIR"));
-    const QString tilesDir = line.Value(QStringLiteral("tiles"));
     const QString pngDir = line.Value(QStringLiteral("png"));
     const QString mapsDir = line.Value(QStringLiteral("maps"));
     // As in the export dialog, where both are chosen from folders that are there: a mistyped
@@ -213,12 +209,13 @@ int Export(const QStringList& args) {
     const QString& mapPath = line.Args[0];
     TileMap map(48);
     TilePack pack;
-    LoadMapAndPack(map, pack, mapPath, tilesDir);
+    const QString packPath = LoadMapAndPack(map, pack, mapPath, PackPlaces(line));
     // The export's core refuses links and the desktop pack; the map read is the tool's input.
     CheckOutput(QDir(mapsDir).filePath(QStringLiteral("mob.map")), {mapPath});
     if (IsPlainFileName(Cp1251::ToUnicode(map.PackName)))
         CheckOutput(QDir(pngDir).filePath(Cp1251::ToUnicode(map.PackName)), {mapPath});
-    MobileExport job(map, pack, pngDir, tilesDir, mapsDir);
+    // The pack the map loaded is the one the mobile pack must never replace.
+    MobileExport job(map, pack, pngDir, QFileInfo(packPath).absolutePath(), mapsDir);
     job.Log = [](const QString& text) { Print(text); };
     if (job.Run())
         return Success;

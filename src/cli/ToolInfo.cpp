@@ -57,9 +57,25 @@ CellStatistics CountCells(const TileMap& map) {
 
 const char* const TextNames[] = {"text1", "text2", "packName", "text4"};
 
-void MapInfo(const QString& path, bool json) {
+// The pack a map's info names: its file, or why there is none.
+struct PackFound {
+    QString File;
+    QString Problem;
+};
+
+PackFound FindPack(const TileMap& map, const QString& path,
+                   const PackLocation::SearchPlaces& places) {
+    try {
+        return {Absolute(PackLocation::PackPath(map.PackName, path, places)), QString()};
+    } catch (const Exception& e) {
+        return {QString(), e.Message()};
+    }
+}
+
+void MapInfo(const QString& path, bool json, const PackLocation::SearchPlaces& places) {
     TileMap map(48);
     LoadMap(map, path);
+    const PackFound pack = FindPack(map, path, places);
     const CellStatistics cells = CountCells(map);
     const QByteArray* texts[] = {&map.Text1, &map.Text2, &map.PackName, &map.Text4};
     if (json) {
@@ -77,6 +93,9 @@ void MapInfo(const QString& path, bool json) {
                                            {"otherNegative", cells.Other},
                                            {"tiles", uses},
                                            {"unlisted", cells.Unlisted}});
+        object.insert("packFile", pack.File.isEmpty() ? QJsonValue() : QJsonValue(pack.File));
+        if (!pack.Problem.isEmpty())
+            object.insert("packProblem", pack.Problem);
         Print(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented)).trimmed());
         return;
     }
@@ -85,6 +104,8 @@ void MapInfo(const QString& path, bool json) {
     for (int i = 0; i < 4; ++i)
         Print(QStringLiteral("%1: \"%2\"")
                   .arg(QLatin1String(TextNames[i]), Printable(Cp1251::ToUnicode(*texts[i]))));
+    Print(QStringLiteral("tile pack file: %1")
+              .arg(pack.File.isEmpty() ? QStringLiteral("none: ") + pack.Problem : pack.File));
     Print(QStringLiteral("cells: %1, empty (-1): %2, other negative: %3")
               .arg(cells.Total)
               .arg(cells.Empty)
@@ -95,7 +116,7 @@ void MapInfo(const QString& path, bool json) {
         Print(QStringLiteral("cells of further tile indices: %1").arg(cells.Unlisted));
 }
 
-void PackInfo(const QString& path, bool json) {
+void PackInfo(const QString& path, bool json, const PackLocation::SearchPlaces&) {
     TilePack pack;
     LoadPack(pack, path);
     if (!json) {
@@ -141,14 +162,17 @@ void PrintTiles(const TilePack& pack) {
 }
 
 int Info(const QStringList& args) {
-    CommandLine line(QStringLiteral("info [--json] FILE"),
+    CommandLine line(QStringLiteral("info [--json] [--tiles DIR]... FILE"),
                      QStringLiteral("Shows what a map (.map) or a desktop tile pack (.pac) "
-                                    "holds: a map's size, texts and cell statistics; a pack's "
-                                    "tiles with their names, image sizes and seven values."));
+                                    "holds: a map's size, texts, cell statistics and the tile "
+                                    "pack file it opens with; a pack's tiles with their names, "
+                                    "image sizes and seven values."));
     line.AddOption(QCommandLineOption(QStringLiteral("json"),
                                       QStringLiteral("Prints one JSON object instead of text.")));
+    line.AddOption(TilesOption());
     if (!line.Parse(args, 1, 1))
         return Success;
+    const PackLocation::SearchPlaces places = PackPlaces(line);
     const QString path = line.Args[0];
     const bool json = line.IsSet(QStringLiteral("json"));
     // The name says which kind to try first; the content decides, as it does for every command.
@@ -157,13 +181,13 @@ int Info(const QStringList& args) {
     auto first = suffix == QLatin1String("pac") ? PackInfo : MapInfo;
     auto second = first == PackInfo ? MapInfo : PackInfo;
     try {
-        first(path, json);
+        first(path, json, places);
     } catch (const EFOpenError&) {
         throw;
     } catch (const Exception&) {
         const std::exception_ptr fault = std::current_exception();
         try {
-            second(path, json);
+            second(path, json, places);
         } catch (const Exception&) {
             if (!named)
                 throw EUsage(QStringLiteral("\"%1\" is neither a map (.map) nor a tile pack (.pac)")
@@ -175,16 +199,13 @@ int Info(const QStringList& args) {
 }
 
 int Check(const QStringList& args) {
-    CommandLine line(QStringLiteral("check MAP [--tiles DIR]"),
+    CommandLine line(QStringLiteral("check MAP [--tiles DIR]..."),
                      QStringLiteral("Loads a map and its tile pack as Open Map does and reports "
                                     "every problem: a pack that cannot be read, a pack name "
                                     "Open Map refuses, cells that name tiles the pack lacks. "
                                     "Exit code 0 when there is none, 1 when there are, 2 when "
                                     "the map itself cannot be read."));
-    line.AddOption(QCommandLineOption(QStringLiteral("tiles"),
-                                      QStringLiteral("The directory of tile packs (tiles/ beside "
-                                                     "the tool)."),
-                                      QStringLiteral("DIR"), ToolDir(QStringLiteral("tiles"))));
+    line.AddOption(TilesOption());
     if (!line.Parse(args, 1, 1))
         return Success;
     const QString mapPath = line.Args[0];
@@ -200,8 +221,7 @@ int Check(const QStringList& args) {
     TilePack pack;
     bool packLoaded = false;
     try {
-        const QString packPath =
-            PackLocation::PackPath(map.PackName, mapPath, line.Value(QStringLiteral("tiles")));
+        const QString packPath = PackLocation::PackPath(map.PackName, mapPath, PackPlaces(line));
         LoadPack(pack, packPath);
         packLoaded = true;
         Print(QStringLiteral("tile pack: %1: %2 tiles").arg(Absolute(packPath)).arg(pack.Count()));

@@ -62,8 +62,8 @@ Region ParseRegion(const QString& text) {
 
 int Render(const QStringList& args) {
     CommandLine line(
-        QStringLiteral("render MAP -o OUT.png [--tiles DIR] [--scale N] [--region X,Y,W,H] "
-                       "[--grid] [--tile-size N]"),
+        QStringLiteral("render MAP -o OUT.png [--tiles DIR]... [--scale N | --size N] "
+                       "[--region X,Y,W,H] [--grid] [--tile-size N]"),
         QStringLiteral("Draws the map with its tile pack as the editor does, into a PNG image: "
                        "what the editor's view shows when it is as large as the region and "
                        "scrolled to its top-left cell. Images larger than %1 x %1 pixels, or "
@@ -74,10 +74,7 @@ int Render(const QStringList& args) {
     line.AddOption(QCommandLineOption({QStringLiteral("o"), QStringLiteral("output")},
                                       QStringLiteral("The PNG file to write."),
                                       QStringLiteral("OUT.png")));
-    line.AddOption(
-        QCommandLineOption(QStringLiteral("tiles"),
-                           QStringLiteral("The directory of tile packs (tiles/ beside the tool)."),
-                           QStringLiteral("DIR"), ToolDir(QStringLiteral("tiles"))));
+    line.AddOption(TilesOption());
     line.AddOption(QCommandLineOption(
         QStringLiteral("scale"),
         QStringLiteral("Draws at 1/N of the size, each pixel the average of N x N (1 to %1).")
@@ -93,20 +90,29 @@ int Render(const QStringList& args) {
         QStringLiteral("The cell size in pixels (48, the editor's at start-up; 1 to %1).")
             .arg(MaxTileSize),
         QStringLiteral("N")));
+    line.AddOption(QCommandLineOption(
+        QStringLiteral("size"),
+        QStringLiteral("Scales the image down to fit N x N pixels, keeping its proportions (1 to "
+                       "%1): a preview, as file managers show it.")
+            .arg(MaxSide),
+        QStringLiteral("N")));
     if (!line.Parse(args, 1, 1))
         return Success;
     const QString output = line.Value(QStringLiteral("output"));
     if (output.isEmpty())
         throw EUsage(QStringLiteral("render needs the image to write: -o OUT.png"));
-    const qint32 scale = line.Number(QStringLiteral("scale"), 1, 1, MaxScale);
+    const qint32 fitSide = line.Number(QStringLiteral("size"), 0, 1, qint32(MaxSide));
+    if (fitSide > 0 && line.IsSet(QStringLiteral("scale")))
+        throw EUsage(QStringLiteral("--size chooses the scale itself: give --size or --scale, "
+                                    "not both"));
+    qint32 scale = line.Number(QStringLiteral("scale"), 1, 1, MaxScale);
     const qint32 tileSize = line.Number(QStringLiteral("tile-size"), 48, 1, MaxTileSize);
     const QString mapPath = line.Args[0];
 
     TileMap map(tileSize);
     TilePack pack;
-    LoadMapAndPack(map, pack, mapPath, line.Value(QStringLiteral("tiles")));
-    CheckOutput(output, {mapPath, PackLocation::PackPath(map.PackName, mapPath,
-                                                         line.Value(QStringLiteral("tiles")))});
+    const QString packPath = LoadMapAndPack(map, pack, mapPath, PackPlaces(line));
+    CheckOutput(output, {mapPath, packPath});
     Canvas canvas;
     MapRenderer view(map, pack, &canvas);
     view.ShowGrid = line.IsSet(QStringLiteral("grid"));
@@ -128,6 +134,10 @@ int Render(const QStringList& args) {
                          .arg(region.H));
     const qint64 fullWidth = region.W * tileSize;
     const qint64 fullHeight = region.H * tileSize;
+    // The averaging scale that comes closest to the size from above; a smooth reduction of
+    // that image does the rest, so a preview costs little more than an image of its size.
+    if (fitSide > 0)
+        scale = qint32(std::clamp<qint64>(std::max(fullWidth, fullHeight) / fitSide, 1, MaxScale));
     const qint64 width = (fullWidth + scale - 1) / scale;
     const qint64 height = (fullHeight + scale - 1) / scale;
     if (!Fits(fullWidth, fullHeight, scale)) {
@@ -197,6 +207,9 @@ int Render(const QStringList& args) {
         }
     }
 
+    if (fitSide > 0 && (image.width() > fitSide || image.height() > fitSide))
+        image = image.scaled(fitSide, fitSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
@@ -205,7 +218,10 @@ int Render(const QStringList& args) {
         throw Exception(QStringLiteral("The image for \"%1\" could not be encoded: %2")
                             .arg(Native(output), writer.errorString()));
     MemoryStream(png).SaveToFile(output);
-    Print(QStringLiteral("wrote %1: %2 x %3 pixels").arg(Native(output)).arg(width).arg(height));
+    Print(QStringLiteral("wrote %1: %2 x %3 pixels")
+              .arg(Native(output))
+              .arg(image.width())
+              .arg(image.height()));
     return Success;
 }
 } // namespace Tool

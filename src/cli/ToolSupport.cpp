@@ -154,8 +154,24 @@ QString ToolDir(const QString& name) {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
 }
 
-void LoadMapAndPack(TileMap& map, TilePack& pack, const QString& mapPath, const QString& tilesDir) {
+QCommandLineOption TilesOption() {
+    return QCommandLineOption(QStringLiteral("tiles"),
+                              QStringLiteral("A folder searched first for the map's tile pack, "
+                                             "before tiles/ beside the tool, beside the map and "
+                                             "in the data folders; may be given again."),
+                              QStringLiteral("DIR"));
+}
+
+PackLocation::SearchPlaces PackPlaces(const CommandLine& line) {
+    return PackLocation::StandardPlaces(line.Values(QStringLiteral("tiles")),
+                                        QCoreApplication::applicationDirPath());
+}
+
+QString LoadMapAndPack(TileMap& map, TilePack& pack, const QString& mapPath,
+                       const PackLocation::SearchPlaces& places) {
     LoadMap(map, mapPath);
-    LoadPack(pack, PackLocation::PackPath(map.PackName, mapPath, tilesDir));
+    QString packPath = PackLocation::PackPath(map.PackName, mapPath, places);
+    LoadPack(pack, packPath);
+    return packPath;
 }
 } // namespace Tool

@@ -3,6 +3,7 @@
 // What the commands of korvane-tool share: their command lines, their output, their exit
 // codes, and loading a map with its tile pack as Open Map does.
 
+#include "formats/PackLocation.h"
 #include "platform/Exceptions.h"
 
 #include <QCommandLineParser>
@@ -39,6 +40,7 @@ public:
 
     bool IsSet(const QString& name) const { return Parser.isSet(name); }
     QString Value(const QString& name) const { return Parser.value(name); }
+    QStringList Values(const QString& name) const { return Parser.values(name); }
     // An option's whole number within first..last; throws EUsage for anything else.
     qint32 Number(const QString& name, qint32 fallback, qint32 first, qint32 last) const;
     QStringList Args;
@@ -56,13 +58,21 @@ void CheckOutput(const QString& output, const QStringList& inputs);
 // The directories beside the tool, as the editor has them beside itself.
 QString ToolDir(const QString& name);
 
+// --tiles DIR, which the commands that load a map's pack take, any number of times: folders
+// searched first, in order.
+QCommandLineOption TilesOption();
+// Where those commands look for a map's pack: the --tiles folders, then the places every
+// search has (PackLocation).
+PackLocation::SearchPlaces PackPlaces(const CommandLine& line);
+
 // A map or a tile pack, read whole. A file that fails to load as the kind asked for but is a
 // file of the other kind is refused with a message that says so ("this is a tile pack, not a
 // map"), whatever its name.
 void LoadMap(TileMap& map, const QString& path);
 void LoadPack(TilePack& pack, const QString& path);
 
-// Loads the map, then its pack from tilesDir, as Open Map does; throws with the file that
-// failed.
-void LoadMapAndPack(TileMap& map, TilePack& pack, const QString& mapPath, const QString& tilesDir);
+// Loads the map, then its pack as Open Map finds it, and returns the pack's file; throws with
+// the file that failed, or the folders searched when there was none.
+QString LoadMapAndPack(TileMap& map, TilePack& pack, const QString& mapPath,
+                       const PackLocation::SearchPlaces& places);
 } // namespace Tool

@@ -128,6 +128,15 @@ Message::Answer QtDialogs::MessageBox(const Message& message) {
 }
 
 bool QtDialogs::Execute(FileDialog& dialog) {
+    if (dialog.Kind == FileDialog::DialogKind::Folder) {
+        const QString folder = QFileDialog::getExistingDirectory(
+            QApplication::activeWindow(), QString(),
+            dialog.FileName.isEmpty() ? dialog.Folder : dialog.FileName);
+        if (folder.isEmpty())
+            return false;
+        dialog.FileName = folder;
+        return true;
+    }
     QFileDialog box(QApplication::activeWindow());
     box.setOption(QFileDialog::ReadOnly, false);
     if (dialog.Kind == FileDialog::DialogKind::Save) {

@@ -10,7 +10,7 @@ class QWidget;
 // The state of a file dialog that lives as long as its window: the commands set the filter
 // index and default extension before each run, and the dialog remembers the last path.
 struct FileDialog {
-    enum class DialogKind { Open, Save, Picture };
+    enum class DialogKind { Open, Save, Picture, Folder };
 
     DialogKind Kind = DialogKind::Open;
     QString Filter;      // "label|pattern|label|pattern"; empty for Picture

@@ -5,15 +5,19 @@
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "ui/Application.h"
+#include "ui/EditorSettings.h"
 #include "ui/MobileExportDialog.h"
 #include "ui/NewMapDialog.h"
 #include "ui/OverviewPanel.h"
+#include "ui/TilePackFoldersDialog.h"
 #include "ui/TilePropertiesDialog.h"
 
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -21,6 +25,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QScreen>
@@ -31,9 +36,10 @@
 #include <cmath>
 #include <type_traits>
 
-int RunEditor(MainWindow& window) {
+int RunEditor(MainWindow& window, const QStringList& files) {
     window.show();
     window.StartRecovery(Recovery::StandardDirectory());
+    window.OpenFiles(files);
     return QCoreApplication::exec();
 }
 
@@ -123,8 +129,9 @@ QString StatusBar::Text() const {
 
 // ---------------------------------------------------------------------------------------------
 
-MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs)
-    : AppDir(appDir), UserDialogs(dialogs) {
+MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs, const QString& settingsFile)
+    : AppDir(appDir), UserDialogs(dialogs),
+      Settings(std::make_unique<EditorSettings>(settingsFile)) {
     // The platform's modified mark stands for [*] while the map or the pack is unsaved.
     setWindowTitle(QStringLiteral("Map Editor(ver " KORVANE_VERSION ")[*]"));
     QPalette background = palette();
@@ -168,7 +175,10 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs)
     tilePropertiesDialog = new TilePropertiesDialog(UserDialogs, this);
     newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
     mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
+    tilePackFoldersDialog = new TilePackFoldersDialog(UserDialogs, this);
     NameParts();
+    // A map or pack dropped from a file manager opens as from File > Open Map.
+    setAcceptDrops(true);
 }
 
 void MainWindow::NameParts() {
@@ -185,6 +195,9 @@ void MainWindow::NameParts() {
         {newMapAction, "newMapAction"},
         {openMapAction, "openMapAction"},
         {saveMapAction, "saveMapAction"},
+        {recentMenu, "recentMenu"},
+        {clearRecentAction, "clearRecentAction"},
+        {tilePackFoldersAction, "tilePackFoldersAction"},
         {undoAction, "undoAction"},
         {redoAction, "redoAction"},
         {zoomInAction, "zoomInAction"},
@@ -221,7 +234,8 @@ void MainWindow::NameParts() {
         {Status, "Status"},
         {tilePropertiesDialog, "tilePropertiesDialog"},
         {newMapDialog, "newMapDialog"},
-        {mobileExportDialog, "mobileExportDialog"}};
+        {mobileExportDialog, "mobileExportDialog"},
+        {tilePackFoldersDialog, "tilePackFoldersDialog"}};
     for (const auto& [part, name] : parts)
         part->setObjectName(QLatin1StringView(name));
 }
@@ -294,8 +308,16 @@ void MainWindow::BuildMenus() {
     mobileExportAction = action(QStringLiteral("2Mobile Map"));
     exitAction = action(QStringLiteral("Exit"));
 
+    clearRecentAction = action(QStringLiteral("Clear Recently Opened"));
+    tilePackFoldersAction = action(QStringLiteral("Tile Pack Folders…"));
+
     fileMenu = menuBar()->addMenu(QStringLiteral("File"));
-    fileMenu->addActions({newMapAction, openMapAction, saveMapAction});
+    fileMenu->addActions({newMapAction, openMapAction});
+    recentMenu = fileMenu->addMenu(QStringLiteral("Open Recent"));
+    fileMenu->addAction(saveMapAction);
+    fileMenu->addSeparator();
+    fileMenu->addAction(tilePackFoldersAction);
+    FillRecentMenu();
     editMenu = menuBar()->addMenu(QStringLiteral("Edit"));
     editMenu->addActions({undoAction, redoAction});
     viewMenu = menuBar()->addMenu(QStringLiteral("View"));
@@ -313,6 +335,8 @@ void MainWindow::BuildMenus() {
     Command(newMapAction, &QAction::triggered, &MainWindow::newMap);
     Command(openMapAction, &QAction::triggered, &MainWindow::openMap);
     Command(saveMapAction, &QAction::triggered, &MainWindow::saveMap);
+    Command(clearRecentAction, &QAction::triggered, &MainWindow::clearRecentFiles);
+    Command(tilePackFoldersAction, &QAction::triggered, &MainWindow::editTilePackFolders);
     Command(undoAction, &QAction::triggered, [this] { Doc->Undo(); });
     Command(redoAction, &QAction::triggered, [this] { Doc->Redo(); });
     auto centre = [this] { return mapView->rect().center(); };

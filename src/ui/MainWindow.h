@@ -3,6 +3,7 @@
 #include "document/Document.h"
 #include "document/History.h"
 #include "editing/Tools.h"
+#include "formats/PackLocation.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "platform/Canvas.h"
@@ -35,6 +36,8 @@ class MainWindow;
 class MobileExportDialog;
 class NewMapDialog;
 class TilePropertiesDialog;
+class TilePackFoldersDialog;
+class EditorSettings;
 class Recovery;
 
 // The map view: the client area left of the palette and above the status bar. It presents
@@ -86,7 +89,8 @@ public:
     // their tile packs (tiles/), the export writes (maps/) and file dialogs start.
     // dialogs: every question and message the window and its dialogs show; it must outlive
     // the window.
-    MainWindow(const QString& appDir, Dialogs& dialogs);
+    // settingsFile: where the window keeps its settings (EditorSettings); empty for the user's.
+    MainWindow(const QString& appDir, Dialogs& dialogs, const QString& settingsFile = QString());
     ~MainWindow() override;
 
     // The map and the tile pack being edited, and every change of them.
@@ -104,6 +108,17 @@ public:
     void ZoomBy(qint32 steps, QPoint at);
     // Clears the view and draws the current map and pack on it.
     void RedrawMap();
+    // The folders of the command line's --tiles, searched first for a map's pack in this run.
+    void SetCommandLineTileFolders(const QStringList& folders);
+    // Where a map's pack is looked for now: the command line's folders, Tile Pack Folders,
+    // then the places every search has.
+    PackLocation::SearchPlaces PackPlaces() const;
+    // Opens a map with its pack, or loads a tile pack (a .pac, or a file whose content is
+    // one), as Open Map or Load TilePack do once their dialog is answered, after asking about
+    // unsaved work they would replace. Throws what the file's reader throws.
+    void OpenFile(const QString& path);
+    // Each file as OpenFile, in order; an error is shown and the next file goes on.
+    void OpenFiles(const QStringList& paths);
     // Keeps a recovery copy of unsaved work in directory from now on, after offering the
     // copies that editors which did not end normally left there. Nothing for an empty path.
     void StartRecovery(const QString& directory);
@@ -131,6 +146,8 @@ public slots:
     void loadTilePack();
     void newMap();
     void exportForMobile();
+    void editTilePackFolders();
+    void clearRecentFiles();
     void exitEditor();
 
 protected:
@@ -139,6 +156,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // The map view hands its events to the handlers below, and presents Surface.
@@ -156,6 +175,9 @@ private:
     QAction* newMapAction;
     QAction* openMapAction;
     QAction* saveMapAction;
+    QMenu* recentMenu; // "Open Recent": a file's action each, then clearRecentAction
+    QAction* clearRecentAction;
+    QAction* tilePackFoldersAction;
     QAction* undoAction;
     QAction* redoAction;
     QAction* zoomInAction;
@@ -206,6 +228,7 @@ private:
     TilePropertiesDialog* tilePropertiesDialog = nullptr;
     NewMapDialog* newMapDialog = nullptr;
     MobileExportDialog* mobileExportDialog = nullptr;
+    TilePackFoldersDialog* tilePackFoldersDialog = nullptr;
     FileDialog openPictureDialog;
     FileDialog openDialog;
     FileDialog saveDialog;
@@ -316,12 +339,28 @@ private:
     // them first. True when the command may go on: nothing unsaved, Discard, or Save and every
     // save done.
     bool ResolveUnsaved(DocumentParts replaced);
+    // Open Map and Load TilePack once the file is chosen and unsaved work resolved.
+    void OpenMapFile(const QString& mapPath);
+    void LoadPackFile(const QString& path);
+    // The pack a map names, not found in any folder searched: asks whether to locate it, and
+    // returns the file chosen, or nothing when the user cancels. Throws when the file chosen
+    // is not of the name the map gives.
+    QString LocatePack(const QString& name, const QString& mapPath, const QStringList& searched);
+    // Where Save Tile Pack starts for a pack without a file: beside the executable as ever, or
+    // where it cannot write there (an installed editor), the user's own folder of packs.
+    QString NewPackFolder() const;
+    // Open Recent follows the list in the settings.
+    void RememberFile(const QString& path);
+    void FillRecentMenu();
+    void OpenRecent(const QString& path);
     // Offers one claimed recovery copy, or reports it unreadable and moves it aside; true when
     // it was restored. A copy kept for later is released.
     bool OfferRecovery(const QString& copy);
 
     const QString AppDir;
     Dialogs& UserDialogs;
+    std::unique_ptr<EditorSettings> Settings;
+    QStringList CommandLineTileFolders;
     std::unique_ptr<Document> Doc;
     bool Painting = false;
     std::unique_ptr<ToolContext> ToolsContext;
@@ -353,8 +392,9 @@ private:
 };
 
 // The editor's run over its main window: shows it, offers the work editors that did not end
-// normally left behind, and runs the message loop until the window closes.
-int RunEditor(MainWindow& window);
+// normally left behind, opens the files given (maps and packs, in order, each error in the
+// error box), and runs the message loop until the window closes.
+int RunEditor(MainWindow& window, const QStringList& files = {});
 
 template <class Sender, class Signal, class F>
 void MainWindow::Command(Sender* sender, Signal signal, F command) {

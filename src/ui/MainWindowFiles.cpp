@@ -11,12 +11,20 @@
 #include "platform/Exceptions.h"
 #include "platform/FileNames.h"
 #include "ui/Application.h"
+#include "ui/EditorSettings.h"
 #include "ui/MainWindow.h"
 #include "ui/MobileExportDialog.h"
 #include "ui/NewMapDialog.h"
+#include "ui/TilePackFoldersDialog.h"
 
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 
 namespace {
 QString Native(const QString& path) {
@@ -39,6 +47,33 @@ bool MayReplace(Dialogs& dialogs, const QString& path, const QString& ownFile, b
                            Message::No);
 }
 
+// Whether a file given to open is a tile pack: by its name, and for any other name by its
+// content (a map is the default, and its reader says what is wrong with anything else).
+bool IsPackToOpen(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("pac") || suffix == QLatin1String("map"))
+        return suffix == QLatin1String("pac");
+    return PackFile::IsValid(path);
+}
+
+// The local files of a drag, or none when it carries anything else.
+QStringList DraggedFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        files << url.toLocalFile();
+    }
+    return files;
+}
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseSensitive;
+#endif
 } // namespace
 
 void MainWindow::openMap() {
@@ -48,14 +83,22 @@ void MainWindow::openMap() {
     openDialog.DefaultExt = QStringLiteral("*.map");
     if (!UserDialogs.Execute(openDialog))
         return;
+    OpenMapFile(openDialog.FileName);
+}
+
+void MainWindow::OpenMapFile(const QString& mapPath) {
     // The map and its pack are both read before either replaces what the editor holds: the
     // new cells shown or saved with the old pack would name the wrong tiles.
-    const QString mapPath = openDialog.FileName;
     TileMap map(Doc->Map().TileSize);
     MapFile::Read(map, mapPath);
+    const PackLocation::Found found = PackLocation::Find(map.PackName, mapPath, PackPlaces());
+    QString packPath = found.File;
+    if (packPath.isEmpty()) {
+        packPath = LocatePack(Cp1251::ToUnicode(map.PackName), mapPath, found.Searched);
+        if (packPath.isEmpty())
+            return;
+    }
     TilePack pack;
-    const QString packPath = PackLocation::PackPath(map.PackName, mapPath,
-                                                    QDir(AppDir).filePath(QStringLiteral("tiles")));
     try {
         PackFile::Read(pack, packPath);
     } catch (const Exception& e) {
@@ -64,7 +107,135 @@ void MainWindow::openMap() {
                             .arg(Native(QFileInfo(mapPath).absoluteFilePath()), e.Message()));
     }
     Doc->Open(map, pack, mapPath, packPath);
+    RememberFile(mapPath);
     Status->SetText(QStringLiteral("loading done!"));
+}
+
+QString MainWindow::LocatePack(const QString& name, const QString& mapPath,
+                               const QStringList& searched) {
+    QStringList folders;
+    for (const QString& folder : searched)
+        folders << Native(folder);
+    const QString shownMap = Native(QFileInfo(mapPath).absoluteFilePath());
+    if (!UserDialogs.Confirm(
+            QStringLiteral("The tile pack \"%1\" of the map \"%2\" was not found. Locate it?")
+                .arg(name, shownMap),
+            QStringLiteral("Tile Pack Not Found"),
+            QStringLiteral("Folders searched:\n") + folders.join(QLatin1Char('\n'))))
+        return QString();
+    // A dialog of its own: Open Map's keeps offering the map it opened last.
+    FileDialog locate = openDialog;
+    locate.FilterIndex = 2;
+    locate.DefaultExt = QStringLiteral("*.pac");
+    locate.FileName.clear();
+    locate.Folder = QFileInfo(mapPath).absolutePath();
+    if (!UserDialogs.Execute(locate))
+        return QString();
+    // The map keeps naming its pack by file name: any other file would be saved under the
+    // name of one that is not there.
+    if (QFileInfo(locate.FileName).fileName().compare(name, FileNameCase) != 0)
+        throw Exception(QStringLiteral("The map \"%1\" was not opened: it names the tile pack "
+                                       "\"%2\", and \"%3\" has another name.")
+                            .arg(shownMap, name, Native(locate.FileName)));
+    return locate.FileName;
+}
+
+PackLocation::SearchPlaces MainWindow::PackPlaces() const {
+    return PackLocation::StandardPlaces(CommandLineTileFolders + Settings->TileFolders(), AppDir);
+}
+
+void MainWindow::SetCommandLineTileFolders(const QStringList& folders) {
+    CommandLineTileFolders = folders;
+}
+
+void MainWindow::OpenFile(const QString& path) {
+    const bool pack = IsPackToOpen(path);
+    if (!ResolveUnsaved(pack ? DocumentParts(DocumentPart::Pack)
+                             : DocumentPart::Map | DocumentPart::Pack))
+        return;
+    if (pack)
+        LoadPackFile(path);
+    else
+        OpenMapFile(path);
+}
+
+void MainWindow::OpenFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        UserDialogs.Guard([&] { OpenFile(path); });
+    RedrawMap();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DraggedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QStringList files = DraggedFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the questions it may ask would hold up the file manager
+    // the file came from.
+    QTimer::singleShot(0, this, [this, files] { OpenFiles(files); });
+}
+
+void MainWindow::RememberFile(const QString& path) {
+    Settings->AddRecentFile(path);
+    FillRecentMenu();
+}
+
+void MainWindow::FillRecentMenu() {
+    recentMenu->clear();
+    const QStringList files = Settings->RecentFiles();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QFileInfo file(files[i]);
+        // The name first, where the eye looks; the folder tells two of one name apart. An "&"
+        // of either is shown, not taken for a shortcut.
+        const QString key = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        QAction* open = recentMenu->addAction(
+            QStringLiteral("%1 %2  (%3)")
+                .arg(key, file.fileName().replace(QLatin1Char('&'), QStringLiteral("&&")),
+                     Native(file.path()).replace(QLatin1Char('&'), QStringLiteral("&&"))));
+        open->setData(files[i]);
+        connect(open, &QAction::triggered, this,
+                [this, path = files[i]] { UserDialogs.Guard([&] { OpenRecent(path); }); });
+    }
+    recentMenu->addSeparator();
+    recentMenu->addAction(clearRecentAction);
+    clearRecentAction->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::OpenRecent(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        Settings->RemoveRecentFile(path);
+        FillRecentMenu();
+        UserDialogs.Warning(QStringLiteral("\"%1\" is no longer there; it was removed from Open "
+                                           "Recent.")
+                                .arg(Native(path)));
+        return;
+    }
+    OpenFile(path);
+    RedrawMap();
+}
+
+void MainWindow::clearRecentFiles() {
+    Settings->ClearRecentFiles();
+    FillRecentMenu();
+}
+
+void MainWindow::editTilePackFolders() {
+    tilePackFoldersDialog->SetFolders(Settings->TileFolders());
+    if (UserDialogs.ExecModal(*tilePackFoldersDialog) == QDialog::Accepted)
+        Settings->SetTileFolders(tilePackFoldersDialog->Folders());
+}
+
+QString MainWindow::NewPackFolder() const {
+    if (QFileInfo(AppDir).isWritable())
+        return AppDir;
+    QString own = PackLocation::UserDataFolder();
+    QDir().mkpath(own);
+    return own;
 }
 
 void MainWindow::saveMap() {
@@ -79,13 +250,14 @@ void MainWindow::saveMap() {
         !MayReplace(UserDialogs, saveDialog.FileName, Doc->MapPath(), true))
         return;
     Doc->SaveMap(saveDialog.FileName);
+    RememberFile(saveDialog.FileName);
     Status->SetText(QStringLiteral("saved... ok!"));
 }
 
 void MainWindow::saveTilePack() {
     saveDialog.FilterIndex = 2;
     saveDialog.DefaultExt = QStringLiteral("*.pac");
-    if (!runSaveDialog(Doc->PackPath(), QString()))
+    if (!runSaveDialog(Doc->PackPath(), NewPackFolder()))
         return;
     const QString path = saveDialog.FileName;
     // A name the map cannot record exactly would name a file that is not there.
@@ -96,6 +268,7 @@ void MainWindow::saveTilePack() {
     if (!MayReplace(UserDialogs, path, Doc->PackPath(), false))
         return;
     Doc->SavePack(path, Cp1251::FromUnicode(name));
+    RememberFile(path);
 }
 
 bool MainWindow::runSaveDialog(const QString& offered, const QString& folder) {
@@ -110,12 +283,19 @@ void MainWindow::loadTilePack() {
         return;
     openDialog.FilterIndex = 2;
     openDialog.DefaultExt = QStringLiteral("*.pac");
+    // Packs are kept together: the dialog starts at the pack of the map being edited.
+    if (!Doc->PackPath().isEmpty())
+        openDialog.FileName = Doc->PackPath();
     if (!UserDialogs.Execute(openDialog))
         return;
-    const QString path = openDialog.FileName;
+    LoadPackFile(openDialog.FileName);
+}
+
+void MainWindow::LoadPackFile(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const QString refusal = PackNameRefusal(name);
     Doc->LoadPack(path, refusal.isEmpty() ? Cp1251::FromUnicode(name) : Doc->Map().PackName);
+    RememberFile(path);
     if (refusal.isEmpty())
         return;
     // The pack is usable; only a map cannot name it.
@@ -142,6 +322,7 @@ void MainWindow::newMap() {
 }
 
 void MainWindow::exportForMobile() {
+    mobileExportDialog->SetPackFile(Doc->PackPath());
     UserDialogs.ExecModal(*mobileExportDialog);
 }
 

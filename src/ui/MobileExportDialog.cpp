@@ -212,7 +212,9 @@ void MobileExportDialog::Log(const QString& line) {
 }
 
 void MobileExportDialog::exportMap() {
-    MobileExport job(Map, Pack, directoryList->Directory(), AppDir + QStringLiteral("/tiles"),
+    MobileExport job(Map, Pack, directoryList->Directory(),
+                     PackFile.isEmpty() ? AppDir + QStringLiteral("/tiles")
+                                        : QFileInfo(PackFile).absolutePath(),
                      AppDir + QStringLiteral("/maps"));
     job.Log = [this](const QString& line) { Log(line); };
     job.ShowPath = [this](const QString& path) { UserDialogs.ShowMessage(Native(path)); };

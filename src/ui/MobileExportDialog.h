@@ -51,10 +51,15 @@ public:
     MobileExportDialog(const TileMap& map, const TilePack& pack, const QString& appDir,
                        Dialogs& dialogs, QWidget* parent);
 
+    // The file of the desktop pack the map was loaded with, which the mobile pack must never
+    // replace; empty for a pack with no file, taken to be in tiles/.
+    void SetPackFile(const QString& path) { PackFile = path; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QString PackFile;
     // Each named as its field, which is how findChild reaches it from outside.
     QGroupBox* directoryBox;
     QLabel* directoryLabel;

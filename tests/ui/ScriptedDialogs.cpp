@@ -55,7 +55,9 @@ GuiFixture::GuiFixture() {
     static_cast<Application*>(QCoreApplication::instance())->ReportErrorsTo(Dialogs);
     QDir(Dir.path()).mkpath("tiles");
     QDir(Dir.path()).mkpath("maps");
-    Main = std::make_unique<MainWindow>(Dir.path(), *Dialogs);
+    // Settings of its own: the recent files and folders of one test never reach another, nor
+    // the user's.
+    Main = std::make_unique<MainWindow>(Dir.path(), *Dialogs, Dir.filePath("settings.ini"));
     Main->show();
     if (!QTest::qWaitForWindowExposed(Main.get()))
         qWarning("the main window was not exposed");

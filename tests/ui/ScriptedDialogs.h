@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -119,6 +120,7 @@ QByteArray MapFileBytes(const QByteArrayList& texts, qint32 width, qint32 height
     int main(int argc, char** argv) {                                                              \
         Application app(argc, argv);                                                               \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        QStandardPaths::setTestModeEnabled(true); /* the user's data folders stay out of it */     \
         TestObject test;                                                                           \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&test, argc, argv);                                                    \

@@ -145,7 +145,7 @@ void TestFileCommands::failedReadsKeepEverything_data() {
     QTest::newRow("pack of a huge count") << false << Int32s({1000000000, 0}) << "";
     // Open Map changes nothing unless the map and its pack both read: the map alone would be
     // shown, and saved, with a pack that is not its own.
-    QTest::newRow("map's pack missing") << true << SmallMap("absent.pac", 5) << "tiles/absent.pac";
+    // (A pack found nowhere is offered to be located: tst_openfiles.)
     QTest::newRow("map's pack truncated")
         << true << SmallMap("broken.pac", 5) << "tiles/broken.pac";
     // A pack the map names but cannot have: outside.pac beside tiles/ is there to be reached.
