@@ -13,6 +13,7 @@ int Check(const QStringList& args);
 int Render(const QStringList& args);
 int Pack(const QStringList& args); // create, list and extract
 int Export(const QStringList& args);
+int Convert(const QStringList& args); // to and from TMX, JSON, CSV and PNG
 
 // The table of a pack's tiles, one line each, that info and pack list print.
 void PrintTiles(const TilePack& pack);

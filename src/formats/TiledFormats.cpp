@@ -189,6 +189,14 @@ QImage Atlas(const TilePack& pack, qint32 tileSize) {
     if (atlas.isNull())
         throw std::bad_alloc();
     atlas.fill(clBtnFace);
+    // The tiles' resolution travels with the atlas, so the tiles an import cuts from it become
+    // BMP files with the resolution the pack's had.
+    for (const TileRef& tile : pack.Tiles)
+        if (!tile->Image->Picture().isNull()) {
+            atlas.setDotsPerMeterX(tile->Image->Picture().dotsPerMeterX());
+            atlas.setDotsPerMeterY(tile->Image->Picture().dotsPerMeterY());
+            break;
+        }
     QPainter painter(&atlas);
     for (qint32 i = 0; i < pack.Count(); ++i) {
         const QImage& picture = pack.Tiles[std::size_t(i)]->Image->Picture();
@@ -374,10 +382,7 @@ QByteArray CsvBytes(const TileMap& map) {
     return CellText(map, 0, "\n", "\n");
 }
 
-namespace {
-// Writes every file, each replaced atomically; when one fails, those already written are put
-// back as they were (or removed), so all are written or none.
-void WriteAll(const std::vector<std::pair<QString, QByteArray>>& files) {
+void WriteFiles(const std::vector<std::pair<QString, QByteArray>>& files) {
     for (const auto& [path, bytes] : files)
         if (const QString refusal = LinkRefusal(path, QStringLiteral("the export"));
             !refusal.isEmpty())
@@ -420,7 +425,6 @@ void WriteAll(const std::vector<std::pair<QString, QByteArray>>& files) {
         written.push_back(std::move(old));
     }
 }
-} // namespace
 
 QStringList Export(const TileMap& map, const TilePack& pack, const QString& fileName) {
     const std::optional<Format> format = FormatOf(fileName);
@@ -461,7 +465,7 @@ QStringList Export(const TileMap& map, const TilePack& pack, const QString& file
         throw ESizeError(
             QStringLiteral("Nothing was written to \"%1\": %2.").arg(Shown(fileName), e.Message()));
     }
-    WriteAll(files);
+    WriteFiles(files);
     QStringList written;
     for (const auto& file : files)
         written << file.first;

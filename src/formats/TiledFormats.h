@@ -18,6 +18,8 @@
 #include <QStringList>
 #include <array>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class TileMap;
 class TilePack;
@@ -54,6 +56,11 @@ QByteArray CsvBytes(const TileMap& map);
 // map (none for an empty pack): all files or none, each replaced atomically. Returns the files
 // written. The PNG image is the whole map as korvane-tool render draws it.
 QStringList Export(const TileMap& map, const TilePack& pack, const QString& fileName);
+
+// Writes every file, each replaced atomically; when one fails, those already written are put
+// back as they were (or removed), so all are written or none. A symbolic link among them is
+// refused before anything is written.
+void WriteFiles(const std::vector<std::pair<QString, QByteArray>>& files);
 
 // A TMX or JSON map (by its extension) with its tileset: external tilesets and images are read
 // from beside the file that names them. Replaces map (cells, texts and tile size) and pack only
