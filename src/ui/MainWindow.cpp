@@ -140,6 +140,15 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs)
     openDialog.DefaultExt = QStringLiteral("*.map");
     saveDialog.Kind = FileDialog::DialogKind::Save;
     saveDialog.Filter = QStringLiteral("Map |*.map|TilePack|*.pac");
+    importDialog.Folder = AppDir;
+    importDialog.Kind = FileDialog::DialogKind::Open;
+    importDialog.Filter = QStringLiteral("TMX map|*.tmx|JSON map|*.tmj;*.json");
+    importDialog.DefaultExt = QStringLiteral("*.tmx");
+    exportDialog.Folder = AppDir;
+    exportDialog.Kind = FileDialog::DialogKind::Save;
+    exportDialog.Filter =
+        QStringLiteral("TMX map|*.tmx|JSON map|*.tmj|CSV table|*.csv|PNG image|*.png");
+    exportDialog.DefaultExt = QStringLiteral("*.tmx");
 
     BuildMenus();
     BuildTools();
@@ -185,6 +194,8 @@ void MainWindow::NameParts() {
         {newMapAction, "newMapAction"},
         {openMapAction, "openMapAction"},
         {saveMapAction, "saveMapAction"},
+        {importAction, "importAction"},
+        {exportAsAction, "exportAsAction"},
         {undoAction, "undoAction"},
         {redoAction, "redoAction"},
         {zoomInAction, "zoomInAction"},
@@ -284,6 +295,8 @@ void MainWindow::BuildMenus() {
     newMapAction = action(QStringLiteral("New Map"), QKeySequence(Qt::CTRL | Qt::Key_N));
     openMapAction = action(QStringLiteral("Open Map"), QKeySequence(Qt::CTRL | Qt::Key_O));
     saveMapAction = action(QStringLiteral("Save ..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    importAction = action(QStringLiteral("Import..."));
+    exportAsAction = action(QStringLiteral("Export As..."));
     undoAction = action(QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     redoAction = action(QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     redoAction->setShortcuts(
@@ -310,6 +323,8 @@ void MainWindow::BuildMenus() {
 
     fileMenu = menuBar()->addMenu(QStringLiteral("File"));
     fileMenu->addActions({newMapAction, openMapAction, saveMapAction});
+    fileMenu->addSeparator();
+    fileMenu->addActions({importAction, exportAsAction});
     editMenu = menuBar()->addMenu(QStringLiteral("Edit"));
     editMenu->addActions({undoAction, redoAction});
     viewMenu = menuBar()->addMenu(QStringLiteral("View"));
@@ -327,6 +342,8 @@ void MainWindow::BuildMenus() {
     Command(newMapAction, &QAction::triggered, &MainWindow::newMap);
     Command(openMapAction, &QAction::triggered, &MainWindow::openMap);
     Command(saveMapAction, &QAction::triggered, &MainWindow::saveMap);
+    Command(importAction, &QAction::triggered, &MainWindow::importMap);
+    Command(exportAsAction, &QAction::triggered, &MainWindow::exportAs);
     Command(undoAction, &QAction::triggered, [this] { Doc->Undo(); });
     Command(redoAction, &QAction::triggered, [this] { Doc->Redo(); });
     auto centre = [this] { return mapView->rect().center(); };

@@ -127,6 +127,10 @@ public slots:
     void loadTilePack();
     void newMap();
     void exportForMobile();
+    // File > Export As: the map with its pack as TMX, JSON, CSV or PNG (TiledFormats).
+    void exportAs();
+    // File > Import: a TMX or JSON map with its tileset, in unsaved and without files.
+    void importMap();
     void exitEditor();
 
 protected:
@@ -152,6 +156,8 @@ private:
     QAction* newMapAction;
     QAction* openMapAction;
     QAction* saveMapAction;
+    QAction* importAction;
+    QAction* exportAsAction;
     QAction* undoAction;
     QAction* redoAction;
     QAction* zoomInAction;
@@ -195,6 +201,8 @@ private:
     FileDialog openPictureDialog;
     FileDialog openDialog;
     FileDialog saveDialog;
+    FileDialog importDialog;
+    FileDialog exportDialog;
     // The surface the map draws on, one pixel per view pixel.
     Canvas Surface;
 
