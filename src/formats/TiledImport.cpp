@@ -65,7 +65,6 @@ struct TiledTileset {
     qint64 Margin = 0, Spacing = 0;
     QString Image; // resolved path of the atlas, empty in an image collection
     std::vector<TiledTile> Tiles;
-    QString Where; // the file and place it was described, for messages
 };
 
 struct TiledMap {
@@ -203,7 +202,6 @@ void ReadXmlTilesetBody(XmlReader& r, TiledTileset& set, const QString& baseDir)
     set.TileCount = r.Int("tilecount", -1);
     set.Margin = r.Int("margin", 0);
     set.Spacing = r.Int("spacing", 0);
-    set.Where = QStringLiteral("%1, %2").arg(QDir::toNativeSeparators(r.FileName), r.Here());
     while (r.NextChild()) {
         const auto name = r.Xml.name();
         if (name == QLatin1String("image")) {
@@ -393,7 +391,6 @@ std::vector<Property> JsonProperties(const QJsonValue& value) {
 
 void ReadJsonTileset(const QJsonObject& object, TiledTileset& set, const QString& baseDir,
                      const QString& where) {
-    set.Where = where;
     set.TileWidth = JsonInt(object, "tilewidth", 0, where);
     set.TileHeight = JsonInt(object, "tileheight", 0, where);
     set.TileCount = JsonInt(object, "tilecount", -1, where);
@@ -892,8 +889,11 @@ void Import(TileMap& map, TilePack& pack, const QString& fileName) {
     ImportBytes(map, pack, bytes, fileName);
 }
 
-void ReadCsvBytes(TileMap& map, const QByteArray& bytes, const QString& fileName) {
+void ReadCsvBytes(TileMap& map, const QByteArray& fileBytes, const QString& fileName) {
     try {
+        // Spreadsheets often start their CSV files with a UTF-8 byte order mark.
+        const QByteArray bytes =
+            fileBytes.startsWith("\xEF\xBB\xBF") ? fileBytes.mid(3) : fileBytes;
         // Rows are lines; a last line break ends the last row, and a line ending in \r is the
         // same row as without it.
         qint64 rows = 0, columns = -1;
