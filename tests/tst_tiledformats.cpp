@@ -143,11 +143,12 @@ private slots:
     void roundTrip() {
         QFETCH(QString, file);
         Small small;
-        // A larger map too, with every tile and tiles of a 48-pixel cell.
+        // A larger map too, with every tile: its cells are many bands of rows, and more text
+        // than a JSON reader parses value by value.
         TileMap big(8);
-        big.New(37, 23, 8);
-        for (qint32 x = 0; x < 37; ++x)
-            for (qint32 y = 0; y < 23; ++y)
+        big.New(97, 61, 8);
+        for (qint32 x = 0; x < 97; ++x)
+            for (qint32 y = 0; y < 61; ++y)
                 big.Cells[x][y] = (x * 5 + y * 3) % 4 - 1;
         big.Text4 = "\x80\xFF";
         for (TileMap* map : {&small.Map, &big}) {
@@ -243,6 +244,27 @@ private slots:
             << "a.tmx" << Tmx(csv).replace("atlas.png", "nowhere.png") << "nowhere.png";
         QTest::newRow("json error") << "a.tmj" << QByteArray("{\n  \"width\": 2,\n  oops\n}")
                                     << "line 3, column 4: unterminated object";
+        QByteArray cells = "0";
+        for (int i = 1; i < 64 * 64; ++i)
+            cells += i % 64 ? ",0" : ",\n0";
+        const QByteArray json = "{\"orientation\":\"orthogonal\",\"width\":64,\"height\":64,"
+                                "\"tilewidth\":8,\"tileheight\":8,\"layers\":[{\"type\":"
+                                "\"tilelayer\",\"width\":64,\"height\":64,\"data\":[" +
+                                cells + "]}]";
+        // Rows on lines of their own, as Tiled writes them: the lines after them still count.
+        QByteArray rows = cells;
+        const QByteArray tmx = Tmx("<data encoding=\"csv\">" +
+                                   rows.replace("\n", "\n ").replace(",", ", ") + "</data>")
+                                   .replace("\"2\"", "\"64\"")
+                                   .replace("</layer>\n", "</layer>\n<oops>");
+        QTest::newRow("xml error after many cells")
+            << "a.tmx" << tmx
+            << QString("line %1, column 12: Opening and ending tag mismatch").arg(tmx.count('\n'));
+        QTest::newRow("json error after many cells") << "a.tmj" << json + "\n  oops}"
+                                                     << "line 65, column 4: unterminated object";
+        QTest::newRow("json many cells, one no GID")
+            << "a.tmj" << QByteArray(json + "}").replace(",0]", ",-1]")
+            << "value 4096 of the cells is no GID";
         QTest::newRow("json deep nesting")
             << "a.tmj" << QByteArray(100000, '[') << "line 1, column";
         QTest::newRow("json huge")

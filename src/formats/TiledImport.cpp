@@ -80,6 +80,9 @@ struct TiledMap {
     QString DataText; // CSV or base64 text
     QJsonArray DataArray;
     bool DataIsArray = false;
+    // A JSON layer's cells cut from the file before it was parsed (see CutCells): the text
+    // between the brackets, a view of the file's bytes.
+    QByteArrayView DataCut;
     qint64 LayerWidth = -1, LayerHeight = -1;
 };
 
@@ -238,7 +241,13 @@ void ReadXmlTilesetBody(XmlReader& r, TiledTileset& set, const QString& baseDir)
 
 void ReadJsonTileset(const QJsonObject& object, TiledTileset& set, const QString& baseDir,
                      const QString& where);
-QJsonObject ParseJson(const QByteArray& bytes);
+// Where a file's cells were cut out: the bytes from Start to End (its brackets) became CutMarker.
+struct Cut {
+    qsizetype Start = -1, End = -1;
+};
+const char* const CutMarker = "[-0.5]"; // no GID, so a layer never holds it by chance
+
+QJsonObject ParseJson(const QByteArray& bytes, const QByteArray& original = {}, Cut cut = {});
 
 // An external tileset file, .tsx or .tsj, beside the file that names it.
 void ReadExternalTileset(TiledTileset& set, const QString& path) {
@@ -260,8 +269,43 @@ void ReadExternalTileset(TiledTileset& set, const QString& path) {
     }
 }
 
+// A TMX layer's cells in CSV, as Tiled writes them, are nearly all of the file, and Qt's XML
+// reader would make them one string of two bytes a character. The first long run of them after
+// <data encoding="csv"> is therefore found here and replaced by the marker "-0.5" (no GID) and
+// the run's line breaks, so every line and column after it stays where it was; the layer whose
+// data is the marker takes its cells from the file's bytes. Start and End are the brackets
+// around the run.
+Cut CutCsvText(const QByteArray& bytes) {
+    static const QByteArray opening = QByteArrayLiteral("<data encoding=\"csv\">");
+    constexpr qsizetype Shortest = 4096;
+    const qsizetype at = bytes.indexOf(opening);
+    if (at < 0)
+        return {};
+    const qsizetype start = at + opening.size() - 1;
+    qsizetype end = start + 1;
+    const char* const text = bytes.constData();
+    while (end < bytes.size() &&
+           ((text[end] >= '0' && text[end] <= '9') || text[end] == ',' || text[end] == ' ' ||
+            text[end] == '\n' || text[end] == '\r' || text[end] == '\t'))
+        ++end;
+    if (end - start <= Shortest || !QByteArrayView(bytes).sliced(end).startsWith("</data>"))
+        return {};
+    return {start, end};
+}
+
+QByteArray WithoutCsvText(const QByteArray& bytes, Cut cut) {
+    const QByteArrayView run = QByteArrayView(bytes).sliced(cut.Start + 1, cut.End - cut.Start - 1);
+    const qsizetype lastBreak = run.lastIndexOf('\n');
+    QByteArray replacement = QByteArrayLiteral("-0.5");
+    replacement += QByteArray(run.count('\n'), '\n');
+    replacement += QByteArray(lastBreak < 0 ? 0 : run.size() - lastBreak - 1, ' ');
+    return QByteArray(bytes).replace(cut.Start + 1, run.size(), replacement);
+}
+
 TiledMap ReadTmx(const QByteArray& bytes, const QString& fileName) {
-    XmlReader r(bytes, fileName);
+    const Cut cut = CutCsvText(bytes);
+    const QByteArray parsed = cut.Start < 0 ? bytes : WithoutCsvText(bytes, cut);
+    XmlReader r(parsed, fileName);
     const QString baseDir = QFileInfo(fileName).path();
     TiledMap map;
     if (!r.NextChild() || r.Xml.name() != QLatin1String("map"))
@@ -311,6 +355,10 @@ TiledMap ReadTmx(const QByteArray& bytes, const QString& fileName) {
                     r.Fail(map.Infinite || r.Xml.name() == QLatin1String("chunk")
                                ? QStringLiteral("the layer is in chunks, as an infinite map's")
                                : r.Xml.errorString());
+                if (cut.Start >= 0 && map.Encoding == QLatin1String("csv") &&
+                    map.DataText.trimmed() == QLatin1String("-0.5"))
+                    map.DataCut =
+                        QByteArrayView(bytes).sliced(cut.Start + 1, cut.End - cut.Start - 1);
             }
             if (!hasData)
                 r.Fail(QStringLiteral("the tile layer has no data"));
@@ -345,12 +393,18 @@ QString LineAndColumn(const QByteArray& bytes, qsizetype offset) {
     return QStringLiteral("line %1, column %2").arg(line).arg(offset - lineStart + 1);
 }
 
-QJsonObject ParseJson(const QByteArray& bytes) {
+QJsonObject ParseJson(const QByteArray& bytes, const QByteArray& original, Cut cut) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError)
-        Refuse(
-            QStringLiteral("%1: %2").arg(LineAndColumn(bytes, error.offset), error.errorString()));
+    if (error.error != QJsonParseError::NoError) {
+        // Places after the cut are shown where they are in the file.
+        qsizetype offset = error.offset;
+        const qsizetype marker = qsizetype(std::strlen(CutMarker));
+        if (cut.Start >= 0 && offset >= cut.Start + marker)
+            offset += cut.End + 1 - cut.Start - marker;
+        Refuse(QStringLiteral("%1: %2").arg(
+            LineAndColumn(cut.Start >= 0 ? original : bytes, offset), error.errorString()));
+    }
     if (!document.isObject())
         Refuse(QStringLiteral("the document is no JSON object"));
     return document.object();
@@ -416,8 +470,59 @@ void ReadJsonTileset(const QJsonObject& object, TiledTileset& set, const QString
     }
 }
 
+// Qt's JSON parser holds every array element as a 16-byte value and takes its time over each;
+// a tile layer's cells are nearly all of a map file. The first value of a "data" key that is
+// a long array of plain whole numbers is therefore found here, outside every string, and
+// replaced by CutMarker before the rest is parsed; the layer whose data is the marker takes
+// the cells from the file's bytes.
+Cut CutCells(const QByteArray& bytes) {
+    constexpr qsizetype Shortest = 4096;
+    const char* const text = bytes.constData();
+    const qsizetype length = bytes.size();
+    qsizetype lastStringStart = -1, lastStringEnd = -1;
+    for (qsizetype i = 0; i < length; ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            lastStringStart = i;
+            for (++i; i < length && text[i] != '"'; ++i)
+                if (text[i] == '\\')
+                    ++i;
+            lastStringEnd = i;
+            continue;
+        }
+        if (c != '[' || lastStringStart < 0 || i - lastStringStart < 6 ||
+            QByteArrayView(text + lastStringStart, 6) != QByteArrayView("\"data\""))
+            continue;
+        // "data", then a colon, then the bracket, with only white space between.
+        qsizetype k = lastStringEnd + 1;
+        while (k < i && (text[k] == ' ' || text[k] == '\t' || text[k] == '\n' || text[k] == '\r'))
+            ++k;
+        if (lastStringEnd - lastStringStart != 5 || k >= i || text[k] != ':')
+            continue;
+        for (++k; k < i; ++k)
+            if (text[k] != ' ' && text[k] != '\t' && text[k] != '\n' && text[k] != '\r')
+                break;
+        if (k != i)
+            continue;
+        qsizetype end = i + 1;
+        while (end < length &&
+               ((text[end] >= '0' && text[end] <= '9') || text[end] == ',' || text[end] == ' ' ||
+                text[end] == '\n' || text[end] == '\r' || text[end] == '\t'))
+            ++end;
+        if (end < length && text[end] == ']' && end - i > Shortest)
+            return {i, end};
+        i = end - 1; // not the cells: the scan goes on after them
+    }
+    return {};
+}
+
 TiledMap ReadTmj(const QByteArray& bytes, const QString& fileName) {
-    const QJsonObject root = ParseJson(bytes);
+    const Cut cut = CutCells(bytes);
+    const QJsonObject root =
+        cut.Start < 0
+            ? ParseJson(bytes)
+            : ParseJson(QByteArray(bytes).replace(cut.Start, cut.End + 1 - cut.Start, CutMarker),
+                        bytes, cut);
     const QString baseDir = QFileInfo(fileName).path();
     const QString where = QStringLiteral("the map");
     TiledMap map;
@@ -455,7 +560,11 @@ TiledMap ReadTmj(const QByteArray& bytes, const QString& fileName) {
             map.Encoding = layer.value(QStringLiteral("encoding")).toString();
             map.Compression = layer.value(QStringLiteral("compression")).toString();
             const QJsonValue data = layer.value(QStringLiteral("data"));
-            if (data.isArray()) {
+            if (cut.Start >= 0 && data.isArray() && data.toArray().size() == 1 &&
+                data.toArray().at(0).toDouble() == -0.5) {
+                map.DataCut =
+                    QByteArrayView(bytes.constData() + cut.Start + 1, cut.End - cut.Start - 1);
+            } else if (data.isArray()) {
                 map.DataIsArray = true;
                 map.DataArray = data.toArray();
             } else if (data.isString() && map.Encoding == QLatin1String("base64")) {
@@ -568,23 +677,68 @@ QByteArray Inflate(const QByteArray& compressed, qint64 size, bool gzip) {
                     QString::fromLatin1(stream.msg ? stream.msg : "it does not inflate")));
 }
 
+// Takes cells in the files' order, row after row, into the column-major grid a band of rows at
+// a time: each column then gets a run of cells at once instead of one cell a cache line, which
+// made a large import several times slower.
+class RowOrderWriter {
+public:
+    explicit RowOrderWriter(CellGrid& grid)
+        : Grid(grid), Width(grid.size()),
+          // A long row goes straight in: the grid then has few rows, and its columns are near.
+          Band(qint64(grid.size()) * 16 <= (qint64(1) << 20) ? 16 : 0),
+          Buffer(std::size_t(Band * Width)) {}
+
+    void Put(TileIndex value) {
+        if (Band == 0)
+            Grid[X][std::size_t(RowStart)] = value;
+        else
+            Buffer[std::size_t(Row * Width + X)] = value;
+        if (++X < Width)
+            return;
+        X = 0;
+        if (Band == 0)
+            ++RowStart;
+        else if (++Row == Band)
+            Flush();
+    }
+    // Writes the rows taken so far into the grid.
+    void Flush() {
+        for (qint32 x = 0; x < Width; ++x) {
+            TileIndex* column = Grid[x].data() + RowStart;
+            for (qint64 r = 0; r < Row; ++r)
+                column[r] = Buffer[std::size_t(r * Width + x)];
+        }
+        RowStart += Row;
+        Row = 0;
+    }
+    QString Place() const {
+        return QStringLiteral("the cell at column %1, row %2").arg(X).arg(RowStart + Row);
+    }
+
+private:
+    CellGrid& Grid;
+    const qint32 Width;
+    const qint64 Band;
+    std::vector<TileIndex> Buffer;
+    qint32 X = 0;
+    qint64 Row = 0;      // within the band
+    qint64 RowStart = 0; // the band's first row
+};
+
 // Turns a GID into a tile index of the tileset, refusing flags and GIDs outside it.
 struct GidMapper {
     qint64 FirstGid;
     qint64 Count;
-    qint32 Width;
-    TileIndex operator()(qint64 n, quint64 gid) const {
+    TileIndex operator()(quint64 gid, const RowOrderWriter& place) const {
         if (gid == 0)
             return -1;
-        const auto place = [&] {
-            return QStringLiteral("the cell at column %1, row %2").arg(n % Width).arg(n / Width);
-        };
         if (gid & FlagBits)
             Refuse(QStringLiteral("%1 is flipped or rotated, which the editor cannot keep")
-                       .arg(place()));
+                       .arg(place.Place()));
         if (qint64(gid) < FirstGid || qint64(gid) - FirstGid >= Count)
-            Refuse(
-                QStringLiteral("%1 names tile %2, which the tileset lacks").arg(place()).arg(gid));
+            Refuse(QStringLiteral("%1 names tile %2, which the tileset lacks")
+                       .arg(place.Place())
+                       .arg(gid));
         return TileIndex(qint64(gid) - FirstGid);
     }
 };
@@ -592,14 +746,19 @@ struct GidMapper {
 CellGrid DecodeCells(const TiledMap& map, qint64 firstGid, qint64 tileCount) {
     const qint32 width = qint32(map.Width), height = qint32(map.Height);
     const qint64 count = qint64(width) * height;
-    const GidMapper gid{firstGid, tileCount, width};
+    const GidMapper gid{firstGid, tileCount};
     const QString compression = map.Compression;
     if (!compression.isEmpty() && compression != QLatin1String("zlib") &&
         compression != QLatin1String("gzip"))
         Refuse(QStringLiteral("the layer's data is compressed with %1; zlib and gzip are read")
                    .arg(Msg::Clip(compression)));
     // Before the grid is made: the input must be able to hold its cells.
-    if (map.DataIsArray) {
+    if (!map.DataCut.isNull()) {
+        if (count > 0 && 2 * count - 1 > map.DataCut.size())
+            Refuse(QStringLiteral("the layer's %1 characters cannot hold its %2 cells")
+                       .arg(map.DataCut.size())
+                       .arg(count));
+    } else if (map.DataIsArray) {
         if (map.DataArray.size() != count)
             Refuse(QStringLiteral("the layer holds %1 cells, not its %2")
                        .arg(map.DataArray.size())
@@ -621,10 +780,12 @@ CellGrid DecodeCells(const TiledMap& map, qint64 firstGid, qint64 tileCount) {
                    .arg(Msg::Clip(map.Encoding)));
     }
     CellGrid grid(width, height);
-    const auto store = [&](qint64 n, quint64 value) {
-        grid[qint32(n % width)][std::size_t(n / width)] = gid(n, value);
-    };
-    if (map.DataIsArray) {
+    RowOrderWriter cells(grid);
+    const auto store = [&](qint64, quint64 value) { cells.Put(gid(value, cells)); };
+    if (!map.DataCut.isNull()) {
+        ParseCsvValues(map.DataCut.data(), map.DataCut.size(), count, 0, 0xFFFFFFFFll, false,
+                       store);
+    } else if (map.DataIsArray) {
         for (qint64 n = 0; n < count; ++n) {
             const QJsonValue value = map.DataArray.at(n);
             const double number = value.toDouble(-1);
@@ -651,6 +812,7 @@ CellGrid DecodeCells(const TiledMap& map, qint64 firstGid, qint64 tileCount) {
         for (qint64 n = 0; n < count; ++n)
             store(n, qFromLittleEndian<quint32>(raw.constData() + 4 * n));
     }
+    cells.Flush();
     return grid;
 }
 
@@ -923,12 +1085,11 @@ void ReadCsvBytes(TileMap& map, const QByteArray& fileBytes, const QString& file
             Refuse(problem);
         // Counted from the bytes, so the grid is never larger than the file can fill.
         CellGrid grid{qint32(columns), qint32(rows)};
-        const qint32 width = qint32(columns);
+        RowOrderWriter cells(grid);
         ParseCsvValues(bytes.constData(), bytes.size(), columns * rows,
                        std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), true,
-                       [&](qint64 n, qint64 value) {
-                           grid[qint32(n % width)][std::size_t(n / width)] = TileIndex(value);
-                       });
+                       [&](qint64, qint64 value) { cells.Put(TileIndex(value)); });
+        cells.Flush();
         TileMap result(map.TileSize);
         result.SetCells(std::move(grid));
         map.TakeContent(result);
