@@ -21,6 +21,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QXmlStreamWriter>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -43,7 +44,7 @@ QString Shown(const QString& path) {
 // same bytes (so that an import gives the pack and map back exactly), or, for XML, when it
 // holds a control character XML 1.0 cannot carry.
 QString ExportedText(const QByteArray& bytes, const QString& what, bool forXml) {
-    const QString text = Cp1251::ToUnicode(bytes);
+    QString text = Cp1251::ToUnicode(bytes);
     if (Cp1251::FromUnicode(text) != bytes)
         throw EFormatError(QStringLiteral("%1 holds a byte that has no character in "
                                           "Windows-1251, which these formats cannot carry")
@@ -103,9 +104,7 @@ QByteArray CellText(const TileMap& map, qint32 add, const char* rowEnd, const ch
                 *out++ = ',';
         }
         const char* ending = y + 1 < height ? rowEnd : lastEnd;
-        const std::size_t length = std::strlen(ending);
-        std::memcpy(out, ending, length);
-        out += length;
+        out = std::copy_n(ending, std::strlen(ending), out);
     }
     text.truncate(out - text.data());
     return text;

@@ -427,7 +427,7 @@ qint64 JsonInt(const QJsonObject& object, const char* key, qint64 fallback, cons
 
 std::vector<Property> JsonProperties(const QJsonValue& value) {
     std::vector<Property> properties;
-    for (const QJsonValue& item : value.toArray()) {
+    for (const auto& item : value.toArray()) {
         const QJsonObject object = item.toObject();
         const QJsonValue v = object.value(QStringLiteral("value"));
         Property p{object.value(QStringLiteral("name")).toString(),
@@ -452,7 +452,7 @@ void ReadJsonTileset(const QJsonObject& object, TiledTileset& set, const QString
     set.Spacing = JsonInt(object, "spacing", 0, where);
     if (const QString image = object.value(QStringLiteral("image")).toString(); !image.isEmpty())
         set.Image = ResolvedPath(baseDir, image);
-    for (const QJsonValue& item : object.value(QStringLiteral("tiles")).toArray()) {
+    for (const auto& item : object.value(QStringLiteral("tiles")).toArray()) {
         const QJsonObject tileObject = item.toObject();
         TiledTile tile;
         tile.Id = JsonInt(tileObject, "id", -1, where + QStringLiteral(", a tile"));
@@ -536,7 +536,7 @@ TiledMap ReadTmj(const QByteArray& bytes, const QString& fileName) {
     const QJsonArray tilesets = root.value(QStringLiteral("tilesets")).toArray();
     if (tilesets.size() > 1)
         Refuse(QStringLiteral("a second tileset; the editor keeps one tile pack"));
-    for (const QJsonValue& item : tilesets) {
+    for (const auto& item : tilesets) {
         const QJsonObject object = item.toObject();
         TiledTileset set;
         set.FirstGid = JsonInt(object, "firstgid", 1, QStringLiteral("the tileset"), 1);
@@ -547,7 +547,7 @@ TiledMap ReadTmj(const QByteArray& bytes, const QString& fileName) {
             ReadJsonTileset(object, set, baseDir, QStringLiteral("the tileset"));
         map.Tilesets.push_back(std::move(set));
     }
-    for (const QJsonValue& item : root.value(QStringLiteral("layers")).toArray()) {
+    for (const auto& item : root.value(QStringLiteral("layers")).toArray()) {
         const QJsonObject layer = item.toObject();
         const QString type = layer.value(QStringLiteral("type")).toString();
         if (type == QLatin1String("tilelayer")) {
