@@ -190,6 +190,31 @@ private slots:
         QCOMPARE(map.Cells[1][1], 1);
     }
 
+    // Files Tiled wrote (a zlib layer, an external tileset over an atlas) import as the map
+    // and tiles they show.
+    void tiledFiles_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("tmx") << "tiled-zlib.tmx";
+        QTest::newRow("tmj") << "tiled-zlib.tmj";
+    }
+    void tiledFiles() {
+        QFETCH(QString, file);
+        TileMap map(48);
+        TilePack pack;
+        TiledFormats::Import(map, pack, QFINDTESTDATA("data/tiled/" + file));
+        QCOMPARE(map.TileSize, 8);
+        QCOMPARE(map.PackName, QByteArray("fx.pac"));
+        const TileIndex cells[2][3] = {{0, 1, -1}, {1, -1, 0}};
+        for (qint32 y = 0; y < 2; ++y)
+            for (qint32 x = 0; x < 3; ++x)
+                QCOMPARE(map.Cells[x][y], cells[y][x]);
+        QCOMPARE(pack.Count(), 2);
+        QCOMPARE(pack.At(0).Name, QByteArray("grass"));
+        QCOMPARE(pack.At(1).Name, QByteArray("water"));
+        QCOMPARE(pack.At(0).Image->Picture().pixel(7, 7), qRgb(30, 160, 40));
+        QCOMPARE(pack.At(1).Image->Picture().pixel(0, 0), qRgb(20, 60, 200));
+    }
+
     // Whatever cannot be kept, and every malformed or hostile input, is refused by what it is;
     // the map and pack stay as they were.
     void importRefusals_data() {

@@ -157,8 +157,11 @@ QString Extension(Format format) {
 }
 
 QString AtlasPath(const QString& mapFile) {
+    // In the map's directory as the caller names it ("x.tmx" gives "x.tiles.png", not
+    // "./x.tiles.png").
     const QFileInfo info(mapFile);
-    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".tiles.png"));
+    return mapFile.left(mapFile.size() - info.fileName().size()) + info.completeBaseName() +
+           QStringLiteral(".tiles.png");
 }
 
 qint32 AtlasColumns(qint32 tiles) {
