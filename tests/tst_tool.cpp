@@ -667,6 +667,18 @@ private slots:
             qPrintable(result.Err));
         QCOMPARE(QDir(s.Path("out")).entryList(QDir::Files),
                  QStringList({"forest.tiles.png", "forest.tmj"}));
+
+        // Back to the game's files: each Tiled map's pack goes beside its map, which names it.
+        QDir(s.Dir.path()).mkpath("back");
+        const Result back =
+            Tool({"convert", "--to", "map", "--out-dir", s.Path("back"), s.Path("out/forest.tmj")});
+        QCOMPARE_RUN(back, 0);
+        QCOMPARE(QDir(s.Path("back")).entryList(QDir::Files),
+                 QStringList({"forest.map", "forest.pac"}));
+        TileMap map(48);
+        MapFile::Read(map, s.Path("back/forest.map"));
+        QCOMPARE(map.PackName, QByteArray("forest.pac"));
+        QCOMPARE(ReadFile(s.Path("back/forest.map")), ReadFile(s.MapPath()));
     }
 
     // A conversion refused writes nothing.
