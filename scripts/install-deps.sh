@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev qt6-svg-dev
+    zlib1g-dev
     fonts-dejavu-core
     libbenchmark-dev
     clang-14 libclang-rt-14-dev

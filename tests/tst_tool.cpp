@@ -140,8 +140,8 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("out"); // the start of stdout
-        for (const char* command :
-             {"info", "check", "render", "export", "pack create", "pack list", "pack extract"})
+        for (const char* command : {"info", "check", "render", "export", "convert", "pack create",
+                                    "pack list", "pack extract"})
             QTest::addRow("%s --help", command)
                 << QString(command).split(' ') + QStringList{"--help"} << 0
                 << QString("Usage: korvane-tool ") + command;
@@ -159,6 +159,9 @@ private slots:
                                    {"render", "a.map", "-o", "a.png", "--scale", "0"},
                                    {"render", "a.map", "-o", "a.png", "--region", "1,2,3"},
                                    {"export", "a.map"},
+                                   {"convert", "a.map"},
+                                   {"convert", "a.map", "b.txt"},
+                                   {"convert", "--to", "gif", "--out-dir", ".", "a.map"},
                                    {"pack"},
                                    {"pack", "create", "a.pac"},
                                    {"pack", "extract", "a.pac"}};
@@ -731,6 +734,127 @@ private slots:
                 break;
         }
         QVERIFY(failures > 100);
+    }
+
+    // convert to a Tiled map and back gives the game's files byte for byte (tiles of a cell's
+    // size, made as the import makes them); a table goes back with the pack name given; the
+    // PNG is render's image.
+    void convert_data() {
+        QTest::addColumn<QString>("format");
+        for (const char* format : {"tmx", "tmj", "csv", "png"})
+            QTest::newRow(format) << QString(format);
+    }
+    void convert() {
+        QFETCH(QString, format);
+        Scene s;
+        QVERIFY(Tool({"pack", "create", s.PackPath(), s.BmpFiles()[0], s.BmpFiles()[1]}).Code == 0);
+        TileMap map(48);
+        MapFile::Read(map, s.MapPath());
+        for (qint32 x = 0; x < map.Width; ++x)
+            for (qint32 y = 0; y < map.Height; ++y)
+                map.Cells[x][y] = (x + y) % 3 - 1;
+        MapFile::Write(map, s.MapPath());
+        const QString out = s.Path("forest." + format);
+        const Result there = Tool({"convert", s.MapPath(), out, "--tiles", s.Path("tiles")});
+        QCOMPARE_RUN(there, 0);
+        if (format == "png") {
+            QVERIFY(Tool({"render", s.MapPath(), "-o", s.Path("render.png"), "--tiles",
+                          s.Path("tiles")})
+                        .Code == 0);
+            QCOMPARE(ReadFile(out), ReadFile(s.Path("render.png")));
+            return;
+        }
+        const QStringList back = format == "csv" ? QStringList{"--pack-name", "forest.pac"}
+                                                 : QStringList{"--pack", s.Path("core/forest.pac")};
+        const Result again = Tool(QStringList{"convert", out, s.Path("back.map")} + back);
+        QCOMPARE_RUN(again, 0);
+        if (format == "csv")
+            map.Text1 = map.Text2 = ""; // a table holds the cells alone
+        else
+            QCOMPARE(ReadFile(s.Path("core/forest.pac")), ReadFile(s.PackPath()));
+        QCOMPARE(ReadFile(s.Path("back.map")), MapFile::Bytes(map));
+    }
+
+    // convert --to: every input on its own line; one failure makes exit code 1 and leaves the
+    // others written.
+    void convertMany() {
+        Scene s;
+        MakePack(s);
+        QVERIFY(WriteFile(s.Path("maps/broken.map"), "not a map"));
+        QDir(s.Dir.path()).mkpath("out");
+        const Result result = Tool({"convert", "--to", "tmj", "--out-dir", s.Path("out"), "--tiles",
+                                    s.Path("tiles"), s.Path("maps/broken.map"), s.MapPath()});
+        QCOMPARE_RUN(result, 1);
+        QCOMPARE(result.Out, QString("%1: wrote %2, %3\n")
+                                 .arg(QDir::toNativeSeparators(s.MapPath()),
+                                      QDir::toNativeSeparators(s.Path("out/forest.tiles.png")),
+                                      QDir::toNativeSeparators(s.Path("out/forest.tmj"))));
+        QVERIFY2(
+            result.Err.contains(QDir::toNativeSeparators(s.Path("maps/broken.map")) + ": The file"),
+            qPrintable(result.Err));
+        QCOMPARE(QDir(s.Path("out")).entryList(QDir::Files),
+                 QStringList({"forest.tiles.png", "forest.tmj"}));
+
+        // Back to the game's files: each Tiled map's pack goes beside its map, which names it.
+        QDir(s.Dir.path()).mkpath("back");
+        const Result back =
+            Tool({"convert", "--to", "map", "--out-dir", s.Path("back"), s.Path("out/forest.tmj")});
+        QCOMPARE_RUN(back, 0);
+        QCOMPARE(QDir(s.Path("back")).entryList(QDir::Files),
+                 QStringList({"forest.map", "forest.pac"}));
+        TileMap map(48);
+        MapFile::Read(map, s.Path("back/forest.map"));
+        QCOMPARE(map.PackName, QByteArray("forest.pac"));
+        QCOMPARE(ReadFile(s.Path("back/forest.map")), ReadFile(s.MapPath()));
+    }
+
+    // A conversion refused writes nothing.
+    void convertRefusals_data() {
+        QTest::addColumn<QStringList>("args"); // @ for the scene's directory
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no pack for a Tiled map")
+            << QStringList{"@/in.tmx", "@/out.map"} << "needs its tile pack's file: --pack";
+        QTest::newRow("no pack name for a table")
+            << QStringList{"@/in.csv", "@/out.map"} << "needs the name of its tile pack";
+        QTest::newRow("pack over the input")
+            << QStringList{"@/in.tmx", "@/out.map", "--pack", "@/in.tmx"}
+            << "is the input \"@/in.tmx\"";
+        QTest::newRow("a second layer")
+            << QStringList{"@/two.tmx", "@/out.map", "--pack", "@/out.pac"}
+            << "a second tile layer";
+        QTest::newRow("cells beyond the pack")
+            << QStringList{"@/maps/forest.map", "@/out.tmx", "--tiles", "@/tiles"}
+            << "holds tile 2, which the tile pack of 2 tiles lacks";
+        QTest::newRow("a table with a word")
+            << QStringList{"@/bad.csv", "@/out.map", "--pack-name", "x.pac"} << "no whole number";
+    }
+    void convertRefusals() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
+        Scene s;
+        QVERIFY(Tool({"pack", "create", s.PackPath(), s.BmpFiles()[0], s.BmpFiles()[1]}).Code == 0);
+        QVERIFY(Tool({"convert", s.MapPath(), s.Path("wide.csv")}).Code == 0);
+        QVERIFY(WriteFile(s.Path("in.csv"), "0,1\n1,0\n") && WriteFile(s.Path("bad.csv"), "0,x\n"));
+        // A Tiled map of the pack's two tiles; a copy with a second layer.
+        TileMap map(48);
+        map.New(2, 2, 48);
+        MapFile::Write(map, s.Path("small.map"));
+        map.PackName = "forest.pac";
+        MapFile::Write(map, s.Path("small.map"));
+        QVERIFY(Tool({"convert", s.Path("small.map"), s.Path("in.tmx"), "--tiles", s.Path("tiles")})
+                    .Code == 0);
+        QByteArray two = ReadFile(s.Path("in.tmx"));
+        const qsizetype layer = two.indexOf(" <layer");
+        two.insert(two.indexOf("</map>"), two.mid(layer, two.indexOf("</layer>") + 9 - layer));
+        QVERIFY(WriteFile(s.Path("two.tmx"), two));
+        const QString dir = QDir::toNativeSeparators(s.Dir.path());
+        for (QString& arg : args)
+            arg.replace('@', s.Dir.path());
+        const auto before = s.Snapshot();
+        const Result result = Tool(QStringList{"convert"} + args);
+        QCOMPARE_RUN(result, 2);
+        QVERIFY2(result.Err.contains(error.replace('@', dir)), qPrintable(result.Err));
+        QCOMPARE(s.Snapshot(), before);
     }
 
     // Each refusal leaves every file as it was: no output, no half-written one.

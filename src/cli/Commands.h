@@ -15,6 +15,7 @@ int Pack(const QStringList& args); // create, list and extract
 int Export(const QStringList& args);
 int PackSet(const QStringList& args); // pack set
 int Remap(const QStringList& args);
+int Convert(const QStringList& args); // to and from TMX, JSON, CSV and PNG
 
 // The table of a pack's tiles, one line each, that info and pack list print.
 void PrintTiles(const TilePack& pack);

@@ -31,13 +31,18 @@ Commands:
                                       NEW.pac's order, matching tiles by name
   export MAP --png DIR [--tiles DIR] [--maps DIR]
                                       the mobile export: mob.map and the mobile tile pack
+  convert IN OUT [--tiles DIR] [--pack OUT.pac] [--pack-name NAME]
+                                      a map to .tmx, .tmj, .csv or .png, or to a .map
+                                      from .tmx, .tmj or .csv, by the files' extensions
+  convert --to FORMAT --out-dir DIR IN...
+                                      many files at once, each reported on its own line
 
 "korvane-tool COMMAND --help" describes a command. The tile pack of a map is looked for
 in each --tiles DIR given, then in tiles/ beside the tool, tiles/ beside the map and in the
 folder above it, and korvane/tiles in the data folders ($XDG_DATA_HOME, $XDG_DATA_DIRS).
 
-Exit codes: 0 done; 1 problems found (check) or a tile failed its PNG check (export), and
-nothing was written; 2 bad usage, a file that could not be read, or one that could not be
+Exit codes: 0 done; 1 problems found (check), a tile failed its PNG check (export), and
+nothing was written, or some of many files failed to convert (convert --to); 2 bad usage, a file that could not be read, or one that could not be
 written.)";
 } // namespace
 
@@ -53,6 +58,7 @@ int main(int argc, char** argv) {
         {QStringLiteral("info"), Info},     {QStringLiteral("check"), Check},
         {QStringLiteral("render"), Render}, {QStringLiteral("pack"), Pack},
         {QStringLiteral("export"), Export}, {QStringLiteral("remap"), Remap},
+        {QStringLiteral("convert"), Convert},
     };
     if (!args.isEmpty() && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
         Print(QString::fromUtf8(Usage));

@@ -1,45 +1,23 @@
-// render: the map as the editor draws it, into a PNG image.
-//
-// The image is what the editor's view shows when it is as large as the region (the whole map
-// by default) and scrolled to the region's top-left cell: the editor's own MapRenderer::Draw on a
-// Canvas. It is drawn in blocks of about 2048 × 2048 map pixels, each block as a view of its
-// own that starts early enough to the left and above for every tile larger than a cell that
-// reaches into it, so the blocks join without a seam; at --scale N each block is then reduced
-// to 1/N, every image pixel the average of the N × N map pixels it covers.
+// render: the map as the editor draws it, into a PNG image (MapImage, which the editor's PNG
+// export shares).
 
 #include "cli/Commands.h"
 #include "cli/ToolSupport.h"
 #include "formats/PackLocation.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
-#include "platform/Bitmap.h"
-#include "platform/Canvas.h"
 #include "platform/MemoryStream.h"
-#include "platform/Reduce.h"
-#include "render/MapRenderer.h"
+#include "render/MapImage.h"
 
-#include <QBuffer>
-#include <QImageWriter>
-#include <algorithm>
 #include <limits>
 
 namespace Tool {
 namespace {
-// The largest image render makes: each side, and pixels in all (256 MiB at four bytes each).
-constexpr qint64 MaxSide = 16384;
-constexpr qint64 MaxPixels = qint64(1) << 26;
-constexpr qint32 MaxScale = 256;
+using MapImage::Fits;
+using MapImage::MaxPixels;
+using MapImage::MaxScale;
+using MapImage::MaxSide;
 constexpr qint32 MaxTileSize = 4096;
-// Map pixels per block side, before scaling.
-constexpr qint64 BlockPixels = 2048;
-
-// Whether the image of a region of fullWidth x fullHeight map pixels, drawn at 1/scale, is
-// within both limits.
-bool Fits(qint64 fullWidth, qint64 fullHeight, qint64 scale) {
-    const qint64 width = (fullWidth + scale - 1) / scale;
-    const qint64 height = (fullHeight + scale - 1) / scale;
-    return width <= MaxSide && height <= MaxSide && width * height <= MaxPixels;
-}
 
 // A rectangle of cells.
 struct Region {
@@ -113,10 +91,6 @@ int Render(const QStringList& args) {
     TilePack pack;
     const QString packPath = LoadMapAndPack(map, pack, mapPath, PackPlaces(line));
     CheckOutput(output, {mapPath, packPath});
-    Canvas canvas;
-    MapRenderer view(map, pack, &canvas);
-    view.ShowGrid = line.IsSet(QStringLiteral("grid"));
-
     const Region whole{0, 0, map.Cells.size(), map.Cells.Rows()};
     const Region region = line.IsSet(QStringLiteral("region"))
                               ? ParseRegion(line.Value(QStringLiteral("region")))
@@ -173,50 +147,12 @@ int Render(const QStringList& args) {
                                     "scroll to; choose a smaller --tile-size or --region.")
                          .arg(Native(mapPath)));
 
-    QImage image(int(width), int(height), QImage::Format_RGB32);
-    if (image.isNull())
-        throw std::bad_alloc();
-    // Tiles larger than a cell reach right and down into later blocks.
-    qint64 reachX = 0, reachY = 0;
-    for (const TileRef& tile : pack.Tiles) {
-        reachX = std::max<qint64>(reachX, tile->Image->Width() - tileSize);
-        reachY = std::max<qint64>(reachY, tile->Image->Height() - tileSize);
-    }
-    const qint64 left = region.X * tileSize, top = region.Y * tileSize;
-    const qint64 block = std::max<qint64>(1, BlockPixels / scale) * scale;
-    for (qint64 by = 0; by < fullHeight; by += block) {
-        for (qint64 bx = 0; bx < fullWidth; bx += block) {
-            const qint64 w = std::min(block, fullWidth - bx), h = std::min(block, fullHeight - by);
-            // The view starts where the first tile that reaches into the block is drawn, but
-            // never before the region, which the editor's view would not show either.
-            const qint64 viewX = std::max(left, left + bx - reachX);
-            const qint64 viewY = std::max(top, top + by - reachY);
-            const QSize area(int(left + bx + w - viewX), int(top + by + h - viewY));
-            canvas.SetSize(area);
-            // A view starts on a clean background, as a fresh window does, whatever Draw
-            // leaves alone (it draws nothing for an empty pack).
-            canvas.BrushColor = clBtnFace;
-            canvas.FillRect(QRect(QPoint(0, 0), area));
-            view.SetViewSize(area.width(), area.height());
-            view.OffsetX = qint32(viewX);
-            view.OffsetY = qint32(viewY);
-            view.Draw(true);
-            ReduceInto(canvas.Image(),
-                       QRect(int(left + bx - viewX), int(top + by - viewY), int(w), int(h)),
-                       int(scale), image, QPoint(int(bx / scale), int(by / scale)));
-        }
-    }
-
+    QImage image =
+        MapImage::Draw(map, pack, QRect(int(region.X), int(region.Y), int(region.W), int(region.H)),
+                       scale, line.IsSet(QStringLiteral("grid")));
     if (fitSide > 0 && (image.width() > fitSide || image.height() > fitSide))
         image = image.scaled(fitSide, fitSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(image))
-        throw Exception(QStringLiteral("The image for \"%1\" could not be encoded: %2")
-                            .arg(Native(output), writer.errorString()));
+    const QByteArray png = MapImage::PngBytes(image, output);
     MemoryStream(png).SaveToFile(output);
     Print(QStringLiteral("wrote %1: %2 x %3 pixels")
               .arg(Native(output))

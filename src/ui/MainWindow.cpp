@@ -147,6 +147,15 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs, const QString& s
     openDialog.DefaultExt = QStringLiteral("*.map");
     saveDialog.Kind = FileDialog::DialogKind::Save;
     saveDialog.Filter = QStringLiteral("Map |*.map|TilePack|*.pac");
+    importDialog.Folder = AppDir;
+    importDialog.Kind = FileDialog::DialogKind::Open;
+    importDialog.Filter = QStringLiteral("TMX map|*.tmx|JSON map|*.tmj;*.json");
+    importDialog.DefaultExt = QStringLiteral("*.tmx");
+    exportDialog.Folder = AppDir;
+    exportDialog.Kind = FileDialog::DialogKind::Save;
+    exportDialog.Filter =
+        QStringLiteral("TMX map|*.tmx|JSON map|*.tmj|CSV table|*.csv|PNG image|*.png");
+    exportDialog.DefaultExt = QStringLiteral("*.tmx");
 
     BuildMenus();
     BuildTools();
@@ -198,6 +207,8 @@ void MainWindow::NameParts() {
         {recentMenu, "recentMenu"},
         {clearRecentAction, "clearRecentAction"},
         {tilePackFoldersAction, "tilePackFoldersAction"},
+        {importAction, "importAction"},
+        {exportAsAction, "exportAsAction"},
         {undoAction, "undoAction"},
         {redoAction, "redoAction"},
         {zoomInAction, "zoomInAction"},
@@ -284,6 +295,8 @@ void MainWindow::BuildMenus() {
     newMapAction = action(QStringLiteral("New Map"), QKeySequence(Qt::CTRL | Qt::Key_N));
     openMapAction = action(QStringLiteral("Open Map"), QKeySequence(Qt::CTRL | Qt::Key_O));
     saveMapAction = action(QStringLiteral("Save ..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    importAction = action(QStringLiteral("Import..."));
+    exportAsAction = action(QStringLiteral("Export As..."));
     undoAction = action(QStringLiteral("Undo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     redoAction = action(QStringLiteral("Redo"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     redoAction->setShortcuts(
@@ -318,6 +331,8 @@ void MainWindow::BuildMenus() {
     fileMenu->addSeparator();
     fileMenu->addAction(tilePackFoldersAction);
     FillRecentMenu();
+    fileMenu->addSeparator();
+    fileMenu->addActions({importAction, exportAsAction});
     editMenu = menuBar()->addMenu(QStringLiteral("Edit"));
     editMenu->addActions({undoAction, redoAction});
     viewMenu = menuBar()->addMenu(QStringLiteral("View"));
@@ -337,6 +352,8 @@ void MainWindow::BuildMenus() {
     Command(saveMapAction, &QAction::triggered, &MainWindow::saveMap);
     Command(clearRecentAction, &QAction::triggered, &MainWindow::clearRecentFiles);
     Command(tilePackFoldersAction, &QAction::triggered, &MainWindow::editTilePackFolders);
+    Command(importAction, &QAction::triggered, &MainWindow::importMap);
+    Command(exportAsAction, &QAction::triggered, &MainWindow::exportAs);
     Command(undoAction, &QAction::triggered, [this] { Doc->Undo(); });
     Command(redoAction, &QAction::triggered, [this] { Doc->Redo(); });
     auto centre = [this] { return mapView->rect().center(); };

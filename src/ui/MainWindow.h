@@ -148,6 +148,10 @@ public slots:
     void exportForMobile();
     void editTilePackFolders();
     void clearRecentFiles();
+    // File > Export As: the map with its pack as TMX, JSON, CSV or PNG (TiledFormats).
+    void exportAs();
+    // File > Import: a TMX or JSON map with its tileset, in unsaved and without files.
+    void importMap();
     void exitEditor();
 
 protected:
@@ -178,6 +182,8 @@ private:
     QMenu* recentMenu; // "Open Recent": a file's action each, then clearRecentAction
     QAction* clearRecentAction;
     QAction* tilePackFoldersAction;
+    QAction* importAction;
+    QAction* exportAsAction;
     QAction* undoAction;
     QAction* redoAction;
     QAction* zoomInAction;
@@ -232,6 +238,8 @@ private:
     FileDialog openPictureDialog;
     FileDialog openDialog;
     FileDialog saveDialog;
+    FileDialog importDialog;
+    FileDialog exportDialog;
     // The surface the map draws on, one pixel per view pixel.
     Canvas Surface;
 

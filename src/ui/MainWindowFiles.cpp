@@ -5,6 +5,7 @@
 #include "formats/MapFile.h"
 #include "formats/PackFile.h"
 #include "formats/PackLocation.h"
+#include "formats/TiledFormats.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "platform/Cp1251.h"
@@ -319,6 +320,50 @@ void MainWindow::newMap() {
         View->OffsetX = 0;
         View->OffsetY = 0;
     }
+}
+
+void MainWindow::importMap() {
+    if (!ResolveUnsaved(DocumentPart::Map | DocumentPart::Pack))
+        return;
+    if (!UserDialogs.Execute(importDialog))
+        return;
+    // Read whole before anything is replaced; a refusal leaves the map and pack as they are.
+    TileMap map(Doc->Map().TileSize);
+    TilePack pack;
+    TiledFormats::Import(map, pack, importDialog.FileName);
+    // Neither came from a file of ours: Save and Save Tile Pack ask where they go.
+    Doc->Restore(map, pack, QString(), QString(), DocumentPart::Map | DocumentPart::Pack);
+    View->OffsetX = 0;
+    View->OffsetY = 0;
+    RedrawMap();
+    Status->SetText(QStringLiteral("imported... ok!"));
+}
+
+void MainWindow::exportAs() {
+    if (!UserDialogs.Execute(exportDialog))
+        return;
+    QString path = exportDialog.FileName;
+    // A name without a known extension takes the chosen type's.
+    if (!TiledFormats::FormatOf(path)) {
+        static const TiledFormats::Format byFilter[] = {
+            TiledFormats::Format::Tmx, TiledFormats::Format::Tmj, TiledFormats::Format::Csv,
+            TiledFormats::Format::Png};
+        const int index = std::clamp(exportDialog.FilterIndex, 1, 4) - 1;
+        path += QLatin1Char('.') + TiledFormats::Extension(byFilter[index]);
+    }
+    const std::optional<TiledFormats::Format> format = TiledFormats::FormatOf(path);
+    QStringList targets{path};
+    if ((format == TiledFormats::Format::Tmx || format == TiledFormats::Format::Tmj) &&
+        Doc->Pack().Count() > 0)
+        targets << TiledFormats::AtlasPath(path);
+    for (const QString& target : targets)
+        if (QFileInfo::exists(target) &&
+            !UserDialogs.Confirm(
+                QStringLiteral("\"%1\" already exists. Replace it?").arg(Native(target)),
+                QStringLiteral("Confirm"), QString(), Message::No))
+            return;
+    TiledFormats::Export(Doc->Map(), Doc->Pack(), path);
+    Status->SetText(QStringLiteral("exported... ok!"));
 }
 
 void MainWindow::exportForMobile() {
