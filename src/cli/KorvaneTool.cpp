@@ -55,9 +55,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
-        {QStringLiteral("info"), Info},     {QStringLiteral("check"), Check},
-        {QStringLiteral("render"), Render}, {QStringLiteral("pack"), Pack},
-        {QStringLiteral("export"), Export}, {QStringLiteral("remap"), Remap},
+        {QStringLiteral("info"), Info},       {QStringLiteral("check"), Check},
+        {QStringLiteral("render"), Render},   {QStringLiteral("pack"), Pack},
+        {QStringLiteral("export"), Export},   {QStringLiteral("remap"), Remap},
         {QStringLiteral("convert"), Convert},
     };
     if (!args.isEmpty() && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {

@@ -225,8 +225,7 @@ QString PackFile::NameProblem(const QString& name) {
             .arg(missing);
     if (name.contains(QLatin1Char('\\')))
         return QStringLiteral("The name cannot hold a backslash (\\).");
-    if (const qsizetype bytes = Cp1251::FromUnicode(name).size();
-        bytes > FileFormat::MaxTextLength)
+    if (const qsizetype bytes = Cp1251::FromUnicode(name).size(); bytes > FileFormat::MaxTextLength)
         return QStringLiteral("The name is %1 characters long; a tile pack holds at most %2.")
             .arg(bytes)
             .arg(FileFormat::MaxTextLength);
