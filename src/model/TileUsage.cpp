@@ -40,7 +40,7 @@ std::vector<qint64> TileUsage(const CellGrid& grid, qint32 tileCount) {
 bool RenumberCells(CellGrid& grid, std::span<const TileIndex> newIndex) {
     const auto tiles = quint32(newIndex.size());
     const std::size_t blocks = ColumnBlocks::CountFor(grid.size(), grid.Count());
-    std::vector<char> changed(blocks, 0);
+    std::vector<quint8> changed(blocks, 0);
     ColumnBlocks::Run(grid.size(), blocks, [&](std::size_t block, qint32 first, qint32 end) {
         TileIndex* cell = grid[first].data();
         TileIndex* const stop = cell + qint64(end - first) * grid.Rows();
@@ -51,9 +51,9 @@ bool RenumberCells(CellGrid& grid, std::span<const TileIndex> newIndex) {
                 any |= now != *cell;
                 *cell = now;
             }
-        changed[block] = any;
+        changed[block] = quint8(any);
     });
-    return std::ranges::any_of(changed, [](char c) { return c != 0; });
+    return std::ranges::any_of(changed, [](quint8 c) { return c != 0; });
 }
 
 TileShift TileShift::Move(TileIndex from, TileIndex to) {
@@ -114,10 +114,10 @@ bool ShiftCells(CellGrid& grid, const TileShift& shift) {
     const TileIndex delta = shift.Last >= shift.First ? shift.Delta : 0;
     const auto span = quint32(std::max(shift.Last - shift.First, 0));
     const std::size_t blocks = ColumnBlocks::CountFor(grid.size(), grid.Count());
-    std::vector<char> changed(blocks, 0);
+    std::vector<quint8> changed(blocks, 0);
     ColumnBlocks::Run(grid.size(), blocks, [&](std::size_t block, qint32 first, qint32 end) {
-        changed[block] =
-            ShiftRun(grid[first].data(), qint64(end - first) * grid.Rows(), shift, delta, span);
+        changed[block] = quint8(
+            ShiftRun(grid[first].data(), qint64(end - first) * grid.Rows(), shift, delta, span));
     });
-    return std::ranges::any_of(changed, [](char c) { return c != 0; });
+    return std::ranges::any_of(changed, [](quint8 c) { return c != 0; });
 }
