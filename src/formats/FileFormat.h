@@ -4,9 +4,13 @@
 // that remain, and a short or inconsistent file becomes an EFormatError that says which field
 // broke, instead of a value that was never in the file.
 
+#include "platform/Exceptions.h"
+
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 #include <climits>
+#include <new>
 
 class MemoryStream;
 
@@ -21,4 +25,16 @@ qint32 ReadInt32(MemoryStream& stream, const char* field);
 QByteArray ReadText(MemoryStream& stream, const char* field);
 // A length of at most maxLength bytes that are there to be read; 0 for a length of 0 or less.
 qint64 ReadLength(MemoryStream& stream, const char* field, qint64 maxLength = INT_MAX);
+
+// Runs read, a reader of the file fileName as a kind of file ("map"): a format error becomes
+// the file's refusal as no valid one of its kind, running out of memory one that names it.
+template <class Read> void ReadingFile(const QString& fileName, const QString& kind, Read&& read) {
+    try {
+        read();
+    } catch (const EFormatError& e) {
+        throw EFormatError(Msg::NotAValidFile(fileName, kind, e.Message()));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
+    }
+}
 } // namespace FileFormat

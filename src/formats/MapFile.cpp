@@ -234,7 +234,7 @@ void Take(TileMap& map, MapHeader& header, CellGrid grid) {
 } // namespace
 
 void MapFile::Read(TileMap& map, const QString& fileName) {
-    try {
+    FileFormat::ReadingFile(fileName, QStringLiteral("map"), [&] {
         InputFile file(fileName);
         MemoryStream head(file.Read(std::min(file.Size(), MaxHeaderSize)));
         MapHeader header = ReadHeader(head, file.Size(), map.TileSize);
@@ -249,16 +249,12 @@ void MapFile::Read(TileMap& map, const QString& fileName) {
             },
             grid);
         Take(map, header, std::move(grid));
-    } catch (const EFormatError& e) {
-        throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
-    }
+    });
 }
 
 void MapFile::ReadBytes(TileMap& map, const QByteArray& bytes, const QString& fileName) {
     MemoryStream stream(bytes);
-    try {
+    FileFormat::ReadingFile(fileName, QStringLiteral("map"), [&] {
         MapHeader header = ReadHeader(stream, stream.Size(), map.TileSize);
         CellGrid grid(header.Width, header.Height);
         ReadCells(
@@ -267,11 +263,7 @@ void MapFile::ReadBytes(TileMap& map, const QByteArray& bytes, const QString& fi
             },
             grid);
         Take(map, header, std::move(grid));
-    } catch (const EFormatError& e) {
-        throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("map"), e.Message()));
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
-    }
+    });
 }
 
 bool MapFile::IsValid(const QString& fileName) {

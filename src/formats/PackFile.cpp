@@ -192,7 +192,7 @@ void PackFile::Read(TilePack& pack, const QString& fileName) {
 
 void PackFile::ReadBytes(TilePack& pack, const QByteArray& bytes, const QString& fileName) {
     MemoryStream stream(bytes);
-    try {
+    FileFormat::ReadingFile(fileName, QStringLiteral("tile pack"), [&] {
         std::vector<TileRef> tiles = ReadTiles(stream);
         // The writer ends the file with the last record; bytes behind it mean a foreign file,
         // which would otherwise load as an empty pack when its first bytes read as a count of
@@ -201,11 +201,7 @@ void PackFile::ReadBytes(TilePack& pack, const QByteArray& bytes, const QString&
             throw EFormatError(
                 QStringLiteral("%1 bytes follow its last tile").arg(stream.Remaining()));
         pack.Tiles = std::move(tiles);
-    } catch (const EFormatError& e) {
-        throw EFormatError(Msg::NotAValidFile(fileName, QStringLiteral("tile pack"), e.Message()));
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory(Msg::NotEnoughMemory(fileName));
-    }
+    });
 }
 
 bool PackFile::IsValid(const QString& fileName) {

@@ -8,6 +8,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Exceptions.h"
 #include "ui/MainWindow.h"
+#include "ui/ObjectNames.h"
 #include "ui/TilePropertiesDialog.h"
 
 #include <QContextMenuEvent>
@@ -257,11 +258,9 @@ void MainWindow::BuildTileUpkeep() {
     popupReplaceImage = tilePopup->addAction(QStringLiteral("Replace Image…"));
     popupMoveUp = tilePopup->addAction(QStringLiteral("Move Up"));
     popupMoveDown = tilePopup->addAction(QStringLiteral("Move Down"));
-    const std::pair<QObject*, const char*> parts[] = {{popupReplaceImage, "popupReplaceImage"},
-                                                      {popupMoveUp, "popupMoveUp"},
-                                                      {popupMoveDown, "popupMoveDown"}};
-    for (const auto& [part, name] : parts)
-        part->setObjectName(QLatin1StringView(name));
+    SetObjectNames({{popupReplaceImage, "popupReplaceImage"},
+                    {popupMoveUp, "popupMoveUp"},
+                    {popupMoveDown, "popupMoveDown"}});
     // The list lays its items out again when they change height.
     connect(tileNamesAction, &QAction::toggled, this, [this] { tileList->doItemsLayout(); });
     Command(replaceImageAction, &QAction::triggered, [this] { ReplaceImage(SelectedTile()); });

@@ -6,6 +6,7 @@
 #include "platform/Exceptions.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
+#include "ui/ObjectNames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -172,14 +173,12 @@ MobileExportDialog::MobileExportDialog(const TileMap& map, const TilePack& pack,
     directoryList->SetDirectory(QDir::currentPath());
 
     // Each by its field's name, which is how findChild reaches it from outside.
-    const std::pair<QObject*, const char*> parts[] = {{directoryBox, "directoryBox"},
-                                                      {directoryLabel, "directoryLabel"},
-                                                      {directoryList, "directoryList"},
-                                                      {exportButton, "exportButton"},
-                                                      {logBox, "logBox"},
-                                                      {logEdit, "logEdit"}};
-    for (const auto& [part, name] : parts)
-        part->setObjectName(QLatin1StringView(name));
+    SetObjectNames({{directoryBox, "directoryBox"},
+                    {directoryLabel, "directoryLabel"},
+                    {directoryList, "directoryList"},
+                    {exportButton, "exportButton"},
+                    {logBox, "logBox"},
+                    {logEdit, "logEdit"}});
 
     setTabOrder(directoryList, exportButton);
     setTabOrder(exportButton, logEdit);

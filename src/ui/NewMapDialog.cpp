@@ -7,6 +7,7 @@
 #include "platform/Exceptions.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
+#include "ui/ObjectNames.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -72,18 +73,16 @@ NewMapDialog::NewMapDialog(Document& document, Dialogs& dialogs, QWidget* parent
     cancelButton->setGeometry(200, 216, 177, 25);
 
     // Each by its field's name, which is how findChild reaches it from outside.
-    const std::pair<QObject*, const char*> parts[] = {{widthEdit, "widthEdit"},
-                                                      {heightEdit, "heightEdit"},
-                                                      {tileSizeEdit, "tileSizeEdit"},
-                                                      {descriptionEdit, "descriptionEdit"},
-                                                      {widthLabel, "widthLabel"},
-                                                      {heightLabel, "heightLabel"},
-                                                      {descriptionLabel, "descriptionLabel"},
-                                                      {tileSizeLabel, "tileSizeLabel"},
-                                                      {okButton, "okButton"},
-                                                      {cancelButton, "cancelButton"}};
-    for (const auto& [part, name] : parts)
-        part->setObjectName(QLatin1StringView(name));
+    SetObjectNames({{widthEdit, "widthEdit"},
+                    {heightEdit, "heightEdit"},
+                    {tileSizeEdit, "tileSizeEdit"},
+                    {descriptionEdit, "descriptionEdit"},
+                    {widthLabel, "widthLabel"},
+                    {heightLabel, "heightLabel"},
+                    {descriptionLabel, "descriptionLabel"},
+                    {tileSizeLabel, "tileSizeLabel"},
+                    {okButton, "okButton"},
+                    {cancelButton, "cancelButton"}});
 
     setTabOrder(widthEdit, heightEdit);
     setTabOrder(heightEdit, tileSizeEdit);

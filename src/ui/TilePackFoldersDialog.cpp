@@ -1,6 +1,7 @@
 #include "ui/TilePackFoldersDialog.h"
 
 #include "ui/Dialogs.h"
+#include "ui/ObjectNames.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -24,13 +25,11 @@ TilePackFoldersDialog::TilePackFoldersDialog(Dialogs& dialogs, QWidget* parent)
     removeFolderButton = new QPushButton(QStringLiteral("Remove"), this);
     moveUpButton = new QPushButton(QStringLiteral("Move Up"), this);
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    const std::pair<QObject*, const char*> parts[] = {{folderList, "folderList"},
-                                                      {addFolderButton, "addFolderButton"},
-                                                      {removeFolderButton, "removeFolderButton"},
-                                                      {moveUpButton, "moveUpButton"},
-                                                      {buttons, "buttons"}};
-    for (const auto& [part, name] : parts)
-        part->setObjectName(QLatin1StringView(name));
+    SetObjectNames({{folderList, "folderList"},
+                    {addFolderButton, "addFolderButton"},
+                    {removeFolderButton, "removeFolderButton"},
+                    {moveUpButton, "moveUpButton"},
+                    {buttons, "buttons"}});
 
     auto* side = new QVBoxLayout;
     side->addWidget(addFolderButton);

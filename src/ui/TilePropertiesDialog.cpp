@@ -3,6 +3,7 @@
 #include "formats/PackFile.h"
 #include "platform/Cp1251.h"
 #include "ui/Dialogs.h"
+#include "ui/ObjectNames.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -49,10 +50,8 @@ TilePropertiesDialog::TilePropertiesDialog(Dialogs& dialogs, QWidget* parent)
     okButton->setDefault(true);
     cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton->setGeometry(360, 152, 75, 25);
-    const std::pair<QObject*, const char*> parts[] = {
-        {propertiesBox, "propertiesBox"}, {okButton, "okButton"}, {cancelButton, "cancelButton"}};
-    for (const auto& [part, name] : parts)
-        part->setObjectName(QLatin1StringView(name));
+    SetObjectNames(
+        {{propertiesBox, "propertiesBox"}, {okButton, "okButton"}, {cancelButton, "cancelButton"}});
     // Escape rejects a QDialog already, which is what Cancel does.
     connect(okButton, &QPushButton::clicked, this, &TilePropertiesDialog::OkClicked);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
