@@ -16,21 +16,9 @@
 
 namespace Tool {
 namespace {
-// The options of pack set, in the file's order, and the value each sets.
-struct ValueOption {
-    const char* Name;
-    qint32 TileProperties::*Field;
-    int Slot; // of Param3, or -1
-};
-const ValueOption ValueOptions[] = {
-    {"param1", &TileProperties::Param1, -1},
-    {"param2", &TileProperties::Param2, -1},
-    {"param3-1", nullptr, 0},
-    {"param3-2", nullptr, 1},
-    {"param3-3", nullptr, 2},
-    {"param3-4", nullptr, 3},
-    {"param4", &TileProperties::Param4, -1},
-};
+// The options of pack set for the seven values, in the file's order (ValuesOf).
+const char* const ValueOptions[] = {"param1",   "param2",   "param3-1", "param3-2",
+                                    "param3-3", "param3-4", "param4"};
 } // namespace
 
 int PackSet(const QStringList& args) {
@@ -41,8 +29,8 @@ int PackSet(const QStringList& args) {
                                     "back in place; the rest of the pack stays byte for byte."));
     line.AddOption(QCommandLineOption(QStringLiteral("name"), QStringLiteral("The tile's name."),
                                       QStringLiteral("N")));
-    for (const ValueOption& option : ValueOptions)
-        line.AddOption(QCommandLineOption(QLatin1StringView(option.Name),
+    for (const char* option : ValueOptions)
+        line.AddOption(QCommandLineOption(QLatin1StringView(option),
                                           QStringLiteral("A 32-bit whole number."),
                                           QStringLiteral("V")));
     if (!line.Parse(args, 2, 2))
@@ -56,21 +44,19 @@ int PackSet(const QStringList& args) {
         throw EUsage(QStringLiteral("INDEX must be a tile of the pack, 0 to %1, not \"%2\"")
                          .arg(pack.Count() - 1)
                          .arg(Printable(line.Args[1])));
-    TileProperties properties = pack.At(index).Properties();
+    // The pack is this command's own copy: a refusal below writes nothing.
+    Tile& tile = pack.At(index);
     if (line.IsSet(QStringLiteral("name"))) {
         const QString name = line.Value(QStringLiteral("name"));
         if (const QString problem = PackFile::NameProblem(name); !problem.isEmpty())
             throw EUsage(problem);
-        properties.Name = Cp1251::FromUnicode(name);
+        tile.Name = Cp1251::FromUnicode(name);
     }
-    constexpr qint32 least = std::numeric_limits<qint32>::min();
-    constexpr qint32 most = std::numeric_limits<qint32>::max();
-    for (const ValueOption& option : ValueOptions) {
-        qint32& value =
-            option.Field ? properties.*option.Field : properties.Param3[std::size_t(option.Slot)];
-        value = line.Number(QLatin1StringView(option.Name), value, least, most);
-    }
-    pack.At(index).SetProperties(properties);
+    const auto values = ValuesOf(tile);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        *values[i] =
+            line.Number(QLatin1StringView(ValueOptions[i]), *values[i],
+                        std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max());
     CheckOutput(path, {});
     PackFile::Write(pack, path);
     Print(QStringLiteral("tile %1 of %2 set").arg(index).arg(Native(path)));

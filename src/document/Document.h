@@ -80,11 +80,10 @@ public:
     // packName. The pack then counts as saved.
     void LoadPack(const QString& fileName, const QByteArray& packName);
     // Open Map: the texts and cells of map and the tiles of pack, both just read from their
-    // files, replace the document's, which starts a fresh history. Tile size and scroll
-    // offsets stay.
+    // files, replace the document's, which starts a fresh history. The tile size stays.
     void Open(TileMap& map, TilePack& pack, const QString& mapFile, const QString& packFile);
-    // Work restored from a recovery copy: as Open, but the map takes map's tile size and
-    // offsets too, and the parts in unsaved count as differing from their files.
+    // Work restored from a recovery copy (or imported): as Open, but the map takes map's tile
+    // size too, and the parts in unsaved count as differing from their files.
     void Restore(TileMap& map, TilePack& pack, const QString& mapFile, const QString& packFile,
                  DocumentParts unsaved);
 

@@ -64,11 +64,6 @@ QString TileName(qint32 index) {
     return QStringLiteral("the name of tile %1").arg(index);
 }
 
-std::array<qint32, 7> TileValues(const Tile& tile) {
-    return {tile.Param1,    tile.Param2,    tile.Param3[0], tile.Param3[1],
-            tile.Param3[2], tile.Param3[3], tile.Param4};
-}
-
 // Every cell is a tile of the pack or empty: a GID outside the tileset would be a tile no
 // reader has.
 void CheckCells(const TileMap& map, const TilePack& pack) {
@@ -267,12 +262,12 @@ QByteArray TmxBytes(const TileMap& map, const TilePack& pack, const QString& atl
             xml.writeAttribute(QStringLiteral("id"), QString::number(i));
             xml.writeStartElement(QStringLiteral("properties"));
             stringProperty("name", ExportedText(tile.Name, TileName(i), true));
-            const std::array<qint32, 7> values = TileValues(tile);
+            const auto values = ValuesOf(tile);
             for (std::size_t v = 0; v < values.size(); ++v) {
                 xml.writeEmptyElement(QStringLiteral("property"));
                 xml.writeAttribute(QStringLiteral("name"), QLatin1String(TileValueNames[v]));
                 xml.writeAttribute(QStringLiteral("type"), QStringLiteral("int"));
-                xml.writeAttribute(QStringLiteral("value"), QString::number(values[v]));
+                xml.writeAttribute(QStringLiteral("value"), QString::number(*values[v]));
             }
             xml.writeEndElement(); // properties
             xml.writeEndElement(); // tile
@@ -322,9 +317,9 @@ QByteArray TmjBytes(const TileMap& map, const TilePack& pack, const QString& atl
             const Tile& tile = pack.At(i);
             QJsonArray properties{
                 property("name", "string", ExportedText(tile.Name, TileName(i), false))};
-            const std::array<qint32, 7> values = TileValues(tile);
+            const auto values = ValuesOf(tile);
             for (std::size_t v = 0; v < values.size(); ++v)
-                properties.append(property(TileValueNames[v], "int", values[v]));
+                properties.append(property(TileValueNames[v], "int", *values[v]));
             tiles.append(
                 QJsonObject{{QStringLiteral("id"), i}, {QStringLiteral("properties"), properties}});
         }

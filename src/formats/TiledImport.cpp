@@ -880,8 +880,7 @@ TileRef MakeTile(const QImage& picture, qint64 index, const std::vector<Property
     const QString name = PropertyValue(properties, "name", found);
     tile->Name = KeptText(found ? name : QStringLiteral("tile %1").arg(index),
                           QStringLiteral("the name of tile %1").arg(index));
-    qint32* values[] = {&tile->Param1,    &tile->Param2,    &tile->Param3[0], &tile->Param3[1],
-                        &tile->Param3[2], &tile->Param3[3], &tile->Param4};
+    const auto values = ValuesOf(*tile);
     for (std::size_t v = 0; v < TileValueNames.size(); ++v) {
         const QString text = PropertyValue(properties, TileValueNames[v], found);
         if (found)

@@ -41,5 +41,12 @@ public:
     static QByteArray NameOfFile(const QString& path);
 };
 
+// The seven values of a Tile or TileProperties in the pack file's order (Param1, Param2,
+// Param3[1] to Param3[4], Param4): pointers to them, const for a const one.
+template <class T> auto ValuesOf(T& tile) {
+    return std::array{&tile.Param1,    &tile.Param2,    &tile.Param3[0], &tile.Param3[1],
+                      &tile.Param3[2], &tile.Param3[3], &tile.Param4};
+}
+
 // The pack owns its tiles; a TileRef made for it is the caller's until it is added.
 using TileRef = std::unique_ptr<Tile>;

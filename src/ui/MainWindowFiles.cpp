@@ -35,17 +35,24 @@ QString Native(const QString& path) {
 // Save and Save Tile Pack replace the file the map or pack came from without asking, as they
 // always have; any other existing file only when the user says so, since one slip of Enter in
 // the save dialog would otherwise lose another map, or a pack, for good.
+// The question before a command writes over an existing file; No is the default.
+bool AskToReplace(Dialogs& dialogs, const QString& path,
+                  const QString& question = QStringLiteral("\"%1\" already exists. Replace it?")) {
+    return dialogs.Confirm(question.arg(Native(path)), QStringLiteral("Confirm"), QString(),
+                           Message::No);
+}
+
 bool MayReplace(Dialogs& dialogs, const QString& path, const QString& ownFile, bool savingMap) {
     const QFileInfo target(path);
     if (!target.exists() || (!ownFile.isEmpty() &&
                              target.canonicalFilePath() == QFileInfo(ownFile).canonicalFilePath()))
         return true;
-    QString text = QStringLiteral("\"%1\" already exists. Replace it?");
     if (target.isFile() && (savingMap ? PackFile::IsValid(path) : MapFile::IsValid(path)))
-        text = savingMap ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
-                         : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?");
-    return dialogs.Confirm(text.arg(Native(path)), QStringLiteral("Confirm"), QString(),
-                           Message::No);
+        return AskToReplace(
+            dialogs, path,
+            savingMap ? QStringLiteral("\"%1\" is a tile pack. Replace it with the map?")
+                      : QStringLiteral("\"%1\" is a map. Replace it with the tile pack?"));
+    return AskToReplace(dialogs, path);
 }
 
 // Whether a file given to open is a tile pack: by its name, and for any other name by its
@@ -331,11 +338,11 @@ void MainWindow::importMap() {
     TileMap map(Doc->Map().TileSize);
     TilePack pack;
     TiledFormats::Import(map, pack, importDialog.FileName);
-    // Neither came from a file of ours: Save and Save Tile Pack ask where they go.
-    Doc->Restore(map, pack, QString(), QString(), DocumentPart::Map | DocumentPart::Pack);
+    // Neither came from a file of ours: Save and Save Tile Pack ask where they go. The view
+    // starts at the top-left corner; the document's change redraws it.
     View->OffsetX = 0;
     View->OffsetY = 0;
-    RedrawMap();
+    Doc->Restore(map, pack, QString(), QString(), DocumentPart::Map | DocumentPart::Pack);
     Status->SetText(QStringLiteral("imported... ok!"));
 }
 
@@ -357,10 +364,7 @@ void MainWindow::exportAs() {
         Doc->Pack().Count() > 0)
         targets << TiledFormats::AtlasPath(path);
     for (const QString& target : targets)
-        if (QFileInfo::exists(target) &&
-            !UserDialogs.Confirm(
-                QStringLiteral("\"%1\" already exists. Replace it?").arg(Native(target)),
-                QStringLiteral("Confirm"), QString(), Message::No))
+        if (QFileInfo::exists(target) && !AskToReplace(UserDialogs, target))
             return;
     TiledFormats::Export(Doc->Map(), Doc->Pack(), path);
     Status->SetText(QStringLiteral("exported... ok!"));

@@ -291,8 +291,8 @@ void MainWindow::MoveSelectedTile(int by) {
     const int to = from + by;
     if (from < 0 || to < 0 || to >= Doc->Pack().Count())
         return;
-    Doc->MoveTile(from, to); // the palette is rebuilt, which clears the selection
-    tileList->setCurrentRow(to);
+    Doc->MoveTile(from, to);
+    tileList->setCurrentRow(to); // the selection follows the tile
 }
 
 void MainWindow::SelectUnusedTiles() {

@@ -15,11 +15,6 @@
 namespace {
 const char* const ValueNames[] = {"Param1",    "Param2",    "Param3[1]", "Param3[2]",
                                   "Param3[3]", "Param3[4]", "Param4"};
-
-std::array<qint32*, 7> Values(TileProperties& p) {
-    return {&p.Param1,    &p.Param2,    &p.Param3[0], &p.Param3[1],
-            &p.Param3[2], &p.Param3[3], &p.Param4};
-}
 } // namespace
 
 TilePropertiesDialog::TilePropertiesDialog(Dialogs& dialogs, QWidget* parent)
@@ -63,7 +58,7 @@ void TilePropertiesDialog::ShowTile(int index, const TileProperties& properties)
     const bool shown = index >= 0;
     nameEdit->setText(shown ? Cp1251::ToUnicode(properties.Name) : QString());
     nameEdit->setEnabled(shown);
-    const auto values = Values(Accepted);
+    const auto values = ValuesOf(Accepted);
     for (std::size_t i = 0; i < valueEdits.size(); ++i) {
         valueEdits[i]->setText(shown ? QString::number(*values[i]) : QString());
         valueEdits[i]->setEnabled(shown);
@@ -83,7 +78,7 @@ void TilePropertiesDialog::OkClicked() {
     }
     TileProperties entered = Accepted;
     entered.Name = Cp1251::FromUnicode(nameEdit->text());
-    const auto values = Values(entered);
+    const auto values = ValuesOf(entered);
     for (std::size_t i = 0; i < valueEdits.size(); ++i) {
         bool ok = false;
         *values[i] = valueEdits[i]->text().trimmed().toInt(&ok);
