@@ -37,7 +37,29 @@ struct Scene {
         }
         return rows;
     }
+    // The selection as rows: '#' for a selected cell.
+    QStringList SelectionRows() const {
+        QStringList rows;
+        for (qint32 y = 0; y < Map.Height; ++y) {
+            QString row;
+            for (qint32 x = 0; x < Map.Width; ++x)
+                row += Doc.Selection().Contains(x, y) ? '#' : '.';
+            rows << row;
+        }
+        return rows;
+    }
+    void SelectRows(const QStringList& rows) {
+        Doc.SelectNone();
+        for (qint32 y = 0; y < qint32(rows.size()); ++y)
+            for (qint32 x = 0; x < qint32(rows[y].size()); ++x)
+                if (rows[y][x] == '#')
+                    Doc.Select(QRect(x, y, 1, 1), CellSelection::Combine::Add);
+    }
     std::unique_ptr<Tool> MakeTool(const QString& name) {
+        if (name == "Select")
+            return std::make_unique<SelectTool>(Context);
+        if (name == "Magic Wand")
+            return std::make_unique<MagicWandTool>(Context);
         if (name == "Brush")
             return std::make_unique<BrushTool>(Context);
         if (name == "Eraser")
@@ -203,6 +225,213 @@ private slots:
         QCOMPARE(s.Rows(), QStringList({"04.", "5.2"}));
         QCOMPARE(s.Doc.UndoHistory().Count(), 0);
         QVERIFY(s.Reported.isEmpty());
+    }
+
+    void selecting_data() {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QStringList>("before"); // the selection before
+        QTest::addColumn<int>("keys");
+        QTest::addColumn<Cells>("drag");
+        QTest::addColumn<QStringList>("after");
+        const QStringList none{"....", "....", "...."};
+        const QStringList corner{"##..", "##..", "...."};
+        const int shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier;
+        auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+        // The map of every case: "0012" / "0112" / "1122".
+        row("rectangle, corners reversed") << "Select" << corner << 0 << Cells{{3, 2}, {2, 1}}
+                                           << QStringList{"....", "..##", "..##"};
+        row("rectangle beyond the map, clipped") << "Select" << none << 0 << Cells{{-2, -1}, {1, 0}}
+                                                 << QStringList{"##..", "....", "...."};
+        row("Shift adds") << "Select" << corner << shift << Cells{{3, 2}}
+                          << QStringList{"##..", "##..", "...#"};
+        row("Ctrl takes away") << "Select" << corner << ctrl << Cells{{1, 0}, {3, 2}}
+                               << QStringList{"#...", "#...", "...."};
+        row("a click beside the map selects nothing")
+            << "Select" << corner << 0 << Cells{{9, 9}} << none;
+        row("wand: the region of equal cells")
+            << "Magic Wand" << corner << 0 << Cells{{2, 1}} << QStringList{"..#.", ".##.", "##.."};
+        row("wand with Ctrl takes the region away")
+            << "Magic Wand" << corner << ctrl << Cells{{0, 0}}
+            << QStringList{"....", ".#..", "...."};
+        row("wand with Shift adds every cell of the tile")
+            << "Magic Wand" << corner << shift << Cells{{3, 0}}
+            << QStringList{"##.#", "##.#", "..##"};
+        row("wand beside the map selects nothing")
+            << "Magic Wand" << corner << 0 << Cells{{4, 0}} << none;
+    }
+    // The selection the Select tool and the Magic Wand leave: no step, no cell changed.
+    void selecting() {
+        QFETCH(QString, tool);
+        QFETCH(QStringList, before);
+        QFETCH(int, keys);
+        QFETCH(Cells, drag);
+        QFETCH(QStringList, after);
+        Scene s({"0012", "0112", "1122"});
+        s.SelectRows(before);
+        const std::unique_ptr<Tool> t = s.MakeTool(tool);
+        t->Press(drag.first(), Qt::KeyboardModifiers(keys));
+        for (const QPoint& cell : drag.sliced(1))
+            t->Move(cell);
+        t->Release();
+        QCOMPARE(s.SelectionRows(), after);
+        QCOMPARE(s.Rows(), QStringList({"0012", "0112", "1122"}));
+        QCOMPARE(s.Doc.UndoHistory().Count(), 0);
+    }
+
+    void confinedToTheSelection_data() {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<Cells>("drag");
+        QTest::addColumn<QStringList>("after");
+        // The map "0000" / "0000" / "1111", the middle two columns selected.
+        QTest::newRow("brush") << "Brush" << Cells{{0, 0}, {1, 0}, {2, 1}, {3, 1}}
+                               << QStringList{"0300", "0030", "1111"};
+        QTest::newRow("eraser") << "Eraser" << Cells{{0, 2}, {1, 2}, {2, 2}, {3, 2}}
+                                << QStringList{"0000", "0000", "1..1"};
+        // The fill stops at the selection's edge and goes on only through selected cells.
+        QTest::newRow("fill") << "Fill" << Cells{{1, 1}} << QStringList{"0330", "0330", "1111"};
+        QTest::newRow("fill pressed outside it")
+            << "Fill" << Cells{{0, 0}} << QStringList{"0000", "0000", "1111"};
+    }
+    void confinedToTheSelection() {
+        QFETCH(QString, tool);
+        QFETCH(Cells, drag);
+        QFETCH(QStringList, after);
+        Scene s({"0000", "0000", "1111"});
+        s.Selected = 3;
+        s.SelectRows({".##.", ".##.", ".##."});
+        s.Drag(*s.MakeTool(tool), drag);
+        QCOMPARE(s.Rows(), after);
+    }
+
+    // The Brush with a stamp: its top-left cell where pressed, -1 leaving the map's cell, its
+    // cells beyond the map dropped; a drag places it again at each cell, all one step that
+    // undo takes back whole. A single tile as the stamp paints as the brush always has.
+    void stampBrush() {
+        Scene s({"0000", "0000", "0000"});
+        s.Context.BrushStamp = Stamp(2, 2, {1, -1, 2, 3}); // columns: (1, .) and (2, 3)
+        BrushTool brush(s.Context);
+        s.Drag(brush, {{0, 0}, {3, 1}});
+        QCOMPARE(s.Rows(), QStringList({"1200", "0301", "0000"}));
+        QCOMPARE(s.Doc.UndoHistory().Count(), 1);
+        QCOMPARE(s.Doc.UndoHistory().UndoName(), "Stamp");
+        QCOMPARE(s.Reported, (QList<QRect>{QRect(0, 0, 2, 2), QRect(3, 1, 1, 2)}));
+        s.Doc.Undo();
+        QCOMPARE(s.Rows(), QStringList({"0000", "0000", "0000"}));
+        s.Doc.Redo();
+        QCOMPARE(s.Rows(), QStringList({"1200", "0301", "0000"}));
+        // Where the stamp changes nothing, there is no step.
+        s.Drag(brush, {{0, 0}});
+        QCOMPARE(s.Doc.UndoHistory().Count(), 1);
+    }
+
+    void lines_data() {
+        QTest::addColumn<QPoint>("to");
+        // From (4, 4): each octant, both axes and the diagonals.
+        for (const QPoint to :
+             {QPoint(8, 6), QPoint(6, 8), QPoint(2, 8), QPoint(0, 6), QPoint(0, 2), QPoint(2, 0),
+              QPoint(6, 0), QPoint(8, 2), QPoint(8, 4), QPoint(4, 0), QPoint(0, 8), QPoint(4, 4)})
+            QTest::addRow("to %d,%d", to.x(), to.y()) << to;
+    }
+    // Shift+click paints a straight line from the last cell painted: both ends, one cell for
+    // each step along the longer axis, each next to the last, as one step; the line back
+    // paints the same cells.
+    void lines() {
+        QFETCH(QPoint, to);
+        const QPoint from(4, 4);
+        const std::vector<QPoint> line = CellsOnLine(from, to);
+        QCOMPARE(line.front(), from);
+        QCOMPARE(line.back(), to);
+        QCOMPARE(qsizetype(line.size()),
+                 std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 1);
+        for (std::size_t i = 1; i < line.size(); ++i)
+            QVERIFY(std::max(std::abs(line[i].x() - line[i - 1].x()),
+                             std::abs(line[i].y() - line[i - 1].y())) == 1);
+        std::vector<QPoint> back = CellsOnLine(to, from);
+        std::ranges::reverse(back);
+        QCOMPARE(back.size(), line.size());
+
+        Scene s({".........", ".........", ".........", ".........", ".........", ".........",
+                 ".........", ".........", "........."});
+        s.Selected = 1;
+        BrushTool brush(s.Context);
+        s.Drag(brush, {from});
+        brush.Press(to, Qt::ShiftModifier);
+        brush.Release();
+        QCOMPARE(s.Doc.UndoHistory().Count(), from == to ? 1 : 2);
+        for (qint32 y = 0; y < 9; ++y)
+            for (qint32 x = 0; x < 9; ++x)
+                QCOMPARE(s.Map.Cells[x][y] == 1,
+                         std::ranges::find(line, QPoint(x, y)) != line.end());
+    }
+
+    // Random Mode draws every cell's tile from the palette's selected tiles alone, for the
+    // Brush and for Fill; with none selected, the palette's tile.
+    void randomMode() {
+        Scene s({"00000000", "00000000", "00000000", "00000000"});
+        s.Selected = 4;
+        s.Context.RandomMode = true;
+        s.Context.Random.seed(7);
+        std::vector<TileIndex> tiles{1, 3};
+        s.Context.SelectedTiles = [&] { return tiles; };
+        FillTool fill(s.Context);
+        s.Drag(fill, {{0, 0}});
+        QSet<TileIndex> seen;
+        for (qint32 x = 0; x < 8; ++x)
+            for (qint32 y = 0; y < 4; ++y)
+                seen.insert(s.Map.Cells[x][y]);
+        QCOMPARE(seen, (QSet<TileIndex>{1, 3}));
+        QCOMPARE(s.Doc.UndoHistory().UndoName(), "Fill");
+        const QStringList filled = s.Rows();
+        s.Doc.Undo();
+        QCOMPARE(s.Rows(), QStringList({"00000000", "00000000", "00000000", "00000000"}));
+        s.Doc.Redo();
+        QCOMPARE(s.Rows(), filled);
+
+        tiles = {2};
+        BrushTool brush(s.Context);
+        s.Drag(brush, {{0, 0}, {1, 0}});
+        QCOMPARE(s.Rows().first().left(2), "22");
+        tiles.clear();
+        s.Drag(brush, {{2, 0}});
+        QCOMPARE(s.Map.Cells[2][0], 4);
+    }
+
+    // Esc during a drag: a stroke's cells go back, nothing is left to undo, and a rectangle or
+    // a selection being dragged is dropped.
+    void cancelledDrags() {
+        Scene s({"0000", "0000"});
+        s.Selected = 2;
+        BrushTool brush(s.Context);
+        brush.Press({0, 0});
+        brush.Move({1, 1});
+        QCOMPARE(s.Rows(), QStringList({"2000", "0200"}));
+        brush.Cancel();
+        brush.Release();
+        QCOMPARE(s.Rows(), QStringList({"0000", "0000"}));
+        QCOMPARE(s.Doc.UndoHistory().Count(), 0);
+        for (const char* name : {"Rectangle", "Select"}) {
+            const std::unique_ptr<Tool> t = s.MakeTool(name);
+            t->Press({0, 0});
+            t->Move({3, 1});
+            t->Cancel();
+            QCOMPARE(t->Outline(), QRect());
+            t->Release();
+        }
+        QCOMPARE(s.Rows(), QStringList({"0000", "0000"}));
+        QVERIFY(s.Doc.Selection().Empty());
+    }
+
+    // A picker dragged over several cells hands them on as a stamp; a click picks as before.
+    void pickerTakesAStamp() {
+        Scene s({"012", "340"});
+        QList<Stamp> taken;
+        s.Context.TakeStamp = [&](Stamp cells) { taken << cells; };
+        PickerTool picker(s.Context);
+        s.Drag(picker, {{2, 1}, {1, 0}});
+        s.Drag(picker, {{0, 0}});
+        QCOMPARE(taken, (QList<Stamp>{Stamp(2, 2, {1, 4, 2, 0})}));
+        QCOMPARE(s.Picked, (QList<TileIndex>{0, 0}));
+        QCOMPARE(s.Context.PickedTile, std::optional<TileIndex>(0));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "document/TileSteps.h"
 #include "model/CellRegion.h"
+#include "model/Stamp.h"
 #include "model/TileUsage.h"
 #include "platform/Bitmap.h"
 #include "platform/Cp1251.h"
@@ -21,35 +22,63 @@ struct CellChange {
     TileIndex After;
 };
 static_assert(sizeof(CellChange) == 12);
+
+// A box of cells exchanged with the values held here: done, it holds what the box held
+// before; undone, what it holds after. Swapping again and again takes no new memory.
+struct BoxSwap {
+    QRect Box;
+    std::vector<TileIndex> Other; // column by column
+
+    void Swap(CellGrid& grid) {
+        // The grid is the one the step changed whenever the history is whole; the check only
+        // keeps a grid replaced behind the document's back from being written past.
+        if (!QRect(0, 0, grid.size(), grid.Rows()).contains(Box))
+            return;
+        auto other = Other.begin();
+        for (qint32 x = Box.left(); x <= Box.right(); ++x) {
+            const auto column = grid[x].subspan(std::size_t(Box.top()), std::size_t(Box.height()));
+            other = std::swap_ranges(column.begin(), column.end(), other);
+        }
+    }
+};
 } // namespace
 
-// The cells of one stroke, in the order it changed them. A cell painted over twice in one
-// stroke (the tile changed under the pointer) has two changes, which undo in reverse.
+// The cells of one stroke, in the order it changed them: single cells, or boxes where a stamp
+// was placed (a stroke has one kind or the other). A cell painted over twice in one stroke
+// (the tile changed under the pointer) has two changes, which undo in reverse. Delete and Cut
+// are one box.
 class PaintStep : public UndoStep {
 public:
     PaintStep(TileMap& map, const QString& name) : UndoStep(name, DocumentPart::Map), Map(map) {}
 
     void Undo() override {
+        for (auto swap = Swaps.rbegin(); swap != Swaps.rend(); ++swap)
+            swap->Swap(Map.Cells);
         for (auto c = Changes.crbegin(); c != Changes.crend(); ++c)
             Write(c->Cell, c->Before);
     }
     void Redo() override {
         for (const CellChange& c : Changes)
             Write(c.Cell, c.After);
+        for (BoxSwap& swap : Swaps)
+            swap.Swap(Map.Cells);
     }
     qint64 Bytes() const override {
-        return HeapBytes(sizeof(*this)) +
-               HeapBytes(qint64(Changes.capacity() * sizeof(CellChange)));
+        qint64 bytes = HeapBytes(sizeof(*this)) +
+                       HeapBytes(qint64(Changes.capacity() * sizeof(CellChange))) +
+                       HeapBytes(qint64(Swaps.capacity() * sizeof(BoxSwap)));
+        for (const BoxSwap& swap : Swaps)
+            bytes += HeapBytes(qint64(swap.Other.capacity() * sizeof(TileIndex)));
+        return bytes;
     }
     QRect Cells() const override { return Box; }
 
     std::vector<CellChange> Changes;
+    std::vector<BoxSwap> Swaps;
     QRect Box; // of the cells changed
 
 private:
     void Write(quint32 cell, TileIndex value) {
-        // The grid is the one the stroke painted whenever the history is whole; the check
-        // only keeps a grid replaced behind the document's back from being written past.
         if (cell < Map.Cells.Count())
             Map.Cells.data()[cell] = value;
     }
@@ -72,9 +101,10 @@ bool GridHolds(const TileMap& map, const QRect& box) {
 // Fill: the region it changed, one bit a cell, and the value the region held before.
 class FillStep : public UndoStep {
 public:
-    FillStep(TileMap& map, CellRegion region, TileIndex before, TileIndex after)
-        : UndoStep(QStringLiteral("Fill"), DocumentPart::Map), Map(map), Region(std::move(region)),
-          Before(before), After(after) {}
+    FillStep(TileMap& map, CellRegion region, TileIndex before, TileIndex after,
+             const QString& name = QStringLiteral("Fill"))
+        : UndoStep(name, DocumentPart::Map), Map(map), Region(std::move(region)), Before(before),
+          After(after) {}
 
     void Undo() override { Write(Before); }
     void Redo() override { Write(After); }
@@ -91,6 +121,44 @@ private:
     const CellRegion Region;
     const TileIndex Before;
     const TileIndex After;
+};
+
+// Fill in Random Mode: the region, the value it held before, and each cell's value after, in
+// the order of the region's spans.
+class RandomFillStep : public UndoStep {
+public:
+    RandomFillStep(TileMap& map, CellRegion region, TileIndex before,
+                   const std::function<TileIndex()>& draw)
+        : UndoStep(QStringLiteral("Fill"), DocumentPart::Map), Map(map), Region(std::move(region)),
+          Before(before), After(std::size_t(Region.Count())) {
+        std::ranges::generate(After, draw);
+    }
+
+    void Undo() override {
+        if (GridHolds(Map, Region.Box()))
+            Region.Fill(Map.Cells, Before);
+    }
+    void Redo() override {
+        if (!GridHolds(Map, Region.Box()))
+            return;
+        auto after = After.cbegin();
+        Region.ForEachSpan([&](const CellSpan& span) {
+            const auto count = std::ptrdiff_t(span.Y1 - span.Y0 + 1);
+            std::copy_n(after, count, Map.Cells[span.X].begin() + span.Y0);
+            after += count;
+        });
+    }
+    qint64 Bytes() const override {
+        return HeapBytes(sizeof(*this)) + Region.MemoryBytes() +
+               HeapBytes(qint64(After.capacity() * sizeof(TileIndex)));
+    }
+    QRect Cells() const override { return Region.Box(); }
+
+private:
+    TileMap& Map;
+    const CellRegion Region;
+    const TileIndex Before;
+    std::vector<TileIndex> After;
 };
 
 // Rectangle: a box of cells that all become one tile, and what each held before, column by
@@ -224,7 +292,10 @@ private:
 };
 } // namespace
 
-Document::Document(qint32 tileSize) : TheMap(tileSize) {}
+Document::Document(qint32 tileSize) : TheMap(tileSize) {
+    // First of all the receivers: the views find the selection fitting the map they draw.
+    connect(this, &Document::Changed, this, &Document::FitSelection);
+}
 
 Document::~Document() = default;
 
@@ -248,7 +319,7 @@ bool Document::Erase(QPoint cell) {
 }
 
 bool Document::StrokeCell(QPoint cell, TileIndex tile, const QString& name) {
-    if (!Bounds().contains(cell))
+    if (!Bounds().contains(cell) || !Writable(cell))
         return false;
     TileIndex& value = TheMap.Cells[cell.x()][std::size_t(cell.y())];
     if (value == tile)
@@ -266,11 +337,54 @@ bool Document::StrokeCell(QPoint cell, TileIndex tile, const QString& name) {
     return true;
 }
 
+QRect Document::PaintStamp(QPoint topLeft, const Stamp& stamp) {
+    const QRect box = QRect(topLeft, QSize(stamp.Width(), stamp.Height())) & Bounds();
+    if (box.isEmpty())
+        return {};
+    // What the box holds with the stamp placed, exchanged with the map's cells below.
+    BoxSwap swap{box, std::vector<TileIndex>(std::size_t(box.width()) * std::size_t(box.height()))};
+    const bool anywhere = Selected.Empty();
+    bool changes = false;
+    auto placed = swap.Other.begin();
+    for (qint32 x = box.left(); x <= box.right(); ++x) {
+        const TileIndex* from = stamp.Column(x - topLeft.x()) + (box.top() - topLeft.y());
+        const TileIndex* cell = TheMap.Cells[x].data() + box.top();
+        for (qint32 y = box.top(); y <= box.bottom(); ++y, ++from, ++cell, ++placed) {
+            *placed = *from != -1 && (anywhere || Selected.Contains(x, y)) ? *from : *cell;
+            changes = changes || *placed != *cell;
+        }
+    }
+    if (!changes)
+        return {};
+    const QString name = QStringLiteral("Stamp");
+    if (Stroke && Stroke->Name != name)
+        EndStroke();
+    if (!Stroke)
+        Stroke = std::make_unique<PaintStep>(TheMap, name);
+    // Kept first, then placed: a stroke that cannot keep a box leaves the map as it was.
+    Stroke->Swaps.push_back(std::move(swap));
+    Stroke->Swaps.back().Swap(TheMap.Cells);
+    Stroke->Box |= box;
+    CountChange(DocumentPart::Map);
+    return box;
+}
+
+void Document::CancelStroke() {
+    if (!Stroke)
+        return;
+    Stroke->Undo();
+    const QRect cells = Stroke->Box;
+    Stroke.reset();
+    CountChange(DocumentPart::Map);
+    emit Changed(DocumentPart::Map, cells);
+}
+
 void Document::EndStroke() {
     if (!Stroke)
         return;
     std::unique_ptr<UndoStep> stroke = std::move(Stroke);
     static_cast<PaintStep&>(*stroke).Changes.shrink_to_fit();
+    static_cast<PaintStep&>(*stroke).Swaps.shrink_to_fit();
     const QRect cells = stroke->Cells();
     try {
         Steps.Push(std::move(stroke));
@@ -309,6 +423,16 @@ QRect Document::FillRegion(QPoint cell, TileIndex tile) {
     if (!Bounds().contains(cell))
         return {};
     const TileIndex before = TheMap.Cells[cell.x()][std::size_t(cell.y())];
+    if (!Selected.Empty()) {
+        // Only the selected cells, found first: the flood fill below would cross the
+        // selection's edge.
+        CellRegion region = RegionAround(TheMap.Cells, cell.x(), cell.y(), &Selected);
+        if (region.Count() == 0 || before == tile)
+            return {};
+        const QRect box = region.Box();
+        Do(std::make_unique<FillStep>(TheMap, std::move(region), before, tile));
+        return box;
+    }
     // The flood fill changes the cells as it finds them, so the step is recorded done.
     CellRegion region = FloodFill(TheMap.Cells, cell.x(), cell.y(), tile);
     if (region.Count() == 0)
@@ -324,6 +448,100 @@ QRect Document::FillRegion(QPoint cell, TileIndex tile) {
     }
     Record(std::move(step));
     return box;
+}
+
+QRect Document::FillRegion(QPoint cell, const std::function<TileIndex()>& draw) {
+    EndStroke();
+    if (!Bounds().contains(cell))
+        return {};
+    const TileIndex before = TheMap.Cells[cell.x()][std::size_t(cell.y())];
+    CellRegion region =
+        RegionAround(TheMap.Cells, cell.x(), cell.y(), Selected.Empty() ? nullptr : &Selected);
+    if (region.Count() == 0)
+        return {};
+    const QRect box = region.Box();
+    Do(std::make_unique<RandomFillStep>(TheMap, std::move(region), before, draw));
+    return box;
+}
+
+QRect Document::ClearSelected(const QString& name) {
+    EndStroke();
+    const QRect box = Selected.Box();
+    if (box.isEmpty())
+        return {};
+    // What the box holds once cleared, exchanged with the map's cells by the step.
+    BoxSwap swap{box, std::vector<TileIndex>(std::size_t(box.width()) * std::size_t(box.height()))};
+    const bool whole = Selected.IsRectangle();
+    bool changes = false;
+    auto cleared = swap.Other.begin();
+    for (qint32 x = box.left(); x <= box.right(); ++x) {
+        const TileIndex* cell = TheMap.Cells[x].data() + box.top();
+        for (qint32 y = box.top(); y <= box.bottom(); ++y, ++cell, ++cleared) {
+            *cleared = whole || Selected.Contains(x, y) ? -1 : *cell;
+            changes = changes || *cleared != *cell;
+        }
+    }
+    if (!changes)
+        return {};
+    auto step = std::make_unique<PaintStep>(TheMap, name);
+    step->Swaps.push_back(std::move(swap));
+    step->Box = box;
+    Do(std::move(step));
+    return box;
+}
+
+qint64 Document::ReplaceTile(TileIndex from, TileIndex to, bool inSelection) {
+    EndStroke();
+    if (from == to || (inSelection && Selected.Empty()))
+        return 0;
+    CellRegion region =
+        CellsHoldingTile(TheMap.Cells, from, inSelection ? Selected.Box() : Bounds(),
+                         inSelection && !Selected.IsRectangle() ? &Selected : nullptr);
+    const qint64 count = region.Count();
+    if (count > 0)
+        Do(std::make_unique<FillStep>(TheMap, std::move(region), from, to,
+                                      QStringLiteral("Replace Tile")));
+    return count;
+}
+
+void Document::Select(const QRect& cells, CellSelection::Combine how) {
+    FitSelection(); // after changes of the map no step made
+    Selected.Apply(cells, how);
+    emit SelectionChanged();
+}
+
+void Document::SelectRegion(QPoint cell, CellSelection::Combine how) {
+    FitSelection(); // after changes of the map no step made
+    Selected.Apply(RegionAround(TheMap.Cells, cell.x(), cell.y()), how);
+    emit SelectionChanged();
+}
+
+void Document::SelectTile(TileIndex tile, CellSelection::Combine how) {
+    FitSelection(); // after changes of the map no step made
+    Selected.Apply(CellsHoldingTile(TheMap.Cells, tile, Bounds()), how);
+    emit SelectionChanged();
+}
+
+void Document::SelectAll() {
+    FitSelection(); // after changes of the map no step made
+    Selected.SelectAll();
+    emit SelectionChanged();
+}
+
+void Document::SelectNone() {
+    if (Selected.Empty())
+        return;
+    Selected.Clear();
+    emit SelectionChanged();
+}
+
+void Document::FitSelection() {
+    if (Selected.Width() == TheMap.Cells.size() && Selected.Height() == TheMap.Cells.Rows())
+        return;
+    const bool had = !Selected.Empty();
+    Selected = CellSelection(TheMap.Cells.size(), TheMap.Cells.Rows());
+    if (had)
+        emit SelectionChanged();
 }
 
 QRect Document::FillRectangle(const QRect& cells, TileIndex tile) {

@@ -5,16 +5,19 @@
 // its Changed signal.
 
 #include "document/History.h"
+#include "model/CellSelection.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class PaintStep;
+class Stamp;
 
 class Document : public QObject {
     Q_OBJECT
@@ -35,20 +38,47 @@ public:
     // The map's cells as a rect of cells: columns across, rows down, from (0, 0).
     QRect Bounds() const;
 
+    // The cells the editing verbs work on. Selecting is no step of the history; a map of
+    // another size (a new map, a load, a resize, their undo) starts with nothing selected.
+    // Where cells are selected, Paint, Erase, PaintStamp and FillRegion change only those.
+    const CellSelection& Selection() const { return Selected; }
+    // The Select tool: the cells of a rect, clipped to the map.
+    void Select(const QRect& cells, CellSelection::Combine how);
+    // The Magic Wand: the region of equal cells around cell, as Fill finds it.
+    void SelectRegion(QPoint cell, CellSelection::Combine how);
+    // Every cell of the map that holds tile.
+    void SelectTile(TileIndex tile, CellSelection::Combine how);
+    void SelectAll();
+    void SelectNone();
+
     // Writes tile into a map cell (column, row) as part of the open stroke, which the first
     // change opens. A cell outside the map changes nothing. Returns whether the cell changed.
     bool Paint(QPoint cell, TileIndex tile);
+    // The cells of stamp other than -1, its top-left cell at topLeft, as part of the open
+    // stroke, "Stamp". Returns the box of the cells changed; empty when none did.
+    QRect PaintStamp(QPoint topLeft, const Stamp& stamp);
     // Paint with -1, as a stroke of its own kind, "Erase".
     bool Erase(QPoint cell);
     // Closes the open stroke: every cell it changed is one step, "Paint" or "Erase". Every
     // other change, and a stroke of the other kind, closes it first.
     void EndStroke();
     bool StrokeOpen() const { return Stroke != nullptr; }
+    // Puts back every cell the open stroke changed; no step.
+    void CancelStroke();
+
+    // "Delete" or "Cut" (name): every selected cell becomes -1. Returns the box of the cells
+    // changed; an empty rect, and no step, when none did.
+    QRect ClearSelected(const QString& name);
+    // "Replace Tile": every cell holding from, of the selection when inSelection, becomes to.
+    // Returns how many cells changed; no step when none did.
+    qint64 ReplaceTile(TileIndex from, TileIndex to, bool inSelection);
 
     // "Fill": the 4-connected region of cells equal to cell becomes tile. Returns the bounding
     // box of the cells changed; an empty rect, and no step, when cell lies outside the map or
     // already holds tile.
     QRect FillRegion(QPoint cell, TileIndex tile);
+    // Fill in Random Mode: each cell of the region takes a tile draw() gives.
+    QRect FillRegion(QPoint cell, const std::function<TileIndex()>& draw);
     // "Rectangle": the cells of the rectangle, normalized and clipped to the map, become tile.
     // Returns the bounding box of the cells changed; an empty rect, and no step, when none is.
     // (A rect between two corner cells given in any order is QRect(min corner, max corner):
@@ -112,6 +142,8 @@ signals:
     // cells (columns across, rows down) when the change touched those alone, and empty when it
     // touched none or may have touched any (a new map, a load, undo of either).
     void Changed(DocumentParts content, const QRect& cells);
+    // After the selection changed.
+    void SelectionChanged();
 
 private:
     // Does a step, adds it to the history, and says so.
@@ -122,6 +154,10 @@ private:
     bool StrokeCell(QPoint cell, TileIndex tile, const QString& name);
     // Moves the revisions of the parts on.
     void CountChange(DocumentParts parts);
+    // Whether a change may write cell: any, when nothing is selected.
+    bool Writable(QPoint cell) const { return Selected.Empty() || Selected.Contains(cell); }
+    // A selection of the map's size: the old one when the size is the same, else none.
+    void FitSelection();
 
     // First, so that the steps, which refer to them, go before them.
     TileMap TheMap;
@@ -131,4 +167,5 @@ private:
     QString MapFileName;
     QString PackFileName;
     std::array<quint64, 2> Revisions{};
+    CellSelection Selected;
 };

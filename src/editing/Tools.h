@@ -4,19 +4,40 @@
 // map cells; the tool changes the document and says which cells to draw again.
 
 #include "document/Document.h"
+#include "model/Stamp.h"
 
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <random>
+#include <vector>
 
 // What a tool works with: the document it changes and the palette it reads and sets.
 struct ToolContext {
     Document& Doc;
-    std::function<TileIndex()> SelectedTile;              // the palette's selection, -1 for none
+    std::function<TileIndex()> SelectedTile;              // the palette's current tile, -1 for none
     std::function<void(TileIndex)> SelectTile;            // the picker's choice
     std::function<void(const QRect& cells)> CellsChanged; // cells to draw again
+    // Cells the picker dragged over, to become what the Brush paints.
+    std::function<void(Stamp)> TakeStamp = [](const Stamp&) {};
+    // The palette's selected tiles, which Random Mode draws from.
+    std::function<std::vector<TileIndex>()> SelectedTiles = [] { return std::vector<TileIndex>(); };
+
+    // What the Brush paints when it is more than one cell (pasted, or taken with the picker);
+    // empty for the palette's tile.
+    Stamp BrushStamp{};
+    // Random Mode: the Brush and Fill put in each cell a tile drawn from the palette's
+    // selected tiles.
+    bool RandomMode = false;
+    std::mt19937 Random{std::random_device()()};
+    // The tile of the cell the picker last pressed, -1 for an empty one; Replace Tile offers it.
+    std::optional<TileIndex> PickedTile{};
+
+    // In Random Mode a tile drawn from the selected ones; else, or when none is selected, the
+    // palette's current tile.
+    TileIndex DrawTile();
 };
 
 class Tool {
@@ -24,12 +45,16 @@ public:
     Tool(ToolContext& context, QString name);
     virtual ~Tool();
     const QString& Name() const;
-    // The left button went down over cell; then the pointer moved onto other cells; then a
-    // button was released (any button; the right button ends a drag as it always has).
-    // Cells may lie outside the map (left of it, beyond it, negative): each tool decides.
-    virtual void Press(QPoint cell) = 0;
+    // The left button went down over cell, with the keys held then (Shift, Ctrl); then the
+    // pointer moved onto other cells; then a button was released (any button; the right
+    // button ends a drag as it always has). Cells may lie outside the map (left of it,
+    // beyond it, negative): each tool decides.
+    virtual void Press(QPoint cell, Qt::KeyboardModifiers keys) = 0;
+    void Press(QPoint cell) { Press(cell, {}); }
     virtual void Move(QPoint /*cell*/) {}
     virtual void Release() {}
+    // Esc during a drag: the drag ends and the map is as it was before it.
+    virtual void Cancel() {}
     // The cells outlined while a drag is on (the rectangle being dragged, in cells, clipped to
     // the map); an empty rect when nothing is outlined.
     virtual QRect Outline() const { return {}; }
@@ -41,26 +66,35 @@ private:
     const QString ToolName;
 };
 
+// The cells of a straight line between two cells, both included, each a step of one cell
+// along the longer axis from the last.
+std::vector<QPoint> CellsOnLine(QPoint from, QPoint to);
+
 // A stroke: every cell the pointer passes while the button is down is written, and the
-// release ends the stroke, one undo step. What a cell is written with is the tool's.
+// release ends the stroke, one undo step. Shift+click writes a straight line from the last
+// cell written to the one clicked. What a cell is written with is the tool's.
 class PaintTool : public Tool {
 public:
-    void Press(QPoint cell) override;
+    using Tool::Press;
+    void Press(QPoint cell, Qt::KeyboardModifiers keys) override;
     void Move(QPoint cell) override;
     void Release() override;
+    void Cancel() override;
 
 protected:
-    // write changes one cell as part of the document's open stroke and says whether it did.
-    PaintTool(ToolContext& context, QString name, std::function<bool(QPoint)> write);
+    // write changes the cells at one cell as part of the document's open stroke and returns
+    // the box of those it changed.
+    PaintTool(ToolContext& context, QString name, std::function<QRect(QPoint)> write);
 
 private:
     void Write(QPoint cell);
 
-    const std::function<bool(QPoint)> WriteCell;
+    const std::function<QRect(QPoint)> WriteCell;
     bool Dragging = false;
+    std::optional<QPoint> LastCell; // of the last stroke, where a line starts
 };
 
-// "Brush": paints the palette's selection.
+// "Brush": paints the palette's tile, the stamp, or in Random Mode a tile drawn at random.
 class BrushTool : public PaintTool {
 public:
     explicit BrushTool(ToolContext& context);
@@ -72,31 +106,79 @@ public:
     explicit EraserTool(ToolContext& context);
 };
 
-// "Rectangle": the press anchors a corner, the drag moves the opposite one, and the release
-// fills the rectangle with the palette's selection. A press outside the map anchors nothing.
-class RectangleTool : public Tool {
+// A rectangle dragged from the cell pressed to the one under the pointer, for the tool to use
+// when the button is released.
+class DragRectangleTool : public Tool {
 public:
-    explicit RectangleTool(ToolContext& context);
-    void Press(QPoint cell) override;
+    using Tool::Press;
+    void Press(QPoint cell, Qt::KeyboardModifiers keys) override;
     void Move(QPoint cell) override;
     void Release() override;
+    void Cancel() override;
     QRect Outline() const override;
+
+protected:
+    using Tool::Tool;
+    // The rect dragged (clipped to the map, maybe empty) with the keys of the press.
+    virtual void Finish(const QRect& cells, Qt::KeyboardModifiers keys) = 0;
+    // The rect as dragged so far, not clipped; empty when no drag is on.
+    QRect Dragged() const;
 
 private:
     std::optional<QPoint> Anchor;
     QPoint Corner;
+    Qt::KeyboardModifiers Keys;
 };
 
-// "Fill": the region of equal cells around the one pressed becomes the palette's selection.
+// "Rectangle": the release fills the rectangle with the palette's tile. A press outside the
+// map anchors nothing.
+class RectangleTool : public DragRectangleTool {
+public:
+    explicit RectangleTool(ToolContext& context);
+    using Tool::Press;
+    void Press(QPoint cell, Qt::KeyboardModifiers keys) override;
+
+protected:
+    void Finish(const QRect& cells, Qt::KeyboardModifiers keys) override;
+};
+
+// "Fill": the region of equal cells around the one pressed becomes the palette's tile, or in
+// Random Mode tiles drawn at random.
 class FillTool : public Tool {
 public:
     explicit FillTool(ToolContext& context);
-    void Press(QPoint cell) override;
+    using Tool::Press;
+    void Press(QPoint cell, Qt::KeyboardModifiers keys) override;
 };
 
-// "Picker": the tile of the cell pressed becomes the palette's selection, when the pack has it.
-class PickerTool : public Tool {
+// "Picker": the tile of the cell pressed becomes the palette's tile, when the pack has it; a
+// drag over several cells takes them as the Brush's stamp.
+class PickerTool : public DragRectangleTool {
 public:
     explicit PickerTool(ToolContext& context);
-    void Press(QPoint cell) override;
+    using Tool::Press;
+    void Press(QPoint cell, Qt::KeyboardModifiers keys) override;
+    QRect Outline() const override;
+
+protected:
+    void Finish(const QRect& cells, Qt::KeyboardModifiers keys) override;
+};
+
+// "Select": the rectangle dragged becomes the selection; with Shift it is added to it, with
+// Ctrl taken from it. A click outside the map selects nothing.
+class SelectTool : public DragRectangleTool {
+public:
+    explicit SelectTool(ToolContext& context);
+
+protected:
+    void Finish(const QRect& cells, Qt::KeyboardModifiers keys) override;
+};
+
+// "Magic Wand": the region of equal cells around the one clicked becomes the selection;
+// Shift+click adds every cell of the map holding that tile; Ctrl takes away instead.
+class MagicWandTool : public Tool {
+public:
+    explicit MagicWandTool(ToolContext& context);
+    using Tool::Press;
+    void Press(QPoint cell, Qt::KeyboardModifiers keys) override;
 };

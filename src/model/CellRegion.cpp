@@ -1,5 +1,6 @@
 #include "model/CellRegion.h"
 
+#include "model/CellSelection.h"
 #include "model/ColumnBlocks.h"
 
 #include <algorithm>
@@ -54,16 +55,9 @@ bool CellRegion::Contains(qint32 x, qint32 y) const {
 }
 
 void CellRegion::Fill(CellGrid& grid, TileIndex value) const {
-    for (const CellSpan& span : Spans)
+    ForEachSpan([&](const CellSpan& span) {
         std::fill_n(grid[span.X].begin() + span.Y0, span.Y1 - span.Y0 + 1, value);
-    if (Bits.empty())
-        return;
-    for (qint32 x = Bounds.left(); x <= Bounds.right(); ++x) {
-        const auto column = grid[x];
-        for (qint32 y = Bounds.top(); y <= Bounds.bottom(); ++y)
-            if (Contains(x, y))
-                column[std::size_t(y)] = value;
-    }
+    });
 }
 
 namespace {
@@ -288,4 +282,83 @@ std::vector<CellRegion> CellsHolding(const CellGrid& grid, qint32 tileCount,
     if (holdsLater)
         *holdsLater = later;
     return regions;
+}
+
+CellRegion RegionAround(const CellGrid& grid, qint32 x, qint32 y, const CellSelection* within) {
+    const qint32 columns = grid.size();
+    const qint32 rows = grid.Rows();
+    if (x < 0 || y < 0 || x >= columns || y >= rows || (within && !within->Contains(x, y)))
+        return {};
+    const TileIndex value = grid[x][std::size_t(y)];
+    auto joins = [&](qint32 cx, qint32 cy) {
+        return grid[cx][std::size_t(cy)] == value && (!within || within->Contains(cx, cy));
+    };
+    // Cells already taken into a span. A run of joining cells is taken whole, so a seed in a
+    // taken cell is a run found twice.
+    std::vector<bool> taken(std::size_t(grid.Count()));
+    auto isTaken = [&](qint32 cx, qint32 cy) {
+        return bool(taken[std::size_t(cx) * std::size_t(rows) + std::size_t(cy)]);
+    };
+    std::vector<CellSpan> spans;
+    std::vector<QPoint> seeds{{x, y}};
+    QRect box;
+    while (!seeds.empty()) {
+        const QPoint seed = seeds.back();
+        seeds.pop_back();
+        if (isTaken(seed.x(), seed.y()))
+            continue;
+        qint32 y0 = seed.y(), y1 = seed.y();
+        while (y0 > 0 && joins(seed.x(), y0 - 1))
+            --y0;
+        while (y1 < rows - 1 && joins(seed.x(), y1 + 1))
+            ++y1;
+        const auto first = taken.begin() + std::ptrdiff_t(seed.x()) * rows;
+        std::fill(first + y0, first + y1 + 1, true);
+        spans.push_back({seed.x(), y0, y1});
+        box |= QRect(seed.x(), y0, 1, y1 - y0 + 1);
+        for (const qint32 nx : {seed.x() - 1, seed.x() + 1}) {
+            if (nx < 0 || nx >= columns)
+                continue;
+            // One seed for each run of joining cells beside the span.
+            bool inRun = false;
+            for (qint32 ny = y0; ny <= y1; ++ny) {
+                const bool join = !isTaken(nx, ny) && joins(nx, ny);
+                if (join && !inRun)
+                    seeds.push_back({nx, ny});
+                inRun = join;
+            }
+        }
+    }
+    return CellRegion(box, spans);
+}
+
+CellRegion CellsHoldingTile(const CellGrid& grid, TileIndex tile, const QRect& area,
+                            const CellSelection* within) {
+    const QRect cells = area & QRect(0, 0, grid.size(), grid.Rows());
+    std::vector<CellSpan> spans;
+    QRect box;
+    auto add = [&](qint32 x, qint32 y0, qint32 y1) {
+        spans.push_back({x, y0, y1});
+        box |= QRect(x, y0, 1, y1 - y0 + 1);
+    };
+    for (qint32 x = cells.left(); x <= cells.right(); ++x)
+        RunsWithin(grid[x], cells.top(), cells.bottom(), tile, [&](qint32 y0, qint32 y1) {
+            if (!within) {
+                add(x, y0, y1);
+                return;
+            }
+            // The run, cut where the selection leaves it.
+            for (qint32 y = y0; y <= y1;) {
+                if (!within->Contains(x, y)) {
+                    ++y;
+                    continue;
+                }
+                qint32 end = y;
+                while (end < y1 && within->Contains(x, end + 1))
+                    ++end;
+                add(x, y, end);
+                y = end + 1;
+            }
+        });
+    return CellRegion(box, spans);
 }

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+class CellSelection;
+
 // A run of cells down one column: rows Y0 to Y1 of column X.
 struct CellSpan {
     qint32 X, Y0, Y1;
@@ -28,6 +30,25 @@ public:
     bool Contains(qint32 x, qint32 y) const;
     // Writes value into every cell of the region.
     void Fill(CellGrid& grid, TileIndex value) const;
+    // Calls visit(span) for each run of the region's cells down a column, column by column.
+    template <class Visit> void ForEachSpan(Visit&& visit) const {
+        for (const CellSpan& span : Spans)
+            visit(span);
+        if (Bits.empty())
+            return;
+        for (qint32 x = Bounds.left(); x <= Bounds.right(); ++x)
+            for (qint32 y = Bounds.top(); y <= Bounds.bottom();) {
+                if (!Contains(x, y)) {
+                    ++y;
+                    continue;
+                }
+                qint32 end = y;
+                while (end < Bounds.bottom() && Contains(x, end + 1))
+                    ++end;
+                visit(CellSpan{x, y, end});
+                y = end + 1;
+            }
+    }
     qint64 MemoryBytes() const {
         return HeapBytes(qint64(Spans.capacity() * sizeof(CellSpan))) +
                HeapBytes(qint64(Bits.capacity() * sizeof(quint64)));
@@ -55,3 +76,14 @@ CellRegion FloodFill(CellGrid& grid, qint32 x, qint32 y, TileIndex value);
 // renumbers any cell.
 std::vector<CellRegion> CellsHolding(const CellGrid& grid, qint32 tileCount,
                                      std::span<const TileIndex> tiles, bool* holdsLater = nullptr);
+
+// The 4-connected region of cells that hold what cell (x, y) holds, found as the fill finds it
+// but without changing them; when within is given, only selected cells, connected through
+// selected cells. Empty for a cell outside the grid, or outside within.
+CellRegion RegionAround(const CellGrid& grid, qint32 x, qint32 y,
+                        const CellSelection* within = nullptr);
+
+// The cells of area (clipped to the grid) that hold tile and, when within is given, are
+// selected.
+CellRegion CellsHoldingTile(const CellGrid& grid, TileIndex tile, const QRect& area,
+                            const CellSelection* within = nullptr);

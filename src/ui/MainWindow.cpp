@@ -10,6 +10,7 @@
 #include "ui/NewMapDialog.h"
 #include "ui/ObjectNames.h"
 #include "ui/OverviewPanel.h"
+#include "ui/ReplaceTileDialog.h"
 #include "ui/TilePackFoldersDialog.h"
 #include "ui/TilePropertiesDialog.h"
 
@@ -66,6 +67,7 @@ void MapView::paintEvent(QPaintEvent* event) {
         painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
         painter.drawRect(edge);
     }
+    Form->PaintOverlay(painter, event->region());
 }
 
 void MapView::resizeEvent(QResizeEvent*) {
@@ -160,6 +162,7 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs, const QString& s
 
     BuildMenus();
     BuildTools();
+    BuildEditing();
     auto* client = new QWidget(this);
     mapView = new MapView(this, client);
     BuildPalette(client);
@@ -186,7 +189,10 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs, const QString& s
     newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
     mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
     tilePackFoldersDialog = new TilePackFoldersDialog(UserDialogs, this);
+    replaceTileDialog = new ReplaceTileDialog(this);
     NameParts();
+    NameEditingParts();
+    SelectionChanged();
     // A map or pack dropped from a file manager opens as from File > Open Map.
     setAcceptDrops(true);
 }
@@ -438,6 +444,8 @@ void MainWindow::BuildTools() {
     rectangleAction = tool(QStringLiteral("Rectangle"), Qt::Key_R);
     fillAction = tool(QStringLiteral("Fill"), Qt::Key_F);
     pickerAction = tool(QStringLiteral("Picker"), Qt::Key_I);
+    selectAction = tool(QStringLiteral("Select"), Qt::Key_M);
+    magicWandAction = tool(QStringLiteral("Magic Wand"), Qt::Key_W);
     brushAction->setChecked(true);
     toolsMenu->addActions(toolGroup->actions());
     // Below the map, so the map view keeps its place right under the menu, where the editor
@@ -454,6 +462,7 @@ void MainWindow::BuildTools() {
         // A drag in progress ends with the tool it began with.
         EndDrag();
         ActiveTool = ToolList[std::size_t(toolGroup->actions().indexOf(chosen))].get();
+        UpdatePreview();
     });
 }
 
@@ -472,11 +481,16 @@ void MainWindow::createModel() {
                                            if (overview)
                                                overview->CellsChanged(cells); // as the stroke goes
                                        }});
+    ToolsContext->TakeStamp = [this](Stamp cells) { SetBrushStamp(std::move(cells)); };
+    ToolsContext->SelectedTiles = [this] { return SelectedTiles(); };
+    connect(Doc.get(), &Document::SelectionChanged, this, &MainWindow::SelectionChanged);
     ToolList.push_back(std::make_unique<BrushTool>(*ToolsContext));
     ToolList.push_back(std::make_unique<EraserTool>(*ToolsContext));
     ToolList.push_back(std::make_unique<RectangleTool>(*ToolsContext));
     ToolList.push_back(std::make_unique<FillTool>(*ToolsContext));
     ToolList.push_back(std::make_unique<PickerTool>(*ToolsContext));
+    ToolList.push_back(std::make_unique<SelectTool>(*ToolsContext));
+    ToolList.push_back(std::make_unique<MagicWandTool>(*ToolsContext));
     ActiveTool = ToolList.front().get();
     ShowPlace();
     Destroying = false;
@@ -598,7 +612,9 @@ void MainWindow::MoveView(const std::function<void()>& move) {
         Drawn = ViewAsDrawnNow();
         mapView->scroll(-moved->x(), -moved->y());
         mapView->update(uncovered);
+        PreviewShown.translate(-*moved); // the preview's pixels moved along
     }
+    UpdatePreview(); // the pointer is over another cell now
     FollowView();
     ShowPlaceSoon();
 }
@@ -630,7 +646,7 @@ void MainWindow::mapViewResized() {
         QStringLiteral("w= %1 h= %2 cl= %3").arg(width()).arg(clientHeight).arg(mapViewWidth()));
 }
 
-void MainWindow::mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+void MainWindow::mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers keys, int x, int y) {
     if (button == Qt::MiddleButton) {
         Pan = PanStart{QPoint(x, y), QPoint(View->OffsetX, View->OffsetY)};
         return;
@@ -639,7 +655,7 @@ void MainWindow::mapMousePress(Qt::MouseButton button, Qt::KeyboardModifiers, in
         return;
     Painting = true;
     LastPaintPos = QPoint(x, y);
-    ToolEvent([this] { ActiveTool->Press(View->Mapping().CellAt(LastPaintPos)); });
+    ToolEvent([this, keys] { ActiveTool->Press(View->Mapping().CellAt(LastPaintPos), keys); });
 }
 
 void MainWindow::mapMouseMove(Qt::KeyboardModifiers, int x, int y) {
@@ -658,6 +674,7 @@ void MainWindow::mapMouseMove(Qt::KeyboardModifiers, int x, int y) {
         DragTool(LastPaintPos, to);
         LastPaintPos = to;
     }
+    UpdatePreview();
     ShowPlaceSoon();
 }
 
@@ -798,6 +815,7 @@ void MainWindow::ZoomBy(qint32 steps, QPoint at) {
 
 void MainWindow::mapMouseLeave() {
     Pointer.reset();
+    UpdatePreview();
     ShowPlace();
 }
 

@@ -36,6 +36,7 @@ class MainWindow;
 class MobileExportDialog;
 class NewMapDialog;
 class TilePropertiesDialog;
+class ReplaceTileDialog;
 class TilePackFoldersDialog;
 class EditorSettings;
 class Recovery;
@@ -152,6 +153,14 @@ public slots:
     void exportAs();
     // File > Import: a TMX or JSON map with its tileset, in unsaved and without files.
     void importMap();
+    // Edit > Copy: the selected cells on the clipboard (CellClipboard's two forms).
+    void copyCells();
+    // Edit > Cut: Copy, then the selected cells become empty.
+    void cutCells();
+    // Edit > Paste: the clipboard's cells become the Brush's stamp, placed by a click.
+    void pasteCells();
+    // Edit > Replace Tile: every cell holding one tile becomes another.
+    void replaceTile();
     void exitEditor();
 
 protected:
@@ -199,6 +208,22 @@ private:
     QAction* rectangleAction;
     QAction* fillAction;
     QAction* pickerAction;
+    QAction* selectAction;
+    QAction* magicWandAction;
+    // The editing verbs (MainWindowEditing.cpp): the Edit menu's, the Tools menu's Random Mode
+    // and stamp turns, and Esc.
+    QAction* cutAction;
+    QAction* copyAction;
+    QAction* pasteAction;
+    QAction* deleteAction;
+    QAction* selectAllAction;
+    QAction* selectNoneAction;
+    QAction* replaceTileAction;
+    QAction* randomModeAction;
+    QAction* mirrorLeftRightAction;
+    QAction* mirrorTopBottomAction;
+    QAction* turnStampAction;
+    QAction* cancelAction;
     QAction* addTileAction;
     QAction* deleteTileAction;
     QAction* tilePropertiesAction;
@@ -235,6 +260,7 @@ private:
     NewMapDialog* newMapDialog = nullptr;
     MobileExportDialog* mobileExportDialog = nullptr;
     TilePackFoldersDialog* tilePackFoldersDialog = nullptr;
+    ReplaceTileDialog* replaceTileDialog = nullptr;
     FileDialog openPictureDialog;
     FileDialog openDialog;
     FileDialog saveDialog;
@@ -262,6 +288,25 @@ private:
     void BuildMenus();
     void BuildPalette(QWidget* client);
     void BuildTools();
+    // The editing verbs, after the menus and the tools.
+    void BuildEditing();
+    void NameEditingParts();
+    // The cut, copy and delete commands follow the selection, and the view shows it.
+    void SelectionChanged();
+    // The cells the Brush paints from now on, the Brush taken up.
+    void SetBrushStamp(Stamp cells);
+    // X, Y and Z: the stamp mirrored or turned.
+    void TurnStamp(Stamp (Stamp::*turn)() const);
+    // Esc: a drag in progress is taken back; else the stamp is put down; else nothing is
+    // selected any more.
+    void CancelEdit();
+    // The view pixels the stamp's preview covers now: over the cell under the pointer while
+    // the Brush holds a stamp; empty otherwise.
+    QRect StampPreviewArea() const;
+    // Paints the preview where it moved from and to.
+    void UpdatePreview();
+    // Over the map as drawn: the selection's outline and the stamp's preview.
+    void PaintOverlay(QPainter& painter, const QRegion& region);
     void BuildOverview();
     // The overview outlines what the map view shows now.
     void FollowView();
@@ -392,6 +437,7 @@ private:
     QPoint LastPaintPos;
     int PopupItem = -1; // the item the popup was opened for
     std::optional<DrawnView> Drawn;
+    QRect PreviewShown; // view pixels where the stamp's preview was last painted
     std::unique_ptr<MapRenderer> View;
     std::unique_ptr<Recovery> RecoveryService;
     // The folder of the last map opened or saved, where Save starts for a map without a file.
