@@ -8,15 +8,20 @@
 #include "BenchSupport.h"
 
 #include "document/Document.h"
+#include "formats/CellClipboard.h"
 #include "model/TileMap.h"
 #include "model/TilePack.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <functional>
@@ -166,6 +171,48 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::Cach
     state.counters["changed_per_step"] = double(changed) / double(qMax<qint64>(1, moves));
 }
 
+// A 64 × 64 stamp pasted and moved under the pointer, one cell to the right a step, without a
+// button: the preview leaves the cells it covered and covers the next ones; the map does not
+// change. It sweeps the view's width and comes back, untimed.
+void BM_WindowStampPreviewMove(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
+    SetUpWindow(window);
+    constexpr qint32 Side = 64, Cell = 48;
+    std::vector<TileIndex> cells(std::size_t(Side) * Side);
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = TileIndex(i % TileKinds);
+    QGuiApplication::clipboard()->setMimeData(
+        CellClipboard::MimeData(Stamp(Side, Side, std::move(cells))).release());
+    Part<QAction>(window, "pasteAction").trigger();
+    MapView& view = MapArea(window);
+    QPoint at(Cell / 2, Cell / 2);
+    SendMouse(view, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+    Present();
+    PaintCounter counter;
+    view.installEventFilter(&counter);
+    qint64 moves = 0;
+    Bench::Compare(
+        state, cache, "xF",
+        [&] {
+            at.rx() += Cell;
+            SendMouse(view, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+            Present();
+        },
+        Bench::FrameCopy(),
+        [&] {
+            ++moves;
+            if (at.x() + Cell >= Bench::FrameWidth) {
+                view.removeEventFilter(&counter);
+                at.setX(Cell / 2);
+                SendMouse(view, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+                Present();
+                view.installEventFilter(&counter);
+            }
+        });
+    view.removeEventFilter(&counter);
+    Part<QAction>(window, "cancelAction").trigger();
+    Report(state, window, counter, moves);
+}
+
 void BM_WindowScrollStep(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpWindow(window);
     // Right and left in turn between two unaligned offsets.
@@ -290,6 +337,10 @@ int main(int argc, char** argv) {
     Both("BM_WindowPaintMove", BM_WindowPaintMove, [](benchmark::internal::Benchmark* row) {
         row->UseManualTime()->Unit(benchmark::kMillisecond);
     });
+    Both("BM_WindowStampPreviewMove", BM_WindowStampPreviewMove,
+         [](benchmark::internal::Benchmark* row) {
+             row->UseManualTime()->Unit(benchmark::kMillisecond);
+         });
     Both("BM_WindowScrollStep", BM_WindowScrollStep, [](benchmark::internal::Benchmark* row) {
         row->UseManualTime()->Unit(benchmark::kMillisecond);
     });

@@ -188,6 +188,7 @@ void MainWindow::CancelEdit() {
     if (!ToolsContext->BrushStamp.Empty()) {
         ToolsContext->BrushStamp = Stamp();
         UpdatePreview();
+        Status->SetText(QStringLiteral("The Brush paints the palette's tile again."));
         return;
     }
     Doc->SelectNone();
