@@ -40,10 +40,10 @@ std::vector<QLine> SelectionOutline(const CellSelection& selection, const ViewMa
     const Runs down = RunsAlong(area.top(), area.bottom(), mapping.TileSize,
                                 [&](qint64 v) { return mapping.MapY(v); });
     const std::size_t columns = across.Cell.size(), rows = down.Cell.size();
-    std::vector<char> selected(columns * rows);
+    std::vector<quint8> selected(columns * rows);
     for (std::size_t i = 0; i < columns; ++i)
         for (std::size_t j = 0; j < rows; ++j)
-            selected[i * rows + j] = selection.Contains(across.Cell[i], down.Cell[j]);
+            selected[i * rows + j] = selection.Contains(across.Cell[i], down.Cell[j]) ? 1 : 0;
     auto at = [&](std::size_t i, std::size_t j) { return selected[i * rows + j] != 0; };
     auto clip = [&](QLine line) {
         const QRect box = QRect(line.p1(), line.p2()).normalized() & area;
