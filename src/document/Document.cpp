@@ -27,19 +27,24 @@ static_assert(sizeof(CellChange) == 12);
 // before; undone, what it holds after. Swapping again and again takes no new memory.
 struct BoxSwap {
     QRect Box;
-    std::vector<TileIndex> Other; // column by column
+    CellGrid Other; // the box's size
 
+    // Keeps what the map's box holds now, before it is written.
+    BoxSwap(const CellGrid& grid, const QRect& box) : Box(box), Other(box.width(), box.height()) {
+        for (qint32 x = box.left(); x <= box.right(); ++x)
+            std::copy_n(grid[x].data() + box.top(), box.height(), Other[x - box.left()].data());
+    }
     void Swap(CellGrid& grid) {
         // The grid is the one the step changed whenever the history is whole; the check only
         // keeps a grid replaced behind the document's back from being written past.
         if (!QRect(0, 0, grid.size(), grid.Rows()).contains(Box))
             return;
-        auto other = Other.begin();
         for (qint32 x = Box.left(); x <= Box.right(); ++x) {
-            const auto column = grid[x].subspan(std::size_t(Box.top()), std::size_t(Box.height()));
-            other = std::swap_ranges(column.begin(), column.end(), other);
+            TileIndex* column = grid[x].data() + Box.top();
+            std::swap_ranges(column, column + Box.height(), Other[x - Box.left()].data());
         }
     }
+    qint64 Bytes() const { return HeapBytes(Other.Count() * qint64(sizeof(TileIndex))); }
 };
 } // namespace
 
@@ -68,7 +73,7 @@ public:
                        HeapBytes(qint64(Changes.capacity() * sizeof(CellChange))) +
                        HeapBytes(qint64(Swaps.capacity() * sizeof(BoxSwap)));
         for (const BoxSwap& swap : Swaps)
-            bytes += HeapBytes(qint64(swap.Other.capacity() * sizeof(TileIndex)));
+            bytes += swap.Bytes();
         return bytes;
     }
     QRect Cells() const override { return Box; }
@@ -341,29 +346,41 @@ QRect Document::PaintStamp(QPoint topLeft, const Stamp& stamp) {
     const QRect box = QRect(topLeft, QSize(stamp.Width(), stamp.Height())) & Bounds();
     if (box.isEmpty())
         return {};
-    // What the box holds with the stamp placed, exchanged with the map's cells below.
-    BoxSwap swap{box, std::vector<TileIndex>(std::size_t(box.width()) * std::size_t(box.height()))};
-    const bool anywhere = Selected.Empty();
-    bool changes = false;
-    auto placed = swap.Other.begin();
-    for (qint32 x = box.left(); x <= box.right(); ++x) {
-        const TileIndex* from = stamp.Column(x - topLeft.x()) + (box.top() - topLeft.y());
-        const TileIndex* cell = TheMap.Cells[x].data() + box.top();
-        for (qint32 y = box.top(); y <= box.bottom(); ++y, ++from, ++cell, ++placed) {
-            *placed = *from != -1 && (anywhere || Selected.Contains(x, y)) ? *from : *cell;
-            changes = changes || *placed != *cell;
-        }
-    }
-    if (!changes)
-        return {};
     const QString name = QStringLiteral("Stamp");
     if (Stroke && Stroke->Name != name)
         EndStroke();
-    if (!Stroke)
-        Stroke = std::make_unique<PaintStep>(TheMap, name);
-    // Kept first, then placed: a stroke that cannot keep a box leaves the map as it was.
-    Stroke->Swaps.push_back(std::move(swap));
-    Stroke->Swaps.back().Swap(TheMap.Cells);
+    // What the box holds is kept first; then the stamp is written over it.
+    BoxSwap swap(TheMap.Cells, box);
+    const bool anywhere = Selected.Empty();
+    TileIndex changes = 0; // any bit set where a cell changed
+    for (qint32 x = box.left(); x <= box.right(); ++x) {
+        const TileIndex* from = stamp.Column(x - topLeft.x()) + (box.top() - topLeft.y());
+        TileIndex* cell = TheMap.Cells[x].data() + box.top();
+        if (anywhere) {
+            // No branch a cell: the compiler vectorises it.
+            for (qint32 i = 0; i < box.height(); ++i) {
+                const TileIndex placed = from[i] == -1 ? cell[i] : from[i];
+                changes |= placed ^ cell[i];
+                cell[i] = placed;
+            }
+            continue;
+        }
+        for (qint32 y = box.top(); y <= box.bottom(); ++y, ++from, ++cell)
+            if (*from != -1 && Selected.Contains(x, y)) {
+                changes |= *from ^ *cell;
+                *cell = *from;
+            }
+    }
+    if (changes == 0)
+        return {};
+    try {
+        if (!Stroke)
+            Stroke = std::make_unique<PaintStep>(TheMap, name);
+        Stroke->Swaps.push_back(std::move(swap));
+    } catch (...) {
+        swap.Swap(TheMap.Cells); // a stroke that cannot keep the box leaves the map as it was
+        throw;
+    }
     Stroke->Box |= box;
     CountChange(DocumentPart::Map);
     return box;
@@ -469,24 +486,31 @@ QRect Document::ClearSelected(const QString& name) {
     const QRect box = Selected.Box();
     if (box.isEmpty())
         return {};
-    // What the box holds once cleared, exchanged with the map's cells by the step.
-    BoxSwap swap{box, std::vector<TileIndex>(std::size_t(box.width()) * std::size_t(box.height()))};
+    auto step = std::make_unique<PaintStep>(TheMap, name);
+    step->Swaps.emplace_back(TheMap.Cells, box);
+    step->Box = box;
+    const CellGrid& before = step->Swaps.back().Other;
     const bool whole = Selected.IsRectangle();
     bool changes = false;
-    auto cleared = swap.Other.begin();
     for (qint32 x = box.left(); x <= box.right(); ++x) {
-        const TileIndex* cell = TheMap.Cells[x].data() + box.top();
-        for (qint32 y = box.top(); y <= box.bottom(); ++y, ++cell, ++cleared) {
-            *cleared = whole || Selected.Contains(x, y) ? -1 : *cell;
-            changes = changes || *cleared != *cell;
+        TileIndex* cell = TheMap.Cells[x].data() + box.top();
+        if (whole) {
+            const TileIndex* was = before[x - box.left()].data();
+            changes = changes ||
+                      std::any_of(was, was + box.height(), [](TileIndex t) { return t != -1; });
+            std::fill_n(cell, box.height(), -1);
+            continue;
         }
+        for (qint32 y = box.top(); y <= box.bottom(); ++y, ++cell)
+            if (Selected.Contains(x, y)) {
+                changes = changes || *cell != -1;
+                *cell = -1;
+            }
     }
     if (!changes)
-        return {};
-    auto step = std::make_unique<PaintStep>(TheMap, name);
-    step->Swaps.push_back(std::move(swap));
-    step->Box = box;
-    Do(std::move(step));
+        return {}; // every selected cell was empty: nothing was written
+    // Done already: the box holds what Redo would write, the step what Undo puts back.
+    Record(std::move(step));
     return box;
 }
 

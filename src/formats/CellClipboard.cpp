@@ -30,7 +30,7 @@ QByteArray Bytes(const Stamp& cells) {
     std::memcpy(out, Magic, MagicSize);
     qToLittleEndian<qint32>(cells.Width(), out + MagicSize);
     qToLittleEndian<qint32>(cells.Height(), out + MagicSize + 4);
-    qToLittleEndian<qint32>(cells.Values().data(), cells.Count(), out + HeaderSize);
+    qToLittleEndian<qint32>(cells.Values(), cells.Count(), out + HeaderSize);
     return bytes;
 }
 
@@ -44,9 +44,9 @@ Stamp ReadBytes(const QByteArray& bytes) {
     if (width < 1 || height < 1 || count > TileMap::MaxCells ||
         count * qint64(sizeof(TileIndex)) != bytes.size() - HeaderSize)
         NotCells(QStringLiteral("its block of cells is damaged"));
-    std::vector<TileIndex> values(static_cast<std::size_t>(count));
-    qFromLittleEndian<qint32>(bytes.constData() + HeaderSize, count, values.data());
-    return Stamp(width, height, std::move(values));
+    CellGrid cells(width, height);
+    qFromLittleEndian<qint32>(bytes.constData() + HeaderSize, count, cells.data());
+    return Stamp(std::move(cells));
 }
 
 QString Text(const Stamp& cells) {
@@ -74,7 +74,7 @@ Stamp ReadText(const QString& text) {
     const auto height = qint32(lines.size());
     if (qint64(width) * height > MaxTextCells)
         NotCells(QStringLiteral("its text holds more than %1 cells").arg(MaxTextCells));
-    std::vector<TileIndex> values(std::size_t(width) * std::size_t(height));
+    CellGrid cells(width, height);
     for (qint32 y = 0; y < height; ++y) {
         const QStringList fields = lines[y].split(u'\t');
         if (fields.size() != width)
@@ -89,10 +89,10 @@ Stamp ReadText(const QString& text) {
                 NotCells(QStringLiteral("\"%1\" on line %2 is not a tile number")
                              .arg(fields[x].trimmed().left(40))
                              .arg(y + 1));
-            values[std::size_t(x) * std::size_t(height) + std::size_t(y)] = value;
+            cells[x][std::size_t(y)] = value;
         }
     }
-    return Stamp(width, height, std::move(values));
+    return Stamp(std::move(cells));
 }
 
 std::unique_ptr<QMimeData> MimeData(const Stamp& cells) {
