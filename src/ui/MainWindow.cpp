@@ -10,6 +10,7 @@
 #include "ui/NewMapDialog.h"
 #include "ui/ObjectNames.h"
 #include "ui/OverviewPanel.h"
+#include "ui/ResizeMapDialog.h"
 #include "ui/TilePackFoldersDialog.h"
 #include "ui/TilePropertiesDialog.h"
 
@@ -186,6 +187,7 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs, const QString& s
     newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
     mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
     tilePackFoldersDialog = new TilePackFoldersDialog(UserDialogs, this);
+    resizeMapDialog = new ResizeMapDialog(*Doc, UserDialogs, this);
     NameParts();
     // A map or pack dropped from a file manager opens as from File > Open Map.
     setAcceptDrops(true);
@@ -196,6 +198,7 @@ void MainWindow::NameParts() {
     SetObjectNames({{fileMenu, "fileMenu"},
                     {editMenu, "editMenu"},
                     {viewMenu, "viewMenu"},
+                    {mapMenu, "mapMenu"},
                     {tilesMenu, "tilesMenu"},
                     {exportMenu, "exportMenu"},
                     {toolsMenu, "toolsMenu"},
@@ -227,6 +230,7 @@ void MainWindow::NameParts() {
                     {deleteTileAction, "deleteTileAction"},
                     {tilePropertiesAction, "tilePropertiesAction"},
                     {mobileExportAction, "mobileExportAction"},
+                    {resizeMapAction, "resizeMapAction"},
                     {mapView, "mapView"},
                     {overviewDock, "overviewDock"},
                     {overview, "overview"},
@@ -245,6 +249,7 @@ void MainWindow::NameParts() {
                     {Status, "Status"},
                     {tilePropertiesDialog, "tilePropertiesDialog"},
                     {newMapDialog, "newMapDialog"},
+                    {resizeMapDialog, "resizeMapDialog"},
                     {mobileExportDialog, "mobileExportDialog"},
                     {tilePackFoldersDialog, "tilePackFoldersDialog"}});
 }
@@ -317,6 +322,7 @@ void MainWindow::BuildMenus() {
     deleteTileAction = action(QStringLiteral("Delete Tile"));
     tilePropertiesAction = action(QStringLiteral("Property"));
     mobileExportAction = action(QStringLiteral("2Mobile Map"));
+    resizeMapAction = action(QStringLiteral("Resize Map…"));
     exitAction = action(QStringLiteral("Exit"));
 
     clearRecentAction = action(QStringLiteral("Clear Recently Opened"));
@@ -338,6 +344,8 @@ void MainWindow::BuildMenus() {
         {zoomInAction, zoomOutAction, actualSizeAction, fitMapAction, topLeftAction});
     viewMenu->addSeparator();
     viewMenu->addAction(showGridAction);
+    mapMenu = menuBar()->addMenu(QStringLiteral("Map"));
+    mapMenu->addAction(resizeMapAction);
     tilesMenu = menuBar()->addMenu(QStringLiteral("Tiles"));
     tilesMenu->addActions({addTileAction, deleteTileAction, tilePropertiesAction});
     toolsMenu = menuBar()->addMenu(QStringLiteral("Tools"));
@@ -378,6 +386,7 @@ void MainWindow::BuildMenus() {
     Command(deleteTileAction, &QAction::triggered, &MainWindow::deleteSelectedTile);
     Command(tilePropertiesAction, &QAction::triggered, &MainWindow::showTileProperties);
     Command(mobileExportAction, &QAction::triggered, &MainWindow::exportForMobile);
+    Command(resizeMapAction, &QAction::triggered, &MainWindow::resizeMap);
     connect(exitAction, &QAction::triggered, this, &MainWindow::exitEditor);
 }
 
