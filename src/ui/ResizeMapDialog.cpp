@@ -27,7 +27,7 @@ struct AnchorButton {
     const char* Arrow;
     const char* Tip;
 };
-constexpr AnchorButton AnchorNames[] = {
+constexpr AnchorButton AnchorButtons[] = {
     {"topLeftAnchor", "↖", "Top left"},        {"topAnchor", "↑", "Top"},
     {"topRightAnchor", "↗", "Top right"},      {"leftAnchor", "←", "Left"},
     {"centreAnchor", "•", "Centre"},           {"rightAnchor", "→", "Right"},
@@ -45,14 +45,14 @@ ResizeMapDialog::ResizeMapDialog(Document& document, Dialogs& dialogs, QWidget* 
     sizes->addRow(QStringLiteral("Width"), widthEdit);
     sizes->addRow(QStringLiteral("Height"), heightEdit);
 
-    auto* place = new QGroupBox(QStringLiteral("Old cells"), this);
+    auto* place = new QGroupBox(QStringLiteral("Where the old cells go"), this);
     auto* anchors = new QGridLayout;
     anchorGroup = new QButtonGroup(this);
     for (int anchor = 0; anchor < 9; ++anchor) {
         auto* button = new QToolButton(place);
-        button->setText(QString::fromUtf8(AnchorNames[anchor].Arrow));
-        button->setToolTip(QString::fromUtf8(AnchorNames[anchor].Tip));
-        button->setObjectName(QLatin1StringView(AnchorNames[anchor].Name));
+        button->setText(QString::fromUtf8(AnchorButtons[anchor].Arrow));
+        button->setToolTip(QString::fromUtf8(AnchorButtons[anchor].Tip));
+        button->setObjectName(QLatin1StringView(AnchorButtons[anchor].Name));
         button->setCheckable(true);
         button->setFixedSize(28, 28);
         anchorGroup->addButton(button, anchor);

@@ -27,7 +27,7 @@ public:
 
 private:
     // Each named as its field, which is how findChild reaches it from outside. The nine anchor
-    // buttons are the group's, its ids MapAnchor's values, each named as AnchorNames says.
+    // buttons are the group's, its ids MapAnchor's values, each named as AnchorButtons says.
     QLineEdit* widthEdit;  // width in cells
     QLineEdit* heightEdit; // height in cells
     QButtonGroup* anchorGroup;
