@@ -2,7 +2,8 @@
 // every cell. Each is timed in its own loop over the same warm grid; the counters are the
 // medians and xP, their ratio, and the undo region's bytes per changed cell. The document's
 // Fill, which the fill tool runs, is timed the same way (doc_xP), with the bytes its undo step
-// adds to the history per changed cell.
+// adds to the history per changed cell. Resize Map from 4096 × 4096 to 8192 × 8192 is timed
+// against P of the larger map, with its undo step's bytes against the old grid's.
 
 #include "BenchSupport.h"
 
@@ -10,6 +11,7 @@
 #include "model/CellRegion.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 constexpr qint32 Side = 4096;
@@ -64,6 +66,39 @@ void BM_FillWholeMapDocument(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_FillWholeMapDocument)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The old cells in the middle, so every new column has cells above and below them to empty
+// and half the columns none of them. Each run starts from the 4096 × 4096 map with an empty
+// history (untimed), so it pays for the new grid's fresh memory as Resize Map does.
+void BM_ResizeMap(benchmark::State& state) {
+    Document document;
+    TileMap& map = document.MutableMap();
+    map.New(Side, Side, 48);
+    Bench::FillCells(map, 32);
+    const double oldGridBytes = double(map.Cells.Count()) * sizeof(TileIndex);
+    double pass = 0, stepBytes = 0;
+    for (auto _ : state) {
+        std::vector<double> times;
+        for (int i = 0; i < 5; ++i) {
+            times.push_back(Bench::SecondsOf([&] {
+                document.ResizeMap(2 * Side, 2 * Side, {Side / 2, Side / 2});
+            }));
+            stepBytes = double(document.UndoHistory().Bytes());
+            if (i == 0)
+                pass = Bench::CellPassSeconds(map.Cells); // of the larger map
+            document.Undo();
+            document.ResetHistory();
+        }
+        const double resize = Bench::Median(std::move(times));
+        state.counters["pass_ms"] = pass * 1e3;
+        state.counters["resize_ms"] = resize * 1e3;
+        state.counters["xP"] = resize / pass;
+        state.counters["step_MiB"] = stepBytes / (1 << 20);
+        state.counters["old_grid_MiB"] = oldGridBytes / (1 << 20);
+        state.counters["step_per_old_grid"] = stepBytes / oldGridBytes;
+    }
+}
+BENCHMARK(BM_ResizeMap)->Iterations(1)->Unit(benchmark::kMillisecond);
 } // namespace
 
 KORVANE_BENCH_MAIN()

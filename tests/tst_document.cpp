@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <climits>
 #include <cstdlib>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -95,10 +96,10 @@ private slots:
             QTest::addRow("seed %u", seed) << seed;
     }
 
-    // Random strokes, added, deleted, moved and edited tiles, new maps, loaded packs, with undo
-    // and redo among them: every undo and redo gives back the files and view of the state it
-    // leads to, byte for byte, all the way to the files opened at the start and back to the
-    // end. Deleting and moving tiles leave every other cell showing the tile it showed.
+    // Random strokes, added, deleted, moved and edited tiles, new and resized maps, loaded packs,
+    // with undo and redo among them: every undo and redo gives back the files and view of the state
+    // it leads to, byte for byte, all the way to the files opened at the start and back to the end.
+    // Deleting and moving tiles leave every other cell showing the tile it showed.
     void undoAndRedoGiveEveryStateBack() {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
@@ -137,7 +138,7 @@ private slots:
             const bool couldRedo = w.Doc.UndoHistory().CanRedo();
             bool makesStep = false;
             QString name;
-            switch (random.bounded(14)) {
+            switch (random.bounded(15)) {
             case 0:
             case 1: {
                 // Few cells painted over and over with different tiles: undo gives each its
@@ -217,6 +218,15 @@ private slots:
                 makesStep = true;
                 name = "New Map";
                 break;
+            case 14: {
+                const qint32 width = qint32(random.bounded(13)),
+                             height = qint32(random.bounded(13));
+                const QPoint offset(qint32(random.bounded(-4, 5)), qint32(random.bounded(-4, 5)));
+                makesStep = width != w.Map.Width || height != w.Map.Height || !offset.isNull();
+                w.Doc.ResizeMap(width, height, offset);
+                name = "Resize Map";
+                break;
+            }
             case 5:
                 w.Doc.LoadPack(w.Path(random.bounded(2) ? "start.pac" : "other.pac"),
                                random.bounded(2) ? "start.pac" : "other.pac");
@@ -405,6 +415,115 @@ private slots:
                 QCOMPARE(w.Map.Cells[x][y], changed.contains(x, y) ? 2 : 0);
     }
 
+    void anchorOffsets_data() {
+        QTest::addColumn<QSize>("from");
+        QTest::addColumn<QSize>("to");
+        QTest::addColumn<QList<QPoint>>("offsets"); // top-left, top, ... bottom-right
+        QTest::newRow("grown by odd amounts")
+            << QSize(5, 4) << QSize(8, 9) << QList<QPoint>{{0, 0}, {1, 0}, {3, 0}, {0, 2}, {1, 2},
+                                                           {3, 2}, {0, 5}, {1, 5}, {3, 5}};
+        // Half of -3 rounds to -2: the old map's place goes toward the top and left.
+        QTest::newRow("shrunk by odd amounts")
+            << QSize(5, 4) << QSize(2, 1)
+            << QList<QPoint>{{0, 0},   {-2, 0}, {-3, 0},  {0, -2}, {-2, -2},
+                             {-3, -2}, {0, -3}, {-2, -3}, {-3, -3}};
+        QTest::newRow("wider and lower, by even amounts")
+            << QSize(4, 6) << QSize(8, 2)
+            << QList<QPoint>{{0, 0},  {2, 0},  {4, 0},  {0, -2}, {2, -2},
+                             {4, -2}, {0, -4}, {2, -4}, {4, -4}};
+        // Half of an odd difference still rounds down at the 32-bit limits.
+        QTest::newRow("the largest differences")
+            << QSize(0, INT_MAX) << QSize(INT_MAX, 0)
+            << QList<QPoint>{{0, 0},           {1073741823, 0},           {INT_MAX, 0},
+                             {0, -1073741824}, {1073741823, -1073741824}, {INT_MAX, -1073741824},
+                             {0, -INT_MAX},    {1073741823, -INT_MAX},    {INT_MAX, -INT_MAX}};
+    }
+    void anchorOffsets() {
+        QFETCH(QSize, from);
+        QFETCH(QSize, to);
+        QFETCH(QList<QPoint>, offsets);
+        for (int anchor = 0; anchor < 9; ++anchor)
+            QCOMPARE(Document::AnchorOffset(from, to, MapAnchor(anchor)), offsets[anchor]);
+    }
+
+    void resizeMovesCells_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("offset");
+        QTest::newRow("same size, moved right and up") << QSize(5, 4) << QPoint(2, -1);
+        QTest::newRow("grown, moved right and down") << QSize(9, 7) << QPoint(3, 2);
+        QTest::newRow("shrunk, moved left and up") << QSize(3, 2) << QPoint(-2, -1);
+        QTest::newRow("wider and lower") << QSize(8, 2) << QPoint(1, -2);
+        QTest::newRow("narrower and higher") << QSize(2, 9) << QPoint(-3, 4);
+        QTest::newRow("size only") << QSize(7, 3) << QPoint(0, 0);
+        QTest::newRow("moved past the right") << QSize(5, 4) << QPoint(5, 0);
+        QTest::newRow("moved past the top") << QSize(5, 4) << QPoint(0, -4);
+        QTest::newRow("the farthest offsets") << QSize(6, 6) << QPoint(INT_MIN, INT_MAX);
+        QTest::newRow("to no cells") << QSize(0, 3) << QPoint(1, 1);
+    }
+    // Each old cell goes where the offset puts it inside the new size, and every other cell is
+    // -1; the texts stay. One step, "Resize Map", says the whole map changed; its undo gives
+    // the old map back byte for byte and holds no more than the old grid.
+    void resizeMovesCells() {
+        QFETCH(QSize, size);
+        QFETCH(QPoint, offset);
+        Work w;
+        w.Map.New(5, 4, 48);
+        w.Map.Text2 = "kept";
+        for (qint32 x = 0; x < 5; ++x)
+            for (qint32 y = 0; y < 4; ++y)
+                w.Map.Cells[x][y] = 10 * x + y;
+        const QByteArray before = w.State();
+        QSignalSpy changed(&w.Doc, &Document::Changed);
+        w.Doc.ResizeMap(size.width(), size.height(), offset);
+        QCOMPARE(QSize(w.Map.Width, w.Map.Height), size);
+        QCOMPARE(QSize(w.Map.Cells.size(), w.Map.Cells.Rows()), size);
+        for (qint32 x = 0; x < size.width(); ++x)
+            for (qint32 y = 0; y < size.height(); ++y) {
+                const qint64 oldX = qint64(x) - offset.x(), oldY = qint64(y) - offset.y();
+                const bool kept = oldX >= 0 && oldX < 5 && oldY >= 0 && oldY < 4;
+                QCOMPARE(w.Map.Cells[x][y], kept ? TileIndex(10 * oldX + oldY) : -1);
+            }
+        QCOMPARE(w.Map.Text2, QByteArray("kept"));
+        QCOMPARE(w.Doc.UndoHistory().UndoName(), "Resize Map");
+        QVERIFY(w.Doc.UndoHistory().Bytes() <= HeapBytes(20 * 4) + 128);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed[0][0].value<DocumentParts>(), DocumentParts(DocumentPart::Map));
+        QCOMPARE(changed[0][1].toRect(), QRect());
+        QCOMPARE(w.Unsaved(), "map");
+        const QByteArray resized = w.State();
+        w.Doc.Undo();
+        QCOMPARE(w.State(), before);
+        QCOMPARE(w.Unsaved(), "");
+        w.Doc.Redo();
+        QCOMPARE(w.State(), resized);
+    }
+
+    void resizeRefusesWhatNewMapRefuses_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("negative width") << QSize(-1, 5);
+        QTest::newRow("negative height") << QSize(5, -3);
+        QTest::newRow("one row beyond 2^28 cells") << QSize(16384, 16385);
+        QTest::newRow("the largest sizes") << QSize(INT_MAX, INT_MAX);
+        QTest::newRow("the same size, not moved") << QSize(14, 14); // no step, nothing to say
+    }
+    // Refused with New Map's message, or a resize to the same place: the map, the history and
+    // the revision stay, and no change is signalled.
+    void resizeRefusesWhatNewMapRefuses() {
+        QFETCH(QSize, size);
+        Work w;
+        w.Stroke({{1, 1}}, 2);
+        const QByteArray before = w.State();
+        const quint64 revision = w.Doc.Revision(DocumentPart::Map);
+        QSignalSpy changed(&w.Doc, &Document::Changed);
+        const QString problem = TileMap::SizeProblem(size.width(), size.height(), 48);
+        QCOMPARE(MessageOf<ESizeError>([&] { w.Doc.ResizeMap(size.width(), size.height(), {}); }),
+                 problem.isEmpty() ? "<nothing thrown>" : problem + '.');
+        QCOMPARE(w.State(), before);
+        QCOMPARE(w.Doc.UndoHistory().Count(), 1);
+        QCOMPARE(w.Doc.Revision(DocumentPart::Map), revision);
+        QCOMPARE(changed.count(), 0);
+    }
+
     // A fill of a whole 4096 × 4096 map keeps an eighth of a byte a cell, and undo and redo
     // give every cell back.
     void wholeMapFillStepMemory() {
@@ -489,9 +608,10 @@ private slots:
         QTest::addColumn<QString>("edit");
         QTest::newRow("Fill") << "Fill";
         QTest::newRow("Rectangle") << "Rectangle";
+        QTest::newRow("Resize Map") << "Resize Map";
     }
-    // Whichever allocation of a fill or rectangle fails, the map, the history and what counts
-    // as saved are as they were; so each can always be undone.
+    // Whichever allocation of a fill, rectangle or resize fails, the map, the history and what
+    // counts as saved are as they were; so each can always be undone.
     void outOfMemoryChangesNothing() {
         QFETCH(QString, edit);
         int failures = 0;
@@ -509,8 +629,10 @@ private slots:
             try {
                 if (edit == "Fill")
                     w.Doc.FillRegion({0, 1}, 3);
-                else
+                else if (edit == "Rectangle")
                     w.Doc.FillRectangle(QRect(0, 0, 14, 14), 3);
+                else
+                    w.Doc.ResizeMap(20, 9, {3, -2});
             } catch (const std::bad_alloc&) {
                 failed = true;
             }

@@ -11,6 +11,7 @@
 #include "platform/Exceptions.h"
 
 #include <algorithm>
+#include <climits>
 #include <span>
 #include <vector>
 
@@ -257,6 +258,54 @@ private:
     std::unique_ptr<TileMap> Other;
     QString FileName;
 };
+
+// Resize Map: the other grid, swapped in and out, so the step holds one grid and copies none.
+// The texts and the file stay.
+class ResizeStep : public UndoStep {
+public:
+    ResizeStep(TileMap& map, CellGrid other)
+        : UndoStep(QStringLiteral("Resize Map"), DocumentPart::Map), Map(map),
+          Other(std::move(other)) {}
+
+    void Undo() override { Swap(); }
+    void Redo() override { Swap(); }
+    qint64 Bytes() const override {
+        return HeapBytes(sizeof(*this)) + HeapBytes(Other.Count() * qint64(sizeof(TileIndex)));
+    }
+
+private:
+    void Swap() noexcept {
+        CellGrid cells = std::move(Map.Cells);
+        Map.SetCells(std::move(Other));
+        Other = std::move(cells);
+    }
+
+    TileMap& Map;
+    CellGrid Other;
+};
+
+// The cells of from in a new grid of columns × rows, each moved by offset; cells no old one
+// reaches are -1. Every new cell is written once, column by column as the grids keep them.
+CellGrid MovedCells(const CellGrid& from, qint32 columns, qint32 rows, QPoint offset) {
+    CellGrid to(columns, rows);
+    // The rows old cells reach, the same in every column; 64 bits, as any offset may be asked.
+    const qint64 top = std::clamp<qint64>(offset.y(), 0, rows);
+    const qint64 bottom = std::clamp<qint64>(qint64(offset.y()) + from.Rows(), top, rows);
+    for (qint32 x = 0; x < columns; ++x) {
+        const std::span<TileIndex> column = to[x];
+        const qint64 old = qint64(x) - offset.x();
+        if (old < 0 || old >= from.size() || top == bottom) {
+            std::ranges::fill(column, -1);
+            continue;
+        }
+        const auto kept =
+            from[qint32(old)].subspan(std::size_t(top - offset.y()), std::size_t(bottom - top));
+        std::fill(column.begin(), column.begin() + top, -1);
+        std::ranges::copy(kept, column.begin() + top);
+        std::fill(column.begin() + bottom, column.end(), -1);
+    }
+    return to;
+}
 
 // Load TilePack: the other tiles, the name the map gives its pack and the pack's file, swapped
 // in and out.
@@ -656,6 +705,27 @@ void Document::NewMap(qint32 width, qint32 height, qint32 tileSize) {
     auto map = std::make_unique<TileMap>(tileSize);
     map->New(width, height, tileSize);
     Do(std::make_unique<MapStep>(TheMap, MapFileName, std::move(map)));
+}
+
+void Document::ResizeMap(qint32 width, qint32 height, QPoint offset) {
+    EndStroke();
+    TileMap::CheckSize(width, height, TheMap.TileSize);
+    if (width == TheMap.Cells.size() && height == TheMap.Cells.Rows() && offset.isNull())
+        return;
+    Do(std::make_unique<ResizeStep>(TheMap, MovedCells(TheMap.Cells, width, height, offset)));
+}
+
+QPoint Document::AnchorOffset(QSize from, QSize to, MapAnchor anchor) {
+    const int column = int(anchor) % 3, row = int(anchor) / 3;
+    // 0 at the left or top, the whole difference at the right or bottom, and half of it in
+    // the middle, shifted right by one bit so that it rounds down, toward the top and left.
+    // Computed in 64 bits and kept within 32, whatever sizes are asked about.
+    auto place = [](int where, qint64 difference) {
+        const qint64 offset = where == 0 ? 0 : where == 2 ? difference : difference >> 1;
+        return qint32(std::clamp<qint64>(offset, INT_MIN, INT_MAX));
+    };
+    return {place(column, qint64(to.width()) - from.width()),
+            place(row, qint64(to.height()) - from.height())};
 }
 
 void Document::LoadPack(const QString& fileName, const QByteArray& packName) {

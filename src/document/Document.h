@@ -10,6 +10,8 @@
 #include "model/TilePack.h"
 
 #include <QObject>
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <array>
 #include <functional>
@@ -18,6 +20,19 @@
 
 class PaintStep;
 class Stamp;
+
+// Where Resize Map puts the old cells in the new map: one of nine places, row by row.
+enum class MapAnchor {
+    TopLeft,
+    Top,
+    TopRight,
+    Left,
+    Centre,
+    Right,
+    BottomLeft,
+    Bottom,
+    BottomRight
+};
 
 class Document : public QObject {
     Q_OBJECT
@@ -106,6 +121,14 @@ public:
     // "New Map": empty texts and width × height cells of 0, and no file: the map is saved
     // where the user says.
     void NewMap(qint32 width, qint32 height, qint32 tileSize);
+    // "Resize Map": the map becomes width × height cells; the old cell (x, y) goes to
+    // (x + offset.x, y + offset.y) where that lies inside, and the other cells are -1. The texts
+    // and the file stay. Throws ESizeError for a size New Map refuses, changing nothing; no
+    // step when the size stays and the offset is none.
+    void ResizeMap(qint32 width, qint32 height, QPoint offset);
+    // The offset that puts a map of from cells at anchor in a map of to cells. Centred, it
+    // rounds toward the top and left.
+    static QPoint AnchorOffset(QSize from, QSize to, MapAnchor anchor);
     // "Load TilePack": the tiles of a pack file replace the pack's, and the map names
     // packName. The pack then counts as saved.
     void LoadPack(const QString& fileName, const QByteArray& packName);

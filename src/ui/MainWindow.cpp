@@ -11,6 +11,7 @@
 #include "ui/ObjectNames.h"
 #include "ui/OverviewPanel.h"
 #include "ui/ReplaceTileDialog.h"
+#include "ui/ResizeMapDialog.h"
 #include "ui/TilePackFoldersDialog.h"
 #include "ui/TilePropertiesDialog.h"
 
@@ -189,6 +190,7 @@ MainWindow::MainWindow(const QString& appDir, Dialogs& dialogs, const QString& s
     newMapDialog = new NewMapDialog(*Doc, UserDialogs, this);
     mobileExportDialog = new MobileExportDialog(Doc->Map(), Doc->Pack(), AppDir, UserDialogs, this);
     tilePackFoldersDialog = new TilePackFoldersDialog(UserDialogs, this);
+    resizeMapDialog = new ResizeMapDialog(*Doc, UserDialogs, this);
     replaceTileDialog = new ReplaceTileDialog(this);
     NameParts();
     NameEditingParts();
@@ -202,6 +204,7 @@ void MainWindow::NameParts() {
     SetObjectNames({{fileMenu, "fileMenu"},
                     {editMenu, "editMenu"},
                     {viewMenu, "viewMenu"},
+                    {mapMenu, "mapMenu"},
                     {tilesMenu, "tilesMenu"},
                     {exportMenu, "exportMenu"},
                     {toolsMenu, "toolsMenu"},
@@ -233,6 +236,7 @@ void MainWindow::NameParts() {
                     {deleteTileAction, "deleteTileAction"},
                     {tilePropertiesAction, "tilePropertiesAction"},
                     {mobileExportAction, "mobileExportAction"},
+                    {resizeMapAction, "resizeMapAction"},
                     {mapView, "mapView"},
                     {overviewDock, "overviewDock"},
                     {overview, "overview"},
@@ -251,6 +255,7 @@ void MainWindow::NameParts() {
                     {Status, "Status"},
                     {tilePropertiesDialog, "tilePropertiesDialog"},
                     {newMapDialog, "newMapDialog"},
+                    {resizeMapDialog, "resizeMapDialog"},
                     {mobileExportDialog, "mobileExportDialog"},
                     {tilePackFoldersDialog, "tilePackFoldersDialog"}});
 }
@@ -323,6 +328,7 @@ void MainWindow::BuildMenus() {
     deleteTileAction = action(QStringLiteral("Delete Tile"));
     tilePropertiesAction = action(QStringLiteral("Property"));
     mobileExportAction = action(QStringLiteral("2Mobile Map"));
+    resizeMapAction = action(QStringLiteral("Resize Map…"));
     exitAction = action(QStringLiteral("Exit"));
 
     clearRecentAction = action(QStringLiteral("Clear Recently Opened"));
@@ -344,6 +350,8 @@ void MainWindow::BuildMenus() {
         {zoomInAction, zoomOutAction, actualSizeAction, fitMapAction, topLeftAction});
     viewMenu->addSeparator();
     viewMenu->addAction(showGridAction);
+    mapMenu = menuBar()->addMenu(QStringLiteral("Map"));
+    mapMenu->addAction(resizeMapAction);
     tilesMenu = menuBar()->addMenu(QStringLiteral("Tiles"));
     tilesMenu->addActions({addTileAction, deleteTileAction, tilePropertiesAction});
     toolsMenu = menuBar()->addMenu(QStringLiteral("Tools"));
@@ -384,6 +392,7 @@ void MainWindow::BuildMenus() {
     Command(deleteTileAction, &QAction::triggered, &MainWindow::deleteSelectedTile);
     Command(tilePropertiesAction, &QAction::triggered, &MainWindow::showTileProperties);
     Command(mobileExportAction, &QAction::triggered, &MainWindow::exportForMobile);
+    Command(resizeMapAction, &QAction::triggered, &MainWindow::resizeMap);
     connect(exitAction, &QAction::triggered, this, &MainWindow::exitEditor);
 }
 

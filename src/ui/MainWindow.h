@@ -35,6 +35,7 @@ class QToolButton;
 class MainWindow;
 class MobileExportDialog;
 class NewMapDialog;
+class ResizeMapDialog;
 class TilePropertiesDialog;
 class ReplaceTileDialog;
 class TilePackFoldersDialog;
@@ -146,6 +147,8 @@ public slots:
     void saveTilePack();
     void loadTilePack();
     void newMap();
+    // Map > Resize Map: the dialog resizes the map; the view then stays within it.
+    void resizeMap();
     void exportForMobile();
     void editTilePackFolders();
     void clearRecentFiles();
@@ -180,6 +183,7 @@ private:
     QMenu* fileMenu; // "File"
     QMenu* editMenu;
     QMenu* viewMenu;
+    QMenu* mapMenu;    // "Map"
     QMenu* tilesMenu;  // "Tiles"
     QMenu* exportMenu; // "ToolZ"
     QMenu* toolsMenu;
@@ -228,6 +232,7 @@ private:
     QAction* deleteTileAction;
     QAction* tilePropertiesAction;
     QAction* mobileExportAction;
+    QAction* resizeMapAction;
     MapView* mapView;
     // View > Overview: the whole map beside the palette, off at first.
     QDockWidget* overviewDock = nullptr;
@@ -258,6 +263,7 @@ private:
     // The windows the commands open, children of this one.
     TilePropertiesDialog* tilePropertiesDialog = nullptr;
     NewMapDialog* newMapDialog = nullptr;
+    ResizeMapDialog* resizeMapDialog = nullptr;
     MobileExportDialog* mobileExportDialog = nullptr;
     TilePackFoldersDialog* tilePackFoldersDialog = nullptr;
     ReplaceTileDialog* replaceTileDialog = nullptr;

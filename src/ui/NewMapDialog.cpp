@@ -118,7 +118,7 @@ void NewMapDialog::OkClicked() {
 void NewMapDialog::acceptEntries() {
     if (widthEdit->text().isEmpty() || heightEdit->text().isEmpty() ||
         tileSizeEdit->text().isEmpty()) {
-        UserDialogs.ShowMessage(QStringLiteral("Неправильно заданы размеры"));
+        UserDialogs.ShowMessage(EmptySizeMessage());
         return;
     }
     if (descriptionEdit->toPlainText().isEmpty()) {
@@ -136,6 +136,10 @@ void NewMapDialog::acceptEntries() {
         return;
     }
     Doc.NewMap(Entered.Width, Entered.Height, Entered.TileSize);
+}
+
+QString NewMapDialog::EmptySizeMessage() {
+    return QStringLiteral("Неправильно заданы размеры");
 }
 
 void NewMapDialog::clearInputs() {

@@ -37,6 +37,8 @@ public:
     // sign, then decimal digits or hexadecimal ones after "$" or "0x"; anything else, or a
     // value outside the signed 32-bit range, throws EConvertError.
     static qint32 StrToInt(const QString& text);
+    // The box OK shows when a size is left empty; Resize Map shows it too.
+    static QString EmptySizeMessage();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

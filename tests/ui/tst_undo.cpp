@@ -49,7 +49,8 @@ void TestUndo::editMenuAfterFile() {
     QStringList menus;
     for (QAction* menu : f.Window().menuBar()->actions())
         menus << menu->text();
-    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Tiles", "Tools", "ToolZ", "Exit"}));
+    QCOMPARE(menus,
+             (QStringList{"File", "Edit", "View", "Map", "Tiles", "Tools", "ToolZ", "Exit"}));
     QCOMPARE(f.Find<QMenu>("editMenu").actions().first(2),
              (QList<QAction*>{&f.Action("undoAction"), &f.Action("redoAction")}));
     QCOMPARE(EditMenu(f), (QStringList{"Undo 0", "Redo 0"}));
