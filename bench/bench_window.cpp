@@ -177,11 +177,12 @@ void BM_WindowPaintMove(benchmark::State& state, MainWindow& window, Bench::Cach
 void BM_WindowStampPreviewMove(benchmark::State& state, MainWindow& window, Bench::Cache cache) {
     SetUpWindow(window);
     constexpr qint32 Side = 64, Cell = 48;
-    std::vector<TileIndex> cells(std::size_t(Side) * Side);
-    for (std::size_t i = 0; i < cells.size(); ++i)
-        cells[i] = TileIndex(i % TileKinds);
-    QGuiApplication::clipboard()->setMimeData(
-        CellClipboard::MimeData(Stamp(Side, Side, std::move(cells))).release());
+    CellGrid cells(Side, Side);
+    for (qint64 i = 0; i < cells.Count(); ++i)
+        cells.data()[i] = TileIndex(i % TileKinds);
+    CellSelection all(Side, Side);
+    all.SelectAll();
+    QGuiApplication::clipboard()->setMimeData(CellClipboard::MimeData(cells, all).release());
     Part<QAction>(window, "pasteAction").trigger();
     MapView& view = MapArea(window);
     QPoint at(Cell / 2, Cell / 2);

@@ -7,6 +7,7 @@
 #include "formats/CellClipboard.h"
 #include "formats/MapFile.h"
 #include "model/CellRegion.h"
+#include "model/CellSelection.h"
 #include "model/Stamp.h"
 #include "render/SelectionOutline.h"
 
@@ -72,20 +73,29 @@ private slots:
         QCOMPARE(CellClipboard::ReadText(text), small);
         QCOMPARE(CellClipboard::ReadText("1\t2\t-1\r\n3\t0\t 5\r\n"), small);
 
-        const std::unique_ptr<QMimeData> data = CellClipboard::MimeData(stamp);
+        // Copied from a map: the selection's box, the cells outside the selection -1.
+        CellGrid grid(3, 2);
+        std::ranges::copy(std::vector<TileIndex>{1, 2, 3, 4, 5, 6}, grid.data());
+        CellSelection selection(3, 2);
+        selection.Apply(QRect(1, 0, 2, 2), CellSelection::Combine::Add);
+        selection.Apply(QRect(2, 1, 1, 1), CellSelection::Combine::Subtract);
+        const std::unique_ptr<QMimeData> data = CellClipboard::MimeData(grid, selection);
         QVERIFY(data->hasFormat(CellClipboard::MimeType()));
-        QCOMPARE(CellClipboard::Read(*data), stamp);
+        QCOMPARE(CellClipboard::Read(*data), Stamp(2, 2, {3, 4, 5, -1}));
+        QCOMPARE(data->text(), "3\t5\n4\t-1\n");
         // Text alone, as a text editor puts it there.
         QMimeData text_only;
         text_only.setText("4\t4\n4\t4");
         QCOMPARE(CellClipboard::Read(text_only), Stamp(2, 2, {4, 4, 4, 4}));
         // A block past the text limit goes in the private form alone.
-        const Stamp large(1, qint32(CellClipboard::MaxTextCells) + 1,
-                          std::vector<TileIndex>(std::size_t(CellClipboard::MaxTextCells) + 1));
-        QVERIFY(!CellClipboard::MimeData(large)->hasText());
-        QVERIFY(CellClipboard::MimeData(
-                    Stamp(1, qint32(CellClipboard::MaxTextCells), std::vector<TileIndex>(1 << 20)))
-                    ->hasText());
+        const auto limit = qint32(CellClipboard::MaxTextCells);
+        CellGrid column(1, limit + 1);
+        std::fill_n(column.data(), column.Count(), 0);
+        CellSelection cells(1, limit + 1);
+        cells.Apply(QRect(0, 0, 1, limit), CellSelection::Combine::Add);
+        QVERIFY(CellClipboard::MimeData(column, cells)->hasText());
+        cells.SelectAll();
+        QVERIFY(!CellClipboard::MimeData(column, cells)->hasText());
     }
 
     void clipboardRefuses_data() {

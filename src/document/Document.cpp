@@ -30,11 +30,9 @@ struct BoxSwap {
     QRect Box;
     CellGrid Other; // the box's size
 
-    // Keeps what the map's box holds now, before it is written.
-    BoxSwap(const CellGrid& grid, const QRect& box) : Box(box), Other(box.width(), box.height()) {
-        for (qint32 x = box.left(); x <= box.right(); ++x)
-            std::copy_n(grid[x].data() + box.top(), box.height(), Other[x - box.left()].data());
-    }
+    // Other's cells are not set: whoever writes the box keeps each cell there as it goes, in
+    // the same pass.
+    explicit BoxSwap(const QRect& box) : Box(box), Other(box.width(), box.height()) {}
     void Swap(CellGrid& grid) {
         // The grid is the one the step changed whenever the history is whole; the check only
         // keeps a grid replaced behind the document's back from being written past.
@@ -399,21 +397,25 @@ QRect Document::PaintStamp(QPoint topLeft, const Stamp& stamp) {
     if (Stroke && Stroke->Name != name)
         EndStroke();
     // What the box holds is kept first; then the stamp is written over it.
-    BoxSwap swap(TheMap.Cells, box);
+    BoxSwap swap(box);
     const bool anywhere = Selected.Empty();
     TileIndex changes = 0; // any bit set where a cell changed
     for (qint32 x = box.left(); x <= box.right(); ++x) {
         const TileIndex* from = stamp.Column(x - topLeft.x()) + (box.top() - topLeft.y());
         TileIndex* cell = TheMap.Cells[x].data() + box.top();
+        TileIndex* kept = swap.Other[x - box.left()].data();
         if (anywhere) {
-            // No branch a cell: the compiler vectorises it.
+            // One pass, no branch a cell: the compiler vectorises it.
             for (qint32 i = 0; i < box.height(); ++i) {
-                const TileIndex placed = from[i] == -1 ? cell[i] : from[i];
-                changes |= placed ^ cell[i];
+                const TileIndex old = cell[i];
+                const TileIndex placed = from[i] == -1 ? old : from[i];
+                kept[i] = old;
+                changes |= placed ^ old;
                 cell[i] = placed;
             }
             continue;
         }
+        std::copy_n(cell, box.height(), kept);
         for (qint32 y = box.top(); y <= box.bottom(); ++y, ++from, ++cell)
             if (*from != -1 && Selected.Contains(x, y)) {
                 changes |= *from ^ *cell;
@@ -536,20 +538,25 @@ QRect Document::ClearSelected(const QString& name) {
     if (box.isEmpty())
         return {};
     auto step = std::make_unique<PaintStep>(TheMap, name);
-    step->Swaps.emplace_back(TheMap.Cells, box);
+    step->Swaps.emplace_back(box);
     step->Box = box;
-    const CellGrid& before = step->Swaps.back().Other;
+    CellGrid& before = step->Swaps.back().Other;
     const bool whole = Selected.IsRectangle();
     bool changes = false;
     for (qint32 x = box.left(); x <= box.right(); ++x) {
         TileIndex* cell = TheMap.Cells[x].data() + box.top();
+        TileIndex* kept = before[x - box.left()].data();
         if (whole) {
-            const TileIndex* was = before[x - box.left()].data();
-            changes = changes ||
-                      std::any_of(was, was + box.height(), [](TileIndex t) { return t != -1; });
-            std::fill_n(cell, box.height(), -1);
+            TileIndex filled = -1; // all bits set while every cell was empty
+            for (qint32 i = 0; i < box.height(); ++i) {
+                kept[i] = cell[i];
+                filled &= cell[i];
+                cell[i] = -1;
+            }
+            changes = changes || filled != -1;
             continue;
         }
+        std::copy_n(cell, box.height(), kept);
         for (qint32 y = box.top(); y <= box.bottom(); ++y, ++cell)
             if (Selected.Contains(x, y)) {
                 changes = changes || *cell != -1;

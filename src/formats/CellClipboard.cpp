@@ -1,7 +1,9 @@
 #include "formats/CellClipboard.h"
 
+#include "model/CellSelection.h"
 #include "model/TileMap.h"
 #include "platform/Exceptions.h"
+#include "platform/LargeBuffer.h"
 
 #include <QMimeData>
 #include <QStringList>
@@ -16,6 +18,29 @@ constexpr qsizetype HeaderSize = MagicSize + 8;
 [[noreturn]] void NotCells(const QString& why) {
     throw EFormatError(QStringLiteral("The clipboard holds no cells to paste: %1.").arg(why));
 }
+
+// The private form of the grid's cells in box; those outside within, when it is given, -1.
+// Written straight from the grid: a whole map's form is 64 MiB, and a copy of the cells on the
+// way would cost as much again.
+QByteArray PrivateForm(const CellGrid& grid, const QRect& box, const CellSelection* within) {
+    const qsizetype height = box.height();
+    QByteArray bytes(HeaderSize + qsizetype(box.width()) * height * qsizetype(sizeof(TileIndex)),
+                     Qt::Uninitialized);
+    char* out = bytes.data();
+    AdviseLargePages(out, std::size_t(bytes.size()));
+    std::memcpy(out, Magic, MagicSize);
+    qToLittleEndian<qint32>(box.width(), out + MagicSize);
+    qToLittleEndian<qint32>(box.height(), out + MagicSize + 4);
+    char* column = out + HeaderSize;
+    for (qint32 x = box.left(); x <= box.right(); ++x, column += height * 4) {
+        qToLittleEndian<qint32>(grid[x].data() + box.top(), height, column);
+        if (within)
+            for (qint32 y = box.top(); y <= box.bottom(); ++y)
+                if (!within->Contains(x, y))
+                    qToLittleEndian<qint32>(-1, column + (y - box.top()) * 4);
+    }
+    return bytes;
+}
 } // namespace
 
 namespace CellClipboard {
@@ -25,13 +50,7 @@ QString MimeType() {
 }
 
 QByteArray Bytes(const Stamp& cells) {
-    QByteArray bytes(HeaderSize + cells.Count() * qsizetype(sizeof(TileIndex)), Qt::Uninitialized);
-    char* out = bytes.data();
-    std::memcpy(out, Magic, MagicSize);
-    qToLittleEndian<qint32>(cells.Width(), out + MagicSize);
-    qToLittleEndian<qint32>(cells.Height(), out + MagicSize + 4);
-    qToLittleEndian<qint32>(cells.Values(), cells.Count(), out + HeaderSize);
-    return bytes;
+    return PrivateForm(cells.Grid(), QRect(0, 0, cells.Width(), cells.Height()), nullptr);
 }
 
 Stamp ReadBytes(const QByteArray& bytes) {
@@ -95,11 +114,13 @@ Stamp ReadText(const QString& text) {
     return Stamp(std::move(cells));
 }
 
-std::unique_ptr<QMimeData> MimeData(const Stamp& cells) {
+std::unique_ptr<QMimeData> MimeData(const CellGrid& grid, const CellSelection& selection) {
+    const QRect box = selection.Box();
     auto data = std::make_unique<QMimeData>();
-    data->setData(MimeType(), Bytes(cells));
-    if (cells.Count() <= MaxTextCells)
-        data->setText(Text(cells));
+    data->setData(MimeType(),
+                  PrivateForm(grid, box, selection.IsRectangle() ? nullptr : &selection));
+    if (qint64(box.width()) * box.height() <= MaxTextCells)
+        data->setText(Text(Stamp::Copy(grid, selection)));
     return data;
 }
 

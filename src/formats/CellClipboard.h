@@ -10,6 +10,7 @@
 #include <QString>
 #include <memory>
 
+class CellSelection;
 class QMimeData;
 
 namespace CellClipboard {
@@ -29,8 +30,9 @@ QString Text(const Stamp& cells);
 // numbers of -1 or more with as many on every line.
 Stamp ReadText(const QString& text);
 
-// Both forms, the text when the block is small enough.
-std::unique_ptr<QMimeData> MimeData(const Stamp& cells);
+// Both forms of the selection's box of the grid's cells, those not selected -1; the text when
+// the block is small enough.
+std::unique_ptr<QMimeData> MimeData(const CellGrid& grid, const CellSelection& selection);
 // The private form when the clipboard has it, else its text. Throws EFormatError when it holds
 // neither, or text that is not a block of cells.
 Stamp Read(const QMimeData& data);

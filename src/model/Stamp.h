@@ -37,6 +37,7 @@ public:
     const TileIndex* Column(qint32 x) const { return Cells[x].data(); }
     // Every cell, column by column.
     const TileIndex* Values() const { return Cells.data(); }
+    const CellGrid& Grid() const { return Cells; }
 
     // The layout of cells changes; the tiles' images never turn (the map has no bits for it).
     Stamp MirroredLeftRight() const;

@@ -19,8 +19,8 @@
 
 namespace {
 // "W × H cells".
-QString CellsText(const Stamp& cells) {
-    return QStringLiteral("%1 × %2 cells").arg(cells.Width()).arg(cells.Height());
+QString CellsText(QSize cells) {
+    return QStringLiteral("%1 × %2 cells").arg(cells.width()).arg(cells.height());
 }
 
 // Black and white stripes fixed to the view's pixels: visible over any tile, and the same
@@ -120,17 +120,18 @@ void MainWindow::SelectionChanged() {
 }
 
 void MainWindow::copyCells() {
-    const Stamp cells = Stamp::Copy(Doc->Map().Cells, Doc->Selection());
-    if (cells.Empty()) {
+    const QSize cells = Doc->Selection().Box().size();
+    if (cells.isEmpty()) {
         Status->SetText(QStringLiteral("Select cells to copy first."));
         return;
     }
-    QGuiApplication::clipboard()->setMimeData(CellClipboard::MimeData(cells).release());
-    Status->SetText(
-        QStringLiteral("Copied %1%2.")
-            .arg(CellsText(cells), cells.Count() > CellClipboard::MaxTextCells
-                                       ? QStringLiteral(", too many to copy as text as well")
-                                       : QString()));
+    QGuiApplication::clipboard()->setMimeData(
+        CellClipboard::MimeData(Doc->Map().Cells, Doc->Selection()).release());
+    Status->SetText(QStringLiteral("Copied %1%2.")
+                        .arg(CellsText(cells),
+                             qint64(cells.width()) * cells.height() > CellClipboard::MaxTextCells
+                                 ? QStringLiteral(", too many to copy as text as well")
+                                 : QString()));
 }
 
 void MainWindow::cutCells() {
@@ -154,8 +155,8 @@ void MainWindow::pasteCells() {
     }
     // The stamp goes anywhere a click puts it, not only into the cells it was copied from.
     Doc->SelectNone();
-    Status->SetText(
-        QStringLiteral("Pasted %1: click to place them, Esc to stop.").arg(CellsText(cells)));
+    Status->SetText(QStringLiteral("Pasted %1: click to place them, Esc to stop.")
+                        .arg(CellsText(QSize(cells.Width(), cells.Height()))));
     SetBrushStamp(std::move(cells));
 }
 
