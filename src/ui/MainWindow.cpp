@@ -56,7 +56,7 @@ MapView::MapView(MainWindow* form, QWidget* parent) : QWidget(parent), Form(form
 
 void MapView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    for (const QRect& area : event->region())
+    for (const QRect& area : event->region() - Form->PreviewHidingMap())
         painter.drawImage(area, Form->Surface.Image(), area);
     // The rectangle being dragged, over the map as drawn.
     if (const QRect outline = Form->ToolOutline(); !outline.isEmpty()) {

@@ -313,6 +313,9 @@ private:
     void UpdatePreview();
     // Over the map as drawn: the selection's outline and the stamp's preview.
     void PaintOverlay(QPainter& painter, const QRegion& region);
+    // Where the stamp's preview covers every pixel, so the map need not be presented there
+    // first: a stamp of tiles in every cell moves at the cost of presenting its pixels once.
+    QRect PreviewHidingMap() const;
     void BuildOverview();
     // The overview outlines what the map view shows now.
     void FollowView();
@@ -443,7 +446,8 @@ private:
     QPoint LastPaintPos;
     int PopupItem = -1; // the item the popup was opened for
     std::optional<DrawnView> Drawn;
-    QRect PreviewShown; // view pixels where the stamp's preview was last painted
+    QRect PreviewShown;         // view pixels where the stamp's preview was last painted
+    bool StampHidesMap = false; // no cell of the stamp is -1
     std::unique_ptr<MapRenderer> View;
     std::unique_ptr<Recovery> RecoveryService;
     // The folder of the last map opened or saved, where Save starts for a map without a file.

@@ -4,6 +4,7 @@
 #include "formats/CellClipboard.h"
 #include "model/CellSelection.h"
 #include "platform/Bitmap.h"
+#include "platform/Canvas.h"
 #include "platform/Exceptions.h"
 #include "render/SelectionOutline.h"
 #include "ui/MainWindow.h"
@@ -161,6 +162,8 @@ void MainWindow::pasteCells() {
 }
 
 void MainWindow::SetBrushStamp(Stamp cells) {
+    StampHidesMap = std::none_of(cells.Values(), cells.Values() + cells.Count(),
+                                 [](TileIndex tile) { return tile == -1; });
     ToolsContext->BrushStamp = std::move(cells);
     if (!brushAction->isChecked())
         brushAction->trigger();
@@ -227,6 +230,11 @@ void MainWindow::UpdatePreview() {
     PreviewShown = area;
 }
 
+QRect MainWindow::PreviewHidingMap() const {
+    return StampHidesMap && View->Mapping().Look() != ViewMapping::TileLook::Colours ? PreviewShown
+                                                                                     : QRect();
+}
+
 void MainWindow::PaintOverlay(QPainter& painter, const QRegion& region) {
     const ViewMapping mapping = View->Mapping();
     painter.setPen(OutlinePen());
@@ -236,16 +244,16 @@ void MainWindow::PaintOverlay(QPainter& painter, const QRegion& region) {
     }
     if (PreviewShown.isEmpty() || !region.intersects(PreviewShown))
         return;
-    // The stamp as it would be placed, the map showing through, and its box outlined.
+    // The stamp as it would be placed, and its box outlined.
     const Stamp& stamp = ToolsContext->BrushStamp;
     const QPoint corner = mapping.CellAt(*Pointer);
     const QSize cell(Doc->Map().TileSize, Doc->Map().TileSize);
     const QRect shown = region.boundingRect() & PreviewShown;
     painter.save();
     painter.setClipRegion(region);
-    painter.setOpacity(0.7);
     if (mapping.Look() == ViewMapping::TileLook::Colours) {
         // Cells of a few pixels: the stamp's place is what a preview can show.
+        painter.setOpacity(0.7);
         painter.fillRect(shown, palette().highlight());
         painter.restore();
         return;
@@ -257,10 +265,11 @@ void MainWindow::PaintOverlay(QPainter& painter, const QRegion& region) {
     for (qint32 x = std::max(first.x(), 0); x <= std::min(last.x(), stamp.Width() - 1); ++x)
         for (qint32 y = std::max(first.y(), 0); y <= std::min(last.y(), stamp.Height() - 1); ++y) {
             const TileIndex tile = stamp.At(x, y);
-            if (tile < 0 || tile >= pack.Count())
-                continue;
-            painter.drawImage(mapping.CellArea(corner + QPoint(x, y), cell),
-                              pack.At(tile).Image->Picture());
+            const QRect target = mapping.CellArea(corner + QPoint(x, y), cell);
+            if (tile >= 0 && tile < pack.Count())
+                painter.drawImage(target, pack.At(tile).Image->Picture());
+            else if (tile != -1)
+                painter.fillRect(target, clBtnFace); // a tile the pack lacks, as the map shows it
         }
     painter.restore();
     painter.drawRect(PreviewShown.adjusted(0, 0, -1, -1));
