@@ -534,6 +534,7 @@ QRect Document::FillRegion(QPoint cell, const std::function<TileIndex()>& draw) 
 
 QRect Document::ClearSelected(const QString& name) {
     EndStroke();
+    FitSelection(); // after changes of the map no step made
     const QRect box = Selected.Box();
     if (box.isEmpty())
         return {};

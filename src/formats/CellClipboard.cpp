@@ -115,7 +115,7 @@ Stamp ReadText(const QString& text) {
 }
 
 std::unique_ptr<QMimeData> MimeData(const CellGrid& grid, const CellSelection& selection) {
-    const QRect box = selection.Box();
+    const QRect box = selection.Box() & QRect(0, 0, grid.size(), grid.Rows());
     auto data = std::make_unique<QMimeData>();
     data->setData(MimeType(),
                   PrivateForm(grid, box, selection.IsRectangle() ? nullptr : &selection));
