@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(pack map bitmap note tiled)
+[ ${#targets[@]} -eq 0 ] && targets=(pack map bitmap note tiled clipboard)
 
 scripts/install-deps.sh
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
