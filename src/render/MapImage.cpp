@@ -99,7 +99,7 @@ void DrawAtFullSize(MapRenderer& view, Canvas& canvas, const QRect& pixels, QSiz
 // tile as its reduced image (small cells too: the view's one colour a tile is no average).
 void DrawZoomedOut(MapRenderer& view, Canvas& canvas, const QRect& pixels, QSize overhang,
                    qint32 scale, QImage& image) {
-    view.Zoom = -qCountTrailingZeroBits(quint32(scale));
+    view.Zoom = -qint32(qCountTrailingZeroBits(quint32(scale)));
     view.SmallCellsAsColours = false;
     // Overhangs in whole image pixels, so every block's view stays on the same pixel grid.
     const qint64 reachX = (overhang.width() + scale - 1) / scale;
