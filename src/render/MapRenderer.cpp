@@ -111,10 +111,24 @@ void MapRenderer::DrawTiles(const TilePack& pack, const std::optional<QRect>& ar
     for (std::size_t i = 0; i < xs.size(); ++i)
         xs[i] = int(mapping.ViewX((firstColumn + qint64(i)) * TheMap.TileSize));
     const quint32 count = quint32(pack.Count());
+    // The cells of a band of rows at a time, read down the grid's columns as it keeps them:
+    // reading each row across the columns costs a cache miss a cell once many are in view.
+    constexpr qint64 BandRows = 16;
+    std::vector<TileIndex> band(std::size_t(BandRows) * xs.size());
     for (qint64 row = firstRow; row <= lastRow; ++row) {
+        const qint64 inBand = (row - firstRow) % BandRows;
+        if (inBand == 0) {
+            const qint64 rows = std::min(BandRows, lastRow - row + 1);
+            for (std::size_t i = 0; i < xs.size(); ++i) {
+                const TileIndex* cells = TheMap.Cells[qint32(firstColumn + qint64(i))].data() + row;
+                for (qint64 k = 0; k < rows; ++k)
+                    band[std::size_t(k) * xs.size() + i] = cells[k];
+            }
+        }
+        const TileIndex* cells = band.data() + std::size_t(inBand) * xs.size();
         const int y = int(mapping.ViewY(row * TheMap.TileSize));
         for (qint64 column = firstColumn; column <= lastColumn; ++column) {
-            const TileIndex v = TheMap.Cells[qint32(column)][std::size_t(row)];
+            const TileIndex v = cells[column - firstColumn];
             if (quint32(v) >= count)
                 continue;
             const int x = xs[std::size_t(column - firstColumn)];
