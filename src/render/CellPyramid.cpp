@@ -1,4 +1,5 @@
 #include "render/CellPyramid.h"
+#include "platform/LargeBuffer.h"
 
 #include <algorithm>
 
@@ -16,9 +17,9 @@ CellPyramid::Level CellPyramid::At(qint32 level) {
             index == 0 ? TakenSize : QSize(Levels.back().Width, Levels.back().Height);
         const qint32 width = before.width() / 2 + before.width() % 2;
         const qint32 height = before.height() / 2 + before.height() % 2;
-        Levels.push_back(
-            {std::make_unique_for_overwrite<TileIndex[]>(std::size_t(qint64(width) * height)),
-             width, height});
+        const std::size_t count = std::size_t(qint64(width) * height);
+        Levels.push_back({std::make_unique_for_overwrite<TileIndex[]>(count), width, height});
+        AdviseLargePages(Levels.back().Cells.get(), count * sizeof(TileIndex));
         Take(index, 0, 0, width - 1, height - 1);
     }
     const Samples& samples = Levels[std::size_t(level - 1)];
@@ -55,18 +56,25 @@ void CellPyramid::Take(std::size_t index, qint32 i0, qint32 j0, qint32 i1, qint3
     Samples& to = Levels[index];
     TileIndex* const out = to.Cells.get();
     if (index == 0) {
-        // From the grid's columns, a few at a time, so each row of samples is written a cache
-        // line at once while the columns are read down.
-        constexpr qint32 Columns = 16;
+        // From the grid's columns, a block of samples at a time: each column's samples of the
+        // block are read down it, as the grid keeps them, into a small block that is then
+        // copied out a row at a time. Reading across the columns instead, every other column
+        // lying the same distance apart, kept missing the cache.
+        constexpr qint32 BlockColumns = 16, BlockRows = 64;
+        TileIndex block[BlockRows][BlockColumns];
         const qint64 rows = Map.Cells.Rows();
         const TileIndex* grid = Map.Cells.data();
-        for (qint32 first = i0; first <= i1; first += Columns) {
-            const qint32 last = std::min(i1, first + Columns - 1);
-            for (qint32 j = j0; j <= j1; ++j) {
-                TileIndex* row = out + qint64(j) * to.Width;
-                const TileIndex* cell = grid + 2 * qint64(j);
-                for (qint32 i = first; i <= last; ++i)
-                    row[i] = cell[2 * qint64(i) * rows];
+        for (qint32 left = i0; left <= i1; left += BlockColumns) {
+            const qint32 columns = std::min(BlockColumns, i1 - left + 1);
+            for (qint32 top = j0; top <= j1; top += BlockRows) {
+                const qint32 height = std::min(BlockRows, j1 - top + 1);
+                for (qint32 i = 0; i < columns; ++i) {
+                    const TileIndex* cells = grid + 2 * (qint64(left + i) * rows + top);
+                    for (qint32 j = 0; j < height; ++j)
+                        block[j][i] = cells[2 * j];
+                }
+                for (qint32 j = 0; j < height; ++j)
+                    std::copy_n(block[j], columns, out + qint64(top + j) * to.Width + left);
             }
         }
         return;
