@@ -10,15 +10,10 @@
 #include "platform/InputFile.h"
 #include "platform/MemoryStream.h"
 
-#include <QSemaphore>
 #include <QtEndian>
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <thread>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -203,11 +198,9 @@ MapHeader ReadHeader(MemoryStream& head, qint64 fileSize, qint32 tileSize) {
 }
 
 // Fills the grid with the cells that read(to, bytes) delivers in the file's order. They pass
-// through two small buffers, transposed into the grid a few rows at a time (or a piece of a
-// row, for a row longer than a buffer), so the load holds little more than the grid and touches
-// each of its pages once. While one buffer is transposed, by a second thread where one can be
-// started, the next is read into the other: reading and transposing take as long as the longer
-// of the two rather than both. read may throw; nothing is left running then.
+// through a small buffer, transposed into the grid a few rows at a time (or a piece of a row,
+// for a row longer than the buffer), so the load holds little more than the grid and touches
+// each of its pages once.
 template <class Read> void ReadCells(Read&& read, CellGrid& grid) {
     const qint64 width = grid.size(), height = grid.Rows();
     if (width == 0 || height == 0)
@@ -217,74 +210,19 @@ template <class Read> void ReadCells(Read&& read, CellGrid& grid) {
     const qint64 piece = std::min(ChunkBytes / 4, width);
     const qint64 fit = ChunkBytes / 4 / width;
     const qint64 rowsAtOnce = piece < width ? 1 : std::max(fit - fit % Kernel, qint64(1));
-    const std::size_t chunkBytes = std::size_t(4 * std::min(rowsAtOnce, height) * piece);
-    std::array<std::unique_ptr<char[]>, 2> chunks = {
-        std::make_unique_for_overwrite<char[]>(chunkBytes), nullptr};
+    const auto chunk = std::make_unique_for_overwrite<char[]>(
+        std::size_t(4 * std::min(rowsAtOnce, height) * piece));
     char* cells = reinterpret_cast<char*>(grid.data());
-    // Calls step(chunk, r, c, rows, columns) for the pieces of the file in order, chunk taking
-    // turns between the two buffers.
-    auto inOrder = [&](auto&& step) {
-        std::size_t chunk = 0;
-        for (qint64 r = 0; r < height; r += rowsAtOnce)
-            for (qint64 c = 0; c < width; c += piece, chunk ^= 1)
-                if (!step(chunk, r, c, std::min(rowsAtOnce, height - r),
-                          std::min(piece, width - c)))
-                    return;
-    };
-    auto transpose = [&](std::size_t chunk, qint64 r, qint64 c, qint64 rows, qint64 columns) {
-        TransposeCells({chunks[chunk].get(), columns}, {cells + 4 * (c * height + r), height}, rows,
-                       columns);
-        return true;
-    };
-    auto alone = [&] {
-        inOrder([&](std::size_t, qint64 r, qint64 c, qint64 rows, qint64 columns) {
-            read(chunks[0].get(), 4 * rows * columns);
-            return transpose(0, r, c, rows, columns);
-        });
-    };
-    if (height <= rowsAtOnce && width <= piece) {
-        alone(); // one piece: nothing to overlap
-        return;
+    for (qint64 r = 0; r < height; r += rowsAtOnce) {
+        const qint64 rows = std::min(rowsAtOnce, height - r);
+        for (qint64 c = 0; c < width; c += piece) {
+            const qint64 columns = std::min(piece, width - c);
+            read(chunk.get(), 4 * rows * columns);
+            TransposeCells({chunk.get(), columns}, {cells + 4 * (c * height + r), height}, rows,
+                           columns);
+        }
     }
-    chunks[1] = std::make_unique_for_overwrite<char[]>(chunkBytes);
-    // The buffers each thread may take next: empty ones to read into, filled ones to transpose.
-    std::array<QSemaphore, 2> empty, filled;
-    empty[0].release();
-    empty[1].release();
-    std::atomic<bool> stop = false;
-    std::thread helper;
-    try {
-        helper = std::thread([&] {
-            inOrder([&](std::size_t chunk, qint64 r, qint64 c, qint64 rows, qint64 columns) {
-                filled[chunk].acquire();
-                if (stop)
-                    return false;
-                transpose(chunk, r, c, rows, columns);
-                empty[chunk].release();
-                return true;
-            });
-        });
-    } catch (const std::exception&) { // no thread: this one does both
-        alone();
-        return;
-    }
-    try {
-        inOrder([&](std::size_t chunk, qint64, qint64, qint64 rows, qint64 columns) {
-            empty[chunk].acquire();
-            read(chunks[chunk].get(), 4 * rows * columns);
-            filled[chunk].release();
-            return true;
-        });
-    } catch (...) {
-        stop = true;
-        filled[0].release();
-        filled[1].release();
-        helper.join();
-        throw;
-    }
-    helper.join();
 }
-
 // Gives the map a checked header's texts with its cells.
 void Take(TileMap& map, MapHeader& header, CellGrid grid) {
     map.Text1 = std::move(header.Text1);
