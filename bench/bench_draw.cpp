@@ -84,6 +84,9 @@ void BM_DrawZoom(benchmark::State& state, Bench::Cache cache) {
     Bench::FrameCopy frame;
     Bench::Compare(
         state, cache, "xF", [&] { map.Redraw(view); }, frame);
+    // What the view keeps of the map to draw cells smaller than a pixel.
+    state.counters["samples_per_cell"] =
+        double(map.SampleBytes()) / double(scene.Map.Cells.Count());
 }
 KORVANE_BENCH_BOTH(BM_DrawZoom, ->ArgNames({"zoom"})
                                     ->DenseRange(ViewMapping::MinZoom, ViewMapping::MaxZoom)

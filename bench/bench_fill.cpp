@@ -3,12 +3,14 @@
 // medians and xP, their ratio, and the undo region's bytes per changed cell. The document's
 // Fill, which the fill tool runs, is timed the same way (doc_xP), with the bytes its undo step
 // adds to the history per changed cell. Resize Map from 4096 × 4096 to 8192 × 8192 is timed
-// against P of the larger map, with its undo step's bytes against the old grid's.
+// against P of the larger map, with its undo step's bytes against the old grid's. Last, what a
+// zoomed-out view's samples of the map cost.
 
 #include "BenchSupport.h"
 
 #include "document/Document.h"
 #include "model/CellRegion.h"
+#include "render/CellPyramid.h"
 
 #include <algorithm>
 #include <vector>
@@ -99,6 +101,44 @@ void BM_ResizeMap(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ResizeMap)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The samples a zoomed-out view keeps of a 4096 × 4096 map of random cells: made from the
+// grid (what the first zoom below a pixel a cell costs, build_xP), taken again for the whole
+// map (what a whole-map fill adds while they are kept, refill_xP), their bytes per cell, and
+// one changed cell (what a painting move adds, cell_ns).
+void BM_ZoomedOutSamples(benchmark::State& state) {
+    TileMap map(48);
+    map.New(Side, Side, 48);
+    Bench::FillCells(map, 32);
+    CellPyramid samples(map);
+    const qint32 levels = qint32(state.range(0));
+    for (auto _ : state) {
+        const double pass = Bench::CellPassSeconds(map.Cells);
+        const double build = MedianSeconds(5, [&](int) {
+            samples.Drop();
+            samples.At(levels);
+        });
+        const double refill =
+            MedianSeconds(5, [&](int) { samples.CellsChanged(QRect(0, 0, Side, Side)); });
+        constexpr int Cells = 1 << 20;
+        const double cell = MedianSeconds(5, [&](int) {
+            for (int i = 0; i < Cells; ++i)
+                samples.CellsChanged(QRect((i * 2) % Side, (i * 6) % Side, 1, 1));
+        });
+        state.counters["pass_ms"] = pass * 1e3;
+        state.counters["build_ms"] = build * 1e3;
+        state.counters["build_xP"] = build / pass;
+        state.counters["refill_xP"] = refill / pass;
+        state.counters["bytes_per_cell"] = double(samples.Bytes()) / double(map.Cells.Count());
+        state.counters["cell_ns"] = cell / Cells * 1e9;
+    }
+}
+BENCHMARK(BM_ZoomedOutSamples)
+    ->ArgNames({"levels"})
+    ->Arg(1)
+    ->Arg(8)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 } // namespace
 
 KORVANE_BENCH_MAIN()

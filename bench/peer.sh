@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Side by side with a peer editor, Tiled (Debian's package tiled, 1.8): the same maps opened and
 # saved by each (1024² and 4096² cells), the most heap each holds meanwhile per cell, and the
-# same 7680 × 4320 region drawn and written as a PNG. The peer works through its command line
-# (tiled --export-map, tmxrasterizer), the editor's library through bench/peer_korvane.cpp.
+# same 7680 × 4320 region drawn and written as a PNG, and whole maps drawn zoomed out into PNGs.
+# The peer works through its command line (tiled --export-map, tmxrasterizer), the editor
+# through its library (bench/peer_korvane.cpp) and korvane-tool render.
 #
 #   bench/peer.sh [--install] [runs]
 #
@@ -23,9 +24,10 @@ if ! command -v tiled >/dev/null || ! command -v tmxrasterizer >/dev/null; then
 fi
 scripts/install-deps.sh
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORVANE_BUILD_BENCH=ON >/dev/null
-cmake --build build-bench --target peer_korvane peer_heap --parallel >/dev/null
+cmake --build build-bench --target peer_korvane peer_heap korvane-tool --parallel >/dev/null
 export QT_QPA_PLATFORM=offscreen
 tool=build-bench/bench/peer_korvane
+render=build-bench/bin/korvane-tool
 heap=$PWD/build-bench/bench/libpeer_heap.so
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -67,3 +69,16 @@ done
 row "draw 160 × 90 cells (7680 × 4320) to a PNG" $((160 * 90)) \
     "$(measure "$tool" draw "$work/region.map" "$work/tiles.pac" "$work/ours.png")" \
     "$(measure tmxrasterizer "$work/region.tmx" "$work/peer.png")"
+
+# Zoomed out: the whole map drawn at 1/N into a PNG, by the editor's render command and by the
+# peer's rasterizer at the same scale. The 4096² map is drawn once each (the peer takes most
+# of a minute to read it).
+for scale in 8 16 256; do
+    row "draw 1024² cells at 1/$scale to a PNG" $((1024 * 1024)) \
+        "$(measure "$render" render "$work/map1024.map" -o "$work/ours.png" --tiles "$work" --scale $scale)" \
+        "$(measure tmxrasterizer --scale "$(echo "1 / $scale" | bc -l)" "$work/map1024.tmx" "$work/peer.png")"
+done
+runs=1
+row "draw 4096² cells at 1/256 to a PNG" $((4096 * 4096)) \
+    "$(measure "$render" render "$work/map4096.map" -o "$work/ours.png" --tiles "$work" --scale 256)" \
+    "$(measure tmxrasterizer --scale "$(echo "1 / 256" | bc -l)" "$work/map4096.tmx" "$work/peer.png")"

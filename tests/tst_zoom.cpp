@@ -3,6 +3,7 @@
 
 #include "MapScene.h"
 #include "platform/Reduce.h"
+#include "render/MapImage.h"
 #include "render/ViewMapping.h"
 
 #include <QtTest>
@@ -158,7 +159,10 @@ private slots:
         QCOMPARE(Redrawn(zoomed), expected);
     }
 
-    // Cells under 4 pixels: each view pixel the average colour of the tile under it.
+    // Cells under 4 pixels: each view pixel the average colour of the tile under it; once
+    // cells are smaller than a view pixel, of the tile in the sample nearest that cell, the
+    // samples lying every 2^k cells across and down, 2^k at most the cells a view pixel spans
+    // (at least 2).
     void smallCellsTakeTheirTilesColour() {
         const QSize view(120, 90);
         Scene scene(view, 12, QSize(300, 200), view, 0);
@@ -175,7 +179,17 @@ private slots:
             const QImage drawn = Redrawn(scene);
             for (int y = 0; y < view.height(); ++y)
                 for (int x = 0; x < view.width(); ++x) {
-                    const QPoint cell = mapping.CellAt(QPoint(x, y));
+                    QPoint cell = mapping.CellAt(QPoint(x, y));
+                    if (mapping.Unit() > 12 && cell.x() < 300 && cell.y() < 200) {
+                        int step = 2;
+                        while (24 * step <= mapping.Unit())
+                            step *= 2;
+                        auto sample = [step](int c, int count) {
+                            return std::min((c + step / 2) / step * step,
+                                            (count - 1) / step * step);
+                        };
+                        cell = QPoint(sample(cell.x(), 300), sample(cell.y(), 200));
+                    }
                     QRgb expected = Face;
                     if (cell.x() < 300 && cell.y() < 200) {
                         const TileIndex v = scene.Map.Cells[cell.x()][cell.y()];
@@ -187,6 +201,28 @@ private slots:
                         qPrintable(QStringLiteral("zoom %1 at %2,%3").arg(zoom).arg(x).arg(y)));
                 }
         }
+    }
+
+    // At a power-of-two scale an image is drawn with the tiles' reduced images, as the view
+    // zoomed out draws them: where the scale divides the tile size that is the drawing at full
+    // size averaged, across the blocks the image is drawn in and from any cell on.
+    void imagesAtPowersOfTwoAreTheAverage_data() {
+        QTest::addColumn<int>("tileSize");
+        QTest::addColumn<int>("scale");
+        QTest::addColumn<QRect>("region");
+        QTest::newRow("48, 1/2, two blocks each way") << 48 << 2 << QRect(0, 0, 90, 88);
+        QTest::newRow("48, 1/16, a region") << 48 << 16 << QRect(7, 3, 60, 50);
+        QTest::newRow("16, 1/16, a cell a pixel") << 16 << 16 << QRect(1, 2, 80, 70);
+        QTest::newRow("8, 1/4, a region") << 8 << 4 << QRect(5, 9, 70, 60);
+    }
+    void imagesAtPowersOfTwoAreTheAverage() {
+        QFETCH(int, tileSize);
+        QFETCH(int, scale);
+        QFETCH(QRect, region);
+        Scene scene(QSize(1, 1), tileSize, QSize(100, 100), QSize(1, 1), 0);
+        AddPattern(scene, {tileSize, tileSize, tileSize});
+        QCOMPARE(MapImage::Draw(scene.Map, *scene.Pack, region, scale, false),
+                 Reduced(MapImage::Draw(scene.Map, *scene.Pack, region, 1, false), scale));
     }
 
     // A tile whose picture changes is drawn anew at every zoom: nothing keeps the old one.

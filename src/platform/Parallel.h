@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -9,8 +10,8 @@
 #include <mutex>
 #include <thread>
 
-// Runs work(i) for every i below count, spread over the machine's cores (the calling thread
-// among them, and no more threads than there are pieces of minChunk items), and returns when
+// Runs work(i) for every i below count, spread over the cores the process may use (the calling
+// thread among them, and no more threads than there are pieces of minChunk items), and returns when
 // all have run. The order among the items is not defined; work must not throw. Where no thread
 // can be started, the calling thread does it all.
 template <class Work>
@@ -34,7 +35,9 @@ void ForEachInParallel(std::size_t count, Work&& work, std::size_t minChunk = 16
             }
         }
     };
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    // The cores this process may run on (a process bound to one core starts no helper), not
+    // all the machine has.
+    const std::size_t cores = std::size_t(std::max(1, QThread::idealThreadCount()));
     const std::size_t wanted = std::clamp<std::size_t>(count / minChunk, 1, cores);
     for (std::size_t t = 1; t < wanted; ++t) {
         try {

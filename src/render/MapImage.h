@@ -24,9 +24,14 @@ bool Fits(qint64 fullWidth, qint64 fullHeight, qint64 scale);
 // Why the image of the cells of region at 1/scale cannot be made (too large for the limits, or
 // ending beyond the 2^31 pixels a view scrolls to), without a full stop, or an empty string.
 QString SizeProblem(const TileMap& map, const QRect& region, qint32 scale);
-// Draws the cells of region (within the map's cells) at 1/scale, every image pixel the average
-// of the scale × scale map pixels it covers, with the grid if asked. Throws ESizeError with
-// SizeProblem's reason.
+// Draws the cells of region (within the map's cells) at 1/scale, with the grid if asked. At a
+// power-of-two scale, as the editor's view zoomed out to it shows them but with every tile as
+// its reduced image (each pixel the average of a scale × scale block of the tile): that is the
+// average of the map pixels where the scale divides the tile size and every tile is as large
+// as a cell; elsewhere a pixel shows the last tile drawn over it, and the grid is drawn as the
+// view draws it, where cells are 4 pixels or more. At any other scale every image pixel is the
+// average of the scale × scale map pixels it covers. Throws ESizeError with SizeProblem's
+// reason.
 QImage Draw(const TileMap& map, const TilePack& pack, const QRect& region, qint32 scale, bool grid);
 // The image as a PNG file; throws an Exception naming fileName when it cannot be encoded.
 QByteArray PngBytes(const QImage& image, const QString& fileName);

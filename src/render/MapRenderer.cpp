@@ -2,6 +2,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Canvas.h"
+#include "render/CellPyramid.h"
 #include "render/TileLooks.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <vector>
 
 MapRenderer::MapRenderer(const TileMap& map, const TilePack& pack, Canvas* canvas)
-    : Surface(canvas), TheMap(map), ThePack(pack) {
+    : Surface(canvas), TheMap(map), ThePack(pack), Samples(std::make_shared<CellPyramid>(map)) {
     if (Surface)
         Surface->PenMode = Canvas::RasterOp::NotXor;
 }
@@ -57,9 +58,16 @@ qint64 FloorDiv(qint64 a, qint64 b) {
 }
 } // namespace
 
+ViewMapping::TileLook MapRenderer::LookAt(const ViewMapping& mapping) const {
+    const ViewMapping::TileLook look = mapping.Look();
+    return look == ViewMapping::TileLook::Colours && !SmallCellsAsColours
+               ? ViewMapping::TileLook::Reduced
+               : look;
+}
+
 void MapRenderer::DrawTiles(const TilePack& pack, const std::optional<QRect>& area) {
     const ViewMapping mapping = Mapping();
-    const ViewMapping::TileLook look = mapping.Look();
+    const ViewMapping::TileLook look = LookAt(mapping);
     if (look == ViewMapping::TileLook::Colours) {
         DrawColours(pack, area.value_or(QRect(0, 0, ViewWidth, ViewHeight)));
         return;
@@ -103,10 +111,24 @@ void MapRenderer::DrawTiles(const TilePack& pack, const std::optional<QRect>& ar
     for (std::size_t i = 0; i < xs.size(); ++i)
         xs[i] = int(mapping.ViewX((firstColumn + qint64(i)) * TheMap.TileSize));
     const quint32 count = quint32(pack.Count());
+    // The cells of a band of rows at a time, read down the grid's columns as it keeps them:
+    // reading each row across the columns costs a cache miss a cell once many are in view.
+    constexpr qint64 BandRows = 16;
+    std::vector<TileIndex> band(std::size_t(BandRows) * xs.size());
     for (qint64 row = firstRow; row <= lastRow; ++row) {
+        const qint64 inBand = (row - firstRow) % BandRows;
+        if (inBand == 0) {
+            const qint64 rows = std::min(BandRows, lastRow - row + 1);
+            for (std::size_t i = 0; i < xs.size(); ++i) {
+                const TileIndex* cells = TheMap.Cells[qint32(firstColumn + qint64(i))].data() + row;
+                for (qint64 k = 0; k < rows; ++k)
+                    band[std::size_t(k) * xs.size() + i] = cells[k];
+            }
+        }
+        const TileIndex* cells = band.data() + std::size_t(inBand) * xs.size();
         const int y = int(mapping.ViewY(row * TheMap.TileSize));
         for (qint64 column = firstColumn; column <= lastColumn; ++column) {
-            const TileIndex v = TheMap.Cells[qint32(column)][std::size_t(row)];
+            const TileIndex v = cells[column - firstColumn];
             if (quint32(v) >= count)
                 continue;
             const int x = xs[std::size_t(column - firstColumn)];
@@ -140,6 +162,19 @@ void MapRenderer::DrawColours(const TilePack& pack, const QRect& area) {
                 area.bottom(), mapping.ViewY(qint64(TheMap.Cells.Rows()) * TheMap.TileSize - 1)))));
     if (map.isEmpty())
         return;
+    // What each cell value shows: its tile's colour, or the background for a tile without
+    // pixels and, in the last entry, for every value the pack has no tile for.
+    const quint32 count = quint32(pack.Count());
+    std::vector<QRgb> shades(count + 1, clBtnFace.rgb());
+    for (quint32 i = 0; i < count; ++i)
+        if (const QRgb colour = Looks->Colour(pack, qint32(i)))
+            shades[i] = colour;
+    // Cells smaller than a view pixel: reading as below, down the grid's columns, would read
+    // a cell of almost every column in view for each view row.
+    if (mapping.Unit() > TheMap.TileSize) {
+        DrawSampledColours(map, shades);
+        return;
+    }
     // The cell column under each view pixel of a row; the cell rows the view's rows show, and
     // which of them each view row shows.
     std::vector<qint64> columnOf(std::size_t(map.width()));
@@ -153,13 +188,6 @@ void MapRenderer::DrawColours(const TilePack& pack, const QRect& area) {
             rows.push_back(row);
         rowOf[std::size_t(i)] = rows.size() - 1;
     }
-    // What each cell value shows: its tile's colour, or the background for a tile without
-    // pixels and, in the last entry, for every value the pack has no tile for.
-    const quint32 count = quint32(pack.Count());
-    std::vector<QRgb> shades(count + 1, clBtnFace.rgb());
-    for (quint32 i = 0; i < count; ++i)
-        if (const QRgb colour = Looks->Colour(pack, qint32(i)))
-            shades[i] = colour;
     auto colourOf = [&](TileIndex v) { return shades[std::min(quint32(v), count)]; };
     // A strip of view columns at a time: the cells of each column are read down the column,
     // as the grid keeps them, into a block of the strip's rows, which are then copied into the
@@ -189,6 +217,57 @@ void MapRenderer::DrawColours(const TilePack& pack, const QRect& area) {
                                            pixels.size(), pixels.data());
                            });
     }
+}
+
+void MapRenderer::DrawSampledColours(const QRect& map, const std::vector<QRgb>& shades) {
+    // The rows come from the samples kept of the map, taken every 2^k cells, 2^k as close as
+    // the cells of neighbouring view pixels or closer (every other cell at least). Each view
+    // pixel shows the sample nearest the cell under it.
+    const ViewMapping mapping = Mapping();
+    qint32 level = 1;
+    while ((qint64(TheMap.TileSize) << (level + 1)) <= mapping.Unit())
+        ++level;
+    const CellPyramid::Level samples = Samples->At(level);
+    const qint64 half = qint64(1) << (level - 1);
+    auto sampleOf = [&](qint64 mapPixel, qint32 count) {
+        return std::min<qint64>((mapPixel / TheMap.TileSize + half) >> level, count - 1);
+    };
+    std::vector<qint32> columnOf(std::size_t(map.width()));
+    for (int i = 0; i < map.width(); ++i)
+        columnOf[std::size_t(i)] = qint32(sampleOf(mapping.MapX(map.left() + i), samples.Width));
+    const quint32 last = quint32(shades.size() - 1);
+    // A view row showing the same samples as the one above it is a copy of that one.
+    std::span<QRgb> previous;
+    qint64 previousRow = -1;
+    Surface->WriteRows(map, [&](int y, int x, std::span<QRgb> pixels) {
+        const qint64 row = sampleOf(mapping.MapY(y), samples.Height);
+        if (row == previousRow) {
+            std::copy(previous.begin(), previous.end(), pixels.begin());
+            return;
+        }
+        const TileIndex* cells = samples.Cells + row * samples.Width;
+        const qint32* columns = columnOf.data() + (x - map.left());
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = shades[std::min(quint32(cells[columns[i]]), last)];
+        previous = pixels;
+        previousRow = row;
+    });
+}
+
+void MapRenderer::CellsChanged(const QRect& cells) {
+    Samples->CellsChanged(cells);
+}
+
+void MapRenderer::MapReplaced() {
+    Samples->Drop();
+}
+
+void MapRenderer::ShareSamples(const MapRenderer& other) {
+    Samples = other.Samples;
+}
+
+qint64 MapRenderer::SampleBytes() const {
+    return Samples->Bytes();
 }
 
 void MapRenderer::DrawGrid() {
@@ -330,7 +409,7 @@ QSize MapRenderer::Reach() const {
 
 QSize MapRenderer::OverhangInView() const {
     const ViewMapping mapping = Mapping();
-    if (mapping.Look() == ViewMapping::TileLook::Colours)
+    if (LookAt(mapping) == ViewMapping::TileLook::Colours)
         return QSize(0, 0);
     // A reduced image is rounded up, and the cells it lies in down, to whole view pixels.
     const QSize reach = Reach();

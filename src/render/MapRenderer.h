@@ -7,11 +7,14 @@
 #include <QPoint>
 #include <QRect>
 #include <QRegion>
+#include <QRgb>
 #include <QSize>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class Canvas;
+class CellPyramid;
 class TileLooks;
 
 // One view of a map: where it shows the map (offsets, zoom, its size, the grid switch) and the
@@ -35,6 +38,9 @@ public:
     // The view shows the map at 2^Zoom, ViewMapping::MinZoom to MaxZoom.
     qint32 Zoom = 0;
     bool ShowGrid = false;
+    // Cells under ViewMapping::SmallestCell pixels drawn one colour each, as the editor shows
+    // them; off, they are drawn as their reduced images, as large images are made.
+    bool SmallCellsAsColours = true;
 
     void SetViewSize(qint32 width, qint32 height);
     // Offsets, zoom and tile size: how view pixels and map pixels correspond.
@@ -80,14 +86,33 @@ public:
     // may reach in from the cells that came into view or went out of it on the left or top.
     QRegion Uncovered(QPoint moved) const;
 
+    // Keeping what zoomed-out drawing samples of the map current. Whoever changes the map's
+    // cells says so here, for every view that draws it (or for one of views sharing samples).
+    //
+    // The cells within cells (columns across, rows down) changed.
+    void CellsChanged(const QRect& cells);
+    // Any cell may have changed, or the map was replaced: the samples go until next needed.
+    void MapReplaced();
+    // Draws from the samples other keeps, so several views of one map keep them once.
+    void ShareSamples(const MapRenderer& other);
+    // The bytes the samples take now: nothing until cells are drawn smaller than a view pixel.
+    qint64 SampleBytes() const;
+
 private:
     // Draws the tiles of the cells Draw visits, rows from top to bottom, each from left to
     // right, from the cell at the view's top-left corner on; given an area, only those that
     // reach into it.
     void DrawTiles(const TilePack& pack, const std::optional<QRect>& area);
     // Cells too small for their images: each view pixel of area over the map takes the colour
-    // of the tile in the cell under it.
+    // of the tile in the cell under it, or, for cells smaller than a view pixel, in the sample
+    // of the map nearest that cell.
     void DrawColours(const TilePack& pack, const QRect& area);
+    // The same for cells smaller than a view pixel, over map, the part of the view that shows
+    // the map, with shades[v] the colour of cell value v (the last entry for every value from
+    // there on, and -1).
+    void DrawSampledColours(const QRect& map, const std::vector<QRgb>& shades);
+    // The look tiles take at mapping's zoom.
+    ViewMapping::TileLook LookAt(const ViewMapping& mapping) const;
     // How far the pack's largest tile reaches from a cell's corner, in map pixels: the cell
     // itself at least.
     QSize Reach() const;
@@ -97,4 +122,5 @@ private:
     const TileMap& TheMap;
     const TilePack& ThePack;
     std::unique_ptr<TileLooks> Looks; // made at the first zoomed-out drawing
+    std::shared_ptr<CellPyramid> Samples;
 };

@@ -264,6 +264,7 @@ void MainWindow::BuildOverview() {
     overviewDock = new QDockWidget(QStringLiteral("Overview"), this);
     overviewDock->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     overview = new OverviewPanel(Doc->Map(), Doc->Pack(), overviewDock);
+    overview->ShareSamples(*View);
     overviewDock->setWidget(overview);
     addDockWidget(Qt::RightDockWidgetArea, overviewDock);
     overviewDock->hide(); // off until asked for: the window opens as it always has
@@ -486,6 +487,7 @@ void MainWindow::createModel() {
     ToolsContext.reset(new ToolContext{*Doc, [this] { return TileIndex(SelectedTile()); },
                                        [this](TileIndex tile) { tileList->setCurrentRow(tile); },
                                        [this](const QRect& cells) {
+                                           View->CellsChanged(cells);
                                            ToolChanged += CellsArea(cells);
                                            if (overview)
                                                overview->CellsChanged(cells); // as the stroke goes
@@ -517,6 +519,13 @@ void MainWindow::destroyModel() {
 }
 
 void MainWindow::DocumentChanged(DocumentParts content, const QRect& cells) {
+    // The views' samples of the map follow every change of cells, whether drawn now or not.
+    if (content.testFlag(DocumentPart::Map)) {
+        if (cells.isEmpty())
+            View->MapReplaced();
+        else if (!InToolEvent) // a tool's cells came as it changed them
+            View->CellsChanged(cells);
+    }
     if (overview && content) {
         if (cells.isEmpty())
             overview->MapChanged();

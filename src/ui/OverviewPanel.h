@@ -26,6 +26,8 @@ public:
     void CellsChanged(const QRect& cells);
 
     const MapRenderer& Renderer() const { return View; }
+    // Draws from the samples of the map that view keeps current.
+    void ShareSamples(const MapRenderer& view) { View.ShareSamples(view); }
     const QImage& Image() const { return Surface.Image(); }
     // The outline of the main view's area, in the panel's pixels; empty when none.
     QRect Outline() const;

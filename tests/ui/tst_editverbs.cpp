@@ -177,6 +177,41 @@ private slots:
         QCOMPARE(At(f, 3, 3), -1);
         QCOMPARE(f.ViewImage(), f.ViewRedrawn());
     }
+
+    // Zoomed out so far that a view pixel stands for several cells, the view drawn after each
+    // verb equals one drawn from scratch: what the view keeps of the map follows them all.
+    void zoomedOutViewFollows() {
+        GuiFixture f;
+        f.UseTiles(3);
+        f.TheDocument().NewMap(2000, 1200, 48);
+        f.MainView().Zoom = -7;
+        f.Window().RedrawMap();
+        f.TileList().setCurrentRow(2);
+        const auto check = [&](const char* after) {
+            if (f.ViewImage() != f.ViewRedrawn())
+                QFAIL(qPrintable(QStringLiteral("the view is stale after ") + after));
+        };
+        f.TheDocument().Select(QRect(100, 100, 400, 300), CellSelection::Combine::Replace);
+        f.Action("cutAction").trigger();
+        check("Cut");
+        f.Action("pasteAction").trigger();
+        // Into the hole the cut left, one cell right and down: cell (101, 101).
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(38, 38));
+        check("a stamp");
+        f.Action("cancelAction").trigger();
+        QTest::mousePress(&f.MapArea(), Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(&f.MapArea(), QPoint(300, 200));
+        f.Action("cancelAction").trigger();
+        QTest::mouseRelease(&f.MapArea(), Qt::LeftButton, {}, QPoint(300, 200));
+        check("a stroke taken back");
+        QCOMPARE(f.TheDocument().UndoHistory().UndoName(), "Stamp");
+        // The hole's top row and left column stay empty.
+        QCOMPARE(f.TheDocument().ReplaceTile(0, 1, false), 2000 * 1200 - 400 - 299);
+        check("Replace Tile");
+        f.Action("undoAction").trigger();
+        f.Action("undoAction").trigger();
+        check("undo");
+    }
 };
 
 KORVANE_GUI_TEST_MAIN(TestEditVerbs)

@@ -2,6 +2,8 @@
 // View menu, the grid, the status bar's place, and the tools at several zooms.
 
 #include "ScriptedDialogs.h"
+#include "formats/MapFile.h"
+#include "formats/PackFile.h"
 
 #include <QActionGroup>
 #include <QListWidget>
@@ -345,6 +347,70 @@ private slots:
 
         // Each mouse gesture was one step.
         QCOMPARE(f.TheDocument().UndoHistory().Count(), steps + 4);
+    }
+
+    // Below 1/16 the view draws cells smaller than a pixel from samples it keeps of the map:
+    // after painting, a rectangle, a fill, undo, redo, a tile deleted and loading a map of the
+    // same size, it shows what a drawing from scratch shows.
+    void zoomedOutViewFollowsEveryChange_data() {
+        QTest::addColumn<int>("zoom");
+        for (int zoom = -5; zoom >= ViewMapping::MinZoom; --zoom)
+            QTest::addRow("1/%d", 1 << -zoom) << zoom;
+    }
+    void zoomedOutViewFollowsEveryChange() {
+        QFETCH(int, zoom);
+        GuiFixture f;
+        f.UseTiles(5);
+        // Random cells, so that a stale sample shows.
+        auto randomCells = [](TileMap& map, quint32 seed) {
+            QRandomGenerator random(seed);
+            for (qint32 x = 0; x < map.Cells.size(); ++x)
+                for (TileIndex& cell : map.Cells[x])
+                    cell = TileIndex(random.bounded(-1, 5));
+        };
+        TileMap other(48);
+        other.New(1500, 1200, 48);
+        randomCells(other, 2);
+        other.PackName = "p.pac";
+        QDir().mkpath(f.Path("game/tiles"));
+        MapFile::Write(other, f.Path("game/other.map"));
+        PackFile::Write(f.ThePack(), f.Path("game/tiles/p.pac"));
+        f.TheDocument().NewMap(1500, 1200, 48);
+        randomCells(f.TheMap(), 1);
+        f.TheDocument().ResetHistory();
+        f.MainView().Zoom = zoom;
+        f.Window().RedrawMap();
+        QCOMPARE(f.ViewImage(), f.ViewRedrawn());
+        QImage before = f.ViewImage();
+        auto drawnAfresh = [&](const char* what) {
+            QVERIFY2(f.ViewImage() == f.ViewRedrawn(), what);
+            QVERIFY2(f.ViewImage() != before, what); // the change shows
+            before = f.ViewImage();
+        };
+
+        f.TileList().setCurrentRow(4);
+        LeftDrag(f, {QPoint(3, 3), QPoint(200, 3), QPoint(200, 40), QPoint(3, 40)});
+        drawnAfresh("painted");
+        f.Action("rectangleAction").trigger();
+        f.TileList().setCurrentRow(2);
+        LeftDrag(f, {QPoint(20, 60), QPoint(150, 130)});
+        drawnAfresh("a rectangle");
+        f.Action("fillAction").trigger();
+        f.TileList().setCurrentRow(3);
+        QTest::mouseClick(&f.MapArea(), Qt::LeftButton, {}, QPoint(80, 100));
+        drawnAfresh("filled");
+        for (const char* action : {"undoAction", "undoAction", "redoAction", "undoAction"}) {
+            f.Action(action).trigger();
+            drawnAfresh(action);
+        }
+        f.TheDocument().DeleteTile(1); // cells change in place, all of them at once
+        drawnAfresh("a tile deleted");
+        f.TheDocument().ResetHistory(); // nothing to ask about before the load
+        f.Window().OpenFiles({f.Path("game/other.map")});
+        QCOMPARE(f.TheDocument().MapPath(), f.Path("game/other.map"));
+        f.MainView().Zoom = zoom;
+        f.Window().RedrawMap();
+        drawnAfresh("loaded");
     }
 
     // The right button ends a drag whatever the tool, as it always ended a stroke.
