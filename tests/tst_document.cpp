@@ -38,6 +38,16 @@ void operator delete(void* p) noexcept {
 void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
+// Arrays too: a sanitizer's own operator new[] would not come here.
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 // A document over a map and pack of its own, in a directory with tile images and two packs.
