@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(stamp.MirroredTopBottom().MirroredTopBottom(), stamp);
         QCOMPARE(stamp.TurnedClockwise().TurnedClockwise().TurnedClockwise().TurnedClockwise(),
                  stamp);
-        QCOMPARE(Stamp::OneTile(3).TurnedClockwise(), Stamp::OneTile(3));
+        QCOMPARE(Stamp(1, 1, {3}).TurnedClockwise(), Stamp(1, 1, {3}));
         QCOMPARE(MessageOf<ESizeError>([] {
                      Stamp(2, 2, {1, 2, 3});
                  }),

@@ -43,8 +43,6 @@ public:
     void SelectAll();
     void Clear();
 
-    bool operator==(const CellSelection&) const = default;
-
 private:
     std::size_t BitOf(qint32 x, qint32 y) const {
         return std::size_t(x) * std::size_t(WordsPerColumn) * 64 + std::size_t(y);

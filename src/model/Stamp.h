@@ -22,7 +22,6 @@ public:
     Stamp(Stamp&&) noexcept = default;
     Stamp& operator=(Stamp&&) noexcept = default;
     ~Stamp() = default;
-    static Stamp OneTile(TileIndex tile) { return Stamp(1, 1, {tile}); }
     // The cells of the selection's box; the cells of the box not selected are -1.
     static Stamp Copy(const CellGrid& grid, const CellSelection& selection);
     // The cells of a rect, clipped to the grid.
