@@ -156,8 +156,8 @@ void TestResizeMap::resizing() {
     QCOMPARE(MapFile::Bytes(f.TheMap()), before);
 }
 
-// A map made smaller than where the view was scrolled leaves the view at its last cells, not
-// past them.
+// A map made smaller than where the view was scrolled, by a resize or an undo, leaves the view
+// at its last cells, not past them.
 void TestResizeMap::viewStaysOnTheSmallerMap() {
     GuiFixture& f = *F;
     f.TheMap().New(300, 300, 48);
@@ -169,6 +169,13 @@ void TestResizeMap::viewStaysOnTheSmallerMap() {
         Part<QLineEdit>(f, "heightEdit").setText("2");
         QTest::mouseClick(&Part(f, "okButton"), Qt::LeftButton);
     });
+    QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(0, 0));
+    QCOMPARE(f.ViewImage(), f.ViewRedrawn());
+    // So does the history, when a redo (or an undo) makes the map smaller again.
+    f.Action("undoAction").trigger();
+    f.MainView().ScrollTo(qint64(300) * 48, qint64(300) * 48);
+    QVERIFY(f.MainView().OffsetX > 0 && f.MainView().OffsetY > 0);
+    f.Action("redoAction").trigger();
     QCOMPARE(QPoint(f.MainView().OffsetX, f.MainView().OffsetY), QPoint(0, 0));
     QCOMPARE(f.ViewImage(), f.ViewRedrawn());
 }
