@@ -553,9 +553,11 @@ void MainWindow::RedrawChanged(DocumentParts content, const QRect& cells) {
     // New tiles, or tiles whose pictures may differ: every cell may look different. A map
     // replaced or resized is caught by ViewShowsMap; a change of its texts alone draws nothing.
     if (content.testFlag(DocumentPart::Pack) || !ViewShowsMap()) {
-        // A smaller map (a resize, or the undo of one or of New Map) may end before where the
-        // view was: the view goes back as far as its last cells, as a scroll would leave it.
-        if (Drawn && Drawn->MapSize != QSize(Doc->Map().Width, Doc->Map().Height)) {
+        // A map made smaller by an edit (a resize, New Map, or the undo or redo of one) may end
+        // before where the view was: the view goes back as far as its last cells, as a scroll
+        // would leave it. Opening files keeps the view where it was, as the editor always has.
+        if (content == DocumentParts(DocumentPart::Map) && Drawn &&
+            Drawn->MapSize != QSize(Doc->Map().Width, Doc->Map().Height)) {
             const QPoint limit = View->MaxOffset();
             View->OffsetX = std::min(View->OffsetX, limit.x());
             View->OffsetY = std::min(View->OffsetY, limit.y());
