@@ -19,13 +19,17 @@ CellSelection::Combine CombineFor(Qt::KeyboardModifiers keys) {
 }
 } // namespace
 
+std::vector<TileIndex> ToolContext::RandomTiles() const {
+    return RandomMode ? SelectedTiles() : std::vector<TileIndex>();
+}
+
+TileIndex ToolContext::DrawFrom(const std::vector<TileIndex>& tiles) {
+    return tiles[std::uniform_int_distribution<std::size_t>(0, tiles.size() - 1)(Random)];
+}
+
 TileIndex ToolContext::DrawTile() {
-    if (RandomMode) {
-        const std::vector<TileIndex> tiles = SelectedTiles();
-        if (!tiles.empty())
-            return tiles[std::uniform_int_distribution<std::size_t>(0, tiles.size() - 1)(Random)];
-    }
-    return SelectedTile();
+    const std::vector<TileIndex> tiles = RandomTiles();
+    return tiles.empty() ? SelectedTile() : DrawFrom(tiles);
 }
 
 Tool::Tool(ToolContext& context, QString name) : Context(context), ToolName(std::move(name)) {}
@@ -158,9 +162,11 @@ void RectangleTool::Finish(const QRect& cells, Qt::KeyboardModifiers) {
 FillTool::FillTool(ToolContext& context) : Tool(context, QStringLiteral("Fill")) {}
 
 void FillTool::Press(QPoint cell, Qt::KeyboardModifiers) {
-    const QRect changed = Context.RandomMode && !Context.SelectedTiles().empty()
-                              ? Context.Doc.FillRegion(cell, [this] { return Context.DrawTile(); })
-                              : Context.Doc.FillRegion(cell, Context.SelectedTile());
+    // The palette is asked once, not for each of the region's cells.
+    const std::vector<TileIndex> tiles = Context.RandomTiles();
+    const QRect changed =
+        tiles.empty() ? Context.Doc.FillRegion(cell, Context.SelectedTile())
+                      : Context.Doc.FillRegion(cell, [&] { return Context.DrawFrom(tiles); });
     if (!changed.isEmpty())
         Context.CellsChanged(changed);
 }

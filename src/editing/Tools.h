@@ -35,8 +35,11 @@ struct ToolContext {
     // The tile of the cell the picker last pressed, -1 for an empty one; Replace Tile offers it.
     std::optional<TileIndex> PickedTile{};
 
-    // In Random Mode a tile drawn from the selected ones; else, or when none is selected, the
-    // palette's current tile.
+    // The tiles Random Mode draws from: the palette's selected ones; none while it is off.
+    std::vector<TileIndex> RandomTiles() const;
+    // A tile drawn at random from tiles, which are not empty.
+    TileIndex DrawFrom(const std::vector<TileIndex>& tiles);
+    // A tile drawn from RandomTiles(), or the palette's current tile when there are none.
     TileIndex DrawTile();
 };
 
